@@ -1,0 +1,12 @@
+#pragma once
+// Exact phase shift of the square well / spherical shell.
+
+namespace skarven {
+
+// Phase shift for the current settings; 0 with sk_globals.delta_analytic_error set when none.
+double delta_analytic();
+// 2x2 matrices (column order 11, 21, 12, 22) of the free Dirac solutions at radius r.
+void formx(double* x, double r, double p, double ratio);
+void formy(double* y, double r, double p, double ratio);
+
+}  // namespace skarven

@@ -1,0 +1,91 @@
+#pragma once
+// Run-wide settings record, parameter-file loader and the diagnostics every unit reports through.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace skarven {
+
+// Programming-error check that stays on in release builds.
+#define SKARVEN_CHECK(cond)                                                              \
+    do {                                                                                 \
+        if (!(cond)) ::skarven::internal_check_failed(#cond, __FILE__, __LINE__);         \
+    } while (0)
+[[noreturn]] void internal_check_failed(const char* what, const char* file, int line);
+
+// Optional trailing argument of the caching routines (s, c, vn): its presence releases the cache.
+enum class CacheAction { keep, release };
+
+struct PotentialParams {
+    std::string pot_type = std::string(8, ' ');  // text(8)
+    double r0 = 0.0;
+    double v0 = 0.0;
+    double a = 0.0;
+    double b = 0.0;
+    double z = 0.0;
+    double alpha = 0.0;
+    double g = 0.0;
+    double m = 0.0;
+};
+
+struct Projectile {
+    double e = 0.0;
+    double k = 0.0;
+    int l = 0;
+    int kappa = 0;
+};
+
+struct RunSettings {
+    PotentialParams potential;
+    double lambda = 0.0;
+    Projectile projectile;
+    double estep = 0.0;
+    double eend = 0.0;
+    double estart = 0.0;
+    double v_light = 0.0;
+    int nend = 0;
+    int nstart = 0;
+    bool shift = false;
+    bool scr = false;
+    std::string vol = std::string(8, ' ');      // text(8)
+    std::string scheme = std::string(16, ' ');  // text(16)
+    std::string basis = std::string(8, ' ');    // text(8)
+    bool energies = false;
+    int pass = 0;
+    bool delta_analytic_error = false;
+    int ntrunc = 0;
+    bool vn_is_loaded = false;
+    int ii = 0;
+    int jj = 0;
+    bool vn_file_match = true;
+};
+
+// The one process-wide record. Written by the main thread only, outside parallel regions.
+extern RunSettings sk_globals;
+
+// Text of a blank-padded field cut or padded to `width`.
+std::string padded(std::string_view text, std::size_t width);
+// Exact, case-sensitive comparison of a blank-padded field with a value; trailing blanks ignored.
+bool text_is(std::string_view field, std::string_view value);
+// `text` without its trailing blanks.
+std::string_view trimmed(std::string_view text);
+
+// Reads, defaults and validates the parameter file into sk_globals, or ends the run.
+void loadparams(const std::string& filename);
+// Wave number from the energy for the current scheme.
+void projectile_set_k(Projectile& projectile);
+// Decimal digits of n without blanks (I5, then left-adjusted).
+std::string convert_int_to_string(int n);
+
+// Diagnostics. show_error prints "Error (routine): message." on standard output,
+// "SKARVEN will terminate." on standard error and ends the process with status 1; it is safe
+// from any thread.
+[[noreturn]] void show_error(std::string_view routine, std::string_view message);
+void show_warning(std::string_view routine, std::string_view message);
+// " (Info: text.)" on standard output.
+void show_info(std::string_view text);
+// Pushes buffered result-file output to disk.
+void flush(std::FILE* unit);
+
+}  // namespace skarven

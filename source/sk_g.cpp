@@ -1,0 +1,1 @@
+#include "sk_g.hpp"

@@ -1,0 +1,6 @@
+#include "driver.hpp"
+#include "settings.hpp"
+
+int main() {
+    return 0;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Special functions of the numerical library: factorials and gamma functions, double-exponential
+// quadrature (special_quadrature.hpp) and Bessel functions.
+
+#include "special_quadrature.hpp"
+
+namespace skarven {
+
+// ---- Factorials and gamma functions --------------------------------------------------------
+
+// n! for 0 <= n <= 170 from a table holding the nearest double of every entry.
+double fact(int n);
+// ln n! for 0 <= n <= 5003 from a table holding the nearest double of every entry.
+double lfact(int n);
+// m!/n! = (n+1)(n+2)...m for m >= n.
+double fact_over_fact(int m, int n);
+// Gamma function (Cody's DGAMMA with this program's thresholds); improper arguments are fatal.
+double gamma(double x);
+// ln Gamma(x) (Cody's DLGAMA); 1.79e308 outside 0 < x <= 2.55e305.
+double lgamma(double x);
+
+// ---- Bessel and spherical Bessel functions ---------------------------------------------------
+
+// Spherical Bessel j_l(x), Neumann n_l(x) and their x-derivatives. x = 0 sets
+// sk_globals.delta_analytic_error and gives 0.
+double sphbess(double l, double x);
+double sphneum(double l, double x);
+double sphbess_prim(double l, double x);
+double sphneum_prim(double l, double x);
+// Cylindrical J_nu(x) and Y_nu(x) for |nu| < 100.
+double bessel(double nu, double x);
+double neumann(double nu, double x);
+// Cody's RJBESL / RYBESL: b[k] = J_{alpha+k}(x), by[k] = Y_{alpha+k}(x), k = 0..nb-1.
+void rjbesl(double x, double alpha, int nb, double* b, int& ncalc);
+void rybesl(double x, double alpha, int nb, double* by, int& ncalc);
+
+}  // namespace skarven

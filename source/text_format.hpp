@@ -1,0 +1,16 @@
+#pragma once
+// Fixed-format fields of the result files: Iw and Fw.d as the files document them.
+
+#include <string>
+
+namespace skarven {
+
+// Integer right-aligned in `width` columns; asterisks when it does not fit.
+std::string format_int(long long value, int width);
+
+// Fixed-point, `width` columns with `decimals` decimals, correctly rounded and right-aligned.
+// A leading zero is written when there is room ("0.5000" in F6.4, ".5000" in F5.4); a value that
+// does not fit, or is not finite, fills the field with asterisks.
+std::string format_fixed(double value, int width, int decimals);
+
+}  // namespace skarven
