@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -40,7 +41,7 @@ inline std::vector<std::vector<double>> read_table(const std::string& name) {
         std::istringstream fields(line);
         std::vector<double> row;
         std::string field;
-        while (fields >> field) row.push_back(std::stod(field));
+        while (fields >> field) row.push_back(std::strtod(field.c_str(), nullptr));
         rows.push_back(std::move(row));
     }
     return rows;
