@@ -1,1 +1,174 @@
 #include "driver.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "analytic.hpp"
+#include "coefficients.hpp"
+#include "potential.hpp"
+#include "results.hpp"
+#include "settings.hpp"
+#include "sk_basis.hpp"
+#include "sk_g.hpp"
+#include "text_format.hpp"
+
+namespace skarven {
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+
+bool relativistic() { return text_is(sk_globals.scheme, "relativistic"); }
+
+struct PhaseShift {
+    double tan_delta;
+    double delta;
+};
+
+// tan(delta) and delta for the current basis size and energy from the Green's-function element
+// at the basis edge and the free solutions' coefficients.
+PhaseShift phase_shift(int n) {
+    const double g_n = g(n - 1, n - 1);
+    double coupling;
+    double b = 1.0;
+    if (relativistic()) {
+        const double e = sk_globals.projectile.e;
+        const double light = sk_globals.v_light;
+        coupling = free_element(n, n - 1, true);
+        b = 2.0 * std::sqrt(e / (2.0 * light * light + e)) * light / sk_globals.projectile.k;
+    } else {
+        const double k = sk_globals.projectile.k;
+        coupling = 0.5 * psipsi(n, n - 1) - 0.5 * k * k * fifi(n, n - 1);
+    }
+    const double x = b * g_n * coupling;
+    const double s0 = s(n - 1);
+    const double s1 = s(n);
+    const double c0 = c(n - 1);
+    const double c1 = c(n);
+    // A singular truncated matrix makes g infinite: the formula's limit is -s_N / c_N.
+    const double tan_delta = std::isfinite(g_n) ? -(s0 + x * s1) / (c0 + x * c1) : -s1 / c1;
+    double delta = std::atan(tan_delta);
+    if (sk_globals.shift && delta < 0.0) delta += pi;
+    return {tan_delta, delta};
+}
+
+std::FILE* open_result_file(const std::string& name) {
+    std::FILE* unit = std::fopen(name.c_str(), "w");
+    if (unit == nullptr) show_error("control_calc_delta", "unable to open the output file");
+    return unit;
+}
+
+void put(std::FILE* unit, const std::string& text) { std::fputs(text.c_str(), unit); }
+
+void say(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void energy_pass(const std::string& root) {
+    sk_globals.pass = 2;
+    std::FILE* unit = open_result_file(root + ".en");
+    write_header(unit);
+    const bool scr = sk_globals.scr;
+    if (scr) {
+        say("");
+        say("Now calculating phase shifts for a given energy range; n = " +
+            format_int(sk_globals.nend, 5) + ":");
+    }
+    put(unit, "; NUMERICAL RESULTS: energy  tan(delta)  delta");
+    delta_analytic();
+    put(unit, sk_globals.delta_analytic_error ? "\n" : "  delta_analytical\n");
+
+    const int count =
+        static_cast<int>((sk_globals.eend - sk_globals.estart) / sk_globals.estep + 1.1);
+    sk_globals.ntrunc = sk_globals.nend;
+    const double light = sk_globals.v_light;
+    for (int i = 0; i < count; ++i) {
+        const double e = sk_globals.estart + i * sk_globals.estep;
+        sk_globals.projectile.e = e;
+        if (relativistic()) {
+            sk_globals.projectile.k = std::sqrt(e * (2.0 * light * light + e)) / light;
+        } else if (text_is(sk_globals.scheme, "non-relativistic")) {
+            sk_globals.projectile.k = std::sqrt(2.0 * e);
+        }
+        const PhaseShift point = phase_shift(sk_globals.nend);
+        put(unit, format_fixed(e, 10, 6) + format_fixed(point.tan_delta, 26, 16) +
+                      format_fixed(point.delta, 26, 16));
+        if (scr) {
+            say(" energy =" + format_fixed(e, 10, 6) + "  delta =" +
+                format_fixed(point.delta, 20, 16));
+        }
+        const double analytic = delta_analytic();
+        if (!sk_globals.delta_analytic_error) {
+            if (scr) say(std::string(11, ' ') + "delta_analytic = " + format_fixed(analytic, 20, 16));
+            put(unit, format_fixed(analytic, 26, 16));
+        }
+        put(unit, "\n");
+        flush(unit);
+    }
+    std::fclose(unit);
+}
+
+}  // namespace
+
+double free_element(int n, int m, bool non_relativistic_form) {
+    const Projectile& p = sk_globals.projectile;
+    if (non_relativistic_form || text_is(sk_globals.scheme, "non-relativistic")) {
+        return 0.5 * psipsi(n, m) - 0.5 * p.k * p.k * fifi(n, m);
+    }
+    if (!relativistic()) return 0.0;
+    const int size = sk_globals.ntrunc;
+    const double light = sk_globals.v_light;
+    if (n < size && m < size) return -p.e * fifi(size - 1 - n, size - 1 - m);
+    if (n < size) return light * psipsi(size - 1 - n, m - size);
+    if (m < size) return light * psipsi(size - 1 - m, n - size);
+    return -(2.0 * light * light + p.e) * psipsi(n - size, m - size);
+}
+
+void control_calc_delta(const std::string& root_name) {
+    const std::string root(trimmed(root_name));
+    const bool scr = sk_globals.scr;
+
+    sk_globals.pass = 1;
+    projectile_set_k(sk_globals.projectile);
+    std::FILE* unit = open_result_file(root);
+    write_header(unit);
+
+    const double analytic = delta_analytic();
+    if (!sk_globals.delta_analytic_error) {
+        if (scr) {
+            say("");
+            say("delta_analytic =" + format_fixed(analytic, 20, 16));
+        }
+        put(unit, "; ANALYTICAL RESULT\n; delta = " + format_fixed(analytic, 20, 15) + "\n;\n");
+    }
+    put(unit, "; NUMERICAL RESULTS:  N   tan(delta)   delta\n");
+    if (scr) {
+        say("");
+        say("Calculating numerical phase shifts for fixed projectile energy:");
+    }
+    for (int n = sk_globals.nstart; n <= sk_globals.nend; ++n) {
+        sk_globals.ntrunc = n;
+        const PhaseShift point = phase_shift(n);
+        put(unit, format_int(n, 5) + format_fixed(point.tan_delta, 26, 16) +
+                      format_fixed(point.delta, 26, 16) + "\n");
+        flush(unit);
+        if (scr) say(" n =" + format_int(n, 5) + "   delta =" + format_fixed(point.delta, 20, 16));
+    }
+    sk_globals.ntrunc = sk_globals.nend + 1;
+    std::fclose(unit);
+
+    avrg(root);
+    rmse(root);
+
+    if (sk_globals.energies) energy_pass(root);
+
+    s(1, CacheAction::release);
+    c(1, CacheAction::release);
+    vn(1, 1, CacheAction::release);
+    g_release();
+}
+
+}  // namespace skarven

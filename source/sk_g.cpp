@@ -1,1 +1,196 @@
 #include "sk_g.hpp"
+
+#include <omp.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "lib-rs.hpp"
+#include "potential.hpp"
+#include "settings.hpp"
+#include "sk_basis.hpp"
+
+namespace skarven {
+
+namespace {
+
+// Loops shorter than these stay on the calling thread.
+constexpr int copy_parallel_threshold = 10;
+constexpr int border_parallel_threshold = 50;
+
+// Matrices kept between calls: the potential block and the whole matrix of the last basis size
+// (leading dimension saved_order). Empty means released.
+std::vector<double> v_saved;
+std::vector<double> a_saved;
+int saved_order = 0;
+
+bool relativistic() { return text_is(sk_globals.scheme, "relativistic"); }
+
+// Free matrix J(r, c) between positions r and c of the current ordering for basis size n.
+double free_matrix(int r, int c, int n) {
+    const Projectile& p = sk_globals.projectile;
+    if (!relativistic()) return 0.5 * psipsi(r, c) - 0.5 * p.k * p.k * fifi(r, c);
+    const double light = sk_globals.v_light;
+    if (r < n && c < n) return -p.e * fifi(n - 1 - r, n - 1 - c);
+    if (r < n) return light * psipsi(n - 1 - r, c - n);
+    if (c < n) return light * psipsi(n - 1 - c, r - n);
+    return -(2.0 * light * light + p.e) * psipsi(r - n, c - n);
+}
+
+// Sum over the eigenpairs of Z(p, mu) Z(q, mu) / w(mu): per-thread partial sums in ascending mu,
+// added under one lock.
+double green_sum(int order, const double* w, const double* z, int p, int q) {
+    double sum = 0.0;
+#pragma omp parallel
+    {
+        double partial = 0.0;
+#pragma omp for schedule(static)
+        for (int mu = 0; mu < order; ++mu) {
+            partial += z[p + static_cast<std::size_t>(mu) * order] *
+                       z[q + static_cast<std::size_t>(mu) * order] / w[mu];
+        }
+#pragma omp critical(skarven_green_sum)
+        sum += partial;
+    }
+    return sum;
+}
+
+}  // namespace
+
+double g(int i, int j) {
+    const bool rel = relativistic();
+    const int n = sk_globals.ntrunc;
+    const int order = rel ? 2 * n : n;
+    const int max_order = rel ? 2 * sk_globals.nend : sk_globals.nend;
+    const bool first = sk_globals.pass == 1 && n == sk_globals.nstart;
+    const bool last_n = sk_globals.pass == 1 && n == sk_globals.nend;
+    const bool last_e = sk_globals.pass == 2 && sk_globals.projectile.e == sk_globals.eend;
+    const std::size_t m = order;
+
+    std::vector<double> vmat(m * m, 0.0);
+    std::vector<double> amat(m * m, 0.0);
+    auto V = [&](int r, int c) -> double& { return vmat[r + c * m]; };
+    auto A = [&](int r, int c) -> double& { return amat[r + c * m]; };
+    auto VS = [&](int r, int c) -> double& { return v_saved[r + static_cast<std::size_t>(c) * saved_order]; };
+    auto AS = [&](int r, int c) -> double& { return a_saved[r + static_cast<std::size_t>(c) * saved_order]; };
+
+    if (sk_globals.pass == 1 && !first) {
+        // Growth step: the previous matrices are the leading block (non-relativistic) or the
+        // central block shifted by one (relativistic); only the border is new.
+        SKARVEN_CHECK(!a_saved.empty() && !v_saved.empty());
+        const int shift = rel ? 1 : 0;
+        const int old = rel ? order - 2 : order - 1;
+#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
+        for (int c = 0; c < old; ++c) {
+            for (int r = 0; r < old; ++r) {
+                A(r + shift, c + shift) = AS(r, c);
+                V(r + shift, c + shift) = VS(r, c);
+            }
+        }
+        for (int c = 0; c < order; ++c) {
+            V(order - 1, c) = vn(order - 1, c);
+            if (rel) V(0, c) = vn(0, c);
+        }
+        if (!rel) {
+#pragma omp parallel for schedule(static) if (order > border_parallel_threshold)
+            for (int c = 0; c < order; ++c) A(order - 1, c) = free_matrix(order - 1, c, n) + V(order - 1, c);
+#pragma omp parallel for schedule(static) if (order > border_parallel_threshold)
+            for (int c = 0; c < order; ++c) A(c, order - 1) = A(order - 1, c);
+        } else {
+            for (int c = 0; c < order; ++c) {
+                const double t = free_matrix(order - 1, c, n) + V(order - 1, c);
+                A(order - 1, c) = t;
+                A(c, order - 1) = t;
+                V(c, order - 1) = V(order - 1, c);
+                const double t0 = free_matrix(0, c, n) + V(0, c);
+                A(0, c) = t0;
+                A(c, 0) = t0;
+                V(c, 0) = V(0, c);
+            }
+        }
+    } else {
+        if (sk_globals.pass == 1) {
+            saved_order = max_order;
+            v_saved.assign(static_cast<std::size_t>(max_order) * max_order, 0.0);
+            a_saved.assign(static_cast<std::size_t>(max_order) * max_order, 0.0);
+            for (int r = 0; r < order; ++r) {
+                for (int c = 0; c <= r; ++c) V(r, c) = vn(r, c);
+            }
+        } else {
+            SKARVEN_CHECK(!v_saved.empty() && saved_order >= order);
+#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
+            for (int c = 0; c < order; ++c) {
+                for (int r = c; r < order; ++r) V(r, c) = VS(r, c);
+            }
+        }
+#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
+        for (int r = 0; r < order; ++r) {
+            for (int c = 0; c <= r; ++c) A(r, c) = free_matrix(r, c, n) + V(r, c);
+        }
+#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
+        for (int c = 1; c < order; ++c) {
+            for (int r = 0; r < c; ++r) A(r, c) = A(c, r);
+        }
+    }
+
+    // Saving comes before the eigen-decomposition, which may overwrite A.
+    if (sk_globals.pass == 1 && !last_n) {
+#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
+        for (int c = 0; c < order; ++c) {
+            for (int r = 0; r < order; ++r) {
+                AS(r, c) = A(r, c);
+                VS(r, c) = V(r, c);
+            }
+        }
+        const int n_save = read_n_to_save_v();
+        if (n != sk_globals.nstart && n == n_save) write_vn_to_file(order, vmat.data());
+    }
+    if (last_n) {
+        a_saved.clear();
+        a_saved.shrink_to_fit();
+#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
+        for (int c = 0; c < order; ++c) {
+            for (int r = c; r < order; ++r) VS(r, c) = V(r, c);
+        }
+        if (!sk_globals.vn_is_loaded || sk_globals.nstart != sk_globals.nend) {
+            write_vn_to_file(order, vmat.data());
+        }
+        if (!sk_globals.energies) g_release();
+    }
+    if (last_e) g_release();
+    vmat = {};
+
+    // The unnormalised basis spreads the diagonal over many orders of magnitude (and 2c^2 between
+    // the Dirac blocks): diagonalise D A D with D = |diag A|^-1/2 and undo the scaling in g.
+    std::vector<double> scale(m);
+    for (int r = 0; r < order; ++r) {
+        const double d = std::fabs(A(r, r));
+        scale[r] = d > 0.0 ? 1.0 / std::sqrt(d) : 1.0;
+    }
+#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
+    for (int c = 0; c < order; ++c) {
+        for (int r = c; r < order; ++r) A(r, c) *= scale[r] * scale[c];
+    }
+
+    std::vector<double> w(m);
+    std::vector<double> z(m * m);
+    eigensys(order, amat.data(), w.data(), z.data());
+    amat = {};
+
+    const int p = rel ? 0 : i;
+    const int q = rel ? 0 : j;
+    for (int mu = 0; mu < order; ++mu) {
+        // A singular truncated matrix: the caller takes the limit of the phase-shift formula.
+        if (w[mu] == 0.0) return std::numeric_limits<double>::infinity();
+    }
+    return scale[p] * scale[q] * green_sum(order, w.data(), z.data(), p, q);
+}
+
+void g_release() {
+    v_saved = {};
+    a_saved = {};
+    saved_order = 0;
+}
+
+}  // namespace skarven
