@@ -16,19 +16,18 @@
 namespace skarven::test {
 
 // Fatal errors print on standard output; death tests match standard error, so the statement's
-// standard output is sent there.
-inline const bool threadsafe_death_tests = [] {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    return true;
-}();
-
+// standard output is sent there. The threadsafe style re-executes the test binary, which is safe
+// with OpenMP worker threads alive.
 #define EXPECT_FATAL(statement, pattern)                                                      \
-    EXPECT_EXIT(                                                                              \
-        {                                                                                     \
-            ::dup2(2, 1);                                                                     \
-            statement;                                                                        \
-        },                                                                                    \
-        ::testing::ExitedWithCode(1), pattern)
+    do {                                                                                      \
+        GTEST_FLAG_SET(death_test_style, "threadsafe");                                       \
+        EXPECT_EXIT(                                                                          \
+            {                                                                                 \
+                ::dup2(2, 1);                                                                 \
+                statement;                                                                    \
+            },                                                                                \
+            ::testing::ExitedWithCode(1), pattern);                                           \
+    } while (0)
 
 // Rows of whitespace-separated numbers from tests/data/<name>; lines starting with '#' skipped.
 inline std::vector<std::vector<double>> read_table(const std::string& name) {
