@@ -1,1 +1,98 @@
 #include "results.hpp"
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings.hpp"
+#include "text_format.hpp"
+
+namespace skarven {
+
+namespace {
+
+// "; name     = ": every label is 13 characters, the name padded to 9.
+std::string label(std::string_view name) {
+    return "; " + padded(name, 9) + "= ";
+}
+
+std::string real_line(std::string_view name, double value) {
+    return label(name) + format_fixed(value, 22, 16);
+}
+
+std::string int_line(std::string_view name, int value) {
+    return label(name) + format_int(value, 5);
+}
+
+void add_potential_lines(std::vector<std::string>& lines, const PotentialParams& potential) {
+    if (text_is(potential.pot_type, "well")) {
+        lines.push_back(real_line("v0", potential.v0));
+        lines.push_back(real_line("a", potential.a));
+        lines.push_back(real_line("b", potential.b));
+    } else if (text_is(potential.pot_type, "coulomb")) {
+        lines.push_back(real_line("r0", potential.r0));
+        lines.push_back(real_line("z", potential.z));
+        lines.push_back(real_line("alpha", potential.alpha));
+    } else if (text_is(potential.pot_type, "yukawa")) {
+        lines.push_back(real_line("r0", potential.r0));
+        lines.push_back(real_line("g", potential.g));
+        lines.push_back(real_line("m", potential.m));
+    } else if (text_is(potential.pot_type, "user")) {
+        lines.push_back(real_line("r0", potential.r0));
+    }
+}
+
+}  // namespace
+
+std::string header_date_line(const std::tm& local) {
+    return "; date: " + format_int(local.tm_mday, 2) + "." + format_int(local.tm_mon + 1, 2) + "." +
+           format_int(local.tm_year + 1900L, 4) + "  time: " + format_int(local.tm_hour, 2) + "." +
+           format_int(local.tm_min, 2);
+}
+
+void write_header(std::FILE* unit) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+
+    const RunSettings& settings = sk_globals;
+    const bool first_pass = settings.pass == 1;
+    // The block is collected as lines so that an optional line is one push_back in its place.
+    std::vector<std::string> lines;
+    lines.push_back("; OUTPUT FROM THE SKARVEN PROGRAM");
+    lines.push_back(header_date_line(local));
+    lines.push_back(";");
+    if (first_pass) {
+        lines.push_back(real_line("energy", settings.projectile.e));
+    } else {
+        lines.push_back(real_line("estart", settings.estart));
+        lines.push_back(real_line("eend", settings.eend));
+        lines.push_back(real_line("estep", settings.estep));
+    }
+    lines.push_back(int_line("l", settings.projectile.l));
+    lines.push_back(int_line("kappa", settings.projectile.kappa));
+    lines.push_back(real_line("lambda", settings.lambda));
+    lines.push_back(label("basis") + settings.basis);
+    lines.push_back(label("scheme") + settings.scheme);
+    lines.push_back(label("v_light") + settings.vol);
+    lines.push_back(label("shift") + (settings.shift ? "T" : "F"));
+    if (first_pass) {
+        lines.push_back(int_line("nstart", settings.nstart));
+        lines.push_back(int_line("nend", settings.nend));
+    } else {
+        // The energy file holds one basis size for all its energies.
+        lines.push_back(int_line("ntrunc", settings.nend));
+    }
+    lines.push_back(label("pot_type") + settings.potential.pot_type);
+    add_potential_lines(lines, settings.potential);
+    lines.push_back(";");
+
+    for (const std::string& line : lines) {
+        std::fwrite(line.data(), 1, line.size(), unit);
+        std::fputc('\n', unit);
+    }
+}
+
+}  // namespace skarven

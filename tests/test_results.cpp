@@ -1,0 +1,284 @@
+// Result-file header block: every line for each potential type and both passes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ctime>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "results.hpp"
+#include "settings.hpp"
+#include "test_support.hpp"
+
+namespace skarven {
+namespace {
+
+using test::SettingsTest;
+
+std::vector<std::string> lines_of(std::FILE* unit) {
+    std::rewind(unit);
+    std::vector<std::string> lines;
+    std::string line;
+    for (int ch; (ch = std::fgetc(unit)) != EOF;) {
+        if (ch == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line.push_back(static_cast<char>(ch));
+        }
+    }
+    EXPECT_TRUE(line.empty()) << "last line not ended: \"" << line << "\"";
+    return lines;
+}
+
+std::string date_now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return header_date_line(local);
+}
+
+// Header of the current settings; the date line is checked for layout and against the clock.
+std::vector<std::string> header_lines() {
+    std::FILE* unit = std::tmpfile();
+    EXPECT_NE(unit, nullptr);
+    const std::string before = date_now();
+    write_header(unit);
+    const std::string after = date_now();
+    std::vector<std::string> lines = lines_of(unit);
+    std::fclose(unit);
+    EXPECT_GE(lines.size(), 2u);
+    if (lines.size() >= 2) {
+        static const std::regex layout(
+            R"(; date: [ 123][0-9]\.[ 1][0-9]\.[0-9]{4}  time: [ 12][0-9]\.[ 0-5][0-9])");
+        EXPECT_TRUE(std::regex_match(lines[1], layout)) << "date line: \"" << lines[1] << "\"";
+        EXPECT_TRUE(lines[1] == before || lines[1] == after)
+            << "date line \"" << lines[1] << "\", clock \"" << before << "\"";
+    }
+    return lines;
+}
+
+void expect_lines(const std::vector<std::string>& computed,
+                  const std::vector<std::string>& expected) {
+    ASSERT_EQ(computed.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (i == 1) continue;  // date line, checked in header_lines
+        EXPECT_EQ(computed[i], expected[i]) << "header line " << i + 1;
+    }
+}
+
+class HeaderTest : public SettingsTest {};
+
+TEST_F(HeaderTest, WellPassOneGaussNonRelativistic) {
+    sk_globals.pass = 1;
+    sk_globals.projectile.e = 1.0;
+    sk_globals.lambda = 1.0;
+    sk_globals.basis = padded("gauss", 8);
+    sk_globals.scheme = padded("non-relativistic", 16);
+    sk_globals.nstart = 1;
+    sk_globals.nend = 200;
+    sk_globals.potential.pot_type = padded("well", 8);
+    sk_globals.potential.v0 = -1.0;
+    sk_globals.potential.a = 0.5;
+    sk_globals.potential.b = 1.0;
+    expect_lines(header_lines(), {
+                                     "; OUTPUT FROM THE SKARVEN PROGRAM",
+                                     "date",
+                                     ";",
+                                     "; energy   =     1.0000000000000000",
+                                     "; l        =     0",
+                                     "; kappa    =     0",
+                                     "; lambda   =     1.0000000000000000",
+                                     "; basis    = gauss   ",
+                                     "; scheme   = non-relativistic",
+                                     "; v_light  =         ",
+                                     "; shift    = F",
+                                     "; nstart   =     1",
+                                     "; nend     =   200",
+                                     "; pot_type = well    ",
+                                     "; v0       =    -1.0000000000000000",
+                                     "; a        =     0.5000000000000000",
+                                     "; b        =     1.0000000000000000",
+                                     ";",
+                                 });
+}
+
+TEST_F(HeaderTest, CoulombPassTwoRelativistic) {
+    sk_globals.pass = 2;
+    sk_globals.projectile.e = 1.0;
+    sk_globals.projectile.kappa = -1;
+    sk_globals.estart = 0.5;
+    sk_globals.eend = 2.25;
+    sk_globals.estep = 0.25;
+    sk_globals.lambda = 0.7;
+    sk_globals.basis = padded("laguerre", 8);
+    sk_globals.scheme = padded("relativistic", 16);
+    sk_globals.vol = padded("finite", 8);
+    sk_globals.shift = true;
+    sk_globals.nstart = 10;
+    sk_globals.nend = 150;
+    sk_globals.potential.pot_type = padded("coulomb", 8);
+    sk_globals.potential.r0 = 10.0;
+    sk_globals.potential.z = -2.5;
+    sk_globals.potential.alpha = 1.0;
+    expect_lines(header_lines(), {
+                                     "; OUTPUT FROM THE SKARVEN PROGRAM",
+                                     "date",
+                                     ";",
+                                     "; estart   =     0.5000000000000000",
+                                     "; eend     =     2.2500000000000000",
+                                     "; estep    =     0.2500000000000000",
+                                     "; l        =     0",
+                                     "; kappa    =    -1",
+                                     "; lambda   =     0.7000000000000000",
+                                     "; basis    = laguerre",
+                                     "; scheme   = relativistic    ",
+                                     "; v_light  = finite  ",
+                                     "; shift    = T",
+                                     "; ntrunc   =   150",
+                                     "; pot_type = coulomb ",
+                                     "; r0       =    10.0000000000000000",
+                                     "; z        =    -2.5000000000000000",
+                                     "; alpha    =     1.0000000000000000",
+                                     ";",
+                                 });
+}
+
+TEST_F(HeaderTest, YukawaPassOne) {
+    sk_globals.pass = 1;
+    sk_globals.projectile.e = 12.5;
+    sk_globals.projectile.l = 3;
+    sk_globals.lambda = 1.5;
+    sk_globals.basis = padded("laguerre", 8);
+    sk_globals.scheme = padded("non-relativistic", 16);
+    sk_globals.nstart = 50;
+    sk_globals.nend = 1500;
+    sk_globals.potential.pot_type = padded("yukawa", 8);
+    sk_globals.potential.r0 = 20.0;
+    sk_globals.potential.g = -1.25;
+    sk_globals.potential.m = 0.125;
+    expect_lines(header_lines(), {
+                                     "; OUTPUT FROM THE SKARVEN PROGRAM",
+                                     "date",
+                                     ";",
+                                     "; energy   =    12.5000000000000000",
+                                     "; l        =     3",
+                                     "; kappa    =     0",
+                                     "; lambda   =     1.5000000000000000",
+                                     "; basis    = laguerre",
+                                     "; scheme   = non-relativistic",
+                                     "; v_light  =         ",
+                                     "; shift    = F",
+                                     "; nstart   =    50",
+                                     "; nend     =  1500",
+                                     "; pot_type = yukawa  ",
+                                     "; r0       =    20.0000000000000000",
+                                     "; g        =    -1.2500000000000000",
+                                     "; m        =     0.1250000000000000",
+                                     ";",
+                                 });
+}
+
+TEST_F(HeaderTest, UserPassTwoInfiniteLight) {
+    sk_globals.pass = 2;
+    sk_globals.projectile.l = 1;
+    sk_globals.projectile.kappa = 1;
+    sk_globals.estart = 0.1;
+    sk_globals.eend = 10.0;
+    sk_globals.estep = 0.05;
+    sk_globals.lambda = 2.0;
+    sk_globals.basis = padded("gauss", 8);
+    sk_globals.scheme = padded("relativistic", 16);
+    sk_globals.vol = padded("infinite", 8);
+    sk_globals.nend = 40;
+    sk_globals.potential.pot_type = padded("user", 8);
+    sk_globals.potential.r0 = 7.5;
+    expect_lines(header_lines(), {
+                                     "; OUTPUT FROM THE SKARVEN PROGRAM",
+                                     "date",
+                                     ";",
+                                     "; estart   =     0.1000000000000000",
+                                     "; eend     =    10.0000000000000000",
+                                     "; estep    =     0.0500000000000000",
+                                     "; l        =     1",
+                                     "; kappa    =     1",
+                                     "; lambda   =     2.0000000000000000",
+                                     "; basis    = gauss   ",
+                                     "; scheme   = relativistic    ",
+                                     "; v_light  = infinite",
+                                     "; shift    = F",
+                                     "; ntrunc   =    40",
+                                     "; pot_type = user    ",
+                                     "; r0       =     7.5000000000000000",
+                                     ";",
+                                 });
+}
+
+// 15 lines in pass 1 and 16 in pass 2, plus the potential's lines; every label 13 wide.
+TEST_F(HeaderTest, LineCountsAndLabelsForEveryTypeAndPass) {
+    struct Case {
+        const char* pot_type;
+        std::size_t potential_lines;
+    };
+    const Case cases[] = {{"well", 3}, {"coulomb", 3}, {"yukawa", 3}, {"user", 1}};
+    static const std::regex label(R"(; [a-z_0-9]+ *= .*)");
+    for (const Case& c : cases) {
+        for (int pass : {1, 2}) {
+            sk_globals = RunSettings{};
+            sk_globals.pass = pass;
+            sk_globals.potential.pot_type = padded(c.pot_type, 8);
+            const std::vector<std::string> lines = header_lines();
+            EXPECT_EQ(lines.size(), (pass == 1 ? 15u : 16u) + c.potential_lines)
+                << c.pot_type << " pass " << pass;
+            for (std::size_t i = 3; i + 1 < lines.size(); ++i) {
+                EXPECT_TRUE(std::regex_match(lines[i], label) && lines[i].substr(11, 2) == "= ")
+                    << c.pot_type << " pass " << pass << " line " << i + 1 << ": \"" << lines[i]
+                    << "\"";
+            }
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.back(), ";");
+        }
+    }
+}
+
+TEST_F(HeaderTest, WritesAtTheCurrentPositionAndLeavesTheFileOpen) {
+    sk_globals.pass = 1;
+    sk_globals.potential.pot_type = padded("user", 8);
+    std::FILE* unit = std::tmpfile();
+    ASSERT_NE(unit, nullptr);
+    std::fputs("before\n", unit);
+    write_header(unit);
+    std::fputs("after\n", unit);
+    const std::vector<std::string> lines = lines_of(unit);
+    std::fclose(unit);
+    ASSERT_EQ(lines.size(), 18u);
+    EXPECT_EQ(lines.front(), "before");
+    EXPECT_EQ(lines[1], "; OUTPUT FROM THE SKARVEN PROGRAM");
+    EXPECT_EQ(lines.back(), "after");
+}
+
+TEST(HeaderDateLine, FieldsArePaddedWithBlanks) {
+    struct Case {
+        int year, month, day, hour, minute;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {2007, 3, 5, 9, 7, "; date:  5. 3.2007  time:  9. 7"},
+        {2026, 12, 31, 23, 59, "; date: 31.12.2026  time: 23.59"},
+        {2000, 1, 10, 0, 0, "; date: 10. 1.2000  time:  0. 0"},
+    };
+    for (const Case& c : cases) {
+        std::tm local{};
+        local.tm_year = c.year - 1900;
+        local.tm_mon = c.month - 1;
+        local.tm_mday = c.day;
+        local.tm_hour = c.hour;
+        local.tm_min = c.minute;
+        local.tm_sec = 42;
+        EXPECT_EQ(header_date_line(local), c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace skarven
