@@ -1,0 +1,366 @@
+// Free-solution coefficients s_n, c_n, the Gegenbauer polynomials and the two series.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iomanip>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "coefficients.hpp"
+#include "settings.hpp"
+#include "sk_basis.hpp"
+#include "test_support.hpp"
+
+namespace skarven {
+namespace {
+
+using test::SettingsTest;
+
+constexpr double pi = 3.141592653589793;
+
+// Worst errors go to the XML report (--gtest_output=xml).
+std::string scientific(double value) {
+    std::ostringstream out;
+    out << std::scientific << std::setprecision(2) << value;
+    return out.str();
+}
+
+void set_free_problem(const char* basis, int l, double lambda, double k, int nend) {
+    sk_globals.basis = padded(basis, 8);
+    sk_globals.projectile.l = l;
+    sk_globals.lambda = lambda;
+    sk_globals.projectile.k = k;
+    sk_globals.nend = nend;
+    sk_globals.pass = 1;
+}
+
+// Tables outlive a test; every test starts from unallocated ones.
+void release_tables() {
+    const RunSettings saved = sk_globals;
+    set_free_problem("laguerre", 0, 1.0, 1.0, 5);
+    s(0, CacheAction::release);
+    c(0, CacheAction::release);
+    sk_globals = saved;
+}
+
+class CoefficientsTest : public SettingsTest {
+  protected:
+    void SetUp() override {
+        SettingsTest::SetUp();
+        release_tables();
+    }
+    void TearDown() override {
+        release_tables();
+        SettingsTest::TearDown();
+    }
+};
+
+double free_j(int a, int b) {
+    const double k = sk_globals.projectile.k;
+    return 0.5 * psipsi(a, b) - 0.5 * k * k * fifi(a, b);
+}
+
+// ---- Worked values -------------------------------------------------------------------------
+
+struct WorkedValue {
+    double k;
+    int n;
+    double s, c;
+};
+
+TEST_F(CoefficientsTest, WorkedValuesLaguerreL0Lambda1) {
+    // k = 0.5: x = 0, y = 1; k = 1: x = 0.6, y = 0.8, u = 0.2.
+    const WorkedValue cases[] = {
+        {0.5, 0, 1.0, 0.0},           {0.5, 1, 0.0, 0.5},        {0.5, 2, -1.0 / 3.0, 0.0},
+        {0.5, 3, 0.0, -0.25},         {1.0, 0, 0.8, -0.6},       {1.0, 1, 0.48, 0.14},
+        {1.0, 2, 0.352 / 3.0, 0.312}, {1.0, 3, -0.1344, 0.2108},
+    };
+    for (const WorkedValue& w : cases) {
+        release_tables();
+        set_free_problem("laguerre", 0, 1.0, w.k, 10);
+        EXPECT_NEAR(s(w.n), w.s, 1e-15) << "k = " << w.k << ", n = " << w.n;
+        EXPECT_NEAR(c(w.n), w.c, 1e-15) << "k = " << w.k << ", n = " << w.n;
+    }
+}
+
+// For l = 0 and lambda = 1 every entry has the closed form sin((n+1) theta)/(n+1) and
+// -cos((n+1) theta)/(n+1) with cos theta = x.
+TEST_F(CoefficientsTest, LaguerreL0Lambda1FollowsTrigonometricForm) {
+    constexpr int nmax = 200;
+    double worst = 0.0;
+    for (double k : {0.05, 0.3, 0.5, 1.0, 1.7, 4.0, 20.0}) {
+        release_tables();
+        set_free_problem("laguerre", 0, 1.0, k, nmax);
+        const double q2 = k * k;
+        const double theta = std::acos((q2 - 0.25) / (q2 + 0.25));
+        for (int n = 0; n <= nmax; ++n) {
+            const double expected_s = std::sin((n + 1) * theta) / (n + 1);
+            const double expected_c = -std::cos((n + 1) * theta) / (n + 1);
+            // Absolute error in units of the amplitude 1/(n+1).
+            const double err_s = std::fabs(s(n) - expected_s) * (n + 1);
+            const double err_c = std::fabs(c(n) - expected_c) * (n + 1);
+            worst = std::max({worst, err_s, err_c});
+            ASSERT_LT(err_s, 1e-12) << "k = " << k << ", n = " << n << ": expected " << expected_s
+                                    << ", computed " << s(n);
+            ASSERT_LT(err_c, 1e-12) << "k = " << k << ", n = " << n << ": expected " << expected_c
+                                    << ", computed " << c(n);
+        }
+    }
+    RecordProperty("worst_error_over_amplitude", scientific(worst));
+}
+
+// ---- Independent reference: closed forms for every n at 40 digits (gen_coefficients.py) -----
+
+// Sum of |terms| over |sum| of 2F1(a, -m; c; z): the digits the closed forms of c_0 and c_1
+// lose to cancellation.
+double gauss_series_condition(double a, int m, double c, double z) {
+    double term = 1.0, sum = 1.0, size = 1.0;
+    for (int i = 0; i < m; ++i) {
+        term *= (a + i) * (i - m) / ((c + i) * (i + 1)) * z;
+        sum += term;
+        size += std::fabs(term);
+    }
+    return size / std::fabs(sum);
+}
+
+// In the Laguerre basis c_0 and c_1 come from Gauss series with the lower parameter 1/2 - l,
+// which cancel heavily for larger l and u (terms 3.5e4 times the sum at l = 3, u = 0.92); the
+// relation carries their error on, so the tolerance grows with that cancellation.
+TEST_F(CoefficientsTest, MatchesHighPrecisionClosedForms) {
+    const auto rows = test::read_table("coefficients_reference.txt");
+    ASSERT_FALSE(rows.empty());
+    double worst = 0.0;
+    for (std::size_t first = 0; first < rows.size();) {
+        std::size_t last = first;
+        while (last < rows.size() && rows[last][0] == rows[first][0] &&
+               rows[last][1] == rows[first][1] && rows[last][2] == rows[first][2] &&
+               rows[last][3] == rows[first][3])
+            ++last;
+        const std::vector<double>& head = rows[first];
+        const char* basis = head[0] == 0.0 ? "laguerre" : "gauss";
+        const int nmax = static_cast<int>(last - first) - 1;
+        release_tables();
+        const int l = static_cast<int>(head[1]);
+        set_free_problem(basis, l, head[2], head[3], nmax);
+        double tolerance = 2e-13;
+        if (head[0] == 0.0) {
+            const double u = head[2] * head[2] / (4.0 * head[3] * head[3] + head[2] * head[2]);
+            tolerance += 1e-15 * std::max(gauss_series_condition(1.0, 2 * l + 1, 0.5 - l, u),
+                                          gauss_series_condition(2.0, 2 * l + 2, 0.5 - l, u));
+        }
+        for (std::size_t i = first; i < last; ++i) {
+            const int n = static_cast<int>(rows[i][4]);
+            // Both solutions oscillate under one envelope; measure errors against it.
+            const double envelope = std::hypot(rows[i][5], rows[i][6]);
+            const double err_s = std::fabs(s(n) - rows[i][5]) / envelope;
+            const double err_c = std::fabs(c(n) - rows[i][6]) / envelope;
+            worst = std::max({worst, err_s, err_c});
+            const std::string where = std::string(basis) + " l = " + std::to_string(head[1]) +
+                                      " lambda = " + std::to_string(head[2]) +
+                                      " k = " + std::to_string(head[3]) +
+                                      " n = " + std::to_string(n);
+            EXPECT_LT(err_s, tolerance) << where << ": expected s " << rows[i][5] << ", computed "
+                                        << s(n) << ", error/envelope " << err_s;
+            EXPECT_LT(err_c, tolerance) << where << ": expected c " << rows[i][6] << ", computed "
+                                        << c(n) << ", error/envelope " << err_c;
+        }
+        first = last;
+    }
+    RecordProperty("worst_error_over_envelope", scientific(worst));
+}
+
+// ---- Free relation ---------------------------------------------------------------------------
+
+struct FreeCase {
+    const char* basis;
+    int l;
+    double lambda;
+    double k;
+};
+
+constexpr FreeCase free_cases[] = {
+    {"laguerre", 0, 1.0, 1.0}, {"laguerre", 0, 0.6, 1.3}, {"laguerre", 2, 1.8, 0.7},
+    {"laguerre", 4, 0.4, 2.5}, {"gauss", 0, 1.0, 0.9},    {"gauss", 1, 0.6, 1.3},
+    {"gauss", 3, 2.2, 0.4},    {"gauss", 2, 1.4, 3.0},
+};
+
+// Row n of J t, relative to the size of its terms.
+double relation_residual(int n, double (*t)(int, CacheAction)) {
+    double sum = 0.0;
+    double size = 0.0;
+    for (int m = std::max(n - 1, 0); m <= n + 1; ++m) {
+        const double term = free_j(n, m) * t(m, CacheAction::keep);
+        sum += term;
+        size += std::fabs(term);
+    }
+    return std::fabs(sum) / size;
+}
+
+// The regular solution solves every row including the first (the closed forms alone decide
+// that one), for any lambda; the irregular one every row from n = 1 on.
+TEST_F(CoefficientsTest, BothSolutionsSatisfyTheFreeRelation) {
+    constexpr int nmax = 30;
+    for (const FreeCase& f : free_cases) {
+        release_tables();
+        set_free_problem(f.basis, f.l, f.lambda, f.k, nmax);
+        for (int n = 0; n < nmax; ++n) {
+            EXPECT_LT(relation_residual(n, s), 1e-14)
+                << f.basis << " l = " << f.l << " lambda = " << f.lambda << " row " << n;
+            if (n >= 1) {
+                EXPECT_LT(relation_residual(n, c), 1e-14)
+                    << f.basis << " l = " << f.l << " lambda = " << f.lambda << " row " << n;
+            }
+        }
+    }
+}
+
+// ---- Table life cycle ------------------------------------------------------------------------
+
+// Values at k = 1 and k = 0.5 (l = 0, lambda = 1), a few ulps apart from the exact ones.
+constexpr double ulps = 1e-15;
+
+TEST_F(CoefficientsTest, BasisSizePassReusesTheFirstFill) {
+    set_free_problem("laguerre", 0, 1.0, 1.0, 10);
+    const double s0 = s(0), c0 = c(0), s2 = s(2);
+    EXPECT_NEAR(s0, 0.8, ulps);
+    EXPECT_NEAR(c0, -0.6, ulps);
+    sk_globals.projectile.k = 0.5;  // ignored until the tables are refilled
+    EXPECT_EQ(s(0), s0);
+    EXPECT_EQ(c(0), c0);
+    EXPECT_EQ(s(2), s2);
+    EXPECT_NEAR(c(1), 0.14, ulps);
+}
+
+TEST_F(CoefficientsTest, EnergyPassRefillsOnEveryCall) {
+    set_free_problem("laguerre", 0, 1.0, 1.0, 10);
+    sk_globals.pass = 2;
+    EXPECT_NEAR(s(0), 0.8, ulps);
+    EXPECT_NEAR(c(0), -0.6, ulps);
+    sk_globals.projectile.k = 0.5;
+    EXPECT_NEAR(s(0), 1.0, ulps);
+    EXPECT_NEAR(c(1), 0.5, ulps);
+    sk_globals.projectile.k = 1.0;
+    EXPECT_NEAR(s(2), 0.352 / 3.0, ulps);
+    EXPECT_NEAR(c(2), 0.312, ulps);
+}
+
+TEST_F(CoefficientsTest, ReleaseReadsThenFreesTheTable) {
+    set_free_problem("laguerre", 0, 1.0, 1.0, 10);
+    EXPECT_NEAR(s(0), 0.8, ulps);
+    EXPECT_NEAR(c(0), -0.6, ulps);
+    // The value is read before the release.
+    EXPECT_NEAR(s(1, CacheAction::release), 0.48, ulps);
+    EXPECT_NEAR(c(1, CacheAction::release), 0.14, ulps);
+    sk_globals.projectile.k = 0.5;
+    EXPECT_NEAR(s(0), 1.0, ulps);  // new tables at the new energy
+    EXPECT_NEAR(c(1), 0.5, ulps);
+}
+
+TEST_F(CoefficientsTest, ShortRunsStillHoldIndicesUpToFive) {
+    for (int nend : {1, 2}) {
+        release_tables();
+        set_free_problem("laguerre", 0, 1.0, 0.5, nend);
+        // At x = 0: s_4 = sin(5 pi/2)/5, c_5 = -cos(3 pi)/6.
+        EXPECT_NEAR(s(4), 0.2, 1e-15) << "nend = " << nend;
+        EXPECT_NEAR(c(5), 1.0 / 6.0, 1e-15) << "nend = " << nend;
+    }
+    release_tables();
+    set_free_problem("laguerre", 0, 1.0, 0.5, 3);
+    EXPECT_NEAR(s(3), 0.0, 1e-15);
+    EXPECT_DEATH(s(4), "internal error");
+}
+
+// ---- Gegenbauer polynomials -----------------------------------------------------------------
+
+TEST(Gegen, LowDegreesAndNegativeDegree) {
+    for (int m : {1, 2, 3, 7, 20}) {
+        for (double x : {-1.0, -0.73, 0.0, 0.2, 0.6, 0.999, 1.0}) {
+            EXPECT_NEAR(gegen(0, m, x), 1.0, 4e-15) << "m = " << m << ", x = " << x;
+            EXPECT_NEAR(gegen(1, m, x), 2.0 * m * x, 8e-15 * m) << "m = " << m << ", x = " << x;
+            const double c2 = 2.0 * m * (m + 1) * x * x - m;
+            EXPECT_NEAR(gegen(2, m, x), c2, 1e-14 * m * m) << "m = " << m << ", x = " << x;
+            EXPECT_EQ(gegen(-1, m, x), 0.0);
+            EXPECT_EQ(gegen(-5, m, x), 0.0);
+        }
+    }
+}
+
+// n C_n = 2x (n+m-1) C_(n-1) - (n+2m-2) C_(n-2), and C_n^(m)(1) = (n+2m-1)!/(n! (2m-1)!).
+TEST(Gegen, ThreeTermRecurrenceAndEndValue) {
+    for (int m : {1, 2, 5}) {
+        double end_value = 1.0;  // C_0^(m)(1)
+        for (int n = 1; n <= 25; ++n) {
+            end_value *= double(n + 2 * m - 1) / n;
+            EXPECT_LT(test::relative_error(gegen(n, m, 1.0), end_value), 1e-13)
+                << "n = " << n << ", m = " << m << ": expected " << end_value << ", computed "
+                << gegen(n, m, 1.0);
+            if (n < 2) continue;
+            for (double x : {-0.81, -0.2, 0.35, 0.9}) {
+                const double lhs = n * gegen(n, m, x);
+                const double rhs = 2.0 * x * (n + m - 1) * gegen(n - 1, m, x) -
+                                   (n + 2 * m - 2) * gegen(n - 2, m, x);
+                EXPECT_NEAR(lhs, rhs, 1e-13 * end_value * n)
+                    << "n = " << n << ", m = " << m << ", x = " << x;
+            }
+        }
+    }
+}
+
+// ---- The two series --------------------------------------------------------------------------
+
+struct SeriesValue {
+    double a, b, c, z, expected;
+};
+
+TEST(Series, GaussAndKummerValues) {
+    const SeriesValue gauss[] = {
+        {1.0, -1.0, 0.5, 0.2, 0.6},
+        {2.0, -2.0, 0.5, 0.2, -0.28},
+        // 2F1(a, b; b; z) = (1 - z)^(-a)
+        {1.5, 2.0, 2.0, 0.3, std::pow(0.7, -1.5)},
+        // 2F1(1, 1; 2; z) = -ln(1 - z)/z
+        {1.0, 1.0, 2.0, 0.25, -std::log(0.75) / 0.25},
+        // 2F1(-n, n; 1/2; sin^2 t) = cos(2 n t)
+        {-7.0, 7.0, 0.5, std::pow(std::sin(0.4), 2), std::cos(5.6)},
+    };
+    for (const SeriesValue& v : gauss) {
+        const double computed = hyperg21(v.a, v.b, v.c, v.z);
+        EXPECT_LT(test::relative_error(computed, v.expected), 1e-14)
+            << "2F1(" << v.a << ", " << v.b << "; " << v.c << "; " << v.z << "): expected "
+            << v.expected << ", computed " << computed;
+    }
+    const SeriesValue kummer[] = {
+        {1.0, 0.0, 1.0, 3.0, std::exp(3.0)},                 // 1F1(a; a; z) = e^z
+        {1.0, 0.0, 2.0, -2.0, (std::exp(-2.0) - 1) / -2.0},  // 1F1(1; 2; z) = (e^z - 1)/z
+        {-2.0, 0.0, 0.5, 1.5, 1.0 - 6.0 + 3.0},              // 1F1(-2; 1/2; z) = 1 - 4z + 4z^2/3
+        {2.0, 0.0, 1.0, 30.0, std::exp(30.0) * 31.0},        // 1F1(2; 1; z) = (1 + z) e^z
+    };
+    for (const SeriesValue& v : kummer) {
+        const double computed = hyperg11(v.a, v.c, v.z);
+        EXPECT_LT(test::relative_error(computed, v.expected), 1e-14)
+            << "1F1(" << v.a << "; " << v.c << "; " << v.z << "): expected " << v.expected
+            << ", computed " << computed;
+    }
+}
+
+// ---- Fatal reports ---------------------------------------------------------------------------
+
+TEST(CoefficientsDeathTest, FatalReports) {
+    EXPECT_FATAL(gegen(2, 1, 1.5), "Error \\(gegen\\): improper argument\\.");
+    EXPECT_FATAL(gegen(0, 3, -1.0000001), "Error \\(gegen\\): improper argument\\.");
+    // Geometric series at z = 0.99: its 501st term is still far from negligible.
+    EXPECT_FATAL(hyperg21(1.0, 1.0, 1.0, 0.99), "Error \\(hyperg21\\): convergence failure\\.");
+    EXPECT_FATAL(hyperg11(1.0, 1.0, 400.0), "Error \\(hyperg11\\): convergence failure\\.");
+}
+
+TEST(CoefficientsDeathTest, OscillatorBasisAtLargeWaveNumber) {
+    // q^2 = 400 is beyond the 500 terms of the Kummer series.
+    set_free_problem("gauss", 0, 1.0, 20.0, 10);
+    EXPECT_FATAL(c(0), "Error \\(hyperg11\\): convergence failure\\.");
+    sk_globals = RunSettings{};
+}
+
+}  // namespace
+}  // namespace skarven
