@@ -1,0 +1,199 @@
+// Factorials, log-factorials, gamma and log-gamma against mpmath references
+// (tests/data/gen_special.py) and their fatal reports.
+#include <omp.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "special.hpp"
+#include "test_support.hpp"
+
+namespace skarven::test {
+namespace {
+
+// Distance in units in the last place between two finite doubles of the same sign.
+double ulps(double a, double b) {
+    if (a == b) return 0.0;
+    return std::fabs(a - b) / std::fabs(std::nextafter(b, a) - b);
+}
+
+// ---- Tables: every entry is the nearest double of the exact value ---------------------------
+
+TEST(FactorialTable, EveryEntryIsTheNearestDoubleOfTheExactInteger) {
+    // strtod rounds the exact integer n! correctly.
+    const auto rows = read_table("fact_exact.txt");
+    ASSERT_EQ(rows.size(), 171u);
+    for (const auto& row : rows) {
+        const int n = static_cast<int>(row[0]);
+        EXPECT_EQ(fact(n), row[1]) << "n = " << n << ": expected " << row[1] << ", computed "
+                                   << fact(n) << ", " << ulps(fact(n), row[1]) << " ulp";
+    }
+}
+
+TEST(FactorialTable, EveryLogEntryIsTheNearestDoubleOfTheExactValue) {
+    // The reference's 21 digits round to the nearest double of ln n! (checked by the script).
+    const auto rows = read_table("lfact_ref.txt");
+    ASSERT_EQ(rows.size(), 5004u);
+    for (const auto& row : rows) {
+        const int n = static_cast<int>(row[0]);
+        EXPECT_EQ(lfact(n), row[1]) << "n = " << n << ": expected " << row[1] << ", computed "
+                                    << lfact(n) << ", " << ulps(lfact(n), row[1]) << " ulp";
+    }
+}
+
+TEST(FactorialTable, EndPoints) {
+    EXPECT_EQ(fact(0), 1.0);
+    EXPECT_EQ(fact(28), 304888344611713860501504000000.0);
+    EXPECT_EQ(fact(170), 7.257415615307999e306);
+    EXPECT_EQ(lfact(0), 0.0);
+    EXPECT_EQ(lfact(1), 0.0);
+    EXPECT_EQ(lfact(5003), 37616.69628817111);
+}
+
+// Table entries that differ from the references when several threads read the whole range at
+// once.
+int mismatches_under_threads(const std::vector<std::vector<double>>& lf,
+                             const std::vector<std::vector<double>>& f) {
+    int wrong = 0;
+#pragma omp parallel num_threads(4) reduction(+ : wrong)
+    {
+        for (int n = 0; n <= 5003; ++n) {
+            if (lfact(n) != lf[static_cast<std::size_t>(n)][1]) ++wrong;
+            if (n <= 170 && fact(n) != f[static_cast<std::size_t>(n)][1]) ++wrong;
+        }
+    }
+    return wrong;
+}
+
+TEST(FactorialTable, FirstUseFromManyThreadsGivesTheReferenceValues) {
+    // A fresh process, so that these really are the first calls.
+    const auto lf = read_table("lfact_ref.txt");
+    const auto f = read_table("fact_exact.txt");
+    EXPECT_EXIT(std::_Exit(mismatches_under_threads(lf, f) == 0 ? 0 : 2),
+                ::testing::ExitedWithCode(0), "");
+}
+
+TEST(FactOverFact, AscendingProducts) {
+    EXPECT_EQ(fact_over_fact(5, 2), 60.0);
+    EXPECT_EQ(fact_over_fact(3, 2), 3.0);
+    EXPECT_EQ(fact_over_fact(4, 4), 1.0);
+    // The basis elements ask for m = n + 2l + 1.
+    for (int n : {0, 1, 7, 30, 100}) {
+        for (int l : {0, 1, 5, 20}) {
+            const int m = n + 2 * l + 1;
+            if (m > 170) continue;
+            const double expected = fact(m) / fact(n);
+            EXPECT_LE(relative_error(fact_over_fact(m, n), expected), 1e-14)
+                << "m = " << m << ", n = " << n << ": expected " << expected << ", computed "
+                << fact_over_fact(m, n);
+        }
+    }
+}
+
+// ---- Gamma and log-gamma against mpmath, per branch ------------------------------------------
+
+struct Branch {
+    const char* name;
+    double lo, hi;     // arguments in [lo, hi)
+    double tolerance;  // relative
+    double worst = 0.0;
+};
+
+void check_branches(const char* routine, const char* table, double (*f)(double),
+                    std::vector<Branch> branches) {
+    for (const auto& row : read_table(table)) {
+        const double x = row[0];
+        const double expected = row[1];
+        const double computed = f(x);
+        for (auto& b : branches) {
+            if (x < b.lo || x >= b.hi) continue;
+            const double err = relative_error(computed, expected);
+            b.worst = std::fmax(b.worst, err);
+            EXPECT_LE(err, b.tolerance) << routine << "(" << x << ") [" << b.name << "]: expected "
+                                        << expected << ", computed " << computed;
+            break;
+        }
+    }
+    for (const auto& b : branches)
+        std::printf("[accuracy] %-7s %-38s max relative error %.2e\n", routine, b.name, b.worst);
+}
+
+TEST(GammaAccuracy, AgainstMpmathOnEveryBranch) {
+    // Below 2.22e-14 the result is 1/x, off by Euler's constant times x.
+    check_branches("gamma", "gamma_ref.txt", [](double x) { return skarven::gamma(x); },
+                   {{"x < 2.22e-14: 1/x", 0.0, 2.22e-14, 1.3e-14},
+                    {"(0, 1): shifted to [1, 2]", 2.22e-14, 1.0, 4e-16},
+                    {"[1, 2): rational", 1.0, 2.0, 4e-16},
+                    {"[2, 12): upward recurrence", 2.0, 12.0, 1e-15},
+                    {"[12, 171]: asymptotic series", 12.0, 171.5, 2e-13},
+                    {"x < 0: reflection", -200.0, 0.0, 2e-13}});
+}
+
+TEST(LogGammaAccuracy, AgainstMpmathOnEveryBranch) {
+    // ln Gamma vanishes at 1 and 2, where the rational forms give exact zeros.
+    check_branches("lgamma", "lgamma_ref.txt", [](double x) { return skarven::lgamma(x); },
+                   {{"x <= 2.22e-16: -ln x", 0.0, 2.3e-16, 2e-16},
+                    {"(eps, 0.68): P1/Q1, P2/Q2 with -ln x", 2.3e-16, 0.6796875, 4e-16},
+                    {"[0.68, 1.5]: P1/Q1", 0.6796875, 1.5000001, 1e-15},
+                    {"(1.5, 4]: P2/Q2", 1.5000001, 4.0000001, 1e-15},
+                    {"(4, 12]: P4/Q4", 4.0000001, 12.0000001, 4e-16},
+                    {"(12, 2.25e76]: asymptotic series", 12.0000001, 2.25e76, 4e-16},
+                    {"(2.25e76, 2.55e305]: series dropped", 2.25e76, 3e305, 4e-16}});
+}
+
+TEST(GammaEdges, KnownValues) {
+    EXPECT_EQ(skarven::gamma(1.0), 1.0);
+    EXPECT_DOUBLE_EQ(skarven::gamma(0.5), 1.7724538509055159);
+    EXPECT_DOUBLE_EQ(skarven::gamma(-0.5), -3.5449077018110318);
+    EXPECT_EQ(skarven::gamma(1.0e-300), 1.0 / 1.0e-300);
+    EXPECT_DOUBLE_EQ(skarven::gamma(1.0e-300), 1.0e300);
+    // Gamma(171) = 170! is still returned.
+    EXPECT_LE(relative_error(skarven::gamma(171.0), fact(170)), 2e-13);
+}
+
+TEST(GammaEdges, LogGammaNeverReports) {
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(skarven::lgamma(0.0), 1.79e308);
+    EXPECT_EQ(skarven::lgamma(-1.0), 1.79e308);
+    EXPECT_EQ(skarven::lgamma(-2.5), 1.79e308);
+    EXPECT_EQ(skarven::lgamma(2.6e305), 1.79e308);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_DOUBLE_EQ(skarven::lgamma(1.0e-20), 46.051701859880914);
+    EXPECT_EQ(skarven::lgamma(1.0), 0.0);
+    EXPECT_EQ(skarven::lgamma(2.0), 0.0);
+}
+
+TEST(GammaEdges, LogGammaAgreesWithGamma) {
+    for (double x : {0.01, 0.3, 0.9, 1.7, 3.3, 7.5, 11.0, 25.0, 99.5, 170.5}) {
+        const double expected = std::log(skarven::gamma(x));
+        EXPECT_LE(std::fabs(skarven::lgamma(x) - expected),
+                  4e-15 * std::fmax(1.0, std::fabs(expected)))
+            << "x = " << x << ": ln gamma " << expected << ", lgamma " << skarven::lgamma(x);
+    }
+}
+
+// ---- Fatal reports ---------------------------------------------------------------------------
+
+TEST(SpecialFatal, FactorialRangeChecks) {
+    EXPECT_FATAL(fact(-1), "Error \\(fact\\): negative argument\\.");
+    EXPECT_FATAL(fact(171), "Error \\(fact\\): argument too big\\.");
+    EXPECT_FATAL(lfact(-1), "Error \\(lfact\\): negative argument\\.");
+    EXPECT_FATAL(lfact(5004), "Error \\(lfact\\): argument too big\\.");
+    EXPECT_FATAL(fact_over_fact(1, 2), "Error \\(fact_over_fact\\): improper arguments\\.");
+}
+
+TEST(SpecialFatal, GammaImproperArguments) {
+    const char* report = "Error \\(gamma\\): improper argument\\.\nSKARVEN will terminate\\.";
+    EXPECT_FATAL(skarven::gamma(0.0), report);
+    EXPECT_FATAL(skarven::gamma(-2.0), report);
+    EXPECT_FATAL(skarven::gamma(-1.0e20), report);
+    // Finite in double precision, but beyond this program's thresholds.
+    EXPECT_FATAL(skarven::gamma(171.5), report);
+    EXPECT_FATAL(skarven::gamma(-170.2), report);
+    EXPECT_FATAL(skarven::gamma(1.0e-308), report);
+}
+
+}  // namespace
+}  // namespace skarven::test

@@ -1,0 +1,320 @@
+// Bessel, Neumann and spherical Bessel functions against mpmath references
+// (tests/data/gen_special.py), the flag they set on domain failures, and their fatal report.
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "special.hpp"
+#include "test_support.hpp"
+
+namespace skarven::test {
+namespace {
+
+// Largest errors seen, by branch, printed at the end of a table test.
+class Accuracy {
+  public:
+    void add(const std::string& branch, double error) {
+        double& worst = worst_[branch];
+        worst = std::fmax(worst, error);
+    }
+    void print(const char* what) const {
+        for (const auto& [branch, worst] : worst_)
+            std::printf("[accuracy] %-14s %-40s max error %.2e\n", what, branch.c_str(), worst);
+    }
+
+  private:
+    std::map<std::string, double> worst_;
+};
+
+// Which part of the J routine serves bessel(nu, x): it asks for int(nu) + 1 orders.
+std::string j_branch(double nu, double x) {
+    const int nb = static_cast<int>(nu) + 1;
+    if (x < 1.0e-4) return "J two-term series (x < 1e-4)";
+    if (x > 25.0 && nb <= static_cast<int>(x) + 1) {
+        if (x < 35.0) return "J asymptotic, 11 terms (25 < x < 35)";
+        if (x < 130.0) return "J asymptotic, 8 terms (35 <= x < 130)";
+        return "J asymptotic, 4 terms (x >= 130)";
+    }
+    return "J backward recurrence";
+}
+
+// Relative error of `computed` against `expected`, or the error relative to the modulus where
+// the function oscillates and `expected` lies near one of its zeros (|expected| < modulus/10
+// for x beyond the order). The second number says which of the two was measured.
+struct Error {
+    double value;
+    bool near_zero;
+};
+Error oscillating_error(double computed, double expected, double modulus, double order, double x) {
+    if (x > order && std::fabs(expected) < 0.1 * modulus)
+        return {std::fabs(computed - expected) / modulus, true};
+    return {relative_error(computed, expected), false};
+}
+
+constexpr double tolerance = 1.0e-13;
+constexpr double tiny = 1.0e-280;  // references below this have underflowed in the routines
+constexpr double huge = 1.0e300;   // references above this are past the Y recurrence's cut-off
+
+struct HalfRow {
+    int l;
+    double x, j_cyl, y_cyl, dj, dn;
+};
+
+std::vector<HalfRow> half_integral_rows() {
+    std::vector<HalfRow> rows;
+    for (const auto& r : read_table("bessel_half.txt"))
+        rows.push_back({static_cast<int>(r[0]), r[1], r[2], r[3], r[4], r[5]});
+    return rows;
+}
+
+// Compares one value; references that the double range cannot hold are checked separately:
+// underflowed J must come out tiny, overflowed Y as the recurrence's zero.
+void compare(Accuracy& accuracy, const std::string& branch, const char* name, double computed,
+             double expected, double modulus, double order, double x) {
+    const std::string where =
+        std::string(name) + "(" + std::to_string(order) + ", " + std::to_string(x) + ")";
+    if (std::fabs(expected) < tiny) {
+        EXPECT_LT(std::fabs(computed), 1.0e-270) << where << ": expected " << expected;
+        return;
+    }
+    if (!(std::fabs(expected) < huge)) {
+        // Past the cut-off the Y recurrence gives 0; a derivative built from such a 0 and a
+        // finite neighbour is merely huge.
+        EXPECT_TRUE(computed == 0.0 || std::fabs(computed) > 1.0e290)
+            << where << ": expected " << expected << ", computed " << computed;
+        return;
+    }
+    const Error e = oscillating_error(computed, expected, modulus, order, x);
+    accuracy.add(branch + (e.near_zero ? " [near zeros: error / modulus]" : ""), e.value);
+    EXPECT_LE(e.value, tolerance) << where << " [" << branch << "]: expected " << expected
+                                  << ", computed " << computed << ", "
+                                  << (e.near_zero ? "error/modulus " : "relative error ")
+                                  << e.value;
+}
+
+// ---- Half-integral orders: J, Y, j_l, n_l and derivatives, l = 0..60 -------------------------
+
+TEST(BesselHalfIntegral, CylindricalAgainstMpmath) {
+    Accuracy accuracy;
+    for (const auto& r : half_integral_rows()) {
+        const double nu = r.l + 0.5;
+        const double modulus = std::hypot(r.j_cyl, r.y_cyl);
+        compare(accuracy, j_branch(nu, r.x), "bessel", bessel(nu, r.x), r.j_cyl, modulus, nu, r.x);
+        compare(accuracy, "Y closed form + forward recurrence", "neumann", neumann(nu, r.x),
+                r.y_cyl, modulus, nu, r.x);
+    }
+    accuracy.print("J, Y l+1/2");
+}
+
+TEST(BesselHalfIntegral, SphericalAgainstMpmath) {
+    Accuracy accuracy;
+    for (const auto& r : half_integral_rows()) {
+        const long double factor = std::sqrt(1.5707963267948966192L / r.x);
+        const double j = static_cast<double>(factor * r.j_cyl);
+        const double n = static_cast<double>(factor * r.y_cyl);
+        const double modulus = std::hypot(j, n);
+        compare(accuracy, j_branch(r.l + 0.5, r.x), "sphbess", sphbess(r.l, r.x), j, modulus, r.l,
+                r.x);
+        compare(accuracy, "n", "sphneum", sphneum(r.l, r.x), n, modulus, r.l, r.x);
+    }
+    accuracy.print("j_l, n_l");
+}
+
+TEST(BesselHalfIntegral, SphericalDerivativesAgainstMpmath) {
+    Accuracy accuracy;
+    for (const auto& r : half_integral_rows()) {
+        // At l = 0 the zero-weight order -1/2 comes from the ascending series, which does not
+        // converge in 500 terms this far out (see SphericalDerivativeAtOrderZeroFarOut).
+        if (r.l == 0 && r.x > 600.0) continue;
+        const double modulus = std::hypot(r.dj, r.dn);
+        // The derivative takes orders l - 1 and l + 1; name the branch of the higher one.
+        compare(accuracy, j_branch(r.l + 1.5, r.x), "sphbess_prim", sphbess_prim(r.l, r.x), r.dj,
+                modulus, r.l, r.x);
+        compare(accuracy, "n'", "sphneum_prim", sphneum_prim(r.l, r.x), r.dn, modulus, r.l, r.x);
+    }
+    accuracy.print("j_l', n_l'");
+}
+
+TEST(BesselHalfIntegral, ClosedForms) {
+    for (double x : {1.0e-3, 0.01, 0.3, 1.0, 2.5, 7.0, 20.0, 55.5, 100.0}) {
+        const double s = std::sin(x), c = std::cos(x);
+        EXPECT_LE(relative_error(sphbess(0, x), s / x), 2e-15) << "j_0(" << x << ")";
+        EXPECT_LE(relative_error(sphneum(0, x), -c / x), 2e-15) << "n_0(" << x << ")";
+        EXPECT_LE(relative_error(sphneum(1, x), -c / (x * x) - s / x), 2e-15) << "n_1(" << x << ")";
+        // sin x/x^2 - cos x/x cancels for small x: only there is the closed form itself poor.
+        if (x >= 1.0) {
+            EXPECT_LE(relative_error(sphbess(1, x), s / (x * x) - c / x), 2e-15)
+                << "j_1(" << x << ")";
+        }
+        // The order -1 term has weight zero.
+        EXPECT_EQ(sphbess_prim(0, x), -sphbess(1, x)) << "x = " << x;
+        EXPECT_EQ(sphneum_prim(0, x), -sphneum(1, x)) << "x = " << x;
+    }
+    // Orders -1/2 by the ascending series (J) and the reflection formula (Y), where the series
+    // still holds its accuracy. cos(-pi/2) rounds to 6e-17, not 0, so Y picks up 6e-17 J_{-1/2},
+    // relatively large where J_{-1/2} >> J_{1/2}.
+    for (double x : {1.0e-3, 0.1, 1.0, 3.0}) {
+        const double amplitude = std::sqrt(2.0 / (3.141592653589793 * x));
+        EXPECT_LE(relative_error(bessel(-0.5, x), amplitude * std::cos(x)), 1e-15) << "x = " << x;
+        EXPECT_LE(relative_error(neumann(-0.5, x), amplitude * std::sin(x)), 1e-13) << "x = " << x;
+    }
+}
+
+// ---- Other real orders: every branch of the Y routine, negative orders ----------------------
+
+TEST(BesselGeneralOrder, AgainstMpmath) {
+    Accuracy accuracy;
+    for (const auto& r : read_table("bessel_general.txt")) {
+        const double nu = r[0], x = r[1], j_ref = r[2], y_ref = r[3];
+        const double modulus = std::hypot(j_ref, y_ref);
+        const bool series = nu < 0.0 && nu != std::trunc(nu);
+        // The ascending series for negative orders sums terms of size e^x / sqrt(x): beyond a
+        // few units of x it cancels away the digits of J.
+        if (series && x > 3.5) continue;
+        const std::string y_part = x < 3.0    ? "Y Temme series (x < 3)"
+                                   : x < 16.0 ? "Y Temme continued fraction (3 <= x < 16)"
+                                              : "Y Campbell asymptotic (x >= 16)";
+        const std::string j_part =
+            series ? "J ascending series (nu < 0)" : j_branch(std::fabs(nu), x);
+        compare(accuracy, j_part, "bessel", bessel(nu, x), j_ref, modulus, std::fabs(nu), x);
+        compare(accuracy, series ? "Y from J_nu, J_-nu (nu < 0)" : y_part, "neumann",
+                neumann(nu, x), y_ref, modulus, std::fabs(nu), x);
+    }
+    accuracy.print("J, Y general");
+}
+
+// ---- The published routines' own conventions --------------------------------------------------
+
+TEST(BesselRoutines, ErrorReturnsOutsideTheDomain) {
+    struct Case {
+        double x, alpha;
+        int nb;
+        int ncalc;
+    };
+    for (const Case& c : {Case{-1.0, 0.5, 3, -1}, Case{2.0e4, 0.5, 3, -1}, Case{1.0, 1.0, 3, -1},
+                          Case{1.0, -0.1, 2, -1}, Case{1.0, 0.5, 0, -1}}) {
+        double b[3] = {7.0, 7.0, 7.0};
+        int ncalc = 99;
+        rjbesl(c.x, c.alpha, c.nb, b, ncalc);
+        EXPECT_EQ(ncalc, c.ncalc) << "rjbesl x = " << c.x << ", alpha = " << c.alpha;
+        EXPECT_EQ(b[0], 0.0);
+        EXPECT_EQ(b[1], 7.0) << "nothing else is computed";
+    }
+    for (const Case& c : {Case{1.0e-308, 0.5, 3, -1}, Case{1.0e8, 0.5, 3, -1},
+                          Case{1.0, 1.0, 3, -1}, Case{1.0, 0.5, 0, -1}}) {
+        double by[3] = {7.0, 7.0, 7.0};
+        int ncalc = 99;
+        rybesl(c.x, c.alpha, c.nb, by, ncalc);
+        EXPECT_EQ(ncalc, c.ncalc) << "rybesl x = " << c.x << ", alpha = " << c.alpha;
+        EXPECT_EQ(by[0], 0.0);
+        EXPECT_EQ(by[1], 7.0) << "nothing else is computed";
+    }
+}
+
+TEST(BesselRoutines, PartialResultsAreCounted) {
+    // Y grows past the overflow limit: the recurrence stops and zeros the rest.
+    std::vector<double> by(300, 7.0);
+    int ncalc = 0;
+    rybesl(1.0e-3, 0.5, 300, by.data(), ncalc);
+    ASSERT_GT(ncalc, 2);
+    ASSERT_LT(ncalc, 300);
+    EXPECT_TRUE(std::isfinite(by[static_cast<std::size_t>(ncalc - 1)]));
+    EXPECT_GT(std::fabs(by[static_cast<std::size_t>(ncalc - 1)]), 1.0e290);
+    for (std::size_t i = static_cast<std::size_t>(ncalc); i < by.size(); ++i)
+        EXPECT_EQ(by[i], 0.0);
+    // All orders in range: the whole ladder is counted.
+    std::vector<double> b(40);
+    rjbesl(10.0, 0.5, 40, b.data(), ncalc);
+    EXPECT_EQ(ncalc, 40);
+    rybesl(10.0, 0.5, 40, b.data(), ncalc);
+    EXPECT_EQ(ncalc, 40);
+    // One order only: no room for the second value the published routine writes.
+    double one = 0.0;
+    rybesl(2.0, 0.3, 1, &one, ncalc);
+    EXPECT_EQ(ncalc, 1);
+    EXPECT_LE(relative_error(one, neumann(0.3, 2.0)), 1e-15);
+}
+
+TEST(BesselRoutines, LadderSatisfiesTheRecurrence) {
+    // J_{a+k-1} + J_{a+k+1} = 2 (a+k)/x J_{a+k}, across the branch points.
+    for (double x : {5.0e-5, 0.7, 24.0, 26.0, 140.0}) {
+        std::vector<double> b(12);
+        int ncalc = 0;
+        rjbesl(x, 0.3, 12, b.data(), ncalc);
+        ASSERT_EQ(ncalc, 12) << "x = " << x;
+        for (std::size_t k = 1; k + 1 < b.size(); ++k) {
+            const double lhs = b[k - 1] + b[k + 1];
+            const double rhs = 2.0 * (0.3 + static_cast<double>(k)) / x * b[k];
+            if (std::fabs(rhs) < 1e-250) continue;
+            EXPECT_LE(std::fabs(lhs - rhs), 1e-13 * (std::fabs(b[k - 1]) + std::fabs(rhs)))
+                << "x = " << x << ", k = " << k;
+        }
+    }
+}
+
+// ---- The analytic-error flag --------------------------------------------------------------
+
+class BesselFlag : public SettingsTest {};
+
+TEST_F(BesselFlag, DomainFailuresSetItAndGiveZero) {
+    struct Case {
+        const char* what;
+        double (*f)();
+    };
+    const Case cases[] = {
+        {"sphbess(0, 0)", [] { return sphbess(0, 0.0); }},
+        {"sphbess(3, 0)", [] { return sphbess(3, 0.0); }},
+        {"sphneum(2, 0)", [] { return sphneum(2, 0.0); }},
+        {"sphbess_prim(1, 0)", [] { return sphbess_prim(1, 0.0); }},
+        {"sphneum_prim(0, 0)", [] { return sphneum_prim(0, 0.0); }},
+        {"bessel(0.5, 2e4)", [] { return bessel(0.5, 2.0e4); }},
+        {"bessel(0.5, -1)", [] { return bessel(0.5, -1.0); }},
+        {"bessel(-3, 2e4)", [] { return bessel(-3.0, 2.0e4); }},
+        {"neumann(0.5, 1e-308)", [] { return neumann(0.5, 1.0e-308); }},
+        {"neumann(2.5, 1e8)", [] { return neumann(2.5, 1.0e8); }},
+        {"neumann(-2, 0)", [] { return neumann(-2.0, 0.0); }},
+    };
+    for (const Case& c : cases) {
+        sk_globals.delta_analytic_error = false;
+        EXPECT_EQ(c.f(), 0.0) << c.what;
+        EXPECT_TRUE(sk_globals.delta_analytic_error) << c.what;
+    }
+}
+
+TEST_F(BesselFlag, SuccessfulCallsLeaveItAlone) {
+    EXPECT_NE(sphbess(2, 3.0), 0.0);
+    EXPECT_NE(sphneum_prim(4, 0.2), 0.0);
+    EXPECT_NE(bessel(-2.6, 1.0), 0.0);   // ascending series
+    EXPECT_NE(neumann(-0.3, 5.0), 0.0);  // reflection formula
+    EXPECT_FALSE(sk_globals.delta_analytic_error);
+}
+
+TEST_F(BesselFlag, NeverClearedOnceSet) {
+    EXPECT_EQ(sphbess(0, 0.0), 0.0);
+    ASSERT_TRUE(sk_globals.delta_analytic_error);
+    EXPECT_LE(relative_error(sphbess(0, 1.0), std::sin(1.0)), 4e-16);
+    EXPECT_NE(sphneum_prim(3, 2.0), 0.0);
+    EXPECT_NE(bessel(1.5, 30.0), 0.0);
+    EXPECT_TRUE(sk_globals.delta_analytic_error);
+}
+
+// ---- Fatal report ------------------------------------------------------------------------------
+
+TEST(BesselFatal, AscendingSeriesWithoutConvergence) {
+    EXPECT_FATAL(bessel(-0.5, 3000.0), "Error \\(hyperg01\\): convergence failure\\.");
+    EXPECT_FATAL(neumann(-1.5, 3000.0), "Error \\(hyperg01\\): convergence failure\\.");
+}
+
+// Regression: the weight-zero order -1/2 term of the l = 0 derivative used to be evaluated by an
+// ascending series that ends the run for x beyond about 656.
+TEST(BesselRegression, SphericalDerivativeAtOrderZeroFarOut) {
+    for (double x : {700.0, 1000.0, 5000.0}) {
+        EXPECT_NEAR(sphbess_prim(0, x), (std::cos(x) - std::sin(x) / x) / x, 1e-15) << x;
+        EXPECT_NEAR(sphneum_prim(0, x), (std::sin(x) + std::cos(x) / x) / x, 1e-15) << x;
+    }
+}
+
+}  // namespace
+}  // namespace skarven::test
