@@ -9,3 +9,83 @@ double g(int i, int j);
 void g_release();
 
 }  // namespace skarven
+
+// ---- Fast route kernels: explicit matrices, no run settings ----------------------------------
+
+#include <cstddef>
+#include <vector>
+
+namespace skarven {
+
+// Pass over growing basis sizes at one energy: keeps a symmetric factorisation P L D L^T P^T
+// (1x1 and 2x2 pivots) of the diagonally scaled matrix and extends it by bordering, O(M^2) per
+// step. A pivot too small to extend from (the energy near an eigenvalue of a truncated matrix) is
+// not committed: its index stays in a small open Schur block until a later index pairs with it.
+class BorderedGreen {
+  public:
+    // Forget everything (order 0).
+    void reset();
+    // Room for a matrix of order max_order without reallocation (optional).
+    void reserve(int max_order);
+    // Append `count` (1 or 2) new indices. `border` holds `count` columns of length
+    // order() + count, column-major: entries 0..order()-1 couple to the existing indices, the
+    // last `count` entries are the new diagonal block. Returns the element of the inverse of the
+    // grown matrix at new index `edge` (0 <= edge < count), or +infinity if that matrix is
+    // singular.
+    double extend(const double* border, int count, int edge);
+    int order() const { return order_; }
+    // Indices whose pivots are still deferred (diagnostics and tests).
+    int deferred() const { return static_cast<int>(open_index_.size()); }
+
+  private:
+    double& open_entry(int i, int j) {
+        return open_schur_[i + static_cast<std::size_t>(j) * open_ld_];
+    }
+    void grow_open_block(int size);
+    void apply_block_inverse(const double* y, double* z) const;
+    void commit(int first, int second);
+    void drop_open(int local);
+
+    int order_ = 0;
+    double matrix_norm_ = 0.0;   // largest |entry| of the scaled matrix so far
+    std::vector<double> scale_;  // per index: scaled entry = scale_i * entry * scale_j
+    // Committed part: P L D L^T P^T of the scaled matrix restricted to `pivot_index_`.
+    std::vector<int> pivot_index_;      // pivot position -> matrix index
+    std::vector<double> unit_lower_;    // strict rows of L, row-packed (row r at r(r-1)/2)
+    std::vector<signed char> block_;    // 1: 1x1 pivot, 2: first of a 2x2, 0: second of a 2x2
+    std::vector<double> inverse_diag_;  // diagonal of D^-1
+    std::vector<double> inverse_off_;   // D^-1 (r+1, r) at the first position r of a 2x2 block
+    // Open part: indices whose pivots are deferred plus the ones being added. For each,
+    // y = L^-1 P^T (its scaled column restricted to the committed indices); `open_schur_` is
+    // their Schur complement (column-major, leading dimension max_open).
+    std::vector<int> open_index_;
+    std::vector<std::vector<double>> open_y_;  // may hold spare vectors beyond the open count
+    std::vector<double> open_schur_;
+    int open_ld_ = 0;
+    // Work space reused between steps.
+    std::vector<double> z_new_[2], solve_work_;
+};
+
+// Pass over energies at a fixed basis size: A(E) = H - E S with S positive definite. One
+// decomposition, then the inverse element at the last index for any E in O(M).
+class EnergyGreen {
+  public:
+    // H and S: m x m, column-major, lower triangles read. The wanted element is (m-1, m-1).
+    void decompose(int m, const double* h, const double* s);
+    // Element (m-1, m-1) of (H - E S)^-1; +infinity when E is an eigenvalue.
+    double element(double e) const;
+    // Generalised eigenvalues and the matching weights x_(m-1,k)^2 (S-normalised eigenvectors),
+    // in no particular order.
+    const std::vector<double>& eigenvalues() const { return eigenvalues_; }
+    const std::vector<double>& weights() const { return weights_; }
+    // False when the QL iteration did not converge (the results are then unreliable).
+    bool converged() const { return converged_; }
+
+  private:
+    std::vector<double> eigenvalues_;
+    std::vector<double> weights_;
+    bool converged_ = true;
+    std::vector<double> work_;  // m x m, reused between calls of the same order
+};
+
+}  // namespace skarven
