@@ -1,0 +1,337 @@
+// Symmetric eigensolver: eigenvalues against LAPACK references (tests/data/gen_eigen.py),
+// residual and orthonormality of the eigenvectors on both routes, and the edge cases.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "lib-rs.hpp"
+#include "test_support.hpp"
+
+namespace skarven::test {
+namespace {
+
+constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();
+// Residual, orthonormality and eigenvalue errors relative to the matrix norm.
+constexpr double tolerance = 1.0e-12;
+// Inverse iteration orthogonalises only within groups of eigenvalues closer than 1e-3 of the
+// norm; vectors of nearby eigenvalues outside a group are orthogonal to about n·ε·|T|/gap.
+constexpr double inverse_iteration_orthonormality = 1.0e-10;
+
+struct EigenCase {
+    int n = 0;
+    std::vector<double> a;          // column-major, both triangles filled
+    std::vector<double> reference;  // ascending
+};
+
+// Matrices with entries k/1024 and their eigenvalues, as written by gen_eigen.py.
+const std::vector<EigenCase>& reference_cases() {
+    static const std::vector<EigenCase> cases = [] {
+        const auto rows = read_table("eigen_reference.txt");
+        std::vector<EigenCase> result;
+        std::size_t r = 0;
+        while (r < rows.size()) {
+            EigenCase c;
+            c.n = static_cast<int>(rows[r++].at(0));
+            c.a.assign(static_cast<std::size_t>(c.n) * c.n, 0.0);
+            for (int i = 0; i < c.n; ++i, ++r) {
+                for (int j = 0; j <= i; ++j) {
+                    const double v = rows.at(r).at(j) / 1024.0;
+                    c.a[j * c.n + i] = v;
+                    c.a[i * c.n + j] = v;
+                }
+            }
+            c.reference = rows.at(r++);
+            result.push_back(std::move(c));
+        }
+        return result;
+    }();
+    return cases;
+}
+
+double frobenius_norm(const std::vector<double>& a) {
+    double s = 0.0;
+    for (double x : a)
+        s += x * x;
+    return std::sqrt(s);
+}
+
+// max_k ‖A z_k − w_k z_k‖₂ over the first m columns of z (leading dimension ld).
+double max_residual(int n, const std::vector<double>& a, const double* w, const double* z, int m,
+                    int ld) {
+    double worst = 0.0;
+    for (int k = 0; k < m; ++k) {
+        const double* zk = z + k * ld;
+        double s = 0.0;
+        for (int i = 0; i < n; ++i) {
+            double r = -w[k] * zk[i];
+            for (int j = 0; j < n; ++j)
+                r += a[j * n + i] * zk[j];
+            s += r * r;
+        }
+        worst = std::max(worst, std::sqrt(s));
+    }
+    return worst;
+}
+
+// max |Zᵀ Z − I| over the first m columns.
+double max_orthonormality_error(int n, const double* z, int m, int ld) {
+    double worst = 0.0;
+    for (int p = 0; p < m; ++p) {
+        for (int q = 0; q <= p; ++q) {
+            double s = 0.0;
+            for (int i = 0; i < n; ++i)
+                s += z[p * ld + i] * z[q * ld + i];
+            worst = std::max(worst, std::fabs(s - (p == q ? 1.0 : 0.0)));
+        }
+    }
+    return worst;
+}
+
+double max_eigenvalue_error(std::vector<double> w, const std::vector<double>& reference) {
+    std::sort(w.begin(), w.end());
+    double worst = 0.0;
+    for (std::size_t k = 0; k < w.size(); ++k)
+        worst = std::max(worst, std::fabs(w[k] - reference[k]));
+    return worst;
+}
+
+// The matrix with every entry above the diagonal replaced by NaN.
+std::vector<double> lower_triangle_only(int n, std::vector<double> a) {
+    for (int j = 1; j < n; ++j)
+        for (int i = 0; i < j; ++i)
+            a[j * n + i] = nan_value;
+    return a;
+}
+
+struct Eigenpairs {
+    std::vector<double> w;
+    std::vector<double> z;
+};
+
+Eigenpairs run_eigensys(int n, std::vector<double> a) {
+    Eigenpairs result{std::vector<double>(n), std::vector<double>(static_cast<std::size_t>(n) * n)};
+    eigensys(n, a.data(), result.w.data(), result.z.data());
+    return result;
+}
+
+// rsm on a copy of a with leading dimension nm >= n (padding rows hold NaN).
+Eigenpairs run_rsm(int n, const std::vector<double>& a, int m, int nm, int& ierr) {
+    std::vector<double> padded(static_cast<std::size_t>(nm) * n, nan_value);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i)
+            padded[j * nm + i] = a[j * n + i];
+    Eigenpairs result{std::vector<double>(n),
+                      std::vector<double>(static_cast<std::size_t>(nm) * std::max(m, 1), 0.0)};
+    std::vector<double> fwork(8 * static_cast<std::size_t>(n));
+    std::vector<int> iwork(n);
+    rsm(nm, n, padded.data(), result.w.data(), m, result.z.data(), fwork.data(), iwork.data(),
+        ierr);
+    return result;
+}
+
+// Threads as the test starts, restored when the guard leaves.
+struct ThreadCountGuard {
+    int saved = omp_get_max_threads();
+    ~ThreadCountGuard() { omp_set_num_threads(saved); }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Reference matrices, orders 1, 2, 3, 10, 51, 52, 200 (the parallel loops start above 50) and
+// the order-12 complete graph with the eigenvalue -1 eleven times.
+
+TEST(EigensysReference, EigenvaluesResidualsAndOrthonormality) {
+    for (const auto& c : reference_cases()) {
+        const double norm = frobenius_norm(c.a);
+        const auto pairs = run_eigensys(c.n, c.a);
+        const double value_error = max_eigenvalue_error(pairs.w, c.reference) / norm;
+        const double residual =
+            max_residual(c.n, c.a, pairs.w.data(), pairs.z.data(), c.n, c.n) / norm;
+        const double orthonormality = max_orthonormality_error(c.n, pairs.z.data(), c.n, c.n);
+        std::printf("[ eigensys ] n = %3d  eigenvalues %.1e  residual %.1e  orthonormality %.1e\n",
+                    c.n, value_error, residual, orthonormality);
+        EXPECT_LE(value_error, tolerance)
+            << "n = " << c.n << ": eigenvalues off LAPACK by " << value_error << " of |A|";
+        EXPECT_LE(residual, tolerance) << "n = " << c.n << ": |Az - wz| = " << residual << " |A|";
+        EXPECT_LE(orthonormality, tolerance) << "n = " << c.n << ": |Z'Z - I| = " << orthonormality;
+    }
+}
+
+TEST(RsmReference, AllEigenvectorsAscending) {
+    for (const auto& c : reference_cases()) {
+        const double norm = frobenius_norm(c.a);
+        int ierr = -1;
+        const auto pairs = run_rsm(c.n, c.a, c.n, c.n, ierr);
+        EXPECT_EQ(ierr, 0) << "n = " << c.n;
+        EXPECT_TRUE(std::is_sorted(pairs.w.begin(), pairs.w.end())) << "n = " << c.n;
+        const double value_error = max_eigenvalue_error(pairs.w, c.reference) / norm;
+        const double residual =
+            max_residual(c.n, c.a, pairs.w.data(), pairs.z.data(), c.n, c.n) / norm;
+        const double orthonormality = max_orthonormality_error(c.n, pairs.z.data(), c.n, c.n);
+        std::printf("[ rsm      ] n = %3d  eigenvalues %.1e  residual %.1e  orthonormality %.1e\n",
+                    c.n, value_error, residual, orthonormality);
+        EXPECT_LE(value_error, tolerance)
+            << "n = " << c.n << ": eigenvalues off LAPACK by " << value_error << " of |A|";
+        EXPECT_LE(residual, tolerance) << "n = " << c.n << ": |Az - wz| = " << residual << " |A|";
+        EXPECT_LE(orthonormality, inverse_iteration_orthonormality)
+            << "n = " << c.n << ": |Z'Z - I| = " << orthonormality;
+    }
+}
+
+TEST(RsmReference, EigenvaluesOnlyByTqlrat) {
+    for (const auto& c : reference_cases()) {
+        int ierr = -1;
+        const auto pairs = run_rsm(c.n, c.a, 0, c.n, ierr);
+        EXPECT_EQ(ierr, 0) << "n = " << c.n;
+        EXPECT_TRUE(std::is_sorted(pairs.w.begin(), pairs.w.end())) << "n = " << c.n;
+        const double value_error = max_eigenvalue_error(pairs.w, c.reference) / frobenius_norm(c.a);
+        EXPECT_LE(value_error, tolerance)
+            << "n = " << c.n << ": tqlrat off LAPACK by " << value_error << " of |A|";
+    }
+}
+
+TEST(RsmReference, FirstEigenvectorsWithLargerLeadingDimension) {
+    for (const auto& c : reference_cases()) {
+        const int m = std::min(c.n, 3);
+        const int nm = c.n + 5;
+        int ierr = -1;
+        const auto pairs = run_rsm(c.n, c.a, m, nm, ierr);
+        EXPECT_EQ(ierr, 0) << "n = " << c.n;
+        const double residual =
+            max_residual(c.n, c.a, pairs.w.data(), pairs.z.data(), m, nm) / frobenius_norm(c.a);
+        EXPECT_LE(residual, tolerance) << "n = " << c.n << ": |Az - wz| = " << residual << " |A|";
+        EXPECT_LE(max_orthonormality_error(c.n, pairs.z.data(), m, nm),
+                  inverse_iteration_orthonormality)
+            << "n = " << c.n;
+        // Only the first m columns are written.
+        for (std::size_t k = static_cast<std::size_t>(nm) * m; k < pairs.z.size(); ++k)
+            ASSERT_EQ(pairs.z[k], 0.0) << "n = " << c.n << ", entry " << k;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Edge cases.
+
+TEST(EigensysEdge, DiagonalMatrixKeepsItsOrderAndIdentityVectors) {
+    const auto pairs = run_eigensys(3, {3.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 2.0});
+    EXPECT_EQ(pairs.w, (std::vector<double>{3.0, 1.0, 2.0}));
+    EXPECT_EQ(pairs.z, (std::vector<double>{1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0}));
+}
+
+TEST(EigensysEdge, OrderOne) {
+    const auto pairs = run_eigensys(1, {-2.5});
+    EXPECT_EQ(pairs.w[0], -2.5);
+    EXPECT_EQ(pairs.z[0], 1.0);
+}
+
+TEST(EigensysEdge, NoWarningOnTheNormalRoute) {
+    testing::internal::CaptureStdout();
+    run_eigensys(1, {4.0});
+    run_eigensys(3, {3.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 2.0});
+    run_eigensys(reference_cases()[3].n, reference_cases()[3].a);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(EigensysEdge, OnlyTheLowerTriangleIsRead) {
+    for (const auto& c : reference_cases()) {
+        const auto full = run_eigensys(c.n, c.a);
+        const auto lower = run_eigensys(c.n, lower_triangle_only(c.n, c.a));
+        EXPECT_EQ(full.w, lower.w) << "n = " << c.n;
+        EXPECT_EQ(full.z, lower.z) << "n = " << c.n;
+    }
+}
+
+TEST(RsmEdge, OnlyTheLowerTriangleIsRead) {
+    for (const auto& c : reference_cases()) {
+        int ierr_full = -1;
+        int ierr_lower = -1;
+        const auto full = run_rsm(c.n, c.a, c.n, c.n, ierr_full);
+        const auto lower = run_rsm(c.n, lower_triangle_only(c.n, c.a), c.n, c.n, ierr_lower);
+        EXPECT_EQ(ierr_full, 0);
+        EXPECT_EQ(ierr_lower, 0);
+        EXPECT_EQ(full.w, lower.w) << "n = " << c.n;
+        EXPECT_EQ(full.z, lower.z) << "n = " << c.n;
+    }
+}
+
+TEST(RsmEdge, OrderAboveLeadingDimensionComputesNothing) {
+    std::vector<double> a(9, 1.0);
+    std::vector<double> w(3, 7.0);
+    std::vector<double> z(9, 7.0);
+    std::vector<double> fwork(24);
+    std::vector<int> iwork(3);
+    int ierr = 0;
+    rsm(2, 3, a.data(), w.data(), 1, z.data(), fwork.data(), iwork.data(), ierr);
+    EXPECT_EQ(ierr, 30);
+    rsm(3, 3, a.data(), w.data(), 4, z.data(), fwork.data(), iwork.data(), ierr);
+    EXPECT_EQ(ierr, 30);
+    EXPECT_EQ(w, std::vector<double>(3, 7.0));
+    EXPECT_EQ(z, std::vector<double>(9, 7.0));
+}
+
+// The Householder step is also taken for row 2: for [[1, 2], [2, 5]] it flips the sign of the
+// off-diagonal element and of the first transformation column, where the published tred2 would
+// leave e(2) = 2 and z = I.
+TEST(Tred2, HouseholderStepAtRowTwo) {
+    const std::vector<double> a{1.0, 2.0, 2.0, 5.0};
+    std::vector<double> d(2), e(2), z(4);
+    tred2(2, a.data(), d.data(), e.data(), z.data());
+    EXPECT_EQ(d, (std::vector<double>{1.0, 5.0}));
+    EXPECT_EQ(e, (std::vector<double>{0.0, -2.0}));
+    EXPECT_EQ(z, (std::vector<double>{-1.0, 0.0, 0.0, 1.0}));
+}
+
+TEST(Pythag, AgainstHypot) {
+    const double cases[][2] = {{3.0, 4.0},     {-5.0, 12.0},       {1.0, 0.0},
+                               {0.0, -2.0},    {1.0e300, 1.0e300}, {1.0e-300, 3.0e-300},
+                               {1.0, 1.0e-20}, {0.7, 0.7}};
+    for (const auto& c : cases) {
+        const double expected = std::hypot(c[0], c[1]);
+        const double computed = pythag(c[0], c[1]);
+        EXPECT_LE(relative_error(computed, expected), 4.0e-16)
+            << "pythag(" << c[0] << ", " << c[1] << ") = " << computed << ", expected " << expected;
+    }
+    EXPECT_EQ(pythag(0.0, 0.0), 0.0);
+}
+
+TEST(Pythag, NonFiniteArgumentsEndTheIteration) {
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(pythag(inf, inf), inf);
+    EXPECT_EQ(pythag(-inf, 1.0), inf);
+    EXPECT_TRUE(std::isnan(pythag(1.0, nan_value)));
+    EXPECT_TRUE(std::isnan(pythag(nan_value, inf)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// One against two threads: only the partial sums of the row scale may differ.
+
+TEST(EigensysThreads, OneAndTwoThreadsAgreeToRounding) {
+    ThreadCountGuard guard;
+    for (const auto& c : reference_cases()) {
+        omp_set_num_threads(1);
+        const auto one = run_eigensys(c.n, c.a);
+        omp_set_num_threads(2);
+        const auto two = run_eigensys(c.n, c.a);
+        const double norm = frobenius_norm(c.a);
+        double value_difference = 0.0;
+        for (int k = 0; k < c.n; ++k)
+            value_difference = std::max(value_difference, std::fabs(one.w[k] - two.w[k]));
+        double vector_difference = 0.0;
+        for (std::size_t k = 0; k < one.z.size(); ++k)
+            vector_difference = std::max(vector_difference, std::fabs(one.z[k] - two.z[k]));
+        EXPECT_LE(value_difference / norm, 1.0e-14) << "n = " << c.n;
+        // Same pairs in the same order and with the same signs; the vectors magnify the
+        // rounding difference by about |A|/gap.
+        EXPECT_LE(vector_difference, 1.0e-11) << "n = " << c.n;
+        std::printf("[ threads  ] n = %3d  eigenvalues %.1e  vectors %.1e\n", c.n,
+                    value_difference / norm, vector_difference);
+    }
+}
+
+}  // namespace
+}  // namespace skarven::test
