@@ -14,16 +14,15 @@ std::string format_int(long long value, int width) {
 
 std::string format_fixed(double value, int width, int decimals) {
     if (!std::isfinite(value)) return std::string(width, '*');
-    // printf rounds the exact binary value correctly; then drop the optional leading zero
-    // when the field is one short.
-    int size = std::snprintf(nullptr, 0, "%.*f", decimals, value);
+    // printf rounds the exact binary value to nearest, ties to even, as Fortran output does;
+    // '#' keeps the point when there are no decimals ("2." in F3.0).
+    int size = std::snprintf(nullptr, 0, "%#.*f", decimals, value);
     std::string text(size, '\0');
-    std::snprintf(text.data(), text.size() + 1, "%.*f", decimals, value);
-    if (static_cast<int>(text.size()) > width) {
+    std::snprintf(text.data(), text.size() + 1, "%#.*f", decimals, value);
+    // The zero before the point is optional, but it stays when no decimal digit follows.
+    if (static_cast<int>(text.size()) > width && decimals > 0) {
         std::size_t zero = text[0] == '-' ? 1 : 0;
-        if (text.size() > zero + 1 && text[zero] == '0' && text[zero + 1] == '.') {
-            text.erase(zero, 1);
-        }
+        if (text[zero] == '0' && text[zero + 1] == '.') text.erase(zero, 1);
     }
     if (static_cast<int>(text.size()) > width) return std::string(width, '*');
     return std::string(width - text.size(), ' ') + text;

@@ -1,0 +1,152 @@
+// The program as a user runs it: the dialogue line by line, the default names, the exit status
+// of a complete run and of a fatal error.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cstdio>
+#include <regex>
+#include <string>
+
+#include "e2e_support.hpp"
+
+namespace skarven::test {
+namespace {
+
+std::string banner() {
+    char cpus[16];
+    std::snprintf(cpus, sizeof cpus, "%3d", omp_get_num_procs());
+    return std::string("\nStarting the SKARVEN program.\n") + " Version: 2.01, 28/01/2007\n" +
+           " Compiled with OpenMP support. No. of CPUs available: " + cpus + "\n" + "\n" +
+           "Enter name of the input file  ( <cr> = sk.inp ).\n";
+}
+
+const std::string file_list =
+    "\n"
+    "The following output files will be created:\n"
+    " <root>     - phase shifts as function of the basis size,\n"
+    " <root>.avg - averaged phase shifts as function of the basis size,\n"
+    " <root>.en  - phase shifts as function of energy of the projectile,\n"
+    " <root>.rms - root mean squared error (for square-well potential only),\n"
+    " saved.vn.<nend>  - elements of the truncated potential.\n"
+    "Enter root name of the output files ( <cr> = sk.out ).\n";
+
+const std::string loaded = "Loading parameters...\nLoad complete.\n";
+
+// The smallest complete run: two basis sizes of the built-in potential, no progress lines.
+const std::string tiny_run =
+    "e = 1.0\nl = 0\nbasis = laguerre\nscheme = non-relativistic\npot_type = user\n"
+    "nend = 2\nscreen = F\n";
+
+bool starts_with(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The end of a complete run, with the CPU time split into hours, minutes and seconds.
+const std::regex closing(
+    "\nElapsed CPU time: [ 0-9]{4}[0-9] hour\\(s\\), [ 0-9][0-9] minute\\(s\\), "
+    "[ 0-9][0-9]\\.[0-9]{2} second\\(s\\)\\.\n\nSKARVEN complete\\.\n\n$");
+
+void expect_complete_run(const RunResult& run) {
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(starts_with(run.out, banner() + loaded + file_list)) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, closing)) << run.out;
+}
+
+void expect_fatal_run(const RunResult& run, const std::string& error_line) {
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_EQ(run.err, "SKARVEN will terminate.\n");
+    const std::string tail = "\n" + error_line + "\n";
+    ASSERT_GE(run.out.size(), tail.size()) << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail) << run.out;
+    EXPECT_EQ(run.out.find("Elapsed CPU time"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("SKARVEN complete."), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("SKARVEN will terminate."), std::string::npos) << run.out;
+}
+
+TEST(Dialogue, MissingParameterFileEndsWithStatusOne) {
+    RunDirectory dir;
+    RunResult run = dir.run("\n\n");
+    expect_fatal_run(run, "Error (loadparams): unable to open the input file.");
+    EXPECT_EQ(run.out, banner() + "Loading parameters...\n" +
+                           "Error (loadparams): unable to open the input file.\n");
+}
+
+TEST(Dialogue, EmptyAnswersUseTheDefaultNames) {
+    RunDirectory dir;
+    dir.write("sk.inp", tiny_run);
+    RunResult run = dir.run("\n\n");
+    expect_complete_run(run);
+    EXPECT_TRUE(dir.exists("sk.out"));
+}
+
+TEST(Dialogue, BlankAnswersCountAsEmpty) {
+    RunDirectory dir;
+    dir.write("sk.inp", tiny_run);
+    expect_complete_run(dir.run("    \n   \n"));
+    EXPECT_TRUE(dir.exists("sk.out"));
+}
+
+TEST(Dialogue, InputEndingBeforeTheAnswersUsesTheDefaults) {
+    RunDirectory dir;
+    dir.write("sk.inp", tiny_run);
+    expect_complete_run(dir.run(""));
+    EXPECT_TRUE(dir.exists("sk.out"));
+
+    RunDirectory second;
+    second.write("mine.inp", tiny_run);
+    expect_complete_run(second.run("mine.inp"));
+    EXPECT_TRUE(second.exists("sk.out"));
+}
+
+TEST(Dialogue, NamedFilesAndTrailingBlanks) {
+    RunDirectory dir;
+    dir.write("run.par", tiny_run);
+    expect_complete_run(dir.run("run.par   \nresult   \n"));
+    EXPECT_TRUE(dir.exists("result"));
+    EXPECT_FALSE(dir.exists("sk.out"));
+}
+
+TEST(Dialogue, OnlyTheFirstHundredCharactersOfAnAnswerCount) {
+    RunDirectory dir;
+    const std::string name(100, 'p');
+    dir.write(name, tiny_run);
+    const std::string root(100, 'r');
+    expect_complete_run(dir.run(name + "ignored\n" + root + "ignored\n"));
+    EXPECT_TRUE(dir.exists(root));
+}
+
+TEST(Dialogue, LoaderErrorStopsBeforeTheFileList) {
+    RunDirectory dir;
+    dir.write("sk.inp",
+              "e = 1.0\nl = 0\nbasis = laguerre\nscheme = non-relativistic\n"
+              "pot_type = user\n");
+    RunResult run = dir.run("\n\n");
+    expect_fatal_run(run, "Error (loadparams): required parameter missing: <nend>.");
+    EXPECT_EQ(run.out, banner() + "Loading parameters...\n" +
+                           "Error (loadparams): required parameter missing: <nend>.\n");
+}
+
+TEST(Dialogue, WarningsGoToStandardOutputAndTheRunGoesOn) {
+    RunDirectory dir;
+    dir.write("sk.inp", tiny_run + "colour = blue\n");
+    RunResult run = dir.run("\n\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(starts_with(run.out, banner() + "Loading parameters...\n" +
+                                         " Warning (loadparams): unknown parameter <colour> = "
+                                         "<blue> has been ignored.\n" +
+                                         "Load complete.\n" + file_list))
+        << run.out;
+}
+
+TEST(Dialogue, UnwritableResultFileEndsWithStatusOne) {
+    RunDirectory dir;
+    dir.write("sk.inp", tiny_run);
+    RunResult run = dir.run("\nno/such/directory/out\n");
+    expect_fatal_run(run, "Error (control_calc_delta): unable to open the output file.");
+    EXPECT_TRUE(starts_with(run.out, banner() + loaded + file_list)) << run.out;
+}
+
+}  // namespace
+}  // namespace skarven::test
