@@ -1,6 +1,8 @@
 #pragma once
 // Truncated potential matrix element by element, and the saved potential file.
 
+#include <vector>
+
 #include "settings.hpp"
 
 namespace skarven {
@@ -8,6 +10,19 @@ namespace skarven {
 // Element (n, m) of the truncated potential matrix (positions of the current scheme's ordering).
 // CacheAction::release frees the matrix reloaded from a saved file.
 double vn(int n, int m, CacheAction action = CacheAction::keep);
+
+// values[k] = vn(rows[k], cols[k]) for k < count, bit for bit, with the elements integrated in
+// parallel (each element by the same operations as vn, so the thread count does not matter).
+// Call from the main thread outside parallel regions; leaves ii, jj as the last element sets them.
+void vn_elements(int count, const int* rows, const int* cols, double* values);
+// The lower triangle matrix(r, c) = vn(r, c), 0 <= c <= r < dim, of a dim x dim column-major
+// matrix, by vn_elements; the upper triangle is left as it is.
+void vn_lower_triangle(int dim, double* matrix);
+
+// Potential blocks of basis size n in natural order, for the fast route: phi(i, j) is the integral
+// of phi_i v phi_j and, in the relativistic scheme, psi(i, j) that of psi_i v psi_j (n x n,
+// column-major, both triangles). One quadrature rule serves every element.
+void potential_blocks(int n, std::vector<double>& phi, std::vector<double>& psi);
 
 // "saved.vn.<ntrunc>": header, matrix header line and the lower triangle of `matrix` (dim x dim,
 // column-major).

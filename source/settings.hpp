@@ -59,6 +59,7 @@ struct RunSettings {
     int ii = 0;
     int jj = 0;
     bool vn_file_match = true;
+    std::string solver = std::string(8, ' ');  // text(8): "eigen" or "fast"
 };
 
 // The one process-wide record. Written by the main thread only, outside parallel regions.
@@ -66,6 +67,8 @@ extern RunSettings sk_globals;
 
 // Text of a blank-padded field cut or padded to `width`.
 std::string padded(std::string_view text, std::size_t width);
+// The fast route (bordered factorisation and one generalised eigen-decomposition) is chosen.
+bool fast_solver();
 // Exact, case-sensitive comparison of a blank-padded field with a value; trailing blanks ignored.
 bool text_is(std::string_view field, std::string_view value);
 // `text` without its trailing blanks.

@@ -39,7 +39,7 @@ struct Parameter {
 // clang-format off
 enum Entry : std::size_t {
     estart, eend, estep, l, kappa, lambda, basis, scheme, v_light, pot_type, screen, shift,
-    nstart, nend, v0, a, b, r0, z, alpha, energies, e, g, m, entry_count
+    nstart, nend, v0, a, b, r0, z, alpha, energies, e, g, m, solver, entry_count
 };
 // clang-format on
 
@@ -71,7 +71,8 @@ ParameterTable fresh_table() {
              {"energies", &s.energies},
              {"e", &s.projectile.e},
              {"g", &p.g},
-             {"m", &p.m}}};
+             {"m", &p.m},
+             {"solver", &s.solver, 8}}};
 }
 
 bool is_separator(char ch) {
@@ -310,6 +311,9 @@ void apply_default(Entry entry) {
         case nstart:
             s.nstart = 1;
             break;
+        case solver:
+            s.solver = padded("eigen", 8);
+            break;
         default:
             break;  // the field keeps its initial value
     }
@@ -354,6 +358,8 @@ void validate() {
                 "<v_light> must be <finite> or <infinite>");
     }
     require(s.lambda > 0.0, "<lambda> must be positive");
+    require(text_is(s.solver, "eigen") || text_is(s.solver, "fast"),
+            "<solver> must be <eigen> or <fast>");
 }
 
 void warn() {

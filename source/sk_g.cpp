@@ -59,6 +59,7 @@ double green_sum(int order, const double* w, const double* z, int p, int q) {
 }  // namespace
 
 double g(int i, int j) {
+    if (fast_solver()) return g_fast(i, j);
     const bool rel = relativistic();
     const int n = sk_globals.ntrunc;
     const int order = rel ? 2 * n : n;
@@ -188,6 +189,7 @@ double g(int i, int j) {
 }
 
 void g_release() {
+    g_fast_release();
     v_saved = {};
     a_saved = {};
     saved_order = 0;

@@ -8,6 +8,11 @@ double g(int i, int j);
 // Frees the matrices kept between calls (end of run).
 void g_release();
 
+// The same element by the fast route: a bordered factorisation over basis sizes and one
+// generalised eigen-decomposition for the energy pass.
+double g_fast(int i, int j);
+void g_fast_release();
+
 }  // namespace skarven
 
 // ---- Fast route kernels: explicit matrices, no run settings ----------------------------------
