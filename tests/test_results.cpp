@@ -158,6 +158,7 @@ TEST_F(HeaderTest, YukawaPassOne) {
     sk_globals.potential.r0 = 20.0;
     sk_globals.potential.g = -1.25;
     sk_globals.potential.m = 0.125;
+    sk_globals.solver = padded("fast", 8);
     expect_lines(header_lines(), {
                                      "; OUTPUT FROM THE SKARVEN PROGRAM",
                                      "date",
@@ -170,6 +171,7 @@ TEST_F(HeaderTest, YukawaPassOne) {
                                      "; scheme   = non-relativistic",
                                      "; v_light  =         ",
                                      "; shift    = F",
+                                     "; solver   = fast",
                                      "; nstart   =    50",
                                      "; nend     =  1500",
                                      "; pot_type = yukawa  ",

@@ -179,6 +179,8 @@ const std::vector<Violation>& violations() {
          "<v_light> must be <finite> or <infinite>"},
         {14, {"lambda = 0"}, "<lambda> must be positive"},
         {14, {"lambda = -1"}, "<lambda> must be positive"},
+        {15, {"solver = Fast"}, "<solver> must be <eigen> or <fast>"},
+        {15, {"solver = lapack"}, "<solver> must be <eigen> or <fast>"},
     };
     return table;
 }
@@ -220,6 +222,22 @@ TEST_F(LoaderRules, TheFirstFailedValidationIsReported) {
         }
     }
     EXPECT_GT(pairs, 60);
+}
+
+TEST_F(LoaderRules, SolverDefaultsToTheEigenRoute) {
+    struct Case {
+        std::vector<std::string> lines;
+        bool fast;
+    };
+    for (const Case& c : std::vector<Case>{{{}, false},
+                                           {{"solver = eigen"}, false},
+                                           {{"solver = fast"}, true},
+                                           {{"solver = eigen", "solver = fast"}, true}}) {
+        sk_globals = RunSettings{};
+        load(minimal_with(c.lines));
+        EXPECT_EQ(fast_solver(), c.fast) << minimal_with(c.lines);
+        EXPECT_EQ(sk_globals.solver, c.fast ? "fast    " : "eigen   ");
+    }
 }
 
 TEST_F(LoaderRules, BoundaryValuesThatPass) {
