@@ -89,10 +89,19 @@ double g(int i, int j) {
                 V(r + shift, c + shift) = VS(r, c);
             }
         }
+        // The new potential elements, integrated concurrently (each exactly as vn would).
+        std::vector<int> rows, cols;
         for (int c = 0; c < order; ++c) {
-            V(order - 1, c) = vn(order - 1, c);
-            if (rel) V(0, c) = vn(0, c);
+            rows.push_back(order - 1);
+            cols.push_back(c);
+            if (rel) {
+                rows.push_back(0);
+                cols.push_back(c);
+            }
         }
+        std::vector<double> values(rows.size());
+        vn_elements(static_cast<int>(rows.size()), rows.data(), cols.data(), values.data());
+        for (std::size_t k = 0; k < rows.size(); ++k) V(rows[k], cols[k]) = values[k];
         if (!rel) {
 #pragma omp parallel for schedule(static) if (order > border_parallel_threshold)
             for (int c = 0; c < order; ++c) A(order - 1, c) = free_matrix(order - 1, c, n) + V(order - 1, c);
@@ -115,9 +124,7 @@ double g(int i, int j) {
             saved_order = max_order;
             v_saved.assign(static_cast<std::size_t>(max_order) * max_order, 0.0);
             a_saved.assign(static_cast<std::size_t>(max_order) * max_order, 0.0);
-            for (int r = 0; r < order; ++r) {
-                for (int c = 0; c <= r; ++c) V(r, c) = vn(r, c);
-            }
+            vn_lower_triangle(order, vmat.data());
         } else {
             SKARVEN_CHECK(!v_saved.empty() && saved_order >= order);
 #pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
