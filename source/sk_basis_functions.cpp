@@ -1,0 +1,254 @@
+// Laguerre polynomials and the basis functions of both components at one radius.
+//
+// The basis functions are products of a power, an exponential and a Laguerre polynomial whose
+// factors leave the double range long before the product does (e^-x/2 underflows near x = 1490
+// while L_n overflows there for n above about 53). Where every factor is a normal double the
+// literal product is used; elsewhere the polynomial is carried as mantissa and binary exponent
+// and the power and exponential as a logarithm, so the result is the true value or 0 where that
+// underflows.
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include "settings.hpp"
+#include "sk_basis.hpp"
+
+namespace skarven {
+
+namespace {
+
+// m * 2^e.
+struct Scaled {
+    double m = 0.0;
+    int e = 0;
+};
+
+// The recurrence is renormalised (by an exact power of two) once a value exceeds this, which
+// leaves room for one step's growth by the factor |x| + 2k + alpha.
+constexpr double rescale_above = 0x1p150;
+// Renormalising needs that room: beyond this argument the recurrence runs unscaled. Basis
+// functions with y beyond it are 0: e^(-y/2) outweighs any power of y for n, l < 2^31.
+constexpr double scaled_domain = 1.0e100;
+
+// Cody-Waite split of ln 2 for reducing a logarithm to a binary exponent.
+constexpr double ln2_hi = 6.93147180369123816490e-01;
+constexpr double ln2_lo = 1.90821492927058770002e-10;
+constexpr double ln2 = 0.69314718055994530942;
+
+// L_i^(alpha)(x) and L_j^(alpha)(x) by the three-term recurrence, run once up to max(i, j),
+// with the first three polynomials written out. Values are renormalised by powers of two, which
+// is exact, so wherever the plain recurrence stays finite ldexp(m, e) is bit for bit its value.
+void laguerre_pair_scaled(int i, int j, double alpha, double x, Scaled& li, Scaled& lj) {
+    li = Scaled{};
+    lj = Scaled{};
+    const int top = std::max(i, j);
+    if (top < 0) return;
+    const bool rescale = std::fabs(x) <= scaled_domain;
+    double before = 1.0;  // L_(k-2)
+    double last = 1.0;    // L_(k-1)
+    int exponent = 0;
+    auto store = [&](int k, double value) {
+        if (k == i) li = Scaled{value, exponent};
+        if (k == j) lj = Scaled{value, exponent};
+    };
+    store(0, 1.0);
+    if (top == 0) return;
+    last = 1.0 + alpha - x;
+    store(1, last);
+    if (top == 1) return;
+    double current = 0.5 * alpha * (3.0 + alpha) + 1.0 - (2.0 - 0.5 * x + alpha) * x;
+    before = last;
+    last = current;
+    store(2, last);
+    for (int k = 3; k <= top; ++k) {
+        current = ((2 * k - 1 + alpha - x) * last - (k - 1 + alpha) * before) / k;
+        before = last;
+        last = current;
+        if (rescale && std::fabs(last) > rescale_above) {
+            int shift = 0;
+            std::frexp(std::max(std::fabs(last), std::fabs(before)), &shift);
+            last = std::ldexp(last, -shift);
+            before = std::ldexp(before, -shift);
+            exponent += shift;
+        }
+        store(k, last);
+    }
+}
+
+// m * e^lg without overflow or underflow on the way; saturates at the largest double where the
+// true value is beyond it.
+double scaled_exp(double m, double lg) {
+    if (m == 0.0 || std::isnan(m) || lg == -HUGE_VAL) return 0.0;
+    int me = 0;
+    const double fm = std::frexp(m, &me);
+    const double u = lg + me * ln2;
+    if (u < -760.0) return 0.0;
+    if (u > 760.0) return std::copysign(DBL_MAX, m);
+    const double k = std::floor(u / ln2);
+    const double f = (u - k * ln2_hi) - k * ln2_lo;
+    const double value = std::ldexp(fm * std::exp(f), static_cast<int>(k));
+    if (std::isinf(value)) return std::copysign(DBL_MAX, m);
+    return value;
+}
+
+bool is_normal(double value) {
+    return std::isnormal(value);
+}
+
+// p * ln|x|, with 0 for p = 0 also at x = 0.
+double log_power(double x, int p) {
+    return p == 0 ? 0.0 : p * std::log(std::fabs(x));
+}
+
+// Sign of x^p.
+double power_sign(double x, int p) {
+    return (x < 0.0 && p % 2 != 0) ? -1.0 : 1.0;
+}
+
+// Factors of one radius shared by all indices.
+struct BasisPoint {
+    bool valid = false;  // basis is "laguerre" or "gauss"
+    bool gauss = false;
+    bool zero = false;  // the polynomial argument is so large that every value underflows
+    int l = 0;
+    double lambda = 0.0;
+    double r = 0.0;
+    double x = 0.0;
+    double y = 0.0;  // polynomial argument: x or x^2
+    double alpha = 0.0;
+    double log_e = 0.0;  // ln E = -y/2
+};
+
+BasisPoint basis_point(double r) {
+    BasisPoint p;
+    p.gauss = text_is(sk_globals.basis, "gauss");
+    p.valid = text_is(sk_globals.basis, "laguerre") || p.gauss;
+    p.l = sk_globals.projectile.l;
+    p.lambda = sk_globals.lambda;
+    p.r = r;
+    p.x = p.lambda * r;
+    p.y = p.gauss ? p.x * p.x : p.x;
+    p.alpha = p.gauss ? p.l + 0.5 : 2.0 * p.l + 1.0;
+    p.zero = !(std::fabs(p.y) <= scaled_domain);
+    p.log_e = -0.5 * p.y;
+    return p;
+}
+
+// E = e^(-y/2).
+double exponential_factor(const BasisPoint& p) {
+    return std::exp(-0.5 * p.y);
+}
+
+// phi_n = P E L_n with the literal product where P, E and P E are normal doubles, else from the
+// logarithm of P E and the scaled polynomial.
+double basis_phi(const BasisPoint& p, double power, double e_factor, const Scaled& poly) {
+    if (p.zero) return 0.0;
+    const double weight = power * e_factor;
+    const double plain = std::ldexp(poly.m, poly.e);
+    if (is_normal(power) && is_normal(e_factor) && is_normal(weight) && std::isfinite(plain)) {
+        const double value = plain * weight;
+        if (std::isfinite(value)) return value;
+    }
+    const double lg = log_power(p.x, p.l + 1) + p.log_e + poly.e * ln2;
+    return scaled_exp(power_sign(p.x, p.l + 1) * poly.m, lg);
+}
+
+// psi_n = (kappa/r) phi_n + E [lambda^(l+1) (l+1) r^l A - Q A - D P (B - A)] with
+// Q = -(dE/dr) P / E and D = dy/dr, which makes it d(phi_n)/dr + (kappa/r) phi_n. The literal
+// form is used where all its factors are normal; otherwise the same quantity as
+// lambda x^l E [(kappa + l + 1 - r Q/P) A - r D (B - A)], which has no 1/r.
+double basis_psi(const BasisPoint& p, int kappa, double phi, const Scaled& a, const Scaled& b) {
+    if (p.zero) return 0.0;
+    const int l = p.l;
+    const double x = p.x;
+    const double r = p.r;
+    const double power = std::pow(x, l + 1);
+    const double e_factor = exponential_factor(p);
+    const double q = p.gauss ? p.lambda * p.lambda * r * power : 0.5 * p.lambda * power;
+    const double d = p.gauss ? 2.0 * p.lambda * x : p.lambda;
+    const double first = std::pow(p.lambda, l + 1) * (l + 1) * std::pow(r, l);
+    const double dp = d * power;
+    const double a_plain = std::ldexp(a.m, a.e);
+    const double b_plain = std::ldexp(b.m, b.e);
+    const double weight = power * e_factor;
+    if (is_normal(r) && is_normal(power) && is_normal(e_factor) && is_normal(weight) &&
+        is_normal(q) && is_normal(d) && is_normal(first) && is_normal(dp) &&
+        std::isfinite(a_plain) && std::isfinite(b_plain) && std::isfinite(phi)) {
+        const double value = (kappa / r) * phi +
+                             e_factor * (first * a_plain - q * a_plain - dp * (b_plain - a_plain));
+        if (std::isfinite(value)) return value;
+    }
+    // Both polynomials on the larger of their two scales.
+    const int shift = std::max(a.e, b.e);
+    const double am = std::ldexp(a.m, a.e - shift);
+    const double bm = std::ldexp(b.m, b.e - shift);
+    const double rq = p.gauss ? p.y : 0.5 * x;  // r Q / P
+    const double rd = p.gauss ? 2.0 * p.y : x;  // r D
+    const double bracket = (kappa + l + 1 - rq) * am - rd * (bm - am);
+    const double lg = std::log(p.lambda) + log_power(x, l) + p.log_e + shift * ln2;
+    return scaled_exp(power_sign(x, l) * bracket, lg);
+}
+
+}  // namespace
+
+// Generalized Laguerre polynomial by the upward three-term recurrence from L_0 = 1,
+// L_1 = 1 + alpha - x and the explicit L_2. Exact powers of two keep the recurrence in range;
+// a value beyond the double range comes out infinite instead of NaN.
+double laguerre(int n, double alpha, double x) {
+    if (n < 0) return 0.0;
+    Scaled value;
+    Scaled unused;
+    laguerre_pair_scaled(n, 0, alpha, x, value, unused);
+    return std::ldexp(value.m, value.e);
+}
+
+void laguerre2(int i, int j, double alpha, double x, double& li, double& lj) {
+    Scaled si;
+    Scaled sj;
+    laguerre_pair_scaled(i, j, alpha, x, si, sj);
+    li = std::ldexp(si.m, si.e);
+    lj = std::ldexp(sj.m, sj.e);
+}
+
+void fi2(int i, int j, double r, double& fi_i, double& fi_j) {
+    fi_i = 0.0;
+    fi_j = 0.0;
+    const BasisPoint p = basis_point(r);
+    if (!p.valid || p.zero) return;
+    Scaled li;
+    Scaled lj;
+    laguerre_pair_scaled(i, j, p.alpha, p.y, li, lj);
+    const double power = std::pow(p.x, p.l + 1);
+    const double e_factor = exponential_factor(p);
+    fi_i = basis_phi(p, power, e_factor, li);
+    fi_j = basis_phi(p, power, e_factor, lj);
+}
+
+// The two polynomial families (alpha and alpha + 1) are independent and run in two parallel
+// sections; the basis functions themselves come from fi2.
+void psi2(int i, int j, double r, double& psi_i, double& psi_j) {
+    psi_i = 0.0;
+    psi_j = 0.0;
+    const BasisPoint p = basis_point(r);
+    if (!p.valid || p.zero) return;
+    Scaled a_i;
+    Scaled a_j;
+    Scaled b_i;
+    Scaled b_j;
+#pragma omp parallel sections default(none) shared(p, i, j, a_i, a_j, b_i, b_j)
+    {
+#pragma omp section
+        laguerre_pair_scaled(i, j, p.alpha, p.y, a_i, a_j);
+#pragma omp section
+        laguerre_pair_scaled(i, j, p.alpha + 1.0, p.y, b_i, b_j);
+    }
+    double fi_i = 0.0;
+    double fi_j = 0.0;
+    fi2(i, j, r, fi_i, fi_j);
+    const int kappa = sk_globals.projectile.kappa;
+    psi_i = basis_psi(p, kappa, fi_i, a_i, b_i);
+    psi_j = basis_psi(p, kappa, fi_j, a_j, b_j);
+}
+
+}  // namespace skarven
