@@ -77,20 +77,44 @@ class EnergyGreen {
   public:
     // H and S: m x m, column-major, lower triangles read. The wanted element is (m-1, m-1).
     void decompose(int m, const double* h, const double* s);
-    // Element (m-1, m-1) of (H - E S)^-1; +infinity when E is an eigenvalue.
+    // The same around a reference energy e0 that is not an eigenvalue (shift and invert):
+    // accurate to working precision relative to the pencil's own entries however large the
+    // spectrum (the -2c^2 states of the Dirac pencil, lambda_max ~ m^2 of a large basis). Best
+    // with e0 inside the energy range and away from eigenvalues (see reference_distance()).
+    void decompose_shifted(int m, const double* h, const double* s, double e0);
+    // Element (m-1, m-1) of (H - E S)^-1 from the latest decomposition; +infinity when E is an
+    // eigenvalue; after decompose_shifted, NaN if H - e0 S was singular (converged() is false).
     double element(double e) const;
     // Generalised eigenvalues and the matching weights x_(m-1,k)^2 (S-normalised eigenvectors),
-    // in no particular order.
+    // in no particular order. After decompose_shifted they are e0 + 1/mu_k and beta_k^2/mu_k^2
+    // (diagnostics only: element() does not use them, and eigenvalues far from e0 are coarse).
     const std::vector<double>& eigenvalues() const { return eigenvalues_; }
     const std::vector<double>& weights() const { return weights_; }
-    // False when the QL iteration did not converge (the results are then unreliable).
+    // False when the QL iteration did not converge (the results are then unreliable) or when
+    // H - e0 S was exactly singular.
     bool converged() const { return converged_; }
+    // After decompose_shifted: e0, and the distance from e0 to the nearest eigenvalue
+    // (1 / max |mu_k|); digits are lost roughly as |g(e0)| / |g(E)|, so e0 should not sit on a
+    // pole.
+    double reference_energy() const { return reference_energy_; }
+    double reference_distance() const { return reference_distance_; }
+    // Number of 2x2 pivots in the factorisation of the scaled H - e0 S (diagnostics and tests).
+    int pivot_pairs() const { return pivot_pairs_; }
 
   private:
     std::vector<double> eigenvalues_;
     std::vector<double> weights_;
     bool converged_ = true;
     std::vector<double> work_;  // m x m, reused between calls of the same order
+    // Shift-and-invert form: g(E) = g0 + sum_k beta_k^2 eps / (1 - eps mu_k), eps = E - e0.
+    bool shifted_ = false;
+    double reference_energy_ = 0.0;
+    double reference_distance_ = 0.0;
+    double reference_element_ = 0.0;  // g0 = (H - e0 S)^-1 (m-1, m-1)
+    int pivot_pairs_ = 0;
+    std::vector<double> inverse_shifts_;  // mu_k, eigenvalues of L^T (H - e0 S)^-1 L
+    std::vector<double> shift_weights_;   // beta_k^2
+    std::vector<double> work2_;           // second (m+1) x (m+1) buffer of decompose_shifted
 };
 
 }  // namespace skarven

@@ -587,34 +587,28 @@ void band_forward_solve(int n, int band, const double* factor, double* x) {
     }
 }
 
-}  // namespace
-
-// H x = lambda S x on the S-diagonally scaled problem (S_ii = 1, which keeps the blocks of an
-// unnormalised basis on one footing): band Cholesky S = L L^T (right-looking, the band taken from
-// S's nonzeros), C = L^-1 H L^-T by two passes of forward solves, tridiagonalisation of C with the
-// last index fixed, QL carrying the last row only. Since L^-1 e_last = e_last / L(last, last),
-// the weights are z_k^2 / (S_last,last L(last, last)^2).
-void EnergyGreen::decompose(int m, const double* h, const double* s) {
-    SKARVEN_CHECK(m >= 1);
+// Half bandwidth of the lower triangle of S (the largest i - j with S_ij nonzero).
+int lower_band(int m, const double* s) {
     const auto n = static_cast<std::size_t>(m);
-    std::vector<double> sigma(n);
     int band = 0;
-    for (int j = 0; j < m; ++j) {
-        const double sjj = s[j + j * n];
-        SKARVEN_CHECK(sjj > 0.0);
-        sigma[j] = 1.0 / std::sqrt(sjj);
+    for (int j = 0; j < m; ++j)
         for (int i = m - 1; i > j + band; --i)
             if (s[i + j * n] != 0.0) {
                 band = i - j;
                 break;
             }
-    }
+    return band;
+}
 
+// Band Cholesky factor L of diag(scale) S diag(scale) (right-looking; column j holds
+// L(j..j+band, j) at j * (band + 1)).
+std::vector<double> band_cholesky(int m, const double* s, const double* scale, int band) {
+    const auto n = static_cast<std::size_t>(m);
     const std::size_t stride = static_cast<std::size_t>(band) + 1;
     std::vector<double> factor(stride * n, 0.0);
     for (int j = 0; j < m; ++j)
         for (int i = j; i <= std::min(m - 1, j + band); ++i)
-            factor[(i - j) + j * stride] = sigma[i] * s[i + j * n] * sigma[j];
+            factor[(i - j) + j * stride] = scale[i] * s[i + j * n] * scale[j];
     for (int j = 0; j < m; ++j) {
         double* column = factor.data() + j * stride;
         SKARVEN_CHECK(column[0] > 0.0);
@@ -631,6 +625,29 @@ void EnergyGreen::decompose(int m, const double* h, const double* s) {
                 target[i - k] -= column[i - j] * lkj;
         }
     }
+    return factor;
+}
+
+}  // namespace
+
+// H x = lambda S x on the S-diagonally scaled problem (S_ii = 1, which keeps the blocks of an
+// unnormalised basis on one footing): band Cholesky S = L L^T (right-looking, the band taken from
+// S's nonzeros), C = L^-1 H L^-T by two passes of forward solves, tridiagonalisation of C with the
+// last index fixed, QL carrying the last row only. Since L^-1 e_last = e_last / L(last, last),
+// the weights are z_k^2 / (S_last,last L(last, last)^2).
+void EnergyGreen::decompose(int m, const double* h, const double* s) {
+    SKARVEN_CHECK(m >= 1);
+    shifted_ = false;
+    const auto n = static_cast<std::size_t>(m);
+    std::vector<double> sigma(n);
+    for (int j = 0; j < m; ++j) {
+        const double sjj = s[j + j * n];
+        SKARVEN_CHECK(sjj > 0.0);
+        sigma[j] = 1.0 / std::sqrt(sjj);
+    }
+    const int band = lower_band(m, s);
+    const std::size_t stride = static_cast<std::size_t>(band) + 1;
+    const std::vector<double> factor = band_cholesky(m, s, sigma.data(), band);
 
     // C = L^-1 (L^-1 H)^T, H scaled and made whole from its lower triangle.
     work_.resize(n * n);
@@ -666,12 +683,481 @@ void EnergyGreen::decompose(int m, const double* h, const double* s) {
 }
 
 double EnergyGreen::element(double e) const {
+    if (shifted_) {
+        const double epsilon = e - reference_energy_;
+        if (epsilon == 0.0) return reference_element_;
+        double sum = reference_element_;
+        for (std::size_t k = 0; k < inverse_shifts_.size(); ++k) {
+            const double denominator = 1.0 - epsilon * inverse_shifts_[k];
+            if (denominator == 0.0) return infinity;
+            sum += shift_weights_[k] * epsilon / denominator;
+        }
+        return sum;
+    }
     double sum = 0.0;
     for (std::size_t k = 0; k < eigenvalues_.size(); ++k) {
         if (eigenvalues_[k] == e) return infinity;
         sum += weights_[k] / (eigenvalues_[k] - e);
     }
     return sum;
+}
+
+// ---- EnergyGreen, shift and invert --------------------------------------------------------------
+
+namespace {
+
+// Rows and depth of the block of the left factor that subtract_product keeps in cache.
+constexpr int tile_rows = 128;
+constexpr int tile_depth = 256;
+// Panel width of the blocked symmetric factorisation, row block of the triangular solve, and the
+// number of right-hand columns one task owns in the solve and in the product.
+constexpr int factor_panel = 32;
+constexpr int solve_rows = 64;
+constexpr int column_group = 16;
+
+// C -= A B^T for C rows x cols (leading dimension ldc), A rows x depth (lda) and B cols x depth
+// addressed as B(j, p) = b[j * bj + p * bp], so that B may be stored either way round. A block of
+// A stays in cache while four columns of C are updated from it, two depth terms at a time; the
+// order of the sums depends on the shapes alone, never on the calling thread.
+void subtract_product(int rows, int cols, int depth, const double* a, std::size_t lda,
+                      const double* b, std::size_t bj, std::size_t bp, double* c, std::size_t ldc) {
+    auto bv = [&](int j, int p) { return b[j * bj + p * bp]; };
+    for (int i0 = 0; i0 < rows; i0 += tile_rows) {
+        const int ni = std::min(tile_rows, rows - i0);
+        for (int p0 = 0; p0 < depth; p0 += tile_depth) {
+            const int p1 = std::min(depth, p0 + tile_depth);
+            int j = 0;
+            for (; j + 3 < cols; j += 4) {
+                double* c0 = c + i0 + j * ldc;
+                double* c1 = c0 + ldc;
+                double* c2 = c1 + ldc;
+                double* c3 = c2 + ldc;
+                int p = p0;
+                for (; p + 1 < p1; p += 2) {
+                    const double* a0 = a + i0 + p * lda;
+                    const double* a1 = a0 + lda;
+                    const double b00 = bv(j, p), b01 = bv(j, p + 1);
+                    const double b10 = bv(j + 1, p), b11 = bv(j + 1, p + 1);
+                    const double b20 = bv(j + 2, p), b21 = bv(j + 2, p + 1);
+                    const double b30 = bv(j + 3, p), b31 = bv(j + 3, p + 1);
+#pragma omp simd
+                    for (int i = 0; i < ni; ++i) {
+                        const double x0 = a0[i], x1 = a1[i];
+                        c0[i] -= x0 * b00 + x1 * b01;
+                        c1[i] -= x0 * b10 + x1 * b11;
+                        c2[i] -= x0 * b20 + x1 * b21;
+                        c3[i] -= x0 * b30 + x1 * b31;
+                    }
+                }
+                if (p < p1) {
+                    const double* a0 = a + i0 + p * lda;
+                    const double b0 = bv(j, p), b1 = bv(j + 1, p), b2 = bv(j + 2, p),
+                                 b3 = bv(j + 3, p);
+#pragma omp simd
+                    for (int i = 0; i < ni; ++i) {
+                        const double x0 = a0[i];
+                        c0[i] -= x0 * b0;
+                        c1[i] -= x0 * b1;
+                        c2[i] -= x0 * b2;
+                        c3[i] -= x0 * b3;
+                    }
+                }
+            }
+            for (; j < cols; ++j) {
+                double* c0 = c + i0 + j * ldc;
+                int p = p0;
+                for (; p + 1 < p1; p += 2) {
+                    const double* a0 = a + i0 + p * lda;
+                    const double* a1 = a0 + lda;
+                    const double b0 = bv(j, p), b1 = bv(j, p + 1);
+#pragma omp simd
+                    for (int i = 0; i < ni; ++i)
+                        c0[i] -= a0[i] * b0 + a1[i] * b1;
+                }
+                if (p < p1) {
+                    const double* a0 = a + i0 + p * lda;
+                    const double b0 = bv(j, p);
+#pragma omp simd
+                    for (int i = 0; i < ni; ++i)
+                        c0[i] -= a0[i] * b0;
+                }
+            }
+        }
+    }
+}
+
+// Symmetric diagonal scaling for H - e0 S (lower triangle, order m): scale_i = |a_ii|^-1/2 (from
+// the couplings where a_ii = 0), then lowered where a coupling would still exceed 1, so that
+// every scaled entry is at most 1 in size. The unnormalised basis spreads the diagonal over
+// thirty decades and the Dirac blocks differ by 2c^2; this puts all of them on one footing.
+void symmetric_scaling(int m, const double* a, std::size_t ld, double* scale) {
+    std::vector<double> largest(static_cast<std::size_t>(m), 0.0);
+    bool zero_diagonal = false;
+    for (int i = 0; i < m; ++i) {
+        const double diagonal = std::fabs(a[i + i * ld]);
+        scale[i] = diagonal > 0.0 ? 1.0 / std::sqrt(diagonal) : 0.0;
+        zero_diagonal = zero_diagonal || diagonal == 0.0;
+    }
+    if (zero_diagonal) {
+        for (int j = 0; j < m; ++j)
+            for (int i = j + 1; i < m; ++i) {
+                const double v = std::fabs(a[i + j * ld]);
+                if (scale[i] == 0.0) largest[i] = std::max(largest[i], v * scale[j]);
+                if (scale[j] == 0.0) largest[j] = std::max(largest[j], v * scale[i]);
+            }
+        for (int i = 0; i < m; ++i)
+            if (scale[i] == 0.0) scale[i] = largest[i] > 0.0 ? 1.0 / largest[i] : 1.0;
+        std::fill(largest.begin(), largest.end(), 0.0);
+    }
+    for (int j = 0; j < m; ++j) {
+        const double* column = a + j * ld;
+        const double sj = scale[j];
+        double column_largest = 0.0;
+#pragma omp simd reduction(max : column_largest)
+        for (int i = j + 1; i < m; ++i) {
+            const double v = std::fabs(column[i]) * scale[i] * sj;
+            largest[i] = std::max(largest[i], v);
+            column_largest = std::max(column_largest, v);
+        }
+        largest[j] = std::max(largest[j], column_largest);
+    }
+    for (int i = 0; i < m; ++i)
+        if (largest[i] > 1.0) scale[i] /= largest[i];
+}
+
+// Symmetric indefinite factorisation P^T A P = L D L^T with 1x1 and 2x2 pivots chosen by the
+// Bunch-Kaufman rule (Golub & Van Loan 4.4; the blocked left-looking panel of LAPACK dlasyf, lower
+// case). Interchanges are applied to the whole of L, so L is unit lower triangular in the pivot
+// order. On return the lower triangle of a holds L below the diagonal and D on it, with D's
+// off-diagonal of a 2x2 pivot at (k+1, k); index[r] is the row of A at pivot position r, block[r]
+// is 1 for a 1x1 pivot, 2 and 0 for the two positions of a 2x2 one. About n^3/3 flops, mostly in
+// the update of the trailing matrix, parallel over column blocks. False when a column of the
+// reduced matrix is exactly zero (A singular).
+bool bunch_kaufman(int n, double* a, std::size_t ld, std::vector<int>& index,
+                   std::vector<signed char>& block, std::vector<double>& panel) {
+    index.resize(n);
+    for (int r = 0; r < n; ++r)
+        index[r] = r;
+    block.assign(n, 1);
+    const auto ldw = static_cast<std::size_t>(n);
+    panel.resize(ldw * (factor_panel + 1));
+    auto A = [&](int i, int j) -> double& { return a[i + j * ld]; };
+    // W(i, p): column p of the panel, updated but not yet divided by its pivot (that is, L D).
+    auto W = [&](int i, int p) -> double& { return panel[i + p * ldw]; };
+    // Column `p` of W from row k on, less the panel's earlier columns: W(k:, p) -= L(k:, k0:k0+p)
+    // W(row, 0:p)^T.
+    auto update_from_panel = [&](int k, int k0, int p, int row) {
+        subtract_product(n - k, 1, k - k0, &A(k, k0), ld, &W(row, 0), 0, ldw, &W(k, p), ldw);
+    };
+
+    int k = 0;
+    while (k < n) {
+        const int k0 = k;
+        const bool last_panel = n - k0 <= factor_panel;
+        while (k < n && (last_panel || k - k0 < factor_panel - 1)) {
+            const int p = k - k0;
+            for (int i = k; i < n; ++i)
+                W(i, p) = A(i, k);
+            update_from_panel(k, k0, p, k);
+            const double absakk = std::fabs(W(k, p));
+            int imax = k;
+            double colmax = 0.0;
+            for (int i = k + 1; i < n; ++i)
+                if (std::fabs(W(i, p)) > colmax) {
+                    colmax = std::fabs(W(i, p));
+                    imax = i;
+                }
+            if (std::max(absakk, colmax) == 0.0) return false;
+            int kstep = 1, kp = k;
+            if (absakk < bunch_parlett_alpha * colmax) {
+                // Column imax of the reduced matrix, from its lower triangle.
+                for (int i = k; i < imax; ++i)
+                    W(i, p + 1) = A(imax, i);
+                for (int i = imax; i < n; ++i)
+                    W(i, p + 1) = A(i, imax);
+                update_from_panel(k, k0, p + 1, imax);
+                double rowmax = 0.0;
+                for (int i = k; i < n; ++i)
+                    if (i != imax) rowmax = std::max(rowmax, std::fabs(W(i, p + 1)));
+                if (absakk >= bunch_parlett_alpha * colmax * (colmax / rowmax)) {
+                    kp = k;
+                } else if (std::fabs(W(imax, p + 1)) >= bunch_parlett_alpha * rowmax) {
+                    kp = imax;
+                    for (int i = k; i < n; ++i)
+                        W(i, p) = W(i, p + 1);
+                } else {
+                    kp = imax;
+                    kstep = 2;
+                }
+            }
+            const int kk = k + kstep - 1;
+            if (kp != kk) {
+                // Only the part of the reduced matrix not yet read into the panel moves.
+                A(kp, kp) = A(kk, kk);
+                for (int i = kk + 1; i < kp; ++i)
+                    A(kp, i) = A(i, kk);
+                for (int i = kp + 1; i < n; ++i)
+                    std::swap(A(i, kk), A(i, kp));
+                for (int j = 0; j < kk; ++j)
+                    std::swap(A(kk, j), A(kp, j));
+                for (int q = 0; q <= kk - k0; ++q)
+                    std::swap(W(kk, q), W(kp, q));
+                std::swap(index[kk], index[kp]);
+            }
+            if (kstep == 1) {
+                A(k, k) = W(k, p);
+                const double inverse = 1.0 / W(k, p);
+                for (int i = k + 1; i < n; ++i)
+                    A(i, k) = W(i, p) * inverse;
+            } else {
+                // Columns of L = W D^-1 for the 2x2 pivot [[W(k,p), .], [W(k+1,p), W(k+1,p+1)]],
+                // scaled by its off-diagonal entry as in dlasyf.
+                const double d21 = W(k + 1, p);
+                const double d11 = W(k + 1, p + 1) / d21;
+                const double d22 = W(k, p) / d21;
+                const double t = 1.0 / (d11 * d22 - 1.0);
+                const double f = t / d21;
+                for (int i = k + 2; i < n; ++i) {
+                    A(i, k) = f * (d11 * W(i, p) - W(i, p + 1));
+                    A(i, k + 1) = f * (d22 * W(i, p + 1) - W(i, p));
+                }
+                A(k, k) = W(k, p);
+                A(k + 1, k) = W(k + 1, p);
+                A(k + 1, k + 1) = W(k + 1, p + 1);
+                block[k] = 2;
+                block[k + 1] = 0;
+            }
+            k += kstep;
+        }
+
+        // Trailing update A(k:, k:) -= L(k:, panel) W(k:, panel)^T, lower triangle, by column
+        // blocks dealt out in turn so that the shrinking columns share evenly.
+        const int width = k - k0;
+        const int columns = n - k;
+        const int blocks = (columns + 63) / 64;
+#pragma omp parallel for schedule(static, 1) if (columns > reduction_parallel_threshold)
+        for (int b = 0; b < blocks; ++b) {
+            const int j0 = k + 64 * b;
+            const int j1 = std::min(n, j0 + 64);
+            for (int j = j0; j < j1; ++j)
+                subtract_product(j1 - j, 1, width, &A(j, k0), ld, &W(j, 0), 0, ldw, &A(j, j), ld);
+            if (j1 < n)
+                subtract_product(n - j1, j1 - j0, width, &A(j1, k0), ld, &W(j0, 0), 1, ldw,
+                                 &A(j1, j0), ld);
+        }
+    }
+    return true;
+}
+
+// X := L^-1 X for the unit lower triangular L (order n, below the diagonal of l) and `cols`
+// right-hand columns, column j being zero above row first[j]. Blocked by rows of L (a small
+// triangle, then the block's product with the rows below), parallel over groups of columns.
+void unit_lower_solve(int n, const double* l, std::size_t ldl, int cols, double* x, std::size_t ldx,
+                      const int* first) {
+    const int groups = (cols + column_group - 1) / column_group;
+#pragma omp parallel for schedule(static, 1) if (n > reduction_parallel_threshold)
+    for (int g = 0; g < groups; ++g) {
+        const int c0 = g * column_group;
+        const int c1 = std::min(cols, c0 + column_group);
+        int start = n;
+        for (int c = c0; c < c1; ++c)
+            start = std::min(start, first[c]);
+        for (int r0 = start; r0 < n; r0 += solve_rows) {
+            const int r1 = std::min(n, r0 + solve_rows);
+            for (int k = r0; k < r1; ++k) {
+                const double* lk = l + k * ldl;
+                for (int c = c0; c < c1; ++c) {
+                    double* xc = x + c * ldx;
+                    const double xk = xc[k];
+                    if (xk == 0.0) continue;
+                    for (int i = k + 1; i < r1; ++i)
+                        xc[i] -= lk[i] * xk;
+                }
+            }
+            if (r1 < n)
+                subtract_product(n - r1, c1 - c0, r1 - r0, l + r1 + r0 * ldl, ldl,
+                                 x + r0 + c0 * ldx, ldx, 1, x + r1 + c0 * ldx, ldx);
+        }
+    }
+}
+
+}  // namespace
+
+// Shift and invert around e0 (Ericsson & Ruhe's spectral transformation): with S = L L^T,
+// A0 = H - e0 S and M = L^T A0^-1 L = Y diag(mu) Y^T, the Woodbury identity gives
+//   (A0 - eps S)^-1 = A0^-1 + A0^-1 L (I/eps - M)^-1 L^T A0^-1,
+// so g(E) = g0 + sum_k beta_k^2 eps / (1 - eps mu_k) with beta = Y^T L^T A0^-1 e_p. The huge
+// eigenvalues (the -2c^2 states) become tiny mu, whose errors no longer matter. On the scaled
+// A0: P^T A0 P = U D U^T (Bunch-Kaufman), V = U^-1 P^T [L, e_p], and the bordered matrix
+// [[M, b], [b^T, g0]] = V^T D^-1 V. Reducing it to tridiagonal form with the border row fixed
+// turns b into a multiple of the last unit vector, so the QL pass carries one row, as in
+// decompose(). Cost: n^3/3 (factor) + about 2n^3/3 (solve and product, less when the pivots stay
+// local) + 4n^3/3 (tridiagonalisation).
+void EnergyGreen::decompose_shifted(int m, const double* h, const double* s, double e0) {
+    SKARVEN_CHECK(m >= 1);
+    shifted_ = true;
+    converged_ = true;
+    reference_energy_ = e0;
+    pivot_pairs_ = 0;
+    const auto n = static_cast<std::size_t>(m);
+    const int order = m + 1;  // the bordered matrix
+    const auto ld = static_cast<std::size_t>(order);
+    const bool parallel = m > reduction_parallel_threshold;
+
+    // Scaled A0 in the lower triangle of work_.
+    work_.resize(ld * ld);
+    double* a = work_.data();
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int j = 0; j < m; ++j)
+        for (int i = j; i < m; ++i)
+            a[i + j * ld] = h[i + j * n] - e0 * s[i + j * n];
+    std::vector<double> scale(n);
+    symmetric_scaling(m, a, ld, scale.data());
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int j = 0; j < m; ++j)
+        for (int i = j; i < m; ++i)
+            a[i + j * ld] *= scale[i] * scale[j];
+    const int band = lower_band(m, s);
+    const std::size_t stride = static_cast<std::size_t>(band) + 1;
+    const std::vector<double> factor = band_cholesky(m, s, scale.data(), band);
+
+    std::vector<int> index;
+    std::vector<signed char> block;
+    std::vector<double> scratch;
+    if (!bunch_kaufman(m, a, ld, index, block, scratch)) {
+        converged_ = false;
+        reference_element_ = std::numeric_limits<double>::quiet_NaN();
+        reference_distance_ = 0.0;
+        inverse_shifts_.clear();
+        shift_weights_.clear();
+        eigenvalues_.clear();
+        weights_.clear();
+        return;
+    }
+    // D^-1 as a diagonal and a coupling to the partner position of a 2x2 pivot; U made clean.
+    std::vector<double> inverse_diag(n), inverse_off(n, 0.0);
+    std::vector<int> partner(n);
+    for (int k = 0; k < m; ++k)
+        partner[k] = k;
+    for (int k = 0; k < m; ++k) {
+        if (block[k] == 1) {
+            inverse_diag[k] = 1.0 / a[k + k * ld];
+        } else if (block[k] == 2) {
+            const double d0 = a[k + k * ld], off = a[(k + 1) + k * ld],
+                         d1 = a[(k + 1) + (k + 1) * ld];
+            // det = d0 d1 - off^2 < 0 for a Bunch-Kaufman pair; written as off^2 ((d0/off)(d1/off)
+            // - 1)
+            const double det = off * off * ((d0 / off) * (d1 / off) - 1.0);
+            inverse_diag[k] = d1 / det;
+            inverse_diag[k + 1] = d0 / det;
+            inverse_off[k] = inverse_off[k + 1] = -off / det;
+            partner[k] = k + 1;
+            partner[k + 1] = k;
+            a[(k + 1) + k * ld] = 0.0;
+            ++pivot_pairs_;
+        }
+    }
+
+    // V = U^-1 P^T [L, e_p] in work2_ (m rows, leading dimension m + 1); column j of P^T L is
+    // zero above first[j], the smallest pivot position of the rows j..j+band.
+    std::vector<int> position(n);
+    for (int r = 0; r < m; ++r)
+        position[index[r]] = r;
+    work2_.assign(ld * ld, 0.0);
+    double* v = work2_.data();
+    std::vector<int> first(ld), first_z(ld);
+    for (int j = 0; j < m; ++j) {
+        first[j] = m;
+        for (int i = j; i <= std::min(m - 1, j + band); ++i) {
+            v[position[i] + j * ld] = factor[(i - j) + j * stride];
+            first[j] = std::min(first[j], position[i]);
+        }
+    }
+    v[position[m - 1] + m * ld] = 1.0;
+    first[m] = position[m - 1];
+    unit_lower_solve(m, a, ld, order, v, ld, first.data());
+    for (int j = 0; j < order; ++j)
+        first_z[j] = first[j] < m && block[first[j]] == 0 ? first[j] - 1 : first[j];
+
+    // Z^T = (D^-1 V)^T into work_ (U is no longer needed), by tiles.
+    constexpr int tile = 32;
+    const int row_tiles = (m + tile - 1) / tile;
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int kt = 0; kt < row_tiles; ++kt) {
+        const int k1 = std::min(m, (kt + 1) * tile);
+        for (int j0 = 0; j0 < order; j0 += tile) {
+            const int j1 = std::min(order, j0 + tile);
+            for (int k = kt * tile; k < k1; ++k) {
+                const double dk = inverse_diag[k], ok = inverse_off[k];
+                const double* own = v + k;
+                const double* other = v + partner[k];
+                double* target = a + k * ld;
+                for (int j = j0; j < j1; ++j)
+                    target[j] = dk * own[j * ld] + ok * other[j * ld];
+            }
+        }
+    }
+
+    // Bordered matrix V^T D^-1 V = Z^T V, lower triangle, over V's own columns: column i needs
+    // V(:, i) only, which is copied (negated) aside first. Rows j start where Z(:, j) does.
+    const int threads = parallel ? std::max(1, omp_get_max_threads()) : 1;
+    std::vector<double> copies(static_cast<std::size_t>(threads) * column_group * n);
+    const int groups = (order + column_group - 1) / column_group;
+#pragma omp parallel num_threads(threads) if (parallel)
+    {
+        double* copy =
+            copies.data() + static_cast<std::size_t>(omp_get_thread_num()) * column_group * n;
+#pragma omp for schedule(static, 1)
+        for (int g = 0; g < groups; ++g) {
+            const int i0 = g * column_group;
+            const int i1 = std::min(order, i0 + column_group);
+            int start = m;
+            for (int i = i0; i < i1; ++i)
+                start = std::min(start, first[i]);
+            for (int i = i0; i < i1; ++i) {
+                double* column = v + i * ld;
+                double* kept = copy + (i - i0) * n;
+                for (int k = start; k < m; ++k)
+                    kept[k] = -column[k];
+                std::fill(column + i0, column + order, 0.0);
+            }
+            for (int j0 = i0; j0 < order; j0 += tile_rows) {
+                const int j1 = std::min(order, j0 + tile_rows);
+                int depth_start = start;
+                int z_start = m;
+                for (int j = j0; j < j1; ++j)
+                    z_start = std::min(z_start, first_z[j]);
+                depth_start = std::max(depth_start, z_start);
+                if (depth_start >= m) continue;
+                subtract_product(j1 - j0, i1 - i0, m - depth_start, a + j0 + depth_start * ld, ld,
+                                 copy + depth_start, n, 1, v + j0 + i0 * ld, ld);
+            }
+        }
+    }
+
+    std::vector<double> d(ld), e(ld);
+    tridiagonalise_last_fixed(order, v, d.data(), e.data(), scratch);
+    const double border = e[m];
+    const double corner = d[m];
+    std::vector<double> z(n, 0.0);
+    z[n - 1] = 1.0;
+    converged_ = ql_last_row(m, d.data(), e.data(), z.data());
+
+    const double to_original = scale[n - 1] * scale[n - 1];
+    reference_element_ = corner * to_original;
+    inverse_shifts_.assign(d.begin(), d.begin() + m);
+    shift_weights_.resize(n);
+    eigenvalues_.resize(n);
+    weights_.resize(n);
+    double largest = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double mu = inverse_shifts_[k];
+        shift_weights_[k] = border * z[k] * border * z[k] * to_original;
+        largest = std::max(largest, std::fabs(mu));
+        eigenvalues_[k] = e0 + 1.0 / mu;
+        weights_[k] = shift_weights_[k] / (mu * mu);
+    }
+    reference_distance_ = largest > 0.0 ? 1.0 / largest : infinity;
 }
 
 }  // namespace skarven

@@ -3,6 +3,7 @@
 // energy decomposition at many energies (including energies at and next to eigenvalues).
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -471,6 +472,292 @@ TEST(FastRoutes, AgreeOnLaguerreLikePencil) {
     EXPECT_LT(e_bordered, 1e-13) << "expected " << expected << ", computed " << g_bordered;
     EXPECT_LT(e_energy, 1e-11) << "expected " << expected << ", computed " << green.element(energy);
     std::printf("  order %d: bordered %.1e, energy route %.1e\n", m, e_bordered, e_energy);
+}
+
+// ---- EnergyGreen, shift and invert
+// ---------------------------------------------------------------
+
+// Element (m-1, m-1) of (D A D)^-1 in long double for A = H - e S and the symmetric diagonal
+// scaling D that bounds every entry by 1 (|A_ii|^-1/2, lowered where a coupling is larger): the
+// elimination's rounding then stays at the long double level although the Dirac blocks differ by
+// 2c^2 and the basis norms by thirty decades. g = x d_last^2; x is the element in the units of the
+// scaled matrix, in which the distance to a pole is measured.
+struct ScaledElement {
+    long double x, d_last;
+};
+
+ScaledElement scaled_reference(const Pencil& p, int m, double e) {
+    std::vector<long double> a(static_cast<std::size_t>(m) * m), d(m);
+    for (int j = 0; j < m; ++j)
+        for (int i = 0; i < m; ++i) {
+            const std::size_t at = i + static_cast<std::size_t>(j) * m;
+            a[at] = static_cast<long double>(p.h[at]) - static_cast<long double>(e) * p.s[at];
+        }
+    for (int i = 0; i < m; ++i) {
+        const long double diagonal = std::fabs(a[i + static_cast<std::size_t>(i) * m]);
+        d[i] = diagonal > 0.0L ? 1.0L / std::sqrt(diagonal) : 1.0L;
+    }
+    std::vector<long double> coupling(m, 0.0L);
+    for (int j = 0; j < m; ++j)
+        for (int i = 0; i < m; ++i)
+            if (i != j)
+                coupling[i] = std::max(
+                    coupling[i], std::fabs(a[i + static_cast<std::size_t>(j) * m]) * d[i] * d[j]);
+    for (int i = 0; i < m; ++i)
+        if (coupling[i] > 1.0L) d[i] /= coupling[i];
+    std::vector<long double> rhs(m, 0.0L);
+    for (int j = 0; j < m; ++j)
+        for (int i = 0; i < m; ++i)
+            a[i + static_cast<std::size_t>(j) * m] *= d[i] * d[j];
+    const int want = m - 1;
+    rhs[want] = 1.0L;
+    for (int k = 0; k < m; ++k) {
+        int piv = k;
+        for (int i = k + 1; i < m; ++i)
+            if (std::fabs(a[i + static_cast<std::size_t>(k) * m]) >
+                std::fabs(a[piv + static_cast<std::size_t>(k) * m]))
+                piv = i;
+        if (a[piv + static_cast<std::size_t>(k) * m] == 0.0L) return {infinity, d[want]};
+        for (int j = k; j < m; ++j)
+            std::swap(a[k + static_cast<std::size_t>(j) * m],
+                      a[piv + static_cast<std::size_t>(j) * m]);
+        std::swap(rhs[k], rhs[piv]);
+        const long double* pivot_column = &a[static_cast<std::size_t>(k) * m];
+        for (int j = k + 1; j < m; ++j) {
+            long double* column = &a[static_cast<std::size_t>(j) * m];
+            const long double f = column[k] / pivot_column[k];
+            if (f == 0.0L) continue;
+            for (int i = k + 1; i < m; ++i)
+                column[i] -= f * pivot_column[i];
+        }
+        for (int i = k + 1; i < m; ++i)
+            rhs[i] -= pivot_column[i] / pivot_column[k] * rhs[k];
+    }
+    for (int k = m - 1; k >= 0; --k) {
+        long double sum = rhs[k];
+        for (int j = k + 1; j < m; ++j)
+            sum -= a[k + static_cast<std::size_t>(j) * m] * rhs[j];
+        rhs[k] = sum / a[k + static_cast<std::size_t>(k) * m];
+    }
+    return {rhs[want], d[want]};
+}
+
+// Pencils shaped like the program's. Basis norms spread over fifteen decades each way; overlap F
+// tridiagonal (1, -1/2), kinetic P tridiagonal with growing diagonal (i + 1, -sqrt((i+1)(i+2))/2),
+// smooth attractive potentials plus a little noise. Dirac: H = [[V, cP], [cP, -2c^2 P + V']],
+// S = diag(F, P), with the psi block first (reversed, phi_(n-1) last, as the program orders it)
+// or second (psi_(n-1) last). Non-relativistic: H = P/2 + V, S = F.
+struct ShiftCase {
+    const char* name;
+    int basis;         // number of basis functions
+    double light;      // 0: non-relativistic
+    bool psi_first;    // Dirac ordering
+    double reference;  // e0
+    double low, high;  // energy range
+    int energies;      // energies across the range (besides those next to eigenvalues)
+    std::uint64_t seed;
+};
+
+Pencil shaped_pencil(const ShiftCase& c) {
+    const int n = c.basis;
+    Random random(c.seed);
+    std::vector<double> norm(n);
+    for (int i = 0; i < n; ++i)
+        norm[i] = std::pow(10.0, -7.5 + 15.0 * i / std::max(1, n - 1));
+    auto overlap = [](int i, int j) { return i == j ? 1.0 : (std::abs(i - j) == 1 ? -0.5 : 0.0); };
+    auto kinetic = [](int i, int j) {
+        if (i == j) return i + 1.0;
+        if (std::abs(i - j) == 1)
+            return -0.5 * std::sqrt((std::min(i, j) + 1.0) * (std::min(i, j) + 2.0));
+        return 0.0;
+    };
+    Matrix noise(static_cast<std::size_t>(n) * n), noise2(noise.size());
+    for (int j = 0; j < n; ++j)
+        for (int i = j; i < n; ++i) {
+            noise[i + j * n] = noise[j + i * n] = random.uniform(-0.01, 0.01);
+            noise2[i + j * n] = noise2[j + i * n] = random.uniform(-0.01, 0.01);
+        }
+    auto potential = [&](int i, int j, double depth, const Matrix& extra) {
+        return -depth * std::exp(-0.08 * (i + j)) / (1.0 + std::abs(i - j)) + extra[i + j * n];
+    };
+    const int m = c.light > 0.0 ? 2 * n : n;
+    Pencil p{Matrix(static_cast<std::size_t>(m) * m, 0.0),
+             Matrix(static_cast<std::size_t>(m) * m, 0.0)};
+    auto set = [&](int r, int col, double h, double s) {
+        p.h[r + static_cast<std::size_t>(col) * m] = p.h[col + static_cast<std::size_t>(r) * m] = h;
+        p.s[r + static_cast<std::size_t>(col) * m] = p.s[col + static_cast<std::size_t>(r) * m] = s;
+    };
+    if (c.light == 0.0) {
+        for (int j = 0; j < n; ++j)
+            for (int i = j; i < n; ++i)
+                set(i, j, norm[i] * (0.5 * kinetic(i, j) + potential(i, j, 1.5, noise)) * norm[j],
+                    norm[i] * overlap(i, j) * norm[j]);
+        return p;
+    }
+    const double c2 = c.light * c.light;
+    // positions of phi_i and psi_i
+    auto phi = [&](int i) { return c.psi_first ? n + i : i; };
+    auto psi = [&](int i) { return c.psi_first ? n - 1 - i : n + i; };
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const double nn = norm[i] * norm[j];
+            if (i >= j) {
+                set(phi(i), phi(j), nn * potential(i, j, 1.5, noise), nn * overlap(i, j));
+                set(psi(i), psi(j), nn * (-2.0 * c2 * kinetic(i, j) + potential(i, j, 1.0, noise2)),
+                    nn * kinetic(i, j));
+            }
+            set(phi(i), psi(j), nn * c.light * kinetic(i, j), 0.0);
+        }
+    return p;
+}
+
+constexpr double large_light = 5000.0;
+
+const std::vector<ShiftCase> shift_cases = {
+    {"Dirac c = 5000, program order", 40, large_light, true, 0.31, -3.0, 4.0, 30, 41},
+    {"Dirac c = 137, program order", 40, light, true, 0.31, -3.0, 4.0, 30, 42},
+    {"Dirac c = 5000, phi block first", 40, large_light, false, 0.47, -3.0, 4.0, 30, 43},
+    {"Dirac c = 137, phi block first", 40, light, false, -0.23, -3.0, 4.0, 30, 44},
+    {"Dirac c = 5000, parallel sizes", 90, large_light, true, 0.52, -2.0, 3.0, 12, 45},
+    {"non-relativistic, order 200", 200, 0.0, false, 0.37, -1.0, 3.0, 16, 46},
+    {"non-relativistic, order 800", 800, 0.0, false, 0.61, 0.0, 2.0, 2, 47},
+};
+
+// Across the range (and at e0 itself) the element must match to 1e-12 in the chordal metric on the
+// scaled element. Within 1e-9 of a pole, g ~ w / (lambda - E) is fixed by the pole's position,
+// which no double precision method knows better than a few eps |lambda| (rounding the input
+// entries once moves it by as much; shift and invert adds a factor ~ (lambda - e0)^2 / distance
+// from e0 to the spectrum), so there the implied shift of the pole, |x/x_ref - 1| |E - lambda|,
+// is checked instead.
+TEST(EnergyGreenShifted, MatchesLongDoubleSolves) {
+    for (const ShiftCase& c : shift_cases) {
+        SCOPED_TRACE(c.name);
+        const Pencil p = shaped_pencil(c);
+        const int m = c.light > 0.0 ? 2 * c.basis : c.basis;
+        EnergyGreen green;
+        green.decompose_shifted(m, p.h.data(), p.s.data(), c.reference);
+        ASSERT_TRUE(green.converged());
+        if (c.light > 0.0) {
+            EXPECT_GT(green.pivot_pairs(), 0);
+        }
+
+        std::vector<double> energies{c.reference};
+        Random random(c.seed + 100);
+        for (int k = 0; k < c.energies; ++k)
+            energies.push_back(random.uniform(c.low, c.high));
+        std::vector<double> poles;
+        for (double lambda : green.eigenvalues())
+            if (lambda > c.low && lambda < c.high &&
+                static_cast<int>(poles.size()) < c.energies / 2 + 2)
+                poles.push_back(lambda);
+        EXPECT_GT(poles.size(), 1u);
+
+        double worst = 0.0, worst_shift = 0.0;
+        for (double e : energies) {
+            const ScaledElement reference = scaled_reference(p, m, e);
+            const double expected = static_cast<double>(reference.x);
+            const double computed =
+                green.element(e) / static_cast<double>(reference.d_last * reference.d_last);
+            const double distance = chordal_distance(computed, expected);
+            worst = std::max(worst, distance);
+            EXPECT_LT(distance, 1e-12) << "E = " << e << ": expected " << expected << ", computed "
+                                       << computed << ", chordal distance " << distance;
+        }
+        for (std::size_t k = 0; k < poles.size(); ++k) {
+            const double e = poles[k] + (k % 2 == 0 ? 1e-9 : -1e-9);
+            const ScaledElement reference = scaled_reference(p, m, e);
+            const double expected = static_cast<double>(reference.x);
+            const double computed =
+                green.element(e) / static_cast<double>(reference.d_last * reference.d_last);
+            EXPECT_GT(std::fabs(expected), 1e3) << "E = " << e << " is not next to a pole";
+            const double shift = std::fabs(computed / expected - 1.0) * 1e-9;
+            const double allowed = 1e-13 * std::max(1.0, std::fabs(poles[k]));
+            worst_shift = std::max(worst_shift, shift / std::max(1.0, std::fabs(poles[k])));
+            EXPECT_LT(shift, allowed) << "E = " << e << ": expected " << expected << ", computed "
+                                      << computed << ", pole shift " << shift;
+        }
+        std::printf("  %-34s order %4d, %2d pivot pairs: chordal %.1e, pole shift %.1e\n", c.name,
+                    m, green.pivot_pairs(), worst, worst_shift);
+    }
+}
+
+// H - e0 S with zero diagonal entries (one inside, one at the wanted index): the scaling takes
+// those rows' size from their couplings.
+TEST(EnergyGreenShifted, ZeroDiagonalAtTheReference) {
+    const ShiftCase c{"zero diagonal", 60, 0.0, false, 0.4, -1.0, 3.0, 12, 51};
+    Pencil p = shaped_pencil(c);
+    const int m = c.basis;
+    for (int i : {17, m - 1}) {
+        const std::size_t at = i + static_cast<std::size_t>(i) * m;
+        p.h[at] = c.reference * p.s[at];
+        ASSERT_EQ(p.h[at] - c.reference * p.s[at], 0.0);
+    }
+    EnergyGreen green;
+    green.decompose_shifted(m, p.h.data(), p.s.data(), c.reference);
+    ASSERT_TRUE(green.converged());
+    Random random(c.seed);
+    for (int k = 0; k < c.energies; ++k) {
+        const double e = k == 0 ? c.reference : random.uniform(c.low, c.high);
+        const ScaledElement reference = scaled_reference(p, m, e);
+        const double expected = static_cast<double>(reference.x);
+        const double computed =
+            green.element(e) / static_cast<double>(reference.d_last * reference.d_last);
+        EXPECT_LT(chordal_distance(computed, expected), 1e-12)
+            << "E = " << e << ": expected " << expected << ", computed " << computed;
+    }
+}
+
+// S = diag(4^i), H = S diag(e0 + t_i) with t_i = +-4^k: every step is exact, so E = e0 + t_i
+// makes 1 - eps mu_i exactly zero (+infinity), E = e0 returns 1 / (H_pp - e0 S_pp), and other
+// energies give 1 / (H_pp - E S_pp) to rounding. E0 on an eigenvalue makes H - e0 S singular.
+TEST(EnergyGreenShifted, ExactPolesAndSingularShift) {
+    const int m = 9;
+    const double e0 = 0.25;
+    const double t[m] = {1.0, -4.0, 0.25, -0.25, 16.0, -1.0, 4.0, -16.0, 0.0625};
+    Matrix h(m * m, 0.0), s(m * m, 0.0);
+    for (int i = 0; i < m; ++i) {
+        s[i + i * m] = std::ldexp(1.0, 2 * i);
+        h[i + i * m] = (e0 + t[i]) * s[i + i * m];
+    }
+    EnergyGreen green;
+    green.decompose_shifted(m, h.data(), s.data(), e0);
+    ASSERT_TRUE(green.converged());
+    for (int i = 0; i < m; ++i)
+        EXPECT_EQ(green.element(e0 + t[i]), infinity) << "E = " << e0 + t[i];
+    const double last = s[m * m - 1];
+    EXPECT_EQ(green.element(e0), 1.0 / (h[m * m - 1] - e0 * last));
+    EXPECT_EQ(green.reference_distance(), 0.0625);
+    for (double e : {-7.5, -0.3, 0.26, 0.6, 3.75, 100.0}) {
+        const double expected = 1.0 / (h[m * m - 1] - e * last);
+        EXPECT_LT(std::fabs(green.element(e) - expected), 1e-13 * std::fabs(expected))
+            << "E = " << e << ": expected " << expected << ", computed " << green.element(e);
+    }
+
+    green.decompose_shifted(m, h.data(), s.data(), e0 + t[3]);
+    EXPECT_FALSE(green.converged());
+    EXPECT_TRUE(std::isnan(green.element(1.0)));
+}
+
+// The parallel loops split work by thread but sum in a fixed order, except the tridiagonal
+// reduction's partial sums: one and two threads agree to the last few bits.
+TEST(EnergyGreenShifted, ThreadCountChangesLastBitsOnly) {
+    const ShiftCase c{"threads", 70, large_light, true, 0.31, -2.0, 3.0, 20, 52};
+    const Pencil p = shaped_pencil(c);
+    const int m = 2 * c.basis;
+    const int threads = omp_get_max_threads();
+    EnergyGreen one, two;
+    omp_set_num_threads(1);
+    one.decompose_shifted(m, p.h.data(), p.s.data(), c.reference);
+    omp_set_num_threads(2);
+    two.decompose_shifted(m, p.h.data(), p.s.data(), c.reference);
+    omp_set_num_threads(threads);
+    Random random(c.seed);
+    for (int k = 0; k < c.energies; ++k) {
+        const double e = random.uniform(c.low, c.high);
+        const double g1 = one.element(e), g2 = two.element(e);
+        EXPECT_LT(std::fabs(g1 - g2), 1e-12 * std::fabs(g1))
+            << "E = " << e << ": one thread " << g1 << ", two threads " << g2;
+    }
 }
 
 }  // namespace
