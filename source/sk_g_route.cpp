@@ -1,5 +1,6 @@
 // The fast route of the Green's-function element: same matrices as the reference route, but the
 // basis-size pass extends one factorisation and the energy pass uses one eigen-decomposition.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -113,6 +114,31 @@ double extend_to(int n) {
     return route.bordered.extend(route.border.data(), 2, 0);
 }
 
+// The pencil is decomposed around a reference energy inside the energy window, where it gives
+// the eigenvalues that matter full relative accuracy; a reference energy too close to an
+// eigenvalue costs digits, so a few are tried and the one farthest from the spectrum is kept.
+void decompose_around_window(int m, const double* h, const double* s) {
+    const double width = std::max(sk_globals.eend - sk_globals.estart, sk_globals.estep);
+    const double middle = 0.5 * (sk_globals.estart + sk_globals.eend);
+    const double wanted = 1e-4 * std::max(width, 1.0);
+    double best = -1.0, best_e0 = middle;
+    for (double offset : {0.0, 0.137, -0.213, 0.291}) {
+        const double e0 = middle + offset * width;
+        route.energy.decompose_shifted(m, h, s, e0);
+        if (!route.energy.converged()) continue;
+        if (route.energy.reference_distance() >= wanted) return;
+        if (route.energy.reference_distance() > best) {
+            best = route.energy.reference_distance();
+            best_e0 = e0;
+        }
+    }
+    if (best > 0.0) {
+        route.energy.decompose_shifted(m, h, s, best_e0);
+    } else {
+        route.energy.decompose(m, h, s);
+    }
+}
+
 // H and S of A(E) = H - E S at basis size n, ordered so that phi_(n-1) is the last index.
 void decompose_energy_pencil(int n) {
     if (!relativistic()) {
@@ -123,7 +149,7 @@ void decompose_energy_pencil(int n) {
                 s[r + static_cast<std::size_t>(c) * n] = fifi(r, c);
             }
         }
-        route.energy.decompose(n, h.data(), s.data());
+        decompose_around_window(n, h.data(), s.data());
         return;
     }
     // psi_(n-1) ... psi_0, phi_0 ... phi_(n-1): the overlap stays tridiagonal.
@@ -154,7 +180,7 @@ void decompose_energy_pencil(int n) {
             s[r + static_cast<std::size_t>(c) * m] = sv;
         }
     }
-    route.energy.decompose(m, h.data(), s.data());
+    decompose_around_window(m, h.data(), s.data());
 }
 
 }  // namespace
