@@ -1,6 +1,8 @@
 #pragma once
 // Element of the finite-basis Green's function of the truncated problem.
 
+#include <vector>
+
 namespace skarven {
 
 // Element (i, j) of (J + V)^-1 at the current ntrunc, pass and energy.
@@ -12,6 +14,10 @@ void g_release();
 // generalised eigen-decomposition for the energy pass.
 double g_fast(int i, int j);
 void g_fast_release();
+// Where the fast route takes its potential blocks from (potential_blocks unless replaced); the
+// tests hand it the element-by-element integrals to compare both routes on identical matrices.
+using PotentialBlocksSource = void (*)(int n, std::vector<double>& phi, std::vector<double>& psi);
+void set_potential_blocks_source(PotentialBlocksSource source);
 
 }  // namespace skarven
 

@@ -24,6 +24,7 @@ struct FastRoute {
 };
 
 FastRoute route;
+PotentialBlocksSource blocks_source = potential_blocks;
 
 bool relativistic() { return text_is(sk_globals.scheme, "relativistic"); }
 
@@ -33,7 +34,7 @@ double vpsi(int i, int j) { return route.vpsi[i + static_cast<std::size_t>(j) * 
 // The potential of the whole run, with the block of the first basis size taken from a saved file
 // when one matches (the same load rule as element by element).
 void build_potential(int first_n) {
-    potential_blocks(sk_globals.nend, route.vphi, route.vpsi);
+    blocks_source(sk_globals.nend, route.vphi, route.vpsi);
     route.blocks_order = sk_globals.nend;
     if (!sk_globals.vn_is_loaded && sk_globals.vn_file_match) vn(0, 0);  // the load attempt
     if (!sk_globals.vn_is_loaded) return;
@@ -216,5 +217,9 @@ double g_fast(int, int) {
 }
 
 void g_fast_release() { route = FastRoute{}; }
+
+void set_potential_blocks_source(PotentialBlocksSource source) {
+    blocks_source = source != nullptr ? source : potential_blocks;
+}
 
 }  // namespace skarven

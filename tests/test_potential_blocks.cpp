@@ -1,0 +1,327 @@
+// Potential blocks of the fast route: sampled elements against mpmath references
+// (tests/data/gen_potential_blocks.py), closed-form blocks of a constant potential, agreement with
+// the element-by-element quadrature, and the cases without a meaningful integral.
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "potential.hpp"
+#include "sk_basis.hpp"
+#include "test_support.hpp"
+
+namespace skarven::test {
+namespace {
+
+class PotentialBlocksTest : public SettingsTest {
+  protected:
+    static void set_run(const char* basis, const char* scheme, const char* pot_type, int l,
+                        int kappa, double lambda) {
+        sk_globals.basis = padded(basis, 8);
+        sk_globals.scheme = padded(scheme, 16);
+        sk_globals.potential.pot_type = padded(pot_type, 8);
+        sk_globals.projectile.l = l;
+        sk_globals.projectile.kappa = kappa;
+        sk_globals.lambda = lambda;
+    }
+};
+
+double largest_abs(const std::vector<double>& values) {
+    double largest = 0.0;
+    for (double value : values)
+        largest = std::max(largest, std::fabs(value));
+    return largest;
+}
+
+bool all_finite(const std::vector<double>& values) {
+    return std::all_of(values.begin(), values.end(), [](double x) { return std::isfinite(x); });
+}
+
+// Columns of potential_blocks.txt.
+enum Column {
+    c_case,
+    c_basis,
+    c_scheme,
+    c_pot,
+    c_l,
+    c_kappa,
+    c_lambda,
+    c_v0,
+    c_a,
+    c_b,
+    c_z,
+    c_alpha,
+    c_g,
+    c_m,
+    c_r0,
+    c_n,
+    c_block,
+    c_i,
+    c_j,
+    c_value,
+    column_count
+};
+
+TEST_F(PotentialBlocksTest, SampledElementsMatchHighPrecisionReference) {
+    const auto rows = read_table("potential_blocks.txt");
+    ASSERT_GT(rows.size(), 100u);
+    std::map<int, std::vector<std::vector<double>>> cases;
+    for (const auto& row : rows) {
+        ASSERT_EQ(row.size(), static_cast<std::size_t>(column_count));
+        cases[static_cast<int>(row[c_case])].push_back(row);
+    }
+    const char* pot_names[] = {"well", "coulomb", "yukawa"};
+    for (const auto& [id, elements] : cases) {
+        const auto& first = elements.front();
+        sk_globals = RunSettings{};
+        set_run(first[c_basis] == 0 ? "laguerre" : "gauss",
+                first[c_scheme] == 0 ? "non-relativistic" : "relativistic",
+                pot_names[static_cast<int>(first[c_pot])], static_cast<int>(first[c_l]),
+                static_cast<int>(first[c_kappa]), first[c_lambda]);
+        PotentialParams& p = sk_globals.potential;
+        p.v0 = first[c_v0];
+        p.a = first[c_a];
+        p.b = first[c_b];
+        p.z = first[c_z];
+        p.alpha = first[c_alpha];
+        p.g = first[c_g];
+        p.m = first[c_m];
+        p.r0 = first[c_r0];
+        const int n = static_cast<int>(first[c_n]);
+        std::vector<double> phi;
+        std::vector<double> psi;
+        potential_blocks(n, phi, psi);
+        ASSERT_EQ(phi.size(), static_cast<std::size_t>(n) * n);
+        ASSERT_EQ(psi.size(), first[c_scheme] == 0 ? 0u : static_cast<std::size_t>(n) * n);
+
+        for (int block = 0; block < 2; ++block) {
+            double scale = 0.0;
+            for (const auto& row : elements) {
+                if (row[c_block] == block) scale = std::max(scale, std::fabs(row[c_value]));
+            }
+            if (scale == 0.0) continue;
+            const std::vector<double>& values = block == 0 ? phi : psi;
+            double worst = 0.0;
+            for (const auto& row : elements) {
+                if (row[c_block] != block) continue;
+                const int i = static_cast<int>(row[c_i]);
+                const int j = static_cast<int>(row[c_j]);
+                const double computed = values[i + static_cast<std::size_t>(j) * n];
+                const double mirrored = values[j + static_cast<std::size_t>(i) * n];
+                const double distance = std::fabs(computed - row[c_value]) / scale;
+                worst = std::max(worst, distance);
+                EXPECT_LE(distance, 1e-12)
+                    << "case " << id << (block == 0 ? " phi" : " psi") << " (" << i << ", " << j
+                    << "): expected " << row[c_value] << ", computed " << computed;
+                EXPECT_EQ(computed, mirrored) << "case " << id << " not symmetric";
+            }
+            std::printf("  case %2d %-8s %-7s n = %4d %s: largest error / largest element %.2e\n",
+                        id, std::string(trimmed(sk_globals.basis)).c_str(),
+                        std::string(trimmed(sk_globals.potential.pot_type)).c_str(), n,
+                        block == 0 ? "phi" : "psi", worst);
+        }
+    }
+}
+
+// A constant potential v = 1 over [0, infinity) gives the overlap in the phi block and, since
+// kappa (kappa + 1) = l (l + 1), twice the kinetic matrix in the psi block: closed forms at every
+// size, for the exact Gauss-Laguerre rules (Coulomb with alpha = 0) and for the panel rules with
+// their tail cut (a well reaching far beyond the functions).
+TEST_F(PotentialBlocksTest, ConstantPotentialGivesOverlapAndKineticMatrices) {
+    struct Case {
+        const char* basis;
+        const char* pot_type;
+        int l, kappa;
+        double lambda;
+        int n;
+    };
+    const Case cases[] = {
+        {"laguerre", "coulomb", 0, -1, 1.0, 1000}, {"laguerre", "coulomb", 3, 3, 0.6, 400},
+        {"gauss", "coulomb", 2, -3, 1.7, 1000},    {"gauss", "coulomb", 4, 4, 0.8, 300},
+        {"laguerre", "well", 1, -2, 1.3, 300},     {"gauss", "well", 0, -1, 0.9, 400},
+    };
+    for (const Case& c : cases) {
+        sk_globals = RunSettings{};
+        set_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
+        PotentialParams& p = sk_globals.potential;
+        p.z = -1.0;  // -z / r^0
+        p.alpha = 0.0;
+        p.v0 = 1.0;
+        p.a = 0.0;
+        p.b = 1.0e6;
+        std::vector<double> phi;
+        std::vector<double> psi;
+        potential_blocks(c.n, phi, psi);
+        const bool gauss = std::strcmp(c.basis, "gauss") == 0;
+        // The oscillator fifi forms Gamma(n + l + 3/2)/n! as exp(lgamma - lfact), which is good
+        // to only ~1e-12 at n = 1000; the exact ratio comes from its product in long double.
+        std::vector<long double> ratio(c.n + 1);
+        ratio[0] = std::tgamma(c.l + 1.5L);
+        for (int k = 1; k <= c.n; ++k)
+            ratio[k] = ratio[k - 1] * (k + c.l + 0.5L) / k;
+        auto overlap = [&](int i, int j) -> double {
+            if (!gauss) return fifi(i, j);
+            return i == j ? static_cast<double>(ratio[j] / (2.0L * c.lambda)) : 0.0;
+        };
+        auto kinetic = [&](int i, int j) -> double {
+            if (!gauss) return psipsi(i, j);
+            const long double band = i == j       ? 2.0L * j + c.l + 1.5L
+                                     : i == j - 1 ? j
+                                     : i == j + 1 ? j + c.l + 1.5L
+                                                  : 0.0L;
+            return static_cast<double>(c.lambda * ratio[j] / 2.0L * band);
+        };
+        const double phi_scale = largest_abs(phi);
+        const double psi_scale = largest_abs(psi);
+        double worst_phi = 0.0;
+        double worst_psi = 0.0;
+        for (int j = 0; j < c.n; ++j) {
+            for (int i = j; i < c.n; ++i) {
+                const std::size_t at = i + static_cast<std::size_t>(j) * c.n;
+                worst_phi = std::max(worst_phi, std::fabs(phi[at] - overlap(i, j)) / phi_scale);
+                worst_psi = std::max(worst_psi, std::fabs(psi[at] - kinetic(i, j)) / psi_scale);
+            }
+        }
+        EXPECT_LE(worst_phi, 1e-12) << c.basis << " " << c.pot_type << " n = " << c.n;
+        EXPECT_LE(worst_psi, 1e-12) << c.basis << " " << c.pot_type << " n = " << c.n;
+        std::printf("  %-8s %-7s l = %d n = %4d: overlap %.2e, kinetic %.2e\n", c.basis, c.pot_type,
+                    c.l, c.n, worst_phi, worst_psi);
+    }
+}
+
+// The element-by-element route integrates to about 1e-8; both routes must agree to that.
+TEST_F(PotentialBlocksTest, AgreesWithElementByElementQuadrature) {
+    struct Case {
+        const char* basis;
+        const char* scheme;
+        const char* pot_type;
+        int l, kappa;
+        double lambda, v0, a, b, z, alpha, g, m, r0;
+    };
+    const Case cases[] = {
+        {"laguerre", "relativistic", "well", 0, -1, 1.0, -1.0, 0.5, 1.0, 0, 0, 0, 0, 0},
+        {"laguerre", "relativistic", "well", 1, 1, 1.4, 2.0, -0.3, 0.8, 0, 0, 0, 0, 0},
+        {"gauss", "relativistic", "coulomb", 1, -2, 0.7, 0, 0, 0, 1.0, 1.3, 0, 0, 0},
+        {"gauss", "non-relativistic", "yukawa", 2, 0, 0.7, 0, 0, 0, 0, 0, 1.5, 0.5, 0},
+        {"laguerre", "relativistic", "coulomb", 2, -3, 1.3, 0, 0, 0, 1.0, 0.6, 0, 0, 3.0},
+        {"laguerre", "non-relativistic", "yukawa", 0, 0, 1.0, 0, 0, 0, 0, 0, 1.0, 1.0, 0},
+    };
+    const int n = 12;
+    for (const Case& c : cases) {
+        sk_globals = RunSettings{};
+        set_run(c.basis, c.scheme, c.pot_type, c.l, c.kappa, c.lambda);
+        PotentialParams& p = sk_globals.potential;
+        p.v0 = c.v0;
+        p.a = c.a;
+        p.b = c.b;
+        p.z = c.z;
+        p.alpha = c.alpha;
+        p.g = c.g;
+        p.m = c.m;
+        p.r0 = c.r0;
+        sk_globals.ntrunc = n;
+        sk_globals.nstart = n;
+        std::vector<double> phi;
+        std::vector<double> psi;
+        potential_blocks(n, phi, psi);
+        const bool relativistic = text_is(sk_globals.scheme, "relativistic");
+        const double phi_scale = largest_abs(phi);
+        const double psi_scale = relativistic ? largest_abs(psi) : 1.0;
+        // A few elements suffice: each costs hundreds of integrand calls here.
+        const int picks[] = {0, 1, n / 2, n - 1};
+        for (int j : picks) {
+            for (int i : picks) {
+                if (i < j) continue;
+                const std::size_t at = i + static_cast<std::size_t>(j) * n;
+                // Relativistic positions 0..n-1 hold phi_(n-1) .. phi_0, n..2n-1 psi_0 ..
+                // psi_(n-1).
+                const double phi_element = relativistic ? vn(n - 1 - i, n - 1 - j) : vn(i, j);
+                EXPECT_NEAR(phi[at], phi_element, 1e-7 * phi_scale)
+                    << c.basis << " " << c.pot_type << " phi (" << i << ", " << j << ")";
+                if (relativistic) {
+                    EXPECT_NEAR(psi[at], vn(n + i, n + j), 1e-7 * psi_scale)
+                        << c.basis << " " << c.pot_type << " psi (" << i << ", " << j << ")";
+                }
+            }
+        }
+    }
+}
+
+TEST_F(PotentialBlocksTest, BlocksWithoutIntegralAreZero) {
+    set_run("laguerre", "relativistic", "user", 1, 1, 1.0);
+    std::vector<double> phi{1.0};
+    std::vector<double> psi;
+    potential_blocks(5, phi, psi);
+    EXPECT_EQ(phi, std::vector<double>(25, 0.0));
+    EXPECT_EQ(psi, std::vector<double>(25, 0.0));
+    sk_globals.potential.r0 = 2.0;
+    potential_blocks(5, phi, psi);
+    EXPECT_EQ(largest_abs(phi) + largest_abs(psi), 0.0);
+
+    // psi stays empty outside the relativistic scheme, and n = 0 gives empty blocks.
+    set_run("gauss", "non-relativistic", "coulomb", 0, 0, 1.0);
+    sk_globals.potential.z = 1.0;
+    sk_globals.potential.alpha = 1.0;
+    psi.assign(3, 1.0);
+    potential_blocks(4, phi, psi);
+    EXPECT_EQ(phi.size(), 16u);
+    EXPECT_TRUE(psi.empty());
+    potential_blocks(0, phi, psi);
+    EXPECT_TRUE(phi.empty());
+}
+
+// Integrals that diverge at r = 0 (psi of l = 0, kappa = 0 against 1/r; a Coulomb power beyond
+// 2l + 3) and huge arguments still give finite numbers.
+TEST_F(PotentialBlocksTest, DivergentIntegralsStayFinite) {
+    struct Case {
+        const char* basis;
+        const char* pot_type;
+        int l, kappa;
+        double alpha, r0, lambda;
+    };
+    const Case cases[] = {
+        {"laguerre", "yukawa", 0, 0, 0.0, 0.0, 1.0},   {"gauss", "yukawa", 0, 0, 0.0, 0.0, 1.0},
+        {"laguerre", "yukawa", 0, 0, 0.0, 2.0, 1.0},   {"laguerre", "coulomb", 0, 0, 3.5, 0.0, 1.0},
+        {"gauss", "coulomb", 0, -1, 4.0, 0.0, 1.0},    {"gauss", "coulomb", 0, 0, 2.5, 5.0, 1.0},
+        {"laguerre", "coulomb", 4, 4, 1.0, 1e9, 1e-3},
+    };
+    for (const Case& c : cases) {
+        sk_globals = RunSettings{};
+        set_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
+        PotentialParams& p = sk_globals.potential;
+        p.z = 1.0;
+        p.alpha = c.alpha;
+        p.g = 1.0;
+        p.m = 1.0;
+        p.r0 = c.r0;
+        std::vector<double> phi;
+        std::vector<double> psi;
+        potential_blocks(150, phi, psi);
+        EXPECT_TRUE(all_finite(phi)) << c.basis << " " << c.pot_type << " alpha " << c.alpha;
+        EXPECT_TRUE(all_finite(psi)) << c.basis << " " << c.pot_type << " alpha " << c.alpha;
+    }
+}
+
+TEST_F(PotentialBlocksTest, ResultDoesNotDependOnThreadCount) {
+    set_run("laguerre", "relativistic", "yukawa", 1, -2, 1.2);
+    sk_globals.potential.g = 1.0;
+    sk_globals.potential.m = 0.5;
+    const int saved = omp_get_max_threads();
+    std::vector<double> phi1, psi1, phi2, psi2;
+    omp_set_num_threads(1);
+    potential_blocks(203, phi1, psi1);
+    omp_set_num_threads(2);
+    potential_blocks(203, phi2, psi2);
+    omp_set_num_threads(saved);
+    ASSERT_EQ(phi1.size(), phi2.size());
+    EXPECT_EQ(std::memcmp(phi1.data(), phi2.data(), phi1.size() * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(psi1.data(), psi2.data(), psi1.size() * sizeof(double)), 0);
+}
+
+}  // namespace
+}  // namespace skarven::test
