@@ -27,7 +27,9 @@ double cpu_seconds() {
     return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
-bool relativistic() { return text_is(sk_globals.scheme, "relativistic"); }
+bool relativistic() {
+    return text_is(sk_globals.scheme, "relativistic");
+}
 
 std::vector<double> vphi, vpsi;
 int blocks = 0;
@@ -57,7 +59,8 @@ double green(int n) {
         scale[r] = d > 0.0 ? 1.0 / std::sqrt(d) : 1.0;
     }
     for (int c = 0; c < m; ++c) {
-        for (int r = c; r < m; ++r) a[r + c * m] = element(r, c, n) * scale[r] * scale[c];
+        for (int r = c; r < m; ++r)
+            a[r + c * m] = element(r, c, n) * scale[r] * scale[c];
     }
     int lwork = -1, info = 0;
     double query = 0.0;
@@ -67,7 +70,8 @@ double green(int n) {
     dsyev_("V", "L", &m, a.data(), &m, w.data(), work.data(), &lwork, &info);
     const int p = relativistic() ? 0 : n - 1;
     double sum = 0.0;
-    for (int k = 0; k < m; ++k) sum += a[p + k * m] * a[p + k * m] / w[k];
+    for (int k = 0; k < m; ++k)
+        sum += a[p + k * m] * a[p + k * m] / w[k];
     return scale[p] * scale[p] * sum;
 }
 
@@ -115,9 +119,11 @@ int main(int argc, char** argv) {
             last = delta(sk_globals.nend);
         }
     }
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-    std::printf("peer_lapack: wall %.3f s, cpu %.3f s (potential %.3f s, basis-size scan %.3f s), "
-                "last delta %.16f\n",
-                wall, cpu_seconds() - cpu0, potential_cpu, scan_cpu, last);
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+    std::printf(
+        "peer_lapack: wall %.3f s, cpu %.3f s (potential %.3f s, basis-size scan %.3f s), "
+        "last delta %.16f\n",
+        wall, cpu_seconds() - cpu0, potential_cpu, scan_cpu, last);
     return 0;
 }

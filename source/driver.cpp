@@ -19,7 +19,9 @@ namespace {
 
 constexpr double pi = 3.141592653589793;
 
-bool relativistic() { return text_is(sk_globals.scheme, "relativistic"); }
+bool relativistic() {
+    return text_is(sk_globals.scheme, "relativistic");
+}
 
 struct PhaseShift {
     double tan_delta;
@@ -59,7 +61,9 @@ std::FILE* open_result_file(const std::string& name) {
     return unit;
 }
 
-void put(std::FILE* unit, const std::string& text) { std::fputs(text.c_str(), unit); }
+void put(std::FILE* unit, const std::string& text) {
+    std::fputs(text.c_str(), unit);
+}
 
 void say(const std::string& line) {
     std::fputs(line.c_str(), stdout);
@@ -97,12 +101,13 @@ void energy_pass(const std::string& root) {
         put(unit, format_fixed(e, 10, 6) + format_fixed(point.tan_delta, 26, 16) +
                       format_fixed(point.delta, 26, 16));
         if (scr) {
-            say(" energy =" + format_fixed(e, 10, 6) + "  delta =" +
-                format_fixed(point.delta, 20, 16));
+            say(" energy =" + format_fixed(e, 10, 6) +
+                "  delta =" + format_fixed(point.delta, 20, 16));
         }
         const double analytic = delta_analytic();
         if (!sk_globals.delta_analytic_error) {
-            if (scr) say(std::string(11, ' ') + "delta_analytic = " + format_fixed(analytic, 20, 16));
+            if (scr)
+                say(std::string(11, ' ') + "delta_analytic = " + format_fixed(analytic, 20, 16));
             put(unit, format_fixed(analytic, 26, 16));
         }
         put(unit, "\n");

@@ -15,7 +15,9 @@ std::string_view trimmed(std::string_view text) {
     return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
 }
 
-bool fast_solver() { return text_is(sk_globals.solver, "fast"); }
+bool fast_solver() {
+    return text_is(sk_globals.solver, "fast");
+}
 
 bool text_is(std::string_view field, std::string_view value) {
     return trimmed(field) == trimmed(value);

@@ -8,9 +8,9 @@
 namespace skarven {
 
 // Programming-error check that stays on in release builds.
-#define SKARVEN_CHECK(cond)                                                              \
-    do {                                                                                 \
-        if (!(cond)) ::skarven::internal_check_failed(#cond, __FILE__, __LINE__);         \
+#define SKARVEN_CHECK(cond)                                                       \
+    do {                                                                          \
+        if (!(cond)) ::skarven::internal_check_failed(#cond, __FILE__, __LINE__); \
     } while (0)
 [[noreturn]] void internal_check_failed(const char* what, const char* file, int line);
 

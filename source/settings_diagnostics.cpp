@@ -44,7 +44,9 @@ void show_info(std::string_view text) {
     write_line(stdout, line);
 }
 
-void flush(std::FILE* unit) { std::fflush(unit); }
+void flush(std::FILE* unit) {
+    std::fflush(unit);
+}
 
 void internal_check_failed(const char* what, const char* file, int line) {
     std::fprintf(stderr, "internal error: %s (%s:%d)\n", what, file, line);

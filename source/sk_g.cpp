@@ -25,7 +25,9 @@ std::vector<double> v_saved;
 std::vector<double> a_saved;
 int saved_order = 0;
 
-bool relativistic() { return text_is(sk_globals.scheme, "relativistic"); }
+bool relativistic() {
+    return text_is(sk_globals.scheme, "relativistic");
+}
 
 // Free matrix J(r, c) between positions r and c of the current ordering for basis size n.
 double free_matrix(int r, int c, int n) {
@@ -73,8 +75,12 @@ double g(int i, int j) {
     std::vector<double> amat(m * m, 0.0);
     auto V = [&](int r, int c) -> double& { return vmat[r + c * m]; };
     auto A = [&](int r, int c) -> double& { return amat[r + c * m]; };
-    auto VS = [&](int r, int c) -> double& { return v_saved[r + static_cast<std::size_t>(c) * saved_order]; };
-    auto AS = [&](int r, int c) -> double& { return a_saved[r + static_cast<std::size_t>(c) * saved_order]; };
+    auto VS = [&](int r, int c) -> double& {
+        return v_saved[r + static_cast<std::size_t>(c) * saved_order];
+    };
+    auto AS = [&](int r, int c) -> double& {
+        return a_saved[r + static_cast<std::size_t>(c) * saved_order];
+    };
 
     if (sk_globals.pass == 1 && !first) {
         // Growth step: the previous matrices are the leading block (non-relativistic) or the
@@ -101,12 +107,15 @@ double g(int i, int j) {
         }
         std::vector<double> values(rows.size());
         vn_elements(static_cast<int>(rows.size()), rows.data(), cols.data(), values.data());
-        for (std::size_t k = 0; k < rows.size(); ++k) V(rows[k], cols[k]) = values[k];
+        for (std::size_t k = 0; k < rows.size(); ++k)
+            V(rows[k], cols[k]) = values[k];
         if (!rel) {
 #pragma omp parallel for schedule(static) if (order > border_parallel_threshold)
-            for (int c = 0; c < order; ++c) A(order - 1, c) = free_matrix(order - 1, c, n) + V(order - 1, c);
+            for (int c = 0; c < order; ++c)
+                A(order - 1, c) = free_matrix(order - 1, c, n) + V(order - 1, c);
 #pragma omp parallel for schedule(static) if (order > border_parallel_threshold)
-            for (int c = 0; c < order; ++c) A(c, order - 1) = A(order - 1, c);
+            for (int c = 0; c < order; ++c)
+                A(c, order - 1) = A(order - 1, c);
         } else {
             for (int c = 0; c < order; ++c) {
                 const double t = free_matrix(order - 1, c, n) + V(order - 1, c);
@@ -129,16 +138,19 @@ double g(int i, int j) {
             SKARVEN_CHECK(!v_saved.empty() && saved_order >= order);
 #pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
             for (int c = 0; c < order; ++c) {
-                for (int r = c; r < order; ++r) V(r, c) = VS(r, c);
+                for (int r = c; r < order; ++r)
+                    V(r, c) = VS(r, c);
             }
         }
 #pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
         for (int r = 0; r < order; ++r) {
-            for (int c = 0; c <= r; ++c) A(r, c) = free_matrix(r, c, n) + V(r, c);
+            for (int c = 0; c <= r; ++c)
+                A(r, c) = free_matrix(r, c, n) + V(r, c);
         }
 #pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
         for (int c = 1; c < order; ++c) {
-            for (int r = 0; r < c; ++r) A(r, c) = A(c, r);
+            for (int r = 0; r < c; ++r)
+                A(r, c) = A(c, r);
         }
     }
 
@@ -159,7 +171,8 @@ double g(int i, int j) {
         a_saved.shrink_to_fit();
 #pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
         for (int c = 0; c < order; ++c) {
-            for (int r = c; r < order; ++r) VS(r, c) = V(r, c);
+            for (int r = c; r < order; ++r)
+                VS(r, c) = V(r, c);
         }
         if (!sk_globals.vn_is_loaded || sk_globals.nstart != sk_globals.nend) {
             write_vn_to_file(order, vmat.data());
@@ -178,7 +191,8 @@ double g(int i, int j) {
     }
 #pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
     for (int c = 0; c < order; ++c) {
-        for (int r = c; r < order; ++r) A(r, c) *= scale[r] * scale[c];
+        for (int r = c; r < order; ++r)
+            A(r, c) *= scale[r] * scale[c];
     }
 
     std::vector<double> w(m);

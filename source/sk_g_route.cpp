@@ -26,10 +26,16 @@ struct FastRoute {
 FastRoute route;
 PotentialBlocksSource blocks_source = potential_blocks;
 
-bool relativistic() { return text_is(sk_globals.scheme, "relativistic"); }
+bool relativistic() {
+    return text_is(sk_globals.scheme, "relativistic");
+}
 
-double vphi(int i, int j) { return route.vphi[i + static_cast<std::size_t>(j) * route.blocks_order]; }
-double vpsi(int i, int j) { return route.vpsi[i + static_cast<std::size_t>(j) * route.blocks_order]; }
+double vphi(int i, int j) {
+    return route.vphi[i + static_cast<std::size_t>(j) * route.blocks_order];
+}
+double vpsi(int i, int j) {
+    return route.vpsi[i + static_cast<std::size_t>(j) * route.blocks_order];
+}
 
 // The potential of the whole run, with the block of the first basis size taken from a saved file
 // when one matches (the same load rule as element by element).
@@ -201,7 +207,8 @@ double g_fast(int, int) {
         route.bordered.reserve(relativistic() ? 2 * sk_globals.nend : sk_globals.nend);
         route.energy_ready = false;
         build_potential(n);
-        for (int size = 1; size <= n; ++size) result = extend_to(size);
+        for (int size = 1; size <= n; ++size)
+            result = extend_to(size);
     } else {
         result = extend_to(n);
     }
@@ -216,7 +223,9 @@ double g_fast(int, int) {
     return result;
 }
 
-void g_fast_release() { route = FastRoute{}; }
+void g_fast_release() {
+    route = FastRoute{};
+}
 
 void set_potential_blocks_source(PotentialBlocksSource source) {
     blocks_source = source != nullptr ? source : potential_blocks;

@@ -56,7 +56,8 @@ inline void apply(const RunSetup& s) {
     sk_globals.potential.g = s.g;
     sk_globals.potential.m = s.m;
     sk_globals.vol = padded(s.scheme == "relativistic" ? s.vol : "", 8);
-    sk_globals.v_light = s.scheme == "relativistic" && s.vol == "finite" ? 137.0359996287515 : 5000.0;
+    sk_globals.v_light =
+        s.scheme == "relativistic" && s.vol == "finite" ? 137.0359996287515 : 5000.0;
     sk_globals.energies = s.energies;
     sk_globals.estart = s.estart;
     sk_globals.eend = s.eend;
@@ -89,7 +90,7 @@ inline std::vector<Point> read_points(const std::filesystem::path& file) {
 
 // A fresh temporary working directory for the duration of a test.
 class DriverTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         std::string pattern =
@@ -112,7 +113,7 @@ protected:
     }
     std::filesystem::path dir_;
 
-private:
+  private:
     std::filesystem::path previous_;
 };
 

@@ -46,7 +46,7 @@ void integrated_blocks(int n, std::vector<double>& phi, std::vector<double>& psi
 }
 
 class Solvers : public DriverTest {
-protected:
+  protected:
     void SetUp() override {
         DriverTest::SetUp();
         set_potential_blocks_source(integrated_blocks);
@@ -130,8 +130,9 @@ TEST_F(Solvers, AgreeOnRandomSettings) {
                 break;
         }
         if (s.scheme == "relativistic" && s.l == 0 && s.pot_type != "well") s.l = s.kappa = 1;
-        expect_same_phase_shifts(s, "case " + std::to_string(i) + ": " + s.scheme + " " + s.basis +
-                                        " " + s.pot_type + " l=" + std::to_string(s.l),
+        expect_same_phase_shifts(s,
+                                 "case " + std::to_string(i) + ": " + s.scheme + " " + s.basis +
+                                     " " + s.pot_type + " l=" + std::to_string(s.l),
                                  1e-10);
     }
 }

@@ -17,7 +17,8 @@ std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
     std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
+    while (std::getline(in, line))
+        lines.push_back(line);
     return lines;
 }
 
@@ -44,8 +45,9 @@ RunResult run_in(const RunDirectory& dir, const std::string& params, const std::
 TEST(ResultFiles, SquareWellLayouts) {
     RunDirectory dir;
     const RunResult run = run_in(dir,
-                                 well_settings + "nend = 60\nenergies = T\nestart = 0.5\n"
-                                                 "eend = 1.0\nestep = 0.25\n",
+                                 well_settings +
+                                     "nend = 60\nenergies = T\nestart = 0.5\n"
+                                     "eend = 1.0\nestep = 0.25\n",
                                  "well");
     ASSERT_EQ(run.status, 0) << run.out;
 
@@ -97,11 +99,12 @@ TEST(ResultFiles, SquareWellLayouts) {
 
 TEST(ResultFiles, WithoutAnalyticValueThereIsNoFourthColumn) {
     RunDirectory dir;
-    const RunResult run = run_in(dir,
-                                 "pot_type = yukawa\ng = 1\nm = 1\nr0 = 0\nscheme = non-relativistic\n"
-                                 "basis = laguerre\nl = 1\ne = 0.5\nnend = 5\nscreen = F\n"
-                                 "energies = T\nestart = 0.5\neend = 0.6\nestep = 0.1\n",
-                                 "yuk");
+    const RunResult run =
+        run_in(dir,
+               "pot_type = yukawa\ng = 1\nm = 1\nr0 = 0\nscheme = non-relativistic\n"
+               "basis = laguerre\nl = 1\ne = 0.5\nnend = 5\nscreen = F\n"
+               "energies = T\nestart = 0.5\neend = 0.6\nestep = 0.1\n",
+               "yuk");
     ASSERT_EQ(run.status, 0) << run.out;
     const std::vector<std::string> body = body_of(dir.read("yuk"));
     ASSERT_EQ(body.size(), 6u);
@@ -122,9 +125,10 @@ TEST(ResultFiles, WithoutAnalyticValueThereIsNoFourthColumn) {
 // the same phase shifts; "sk.par" adds one save; another lambda does not match.
 TEST(SavedPotential, RerunReusesTheMatrix) {
     RunDirectory dir;
-    const std::string shell = "pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\n"
-                              "scheme = relativistic\nkappa = -1\nbasis = laguerre\nl = 0\n"
-                              "e = 1.0\n";
+    const std::string shell =
+        "pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\n"
+        "scheme = relativistic\nkappa = -1\nbasis = laguerre\nl = 0\n"
+        "e = 1.0\n";
     ASSERT_EQ(run_in(dir, shell + "nend = 8\n", "first").status, 0);
     const std::string saved = dir.read("saved.vn.8");
     ASSERT_FALSE(saved.empty());
@@ -157,7 +161,8 @@ TEST(Solvers, FastRouteWritesTheSameFiles) {
         double tolerance;
     };
     const std::vector<Case> cases = {
-        {well_settings + "nend = 40\nenergies = T\nestart = 0.5\neend = 1.5\nestep = 0.25\n", 1e-10},
+        {well_settings + "nend = 40\nenergies = T\nestart = 0.5\neend = 1.5\nestep = 0.25\n",
+         1e-10},
         {"pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\nscheme = relativistic\nkappa = 1\n"
          "basis = gauss\nl = 1\ne = 1.0\nnend = 20\nenergies = T\nestart = 0.5\neend = 1.0\n",
          1e-10},
@@ -167,7 +172,8 @@ TEST(Solvers, FastRouteWritesTheSameFiles) {
         ASSERT_EQ(run_in(dir, c.params, "eigen").status, 0);
         ASSERT_EQ(run_in(dir, c.params + "solver = fast\n", "fast").status, 0);
         for (const char* suffix : {"", ".en"}) {
-            const std::vector<std::string> eigen = lines_of(dir.read(std::string("eigen") + suffix));
+            const std::vector<std::string> eigen =
+                lines_of(dir.read(std::string("eigen") + suffix));
             std::vector<std::string> fast = lines_of(dir.read(std::string("fast") + suffix));
             auto solver_line = std::find(fast.begin(), fast.end(), "; solver   = fast");
             ASSERT_NE(solver_line, fast.end());
@@ -181,7 +187,8 @@ TEST(Solvers, FastRouteWritesTheSameFiles) {
                 }
                 std::istringstream a(eigen[i]), b(fast[i]);
                 double x = 0.0, y = 0.0;
-                while (a >> x && b >> y) EXPECT_NEAR(x, y, c.tolerance) << eigen[i] << "\n" << fast[i];
+                while (a >> x && b >> y)
+                    EXPECT_NEAR(x, y, c.tolerance) << eigen[i] << "\n" << fast[i];
             }
         }
     }

@@ -18,15 +18,15 @@ namespace skarven::test {
 // Fatal errors print on standard output; death tests match standard error, so the statement's
 // standard output is sent there. The threadsafe style re-executes the test binary, which is safe
 // with OpenMP worker threads alive.
-#define EXPECT_FATAL(statement, pattern)                                                      \
-    do {                                                                                      \
-        GTEST_FLAG_SET(death_test_style, "threadsafe");                                       \
-        EXPECT_EXIT(                                                                          \
-            {                                                                                 \
-                ::dup2(2, 1);                                                                 \
-                statement;                                                                    \
-            },                                                                                \
-            ::testing::ExitedWithCode(1), pattern);                                           \
+#define EXPECT_FATAL(statement, pattern)                \
+    do {                                                \
+        GTEST_FLAG_SET(death_test_style, "threadsafe"); \
+        EXPECT_EXIT(                                    \
+            {                                           \
+                ::dup2(2, 1);                           \
+                statement;                              \
+            },                                          \
+            ::testing::ExitedWithCode(1), pattern);     \
     } while (0)
 
 // Rows of whitespace-separated numbers from tests/data/<name>; lines starting with '#' skipped.
@@ -40,7 +40,8 @@ inline std::vector<std::vector<double>> read_table(const std::string& name) {
         std::istringstream fields(line);
         std::vector<double> row;
         std::string field;
-        while (fields >> field) row.push_back(std::strtod(field.c_str(), nullptr));
+        while (fields >> field)
+            row.push_back(std::strtod(field.c_str(), nullptr));
         rows.push_back(std::move(row));
     }
     return rows;
@@ -53,7 +54,7 @@ inline double relative_error(double computed, double expected) {
 
 // Fresh run settings for each test.
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { sk_globals = RunSettings{}; }
     void TearDown() override { sk_globals = RunSettings{}; }
 };
