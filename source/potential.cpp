@@ -117,16 +117,22 @@ Interval interval_of_potential() {
     return {Range::none, 0.0, 0.0};
 }
 
-// The accuracy estimate is not used: an integral that misses eps is taken as it is.
+// The accuracy estimate is not used (an integral that misses eps is taken as it is), except when
+// the semi-infinite table runs out: its fixed steps cannot follow the oscillations of high-index
+// functions spread over a long range, so that element comes from a Gaussian rule fitted to the
+// basis instead.
 template <class F>
-double integrate(F&& integrand, const Interval& interval, const double* finite,
-                 const double* semi_infinite) {
+double integrate(F&& integrand, const Element& element, const Interval& interval,
+                 const double* finite, const double* semi_infinite) {
     double value = 0.0;
     double err = 0.0;
     if (interval.range == Range::finite) {
         intde(integrand, interval.lower, interval.upper, finite, value, err);
     } else if (interval.range == Range::semi_infinite) {
         intdei(integrand, 0.0, semi_infinite, value, err);
+        if (err < 0.0) {
+            value = potential_element(element.component == Component::psi, element.ii, element.jj);
+        }
     }
     return value;
 }
@@ -151,7 +157,7 @@ double integrate_element(const Element& element, const Interval& interval, const
             if (fi_i == 0.0 || fi_j == 0.0) return 0.0;
             return fi_i * v(r) * fi_j;
         };
-        return integrate(integrand, interval, finite, semi_infinite);
+        return integrate(integrand, element, interval, finite, semi_infinite);
     }
     auto integrand = [i, j](double r) {
         double psi_i = 0.0;
@@ -160,7 +166,7 @@ double integrate_element(const Element& element, const Interval& interval, const
         if (psi_i == 0.0 || psi_j == 0.0) return 0.0;
         return psi_i * v(r) * psi_j;
     };
-    return integrate(integrand, interval, finite, semi_infinite);
+    return integrate(integrand, element, interval, finite, semi_infinite);
 }
 
 }  // namespace
@@ -179,9 +185,9 @@ double vn(int n, int m, CacheAction action) {
             const double* finite = table_for(interval, Range::finite);
             const double* semi_infinite = table_for(interval, Range::semi_infinite);
             if (element.component == Component::phi) {
-                value = integrate(fi_v_fi, interval, finite, semi_infinite);
+                value = integrate(fi_v_fi, element, interval, finite, semi_infinite);
             } else {
-                value = integrate(psi_v_psi, interval, finite, semi_infinite);
+                value = integrate(psi_v_psi, element, interval, finite, semi_infinite);
             }
         }
     }

@@ -23,6 +23,8 @@ void vn_lower_triangle(int dim, double* matrix);
 // of phi_i v phi_j and, in the relativistic scheme, psi(i, j) that of psi_i v psi_j (n x n,
 // column-major, both triangles). One quadrature rule serves every element.
 void potential_blocks(int n, std::vector<double>& phi, std::vector<double>& psi);
+// One element of those blocks, phi(i, j) or psi(i, j), by the same rule; thread-safe.
+double potential_element(bool psi_component, int i, int j);
 
 // "saved.vn.<ntrunc>": header, matrix header line and the lower triangle of `matrix` (dim x dim,
 // column-major).

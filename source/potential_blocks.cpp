@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "potential.hpp"
@@ -53,7 +54,9 @@ Recurrence laguerre_recurrence(int count, double beta) {
         rec.a[k] = 2.0L * k + beta + 1.0L;
     for (int k = 1; k <= count; ++k)
         rec.b[k] = std::sqrt(k * (k + static_cast<extended>(beta)));
-    rec.log_mu0 = std::lgamma(static_cast<extended>(beta) + 1.0L);
+    // lgammal_r leaves the global signgam alone, so rules may be built on several threads.
+    int sign = 0;
+    rec.log_mu0 = lgammal_r(static_cast<extended>(beta) + 1.0L, &sign);
     return rec;
 }
 
@@ -695,7 +698,123 @@ void compute_block(const BasisShape& s, Component component, int n, const Interv
     }
 }
 
+// The current settings have a potential, a basis and an interval worth integrating over.
+bool has_integral(const Interval& interval) {
+    const bool valid_basis =
+        text_is(sk_globals.basis, "laguerre") || text_is(sk_globals.basis, "gauss");
+    return interval.range != Range::none && valid_basis && interval.upper > interval.lower;
+}
+
+// Everything a block's rule depends on besides the component and the size.
+struct RuleSettings {
+    std::string basis;
+    int l = 0;
+    int kappa = 0;
+    double lambda = 0.0;
+    std::string pot_type;
+    double r0 = 0.0, v0 = 0.0, a = 0.0, b = 0.0, z = 0.0, alpha = 0.0, g = 0.0, m = 0.0;
+    bool operator==(const RuleSettings&) const = default;
+};
+
+RuleSettings current_rule_settings() {
+    const PotentialParams& p = sk_globals.potential;
+    return {sk_globals.basis,
+            sk_globals.projectile.l,
+            sk_globals.projectile.kappa,
+            sk_globals.lambda,
+            p.pot_type,
+            p.r0,
+            p.v0,
+            p.a,
+            p.b,
+            p.z,
+            p.alpha,
+            p.g,
+            p.m};
+}
+
+// Points a thread keeps before it drops its rules (32 bytes each).
+constexpr std::size_t cached_points_limit = std::size_t{1} << 18;
+
+// The rule of one block, from the rules this thread has built for the current settings. Building
+// a Gauss-Laguerre rule costs several times the evaluation of an element, and a matrix asks for
+// each size many times. A rule depends only on the settings, the component and the size, so a
+// kept rule gives the bits a new one would; each thread keeps its own, so nothing is shared.
+const Points& element_rule(const BasisShape& shape, Component component, int n,
+                           const Interval& interval) {
+    struct Cache {
+        bool valid = false;
+        RuleSettings settings;
+        std::vector<Points> rules[2];
+        std::vector<bool> built[2];
+        std::size_t points = 0;
+    };
+    thread_local Cache cache;
+    const RuleSettings settings = current_rule_settings();
+    if (!cache.valid || !(cache.settings == settings) || cache.points > cached_points_limit) {
+        cache = Cache{};
+        cache.valid = true;
+        cache.settings = settings;
+    }
+    const int c = component == Component::phi ? 0 : 1;
+    const std::size_t size = static_cast<std::size_t>(n);
+    if (cache.rules[c].size() <= size) {
+        cache.rules[c].resize(size + 1);
+        cache.built[c].resize(size + 1, false);
+    }
+    if (!cache.built[c][size]) {
+        cache.rules[c][size] = block_points(shape, component, n, interval);
+        cache.built[c][size] = true;
+        cache.points += cache.rules[c][size].x.size();
+    }
+    return cache.rules[c][size];
+}
+
 }  // namespace
+
+// One element by the rule of the block of size max(i, j) + 1: the recurrence runs up to the
+// higher index at each point, only f_i and f_j are kept, and the weighted products are summed in
+// extended precision straight from their logarithms. Reads the settings and writes nothing
+// shared, so any number of threads may call it at once.
+double potential_element(bool psi_component, int i, int j) {
+    SKARVEN_CHECK(i >= 0 && j >= 0);
+    const Interval interval = interval_of_potential();
+    if (!has_integral(interval)) return 0.0;
+    const BasisShape shape = current_shape();
+    const Component component = psi_component ? Component::psi : Component::phi;
+    const int n = std::max(i, j) + 1;
+    const Points& points = element_rule(shape, component, n, interval);
+    extended sum = 0.0;
+    for (std::size_t k = 0; k < points.x.size(); ++k) {
+        const extended x = points.x[k];
+        const PotentialSample v_sample = potential_at(x / shape.lambda);
+        if (v_sample.sign == 0.0) continue;
+        extended mantissa_i = 0.0;
+        extended mantissa_j = 0.0;
+        extended log_i = 0.0;
+        extended log_j = 0.0;
+        auto sink = [&](int index, extended mantissa, extended log_factor) {
+            if (index == i) {
+                mantissa_i = mantissa;
+                log_i = log_factor;
+            }
+            if (index == j) {
+                mantissa_j = mantissa;
+                log_j = log_factor;
+            }
+        };
+        if (component == Component::phi) {
+            phi_values(shape, n, x, 0.0L, sink);
+        } else {
+            psi_values(shape, n, x, 0.0L, sink);
+        }
+        const extended product = mantissa_i * mantissa_j;
+        if (product == 0.0) continue;
+        sum += v_sample.sign * product *
+               std::exp(log_i + log_j + points.log_weight[k] + v_sample.log_abs);
+    }
+    return static_cast<double>(sum);
+}
 
 // Both blocks of basis size n for the current settings, each from one quadrature rule.
 void potential_blocks(int n, std::vector<double>& phi, std::vector<double>& psi) {
@@ -706,10 +825,7 @@ void potential_blocks(int n, std::vector<double>& phi, std::vector<double>& psi)
     psi.clear();
     if (relativistic) psi.assign(size, 0.0);
     const Interval interval = interval_of_potential();
-    const bool valid_basis =
-        text_is(sk_globals.basis, "laguerre") || text_is(sk_globals.basis, "gauss");
-    if (n == 0 || interval.range == Range::none || !valid_basis) return;
-    if (!(interval.upper > interval.lower)) return;
+    if (n == 0 || !has_integral(interval)) return;
     const BasisShape shape = current_shape();
     compute_block(shape, Component::phi, n, interval, phi);
     if (relativistic) compute_block(shape, Component::psi, n, interval, psi);

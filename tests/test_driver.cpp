@@ -12,8 +12,8 @@
 #include "driver.hpp"
 #include "driver_support.hpp"
 #include "potential.hpp"
-#include "sk_basis.hpp"
 #include "settings.hpp"
+#include "sk_basis.hpp"
 #include "sk_g.hpp"
 #include "test_support.hpp"
 
@@ -124,12 +124,15 @@ TEST_F(Driver, SquareWellConvergesToTheExactPhaseShift) {
     ASSERT_EQ(points.size(), 100u);
     const double exact = 0.7310050865566070;
     for (int n : {25, 50, 100}) {
-        RecordProperty("error_at_N" + std::to_string(n), std::to_string(points[n - 1].delta - exact));
+        RecordProperty("error_at_N" + std::to_string(n),
+                       std::to_string(points[n - 1].delta - exact));
     }
     // The well's edge makes the convergence slow and oscillating; its envelope shrinks.
     double worst_early = 0.0, worst_late = 0.0;
-    for (int n = 21; n <= 40; ++n) worst_early = std::max(worst_early, std::fabs(points[n - 1].delta - exact));
-    for (int n = 81; n <= 100; ++n) worst_late = std::max(worst_late, std::fabs(points[n - 1].delta - exact));
+    for (int n = 21; n <= 40; ++n)
+        worst_early = std::max(worst_early, std::fabs(points[n - 1].delta - exact));
+    for (int n = 81; n <= 100; ++n)
+        worst_late = std::max(worst_late, std::fabs(points[n - 1].delta - exact));
     EXPECT_LT(worst_late, 0.5 * worst_early);
     EXPECT_LT(std::fabs(points[99].delta - exact), 2e-3);
 }
@@ -147,8 +150,10 @@ TEST_F(Driver, DiracShellConvergesToTheExactPhaseShift) {
     const double exact = 0.580293800514;
     RecordProperty("error_at_N60", std::to_string(points[59].delta - exact));
     double worst_early = 0.0, worst_late = 0.0;
-    for (int n = 11; n <= 20; ++n) worst_early = std::max(worst_early, std::fabs(points[n - 1].delta - exact));
-    for (int n = 51; n <= 60; ++n) worst_late = std::max(worst_late, std::fabs(points[n - 1].delta - exact));
+    for (int n = 11; n <= 20; ++n)
+        worst_early = std::max(worst_early, std::fabs(points[n - 1].delta - exact));
+    for (int n = 51; n <= 60; ++n)
+        worst_late = std::max(worst_late, std::fabs(points[n - 1].delta - exact));
     EXPECT_LT(worst_late, 0.5 * worst_early);
     EXPECT_LT(std::fabs(points[59].delta - exact), 1e-2);
 }
@@ -171,7 +176,8 @@ TEST_F(Driver, PhaseShiftDoesNotDependOnTheBasisScale) {
     auto tail_average = [&](const RunSetup& s) {
         const std::vector<Point> points = run(s);
         double sum = 0.0;
-        for (std::size_t i = points.size() - 10; i < points.size(); ++i) sum += points[i].delta;
+        for (std::size_t i = points.size() - 10; i < points.size(); ++i)
+            sum += points[i].delta;
         return sum / 10.0;
     };
     for (RunSetup s : {yukawa, dirac}) {
@@ -180,6 +186,37 @@ TEST_F(Driver, PhaseShiftDoesNotDependOnTheBasisScale) {
         for (double lambda : {0.7, 1.5}) {
             s.lambda = lambda;
             EXPECT_NEAR(tail_average(s), reference, 1e-3) << describe(s);
+        }
+    }
+}
+
+// The same in the oscillator basis, whose convergence is slower: the fast route reaches N = 300.
+TEST_F(Driver, OscillatorPhaseShiftDoesNotDependOnTheBasisScale) {
+    RunSetup yukawa;
+    yukawa.pot_type = "yukawa";
+    yukawa.g = 1.0;
+    yukawa.m = 1.0;
+    yukawa.l = 1;
+    yukawa.e = 0.5;
+    yukawa.basis = "gauss";
+    yukawa.solver = "fast";
+    yukawa.nend = 300;
+    RunSetup dirac = yukawa;
+    dirac.scheme = "relativistic";
+    dirac.kappa = 1;
+    auto tail_average = [&](const RunSetup& s) {
+        const std::vector<Point> points = run(s);
+        double sum = 0.0;
+        for (std::size_t i = points.size() - 50; i < points.size(); ++i)
+            sum += points[i].delta;
+        return sum / 50.0;
+    };
+    for (RunSetup s : {yukawa, dirac}) {
+        s.lambda = 1.0;
+        const double reference = tail_average(s);
+        for (double lambda : {0.7, 1.5}) {
+            s.lambda = lambda;
+            EXPECT_NEAR(tail_average(s), reference, 3e-4) << describe(s);
         }
     }
 }
@@ -230,26 +267,31 @@ long double long_double_green(int order, const std::vector<long double>& a, int 
     std::vector<long double> m(a);
     std::vector<long double> rhs(order, 0.0L);
     rhs[p] = 1.0L;
-    auto at = [&](int r, int c) -> long double& { return m[r + static_cast<std::size_t>(c) * order]; };
+    auto at = [&](int r, int c) -> long double& {
+        return m[r + static_cast<std::size_t>(c) * order];
+    };
     for (int k = 0; k < order; ++k) {
         int pivot = k;
         for (int r = k + 1; r < order; ++r) {
             if (std::fabs(at(r, k)) > std::fabs(at(pivot, k))) pivot = r;
         }
         if (pivot != k) {
-            for (int c = 0; c < order; ++c) std::swap(at(k, c), at(pivot, c));
+            for (int c = 0; c < order; ++c)
+                std::swap(at(k, c), at(pivot, c));
             std::swap(rhs[k], rhs[pivot]);
         }
         for (int r = k + 1; r < order; ++r) {
             const long double f = at(r, k) / at(k, k);
             if (f == 0.0L) continue;
-            for (int c = k; c < order; ++c) at(r, c) -= f * at(k, c);
+            for (int c = k; c < order; ++c)
+                at(r, c) -= f * at(k, c);
             rhs[r] -= f * rhs[k];
         }
     }
     for (int r = order - 1; r >= 0; --r) {
         long double sum = rhs[r];
-        for (int c = r + 1; c < order; ++c) sum -= at(r, c) * rhs[c];
+        for (int c = r + 1; c < order; ++c)
+            sum -= at(r, c) * rhs[c];
         rhs[r] = sum / at(r, r);
     }
     return rhs[p];
@@ -311,7 +353,8 @@ TEST_F(Driver, GreenElementSurvivesTheBasisScales) {
                     } else if (r >= n && c >= n) {
                         value = psi[(r - n) + (c - n) * n];
                     }
-                    v[r + static_cast<std::size_t>(c) * order] = v[c + static_cast<std::size_t>(r) * order] = value;
+                    v[r + static_cast<std::size_t>(c) * order] =
+                        v[c + static_cast<std::size_t>(r) * order] = value;
                 }
             }
             write_vn_to_file(order, v.data());
@@ -320,7 +363,8 @@ TEST_F(Driver, GreenElementSurvivesTheBasisScales) {
             for (int c = 0; c < order; ++c) {
                 for (int r = 0; r < order; ++r) {
                     a[r + static_cast<std::size_t>(c) * order] =
-                        static_cast<long double>(free_element(r, c)) + v[r + static_cast<std::size_t>(c) * order];
+                        static_cast<long double>(free_element(r, c)) +
+                        v[r + static_cast<std::size_t>(c) * order];
                 }
             }
             std::vector<long double> scale(order);
@@ -329,7 +373,8 @@ TEST_F(Driver, GreenElementSurvivesTheBasisScales) {
                 scale[r] = d > 0.0L ? 1.0L / std::sqrt(d) : 1.0L;
             }
             for (int c = 0; c < order; ++c) {
-                for (int r = 0; r < order; ++r) a[r + static_cast<std::size_t>(c) * order] *= scale[r] * scale[c];
+                for (int r = 0; r < order; ++r)
+                    a[r + static_cast<std::size_t>(c) * order] *= scale[r] * scale[c];
             }
             const int p = rel ? 0 : n - 1;
             const double reference =

@@ -252,6 +252,60 @@ TEST_F(PotentialBlocksTest, AgreesWithElementByElementQuadrature) {
     }
 }
 
+// A single element uses the rule of the block of size max(i, j) + 1 and sums in extended
+// precision; it must agree with the element of a larger block to rounding.
+TEST_F(PotentialBlocksTest, SingleElementsAgreeWithTheirBlock) {
+    struct Case {
+        const char* basis;
+        const char* pot_type;
+        int l, kappa;
+        double lambda, z, alpha, g, m, r0;
+    };
+    const Case cases[] = {
+        {"laguerre", "coulomb", 0, -1, 1.0, 1.0, 1.0, 0, 0, 0.0},
+        {"laguerre", "yukawa", 1, 1, 1.3, 0, 0, 1.2, 0.7, -1.0},
+        {"gauss", "coulomb", 2, -3, 0.8, 1.5, 0.6, 0, 0, 0.0},
+        {"gauss", "yukawa", 0, -1, 1.1, 0, 0, 1.0, 1.0, 0.0},
+        {"gauss", "coulomb", 1, 1, 0.9, 1.0, 1.0, 0, 0, 3.0},
+    };
+    const int n = 60;
+    for (const Case& c : cases) {
+        sk_globals = RunSettings{};
+        set_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
+        PotentialParams& p = sk_globals.potential;
+        p.z = c.z;
+        p.alpha = c.alpha;
+        p.g = c.g;
+        p.m = c.m;
+        p.r0 = c.r0;
+        std::vector<double> phi;
+        std::vector<double> psi;
+        potential_blocks(n, phi, psi);
+        const double phi_scale = largest_abs(phi);
+        const double psi_scale = largest_abs(psi);
+        double worst = 0.0;
+        const int picks[] = {0, 1, 17, 40, n - 2, n - 1};
+        for (int i : picks) {
+            for (int j : picks) {
+                const std::size_t at = i + static_cast<std::size_t>(j) * n;
+                const double phi_element = potential_element(false, i, j);
+                const double psi_element = potential_element(true, i, j);
+                EXPECT_NEAR(phi_element, phi[at], 1e-13 * phi_scale)
+                    << c.basis << " " << c.pot_type << " phi (" << i << ", " << j << ")";
+                EXPECT_NEAR(psi_element, psi[at], 1e-13 * psi_scale)
+                    << c.basis << " " << c.pot_type << " psi (" << i << ", " << j << ")";
+                worst = std::max({worst, std::fabs(phi_element - phi[at]) / phi_scale,
+                                  std::fabs(psi_element - psi[at]) / psi_scale});
+            }
+        }
+        std::printf("  %-8s %-7s r0 = %4.1f: largest |element - block| / largest element %.2e\n",
+                    c.basis, c.pot_type, c.r0, worst);
+    }
+    // No potential, no integral.
+    set_run("laguerre", "relativistic", "user", 0, -1, 1.0);
+    EXPECT_EQ(potential_element(true, 3, 2), 0.0);
+}
+
 TEST_F(PotentialBlocksTest, BlocksWithoutIntegralAreZero) {
     set_run("laguerre", "relativistic", "user", 1, 1, 1.0);
     std::vector<double> phi{1.0};
