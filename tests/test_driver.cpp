@@ -20,7 +20,30 @@
 namespace skarven::test {
 namespace {
 
-using Driver = DriverTest;
+class Driver : public DriverTest {
+  protected:
+    // Averages over the last `tail` basis sizes at lambda = 0.7 and 1.5 match the one at 1.
+    void expect_scale_independence(const std::vector<RunSetup>& setups, std::size_t tail,
+                                   double tolerance) {
+        auto tail_average = [&](const RunSetup& s) {
+            const std::vector<Point> points = run(s);
+            double sum = 0.0;
+            for (std::size_t i = points.size() - tail; i < points.size(); ++i) {
+                sum += points[i].delta;
+            }
+            return sum / static_cast<double>(tail);
+        };
+        for (RunSetup s : setups) {
+            s.lambda = 1.0;
+            const double reference = tail_average(s);
+            for (double lambda : {0.7, 1.5}) {
+                s.lambda = lambda;
+                EXPECT_NEAR(tail_average(s), reference, tolerance)
+                    << s.scheme << " " << s.basis << " lambda=" << lambda;
+            }
+        }
+    }
+};
 
 std::string describe(const RunSetup& s) {
     return s.scheme + " " + s.basis + " " + s.pot_type + " l=" + std::to_string(s.l) +
@@ -173,21 +196,7 @@ TEST_F(Driver, PhaseShiftDoesNotDependOnTheBasisScale) {
     dirac.kappa = -2;
     // The 1/r singularity makes the convergence algebraic and oscillating: compare averages over
     // the last ten basis sizes.
-    auto tail_average = [&](const RunSetup& s) {
-        const std::vector<Point> points = run(s);
-        double sum = 0.0;
-        for (std::size_t i = points.size() - 10; i < points.size(); ++i)
-            sum += points[i].delta;
-        return sum / 10.0;
-    };
-    for (RunSetup s : {yukawa, dirac}) {
-        s.lambda = 1.0;
-        const double reference = tail_average(s);
-        for (double lambda : {0.7, 1.5}) {
-            s.lambda = lambda;
-            EXPECT_NEAR(tail_average(s), reference, 1e-3) << describe(s);
-        }
-    }
+    expect_scale_independence({yukawa, dirac}, 10, 1e-3);
 }
 
 // The same in the oscillator basis, whose convergence is slower: the fast route reaches N = 600.
@@ -207,21 +216,7 @@ TEST_F(Driver, OscillatorPhaseShiftDoesNotDependOnTheBasisScale) {
     RunSetup dirac = yukawa;
     dirac.scheme = "relativistic";
     dirac.kappa = 1;
-    auto tail_average = [&](const RunSetup& s) {
-        const std::vector<Point> points = run(s);
-        double sum = 0.0;
-        for (std::size_t i = points.size() - 50; i < points.size(); ++i)
-            sum += points[i].delta;
-        return sum / 50.0;
-    };
-    for (RunSetup s : {yukawa, dirac}) {
-        s.lambda = 1.0;
-        const double reference = tail_average(s);
-        for (double lambda : {0.7, 1.5}) {
-            s.lambda = lambda;
-            EXPECT_NEAR(tail_average(s), reference, 3e-4) << describe(s);
-        }
-    }
+    expect_scale_independence({yukawa, dirac}, 50, 3e-4);
 }
 
 // The parallel loops and the locked reduction change at most the last bits.
