@@ -1,6 +1,7 @@
 #include "analytic.hpp"
 
 #include <cmath>
+#include <optional>
 
 #include "settings.hpp"
 #include "special.hpp"
@@ -25,6 +26,20 @@ DiracOrders dirac_orders() {
     return {double(l), double(l + 1), -1.0};
 }
 
+// Collects the Bessel values of one matching; one that the routines cannot give leaves the
+// matching without a result.
+class BesselValues {
+  public:
+    double operator()(std::optional<double> value) {
+        if (!value) complete_ = false;
+        return value.value_or(0.0);
+    }
+    bool complete() const { return complete_; }
+
+  private:
+    bool complete_ = true;
+};
+
 // 2x2 product c = a b, all stored column by column (11, 21, 12, 22).
 void multiply_2x2(const double* a, const double* b, double* c) {
     c[0] = a[0] * b[0] + a[2] * b[1];
@@ -35,35 +50,37 @@ void multiply_2x2(const double* a, const double* b, double* c) {
 
 // Schroedinger square well (a = 0) of radius b: the regular solution j_l(qr) inside, matched
 // in value and derivative to j_l(kr) - tan(delta) n_l(kr) outside.
-double tan_delta_well(double l, double k, double q, double b) {
-    const double jq = sphbess(l, q * b);
-    const double jpk = sphbess_prim(l, k * b);
-    const double jk = sphbess(l, k * b);
-    const double npk = sphneum_prim(l, k * b);
-    const double nk = sphneum(l, k * b);
-    const double jpq = sphbess_prim(l, q * b);
-    if (sk_globals.delta_analytic_error) return 0.0;
+std::optional<double> tan_delta_well(double l, double k, double q, double b) {
+    BesselValues v;
+    const double jq = v(sphbess(l, q * b));
+    const double jpk = v(sphbess_prim(l, k * b));
+    const double jk = v(sphbess(l, k * b));
+    const double npk = v(sphneum_prim(l, k * b));
+    const double nk = v(sphneum(l, k * b));
+    const double jpq = v(sphbess_prim(l, q * b));
+    if (!v.complete()) return std::nullopt;
     return (k * jpk * jq - q * jk * jpq) / (k * npk * jq - q * nk * jpq);
 }
 
 // Schroedinger shell a < r < b: j_l(kr) inside, A j_l(qr) + B n_l(qr) in the shell (matched
 // at a), free again outside (matched at b). The common factor of A and B cancels in tan(delta).
-double tan_delta_shell(double l, double k, double q, double a, double b) {
-    const double jka = sphbess(l, k * a);
-    const double jpka = sphbess_prim(l, k * a);
-    const double nqa = sphneum(l, q * a);
-    const double npqa = sphneum_prim(l, q * a);
-    const double jqa = sphbess(l, q * a);
-    const double jpqa = sphbess_prim(l, q * a);
-    const double jqb = sphbess(l, q * b);
-    const double jpkb = sphbess_prim(l, k * b);
-    const double jkb = sphbess(l, k * b);
-    const double npqb = sphneum_prim(l, q * b);
-    const double nkb = sphneum(l, k * b);
-    const double jpqb = sphbess_prim(l, q * b);
-    const double nqb = sphneum(l, q * b);
-    const double npkb = sphneum_prim(l, k * b);
-    if (sk_globals.delta_analytic_error) return 0.0;
+std::optional<double> tan_delta_shell(double l, double k, double q, double a, double b) {
+    BesselValues v;
+    const double jka = v(sphbess(l, k * a));
+    const double jpka = v(sphbess_prim(l, k * a));
+    const double nqa = v(sphneum(l, q * a));
+    const double npqa = v(sphneum_prim(l, q * a));
+    const double jqa = v(sphbess(l, q * a));
+    const double jpqa = v(sphbess_prim(l, q * a));
+    const double jqb = v(sphbess(l, q * b));
+    const double jpkb = v(sphbess_prim(l, k * b));
+    const double jkb = v(sphbess(l, k * b));
+    const double npqb = v(sphneum_prim(l, q * b));
+    const double nkb = v(sphneum(l, k * b));
+    const double jpqb = v(sphbess_prim(l, q * b));
+    const double nqb = v(sphneum(l, q * b));
+    const double npkb = v(sphneum_prim(l, k * b));
+    if (!v.complete()) return std::nullopt;
     const double big_a = q * jka * npqa - k * jpka * nqa;
     const double big_b = k * jpka * jqa - q * jka * jpqa;
     const double u = big_a * jqb + big_b * nqb;
@@ -74,7 +91,7 @@ double tan_delta_shell(double l, double k, double q, double a, double b) {
 // Dirac shell: the first-order radial equations only require both components to be continuous,
 // so the outer coefficients of the regular inner solution are Y(b, k) X(b, q) Y(a, q) X(a, k)
 // applied to (1, 0), Y being the adjugate of X (the determinants cancel in the ratio).
-double tan_delta_dirac_shell(double k, double a, double b, double e, double v0) {
+std::optional<double> tan_delta_dirac_shell(double k, double a, double b, double e, double v0) {
     const double c = sk_globals.v_light;
     const double c2 = c * c;
     const double eps = e - v0;
@@ -82,11 +99,9 @@ double tan_delta_dirac_shell(double k, double a, double b, double e, double v0) 
     const double ratio_q = std::sqrt(eps / (eps + 2.0 * c2));
     const double ratio_k = std::sqrt(e / (2.0 * c2 + e));
     double yb[4], xb[4], ya[4], xa[4];
-    formy(yb, b, k, ratio_k);
-    formx(xb, b, q, ratio_q);
-    formy(ya, a, q, ratio_q);
-    formx(xa, a, k, ratio_k);
-    if (sk_globals.delta_analytic_error) return 0.0;
+    const bool complete = formy(yb, b, k, ratio_k) && formx(xb, b, q, ratio_q) &&
+                          formy(ya, a, q, ratio_q) && formx(xa, a, k, ratio_k);
+    if (!complete) return std::nullopt;
     double p[4], t[4], m[4];
     multiply_2x2(ya, xa, p);
     multiply_2x2(xb, p, t);
@@ -109,45 +124,51 @@ double delta_analytic() {
         run.delta_analytic_error = true;
         return 0.0;
     }
-    double tan_delta = 0.0;
+    if (run.delta_analytic_error) return 0.0;
+    std::optional<double> tan_delta = 0.0;
     if (text_is(run.scheme, "relativistic")) {
         tan_delta = tan_delta_dirac_shell(k, pot.a, pot.b, e, pot.v0);
-        if (run.delta_analytic_error) return 0.0;
     } else if (text_is(run.scheme, "non-relativistic")) {
         const double l = run.projectile.l;
         const double q = std::sqrt(2.0 * (e - pot.v0));
         if (pot.a != 0.0 && pot.b != 0.0) {
             tan_delta = tan_delta_shell(l, k, q, pot.a, pot.b);
-            if (run.delta_analytic_error) return 0.0;
         } else if (pot.b != 0.0) {
             tan_delta = tan_delta_well(l, k, q, pot.b);
-            if (run.delta_analytic_error) return 0.0;
         }
     }
-    const double delta = std::atan(tan_delta);
+    if (!tan_delta) {
+        run.delta_analytic_error = true;
+        return 0.0;
+    }
+    const double delta = std::atan(*tan_delta);
     if (run.shift && delta < 0.0) return delta + pi;
     return delta;
 }
 
 // Regular free Dirac solution (column 1) and minus the irregular one (column 2) at radius r,
 // large component in row 1, small component (ratio times the partner order) in row 2.
-void formx(double* x, double r, double p, double ratio) {
+bool formx(double* x, double r, double p, double ratio) {
     const DiracOrders o = dirac_orders();
     const double arg = p * r;
-    x[0] = sphbess(o.l, arg);
-    x[1] = o.sign * ratio * sphbess(o.l_bar, arg);
-    x[2] = -sphneum(o.l, arg);
-    x[3] = -o.sign * ratio * sphneum(o.l_bar, arg);
+    BesselValues v;
+    x[0] = v(sphbess(o.l, arg));
+    x[1] = o.sign * ratio * v(sphbess(o.l_bar, arg));
+    x[2] = -v(sphneum(o.l, arg));
+    x[3] = -o.sign * ratio * v(sphneum(o.l_bar, arg));
+    return v.complete();
 }
 
 // Adjugate of formx's matrix at the same point, so that Y X = det(X) I.
-void formy(double* y, double r, double p, double ratio) {
+bool formy(double* y, double r, double p, double ratio) {
     const DiracOrders o = dirac_orders();
     const double arg = p * r;
-    y[0] = -o.sign * ratio * sphneum(o.l_bar, arg);
-    y[1] = -o.sign * ratio * sphbess(o.l_bar, arg);
-    y[2] = sphneum(o.l, arg);
-    y[3] = sphbess(o.l, arg);
+    BesselValues v;
+    y[0] = -o.sign * ratio * v(sphneum(o.l_bar, arg));
+    y[1] = -o.sign * ratio * v(sphbess(o.l_bar, arg));
+    y[2] = v(sphneum(o.l, arg));
+    y[3] = v(sphbess(o.l, arg));
+    return v.complete();
 }
 
 }  // namespace skarven

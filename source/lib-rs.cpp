@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "settings.hpp"
+#include "diagnostics.hpp"
 
 namespace skarven {
 

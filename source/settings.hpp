@@ -1,18 +1,12 @@
 #pragma once
-// Run-wide settings record, parameter-file loader and the diagnostics every unit reports through.
+// Run-wide settings record and parameter-file loader; diagnostics.hpp holds the reporting.
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
-namespace skarven {
+#include "diagnostics.hpp"
 
-// Programming-error check that stays on in release builds.
-#define SKARVEN_CHECK(cond)                                                       \
-    do {                                                                          \
-        if (!(cond)) ::skarven::internal_check_failed(#cond, __FILE__, __LINE__); \
-    } while (0)
-[[noreturn]] void internal_check_failed(const char* what, const char* file, int line);
+namespace skarven {
 
 // Optional trailing argument of the caching routines (s, c, vn): its presence releases the cache.
 enum class CacheAction { keep, release };
@@ -80,15 +74,5 @@ void loadparams(const std::string& filename);
 void projectile_set_k(Projectile& projectile);
 // Decimal digits of n without blanks (I5, then left-adjusted).
 std::string convert_int_to_string(int n);
-
-// Diagnostics. show_error prints "Error (routine): message." on standard output,
-// "SKARVEN will terminate." on standard error and ends the process with status 1; it is safe
-// from any thread.
-[[noreturn]] void show_error(std::string_view routine, std::string_view message);
-void show_warning(std::string_view routine, std::string_view message);
-// " (Info: text.)" on standard output.
-void show_info(std::string_view text);
-// Pushes buffered result-file output to disk.
-void flush(std::FILE* unit);
 
 }  // namespace skarven

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "settings.hpp"
+#include "diagnostics.hpp"
 #include "special_internal.hpp"
 
 namespace skarven {

@@ -2,6 +2,8 @@
 // Special functions of the numerical library: factorials and gamma functions, double-exponential
 // quadrature (special_quadrature.hpp) and Bessel functions.
 
+#include <optional>
+
 #include "special_quadrature.hpp"
 
 namespace skarven {
@@ -21,18 +23,17 @@ double lgamma(double x);
 
 // ---- Bessel and spherical Bessel functions ---------------------------------------------------
 
-// Spherical Bessel j_l(x), Neumann n_l(x) and their x-derivatives. x <= 0 sets
-// sk_globals.delta_analytic_error and gives 0. At l = 0 the derivatives still evaluate the
-// zero-weight order -1 by the ascending series, which ends the run ("hyperg01") beyond x ~ 656.
-double sphbess(double l, double x);
-double sphneum(double l, double x);
-double sphbess_prim(double l, double x);
-double sphneum_prim(double l, double x);
+// Spherical Bessel j_l(x), Neumann n_l(x) and their x-derivatives. x <= 0, or an order or
+// argument the cylindrical routines refuse, gives no value.
+std::optional<double> sphbess(double l, double x);
+std::optional<double> sphneum(double l, double x);
+std::optional<double> sphbess_prim(double l, double x);
+std::optional<double> sphneum_prim(double l, double x);
 // Cylindrical J_nu(x) and Y_nu(x) for real nu, |nu| < 1e5 (the work vector is sized from the
-// order). Domain failures set sk_globals.delta_analytic_error and give 0; a negative
-// non-integral order whose ascending series does not settle in 500 terms is fatal ("hyperg01").
-double bessel(double nu, double x);
-double neumann(double nu, double x);
+// order). Domain failures give no value; a negative non-integral order whose ascending series
+// does not settle in 500 terms is fatal ("hyperg01").
+std::optional<double> bessel(double nu, double x);
+std::optional<double> neumann(double nu, double x);
 // Cody's RJBESL / RYBESL: b[k] = J_{alpha+k}(x), by[k] = Y_{alpha+k}(x), k = 0..nb-1.
 void rjbesl(double x, double alpha, int nb, double* b, int& ncalc);
 void rybesl(double x, double alpha, int nb, double* by, int& ncalc);

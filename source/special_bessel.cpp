@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
-#include "settings.hpp"
+#include "diagnostics.hpp"
 #include "special.hpp"
 #include "special_internal.hpp"
 
@@ -20,11 +21,8 @@ constexpr double pi = 3.141592653589793;
 // this large are refused as a domain failure (the program asks for l + 1/2 with small l).
 constexpr double max_order = 1.0e5;
 
-// A result that cannot be computed: no analytic phase shift will be available.
-double domain_failure() {
-    sk_globals.delta_analytic_error = true;
-    return 0.0;
-}
+// A result that cannot be computed; the caller decides what its absence means.
+constexpr std::optional<double> domain_failure = std::nullopt;
 
 // J_nu(x) for negative non-integral nu by the ascending series
 // (x/2)^nu / Gamma(nu+1) * sum_i (-x^2/4)^i / (i! (nu+1)_i), stopped when a term no longer
@@ -613,8 +611,8 @@ void rybesl(double x, double alpha, int nb, double* by, int& ncalc) {
 
 // J_nu(x) for real nu: rjbesl for nu >= 0 and for negative integers (J_{-m} = (-1)^m J_m), the
 // ascending series for other negative orders.
-double bessel(double nu, double x) {
-    if (!(std::fabs(nu) < max_order)) return domain_failure();
+std::optional<double> bessel(double nu, double x) {
+    if (!(std::fabs(nu) < max_order)) return domain_failure;
     const int n = static_cast<int>(nu);
     const double alpha = nu - static_cast<double>(n);
     if (nu < 0.0 && alpha != 0.0) return bessel_negative_series(nu, x);
@@ -623,59 +621,70 @@ double bessel(double nu, double x) {
     std::vector<double> b(static_cast<std::size_t>(nb));
     int ncalc = 0;
     rjbesl(x, nu >= 0.0 ? alpha : 0.0, nb, b.data(), ncalc);
-    if (ncalc < 0) return domain_failure();
+    if (ncalc < 0) return domain_failure;
     const double value = b[static_cast<std::size_t>(nb - 1)];
     return (nu < 0.0 && n % 2 != 0) ? -value : value;
 }
 
 // Y_nu(x) for real nu: rybesl for nu >= 0 and for negative integers (Y_{-m} = (-1)^m Y_m), and
 // (J_nu cos(nu pi) - J_{-nu}) / sin(nu pi) for other negative orders.
-double neumann(double nu, double x) {
-    if (!(std::fabs(nu) < max_order)) return domain_failure();
+std::optional<double> neumann(double nu, double x) {
+    if (!(std::fabs(nu) < max_order)) return domain_failure;
     const int n = static_cast<int>(nu);
     const double alpha = nu - static_cast<double>(n);
     if (nu < 0.0 && alpha != 0.0) {
-        const double j_nu = bessel(nu, x);
-        const double j_minus_nu = bessel(-nu, x);
-        return (j_nu * std::cos(nu * pi) - j_minus_nu) / std::sin(nu * pi);
+        const std::optional<double> j_nu = bessel(nu, x);
+        const std::optional<double> j_minus_nu = bessel(-nu, x);
+        if (!j_nu || !j_minus_nu) return domain_failure;
+        return (*j_nu * std::cos(nu * pi) - *j_minus_nu) / std::sin(nu * pi);
     }
 
     const int nb = nu >= 0.0 ? n + 1 : 1 - n;
     std::vector<double> by(static_cast<std::size_t>(nb));
     int ncalc = 0;
     rybesl(x, nu >= 0.0 ? alpha : 0.0, nb, by.data(), ncalc);
-    if (ncalc < 0) return domain_failure();
+    if (ncalc < 0) return domain_failure;
     const double value = by[static_cast<std::size_t>(nb - 1)];
     return (nu < 0.0 && n % 2 != 0) ? -value : value;
 }
 
-// j_l(x) = sqrt(pi/(2x)) J_{l+1/2}(x). No value exists at x <= 0 (j_0(0) = 1 is not returned
-// either): the flag is set and 0 returned.
-double sphbess(double l, double x) {
-    if (x <= 0.0) return domain_failure();
-    return std::sqrt(half_pi / x) * bessel(l + 0.5, x);
+// j_l(x) = sqrt(pi/(2x)) J_{l+1/2}(x). No value at x <= 0 (j_0(0) = 1 is not returned either).
+std::optional<double> sphbess(double l, double x) {
+    if (x <= 0.0) return domain_failure;
+    const std::optional<double> j = bessel(l + 0.5, x);
+    if (!j) return domain_failure;
+    return std::sqrt(half_pi / x) * *j;
 }
 
 // n_l(x) = sqrt(pi/(2x)) Y_{l+1/2}(x), n_0(x) = -cos(x)/x.
-double sphneum(double l, double x) {
-    if (x <= 0.0) return domain_failure();
-    return std::sqrt(half_pi / x) * neumann(l + 0.5, x);
+std::optional<double> sphneum(double l, double x) {
+    if (x <= 0.0) return domain_failure;
+    const std::optional<double> y = neumann(l + 0.5, x);
+    if (!y) return domain_failure;
+    return std::sqrt(half_pi / x) * *y;
 }
 
-// dj_l/dx = (l j_{l-1} - (l+1) j_{l+1}) / (2l+1); at l = 0 the j_{-1} term is evaluated
-// although its weight is zero.
+namespace {
+
+// dj_l/dx = (l j_{l-1} - (l+1) j_{l+1}) / (2l+1), and the same for n_l.
 // At l = 0 the order -1 term has weight 0; it is skipped because its ascending series (order -1/2)
 // does not converge for x beyond a few hundred and would end the run for a value that is unused.
-double sphbess_prim(double l, double x) {
-    const double lower = l == 0.0 ? 0.0 : sphbess(l - 1.0, x);
-    const double upper = sphbess(l + 1.0, x);
-    return (l * lower - (l + 1.0) * upper) / (2.0 * l + 1.0);
+std::optional<double> derivative_by_neighbours(std::optional<double> (*f)(double, double), double l,
+                                               double x) {
+    const std::optional<double> lower = l == 0.0 ? std::optional<double>(0.0) : f(l - 1.0, x);
+    const std::optional<double> upper = f(l + 1.0, x);
+    if (!lower || !upper) return domain_failure;
+    return (l * *lower - (l + 1.0) * *upper) / (2.0 * l + 1.0);
 }
 
-double sphneum_prim(double l, double x) {
-    const double lower = l == 0.0 ? 0.0 : sphneum(l - 1.0, x);
-    const double upper = sphneum(l + 1.0, x);
-    return (l * lower - (l + 1.0) * upper) / (2.0 * l + 1.0);
+}  // namespace
+
+std::optional<double> sphbess_prim(double l, double x) {
+    return derivative_by_neighbours(sphbess, l, x);
+}
+
+std::optional<double> sphneum_prim(double l, double x) {
+    return derivative_by_neighbours(sphneum, l, x);
 }
 
 }  // namespace skarven

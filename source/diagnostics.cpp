@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "settings.hpp"
+#include "diagnostics.hpp"
 
 namespace skarven {
 
