@@ -85,18 +85,18 @@ void rsm(int nm, int n, double* a, double* w, int m, double* z, double* fwork, i
 
 // All eigenvalues w and eigenvectors z of the symmetric matrix a (lower triangle read) by the
 // fast route rs; should its QL iteration fail, by the slower rsm route, which overwrites the
-// strict lower triangle of a. When both fail the run is warned and goes on with what they left.
-void eigensys(int n, double* a, double* w, double* z) {
+// strict lower triangle of a. False when both fail; w and z then hold what they left.
+bool eigensys(int n, double* a, double* w, double* z) {
     SKARVEN_CHECK(n >= 1);
     std::vector<int> iwork(static_cast<std::size_t>(n));
     std::vector<double> fwork(8 * static_cast<std::size_t>(n));
 
     int ierr = 0;
     rs(n, a, w, z, ierr);
-    if (ierr == 0) return;
+    if (ierr == 0) return true;
 
     rsm(n, n, a, w, n, z, fwork.data(), iwork.data(), ierr);
-    if (ierr != 0) show_warning("eigensys", "an unknown error occured");
+    return ierr == 0;
 }
 
 }  // namespace skarven

@@ -11,8 +11,8 @@ inline constexpr int tred2_parallel_threshold = 50;
 inline constexpr int tql2_parallel_threshold = 50;
 
 // All eigenvalues w and eigenvectors z (column k belongs to w[k], no particular order).
-// a may be overwritten on the fallback route.
-void eigensys(int n, double* a, double* w, double* z);
+// a may be overwritten on the fallback route. False when neither route converged.
+[[nodiscard]] bool eigensys(int n, double* a, double* w, double* z);
 void rs(int n, const double* a, double* w, double* z, int& ierr);
 void tred2(int n, const double* a, double* d, double* e, double* z);
 void tql2(int n, double* d, double* e, double* z, int& ierr);

@@ -197,7 +197,9 @@ double g(int i, int j) {
 
     std::vector<double> w(m);
     std::vector<double> z(m * m);
-    eigensys(order, amat.data(), w.data(), z.data());
+    // A failed decomposition is reported and the run goes on with what it left.
+    if (!eigensys(order, amat.data(), w.data(), z.data()))
+        show_warning("eigensys", "an unknown error occured");
     amat = {};
 
     const int p = rel ? 0 : i;

@@ -116,7 +116,7 @@ struct Eigenpairs {
 
 Eigenpairs run_eigensys(int n, std::vector<double> a) {
     Eigenpairs result{std::vector<double>(n), std::vector<double>(static_cast<std::size_t>(n) * n)};
-    eigensys(n, a.data(), result.w.data(), result.z.data());
+    EXPECT_TRUE(eigensys(n, a.data(), result.w.data(), result.z.data()));
     return result;
 }
 
