@@ -71,23 +71,14 @@ std::string matrix_header_line() {
 
 // A real number as Fortran's F editing reads it: blanks are ignored, an all-blank field is 0,
 // the exponent may start with E, D, Q or a bare sign, and without a decimal point the last
-// `decimals` digits are the fraction. Anything else (asterisks, text) is unreadable.
+// `decimals` digits are the fraction. Anything else (asterisks, text, NaN, Infinity) is
+// unreadable.
 std::optional<double> read_real(std::string_view field, int decimals) {
     std::string text;
     for (char ch : field) {
         if (ch != ' ' && ch != '\t') text += ch;
     }
     if (text.empty()) return 0.0;
-
-    // Non-finite values are written by printf as nan / inf.
-    std::string lower;
-    for (char ch : text)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    std::string_view unsigned_text = lower;
-    if (unsigned_text[0] == '+' || unsigned_text[0] == '-') unsigned_text.remove_prefix(1);
-    if (unsigned_text == "nan" || unsigned_text == "inf" || unsigned_text == "infinity") {
-        return std::strtod(lower.c_str(), nullptr);
-    }
 
     std::size_t pos = 0;
     std::string normalized;
