@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "analytic.hpp"
 #include "coefficients.hpp"
@@ -18,6 +19,7 @@ namespace skarven {
 namespace {
 
 constexpr double pi = 3.141592653589793;
+constexpr std::string_view routine = "control_calc_delta";
 
 bool relativistic() {
     return text_is(sk_globals.scheme, "relativistic");
@@ -55,14 +57,10 @@ PhaseShift phase_shift(int n) {
     return {tan_delta, delta};
 }
 
-std::FILE* open_result_file(const std::string& name) {
-    std::FILE* unit = std::fopen(name.c_str(), "w");
-    if (unit == nullptr) show_error("control_calc_delta", "unable to open the output file");
-    return unit;
-}
-
-void put(std::FILE* unit, const std::string& text) {
-    std::fputs(text.c_str(), unit);
+// Data lines are flushed as soon as they are complete; any failed write ends the run.
+void open_result_file(ResultFile& file) {
+    if (!file.is_open()) show_error(routine, "unable to open the output file");
+    write_header(file.unit());
 }
 
 void say(const std::string& line) {
@@ -73,17 +71,17 @@ void say(const std::string& line) {
 
 void energy_pass(const std::string& root) {
     sk_globals.pass = 2;
-    std::FILE* unit = open_result_file(root + ".en");
-    write_header(unit);
+    ResultFile file(routine, root + ".en");
+    open_result_file(file);
     const bool scr = sk_globals.scr;
     if (scr) {
         say("");
         say("Now calculating phase shifts for a given energy range; n = " +
             format_int(sk_globals.nend, 5) + ":");
     }
-    put(unit, "; NUMERICAL RESULTS: energy  tan(delta)  delta");
+    file.write("; NUMERICAL RESULTS: energy  tan(delta)  delta");
     delta_analytic();
-    put(unit, sk_globals.delta_analytic_error ? "\n" : "  delta_analytical\n");
+    file.write(sk_globals.delta_analytic_error ? "\n" : "  delta_analytical\n");
 
     const int count =
         static_cast<int>((sk_globals.eend - sk_globals.estart) / sk_globals.estep + 1.1);
@@ -98,8 +96,8 @@ void energy_pass(const std::string& root) {
             sk_globals.projectile.k = std::sqrt(2.0 * e);
         }
         const PhaseShift point = phase_shift(sk_globals.nend);
-        put(unit, format_fixed(e, 10, 6) + format_fixed(point.tan_delta, 26, 16) +
-                      format_fixed(point.delta, 26, 16));
+        file.write(format_fixed_fitting(e, 10, 6) + format_fixed_fitting(point.tan_delta, 26, 16) +
+                   format_fixed_fitting(point.delta, 26, 16));
         if (scr) {
             say(" energy =" + format_fixed(e, 10, 6) +
                 "  delta =" + format_fixed(point.delta, 20, 16));
@@ -108,12 +106,12 @@ void energy_pass(const std::string& root) {
         if (!sk_globals.delta_analytic_error) {
             if (scr)
                 say(std::string(11, ' ') + "delta_analytic = " + format_fixed(analytic, 20, 16));
-            put(unit, format_fixed(analytic, 26, 16));
+            file.write(format_fixed_fitting(analytic, 26, 16));
         }
-        put(unit, "\n");
-        flush(unit);
+        file.write("\n");
+        file.flush();
     }
-    std::fclose(unit);
+    file.close();
 }
 
 }  // namespace
@@ -138,8 +136,8 @@ void control_calc_delta(const std::string& root_name) {
 
     sk_globals.pass = 1;
     projectile_set_k(sk_globals.projectile);
-    std::FILE* unit = open_result_file(root);
-    write_header(unit);
+    ResultFile file(routine, root);
+    open_result_file(file);
 
     const double analytic = delta_analytic();
     if (!sk_globals.delta_analytic_error) {
@@ -147,9 +145,9 @@ void control_calc_delta(const std::string& root_name) {
             say("");
             say("delta_analytic =" + format_fixed(analytic, 20, 16));
         }
-        put(unit, "; ANALYTICAL RESULT\n; delta = " + format_fixed(analytic, 20, 15) + "\n;\n");
+        file.write("; ANALYTICAL RESULT\n; delta = " + format_fixed(analytic, 20, 15) + "\n;\n");
     }
-    put(unit, "; NUMERICAL RESULTS:  N   tan(delta)   delta\n");
+    file.write("; NUMERICAL RESULTS:  N   tan(delta)   delta\n");
     if (scr) {
         say("");
         say("Calculating numerical phase shifts for fixed projectile energy:");
@@ -157,13 +155,13 @@ void control_calc_delta(const std::string& root_name) {
     for (int n = sk_globals.nstart; n <= sk_globals.nend; ++n) {
         sk_globals.ntrunc = n;
         const PhaseShift point = phase_shift(n);
-        put(unit, format_int(n, 5) + format_fixed(point.tan_delta, 26, 16) +
-                      format_fixed(point.delta, 26, 16) + "\n");
-        flush(unit);
+        file.write(format_int(n, 5) + format_fixed_fitting(point.tan_delta, 26, 16) +
+                   format_fixed_fitting(point.delta, 26, 16) + "\n");
+        file.flush();
         if (scr) say(" n =" + format_int(n, 5) + "   delta =" + format_fixed(point.delta, 20, 16));
     }
     sk_globals.ntrunc = sk_globals.nend + 1;
-    std::fclose(unit);
+    file.close();
 
     avrg(root);
     rmse(root);

@@ -1,9 +1,14 @@
 // The saved potential file "saved.vn.<N>" and the optional "sk.par".
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +20,10 @@
 namespace skarven {
 
 namespace {
+
+void reject() {
+    sk_globals.vn_file_match = false;
+}
 
 std::string saved_file_name() {
     return "saved.vn." + convert_int_to_string(sk_globals.ntrunc);
@@ -62,23 +71,14 @@ std::string matrix_header_line() {
 
 // A real number as Fortran's F editing reads it: blanks are ignored, an all-blank field is 0,
 // the exponent may start with E, D, Q or a bare sign, and without a decimal point the last
-// `decimals` digits are the fraction. Anything else (asterisks, text) is unreadable.
+// `decimals` digits are the fraction. Anything else (asterisks, text, NaN, Infinity) is
+// unreadable.
 std::optional<double> read_real(std::string_view field, int decimals) {
     std::string text;
     for (char ch : field) {
         if (ch != ' ' && ch != '\t') text += ch;
     }
     if (text.empty()) return 0.0;
-
-    // Non-finite values are written by printf as nan / inf.
-    std::string lower;
-    for (char ch : text)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    std::string_view unsigned_text = lower;
-    if (unsigned_text[0] == '+' || unsigned_text[0] == '-') unsigned_text.remove_prefix(1);
-    if (unsigned_text == "nan" || unsigned_text == "inf" || unsigned_text == "infinity") {
-        return std::strtod(lower.c_str(), nullptr);
-    }
 
     std::size_t pos = 0;
     std::string normalized;
@@ -226,36 +226,101 @@ bool matches_current_settings(const MatrixHeader& file) {
     return true;
 }
 
+// Opens a file for reading only when it is a regular file. O_NONBLOCK keeps a FIFO from
+// blocking the open; a FIFO, a directory or a device is then refused (errno EINVAL) unread.
+std::FILE* open_regular_file(const char* name) {
+    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "r");
+    if (file == nullptr) ::close(fd);
+    return file;
+}
+
+// Lines of a file, each without its line feed; `terminated` tells whether one ended it (a file
+// cut short ends in a line without one).
+class LineReader {
+  public:
+    explicit LineReader(std::FILE* file) : file_(file) {}
+    ~LineReader() {
+        std::free(buffer_);
+        std::fclose(file_);
+    }
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    bool next(std::string_view& line, bool& terminated) {
+        const ssize_t length = ::getline(&buffer_, &capacity_, file_);
+        if (length < 0) return false;
+        terminated = length > 0 && buffer_[length - 1] == '\n';
+        line = std::string_view(buffer_, static_cast<std::size_t>(length) - (terminated ? 1 : 0));
+        return true;
+    }
+    bool failed() const { return std::ferror(file_) != 0; }
+
+  private:
+    std::FILE* file_;
+    char* buffer_ = nullptr;
+    std::size_t capacity_ = 0;
+};
+
+constexpr std::string_view blanks = " \t\r";
+
 // The first item of a list-directed read: blank lines are passed over, and the item ends at a
-// blank, a comma or a slash.
-std::optional<std::string> next_item(std::istream& in) {
-    std::string line;
-    while (std::getline(in, line)) {
-        std::size_t start = line.find_first_not_of(" \t\r");
-        if (start == std::string::npos) continue;
+// blank, a comma or a slash. Nothing when the file ends first or the line starts with a null
+// value; `terminated` as for LineReader::next.
+std::optional<std::string_view> next_item(LineReader& in, bool& terminated) {
+    std::string_view line;
+    while (in.next(line, terminated)) {
+        std::size_t start = line.find_first_not_of(blanks);
+        if (start == std::string_view::npos) continue;
         std::size_t end = line.find_first_of(" \t\r,/", start);
-        if (end == start) return std::nullopt;  // a null value or an end of list gives no number
-        return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (end == start) return std::nullopt;
+        return line.substr(start,
+                           end == std::string_view::npos ? std::string_view::npos : end - start);
     }
     return std::nullopt;
 }
 
-void reject(std::ifstream& in) {
-    in.close();
-    sk_globals.vn_file_match = false;
+// A value of the matrix: the whole item is one finite number, and its line is complete (a value
+// cut by a kill or a full disk may still read as a number).
+std::optional<double> read_value(LineReader& in) {
+    bool terminated = false;
+    std::optional<std::string_view> item = next_item(in, terminated);
+    if (!item || !terminated) return std::nullopt;
+    std::optional<double> value = read_real(*item, 0);
+    if (!value || !std::isfinite(*value)) return std::nullopt;
+    return value;
 }
 
-}  // namespace
-
-// Header block, matrix header line, then the lower triangle row by row. Seventeen significant
-// digits make the reloaded matrix equal to the integrated one bit for bit.
-void write_vn_to_file(int dim, const double* matrix) {
-    std::string name = saved_file_name();
-    std::FILE* unit = std::fopen(name.c_str(), "w");
-    if (unit == nullptr) {
-        show_warning("write_vn_to_file", "unable to write the saved potential file");
-        return;
+// After the last value only blank lines may follow.
+bool only_blank_lines_follow(LineReader& in) {
+    std::string_view line;
+    bool terminated = false;
+    while (in.next(line, terminated)) {
+        if (line.find_first_not_of(blanks) != std::string_view::npos) return false;
     }
+    return !in.failed();
+}
+
+// A name beside `name` that no other process uses: the process id keeps concurrent runs apart,
+// the counter passes over names left by a killed run whose id has come round again.
+int create_temporary(const std::string& name, std::string& temporary) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        temporary = name + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(attempt);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+bool write_matrix(std::FILE* unit, int dim, const double* matrix) {
     write_header(unit);
     std::string line = matrix_header_line();
     bool written = std::fprintf(unit, "%s\n", line.c_str()) >= 0;
@@ -266,59 +331,96 @@ void write_vn_to_file(int dim, const double* matrix) {
             written = std::fprintf(unit, " %.16E\n", value) >= 0;
         }
     }
-    written = std::ferror(unit) == 0 && written;
-    written = std::fclose(unit) == 0 && written;
-    if (!written) show_warning("write_vn_to_file", "unable to write the saved potential file");
+    written = std::fflush(unit) == 0 && written;
+    return std::ferror(unit) == 0 && written;
 }
 
-// Every failure (no file, no matrix header line, an unreadable field, other settings, too few
-// values) clears vn_file_match, so the matrix is integrated and no further load is tried.
+}  // namespace
+
+// Header block, matrix header line, then the lower triangle row by row. Seventeen significant
+// digits make the reloaded matrix equal to the integrated one bit for bit. The file is written
+// under a temporary name and renamed into place only when complete, so a kill or a full disk
+// leaves the old file or none, concurrent runs each install a whole file of their own, and a
+// symbolic link in its place is replaced rather than written through.
+void write_vn_to_file(int dim, const double* matrix) {
+    const std::string name = saved_file_name();
+    std::string temporary;
+    const int fd = create_temporary(name, temporary);
+    std::FILE* unit = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
+    if (unit == nullptr && fd >= 0) ::close(fd);
+    bool written = unit != nullptr && write_matrix(unit, dim, matrix);
+    if (unit != nullptr) written = std::fclose(unit) == 0 && written;
+    written = written && std::rename(temporary.c_str(), name.c_str()) == 0;
+    if (!written) {
+        if (fd >= 0) std::remove(temporary.c_str());
+        show_warning("write_vn_to_file", "unable to write the saved potential file");
+    }
+}
+
+// Every failure (no regular file, no matrix header line, an unreadable field, other settings, a
+// value that is not a finite number, too few or too many values, a line cut short) clears
+// vn_file_match, so the matrix is integrated and no further load is tried.
 void read_vn_from_file(int dim, double* matrix) {
     sk_globals.vn_is_loaded = false;
-    std::ifstream in(saved_file_name());
-    if (!in.is_open()) {
+    const std::string name = saved_file_name();
+    std::FILE* file = open_regular_file(name.c_str());
+    if (file == nullptr) {
         sk_globals.vn_file_match = false;
         return;
     }
+    LineReader in(file);
 
     // The header block's lines all carry ';' within their first 80 columns.
-    std::string line;
+    std::string_view line;
+    bool terminated = false;
     bool found = false;
-    while (std::getline(in, line)) {
-        if (std::string_view(line).substr(0, 80).find(';') == std::string_view::npos) {
+    while (in.next(line, terminated)) {
+        if (line.substr(0, 80).find(';') == std::string_view::npos) {
             found = true;
             break;
         }
     }
-    if (!found) return reject(in);
+    if (!found) return reject();
 
     std::optional<MatrixHeader> header = read_matrix_header(line);
-    if (!header || !matches_current_settings(*header)) return reject(in);
+    if (!header || !matches_current_settings(*header)) return reject();
 
     for (int i = 0; i < dim; ++i) {
         for (int j = 0; j <= i; ++j) {
-            std::optional<std::string> item = next_item(in);
-            std::optional<double> value = item ? read_real(*item, 0) : std::nullopt;
-            if (!value) return reject(in);
+            std::optional<double> value = read_value(in);
+            if (!value) return reject();
             matrix[static_cast<std::size_t>(i) +
                    static_cast<std::size_t>(j) * static_cast<std::size_t>(dim)] = *value;
         }
     }
+    if (!only_blank_lines_follow(in)) return reject();
     sk_globals.vn_is_loaded = true;
     if (sk_globals.scr && sk_globals.pass == 1) {
         show_info("Elements of the truncated potential have been read from file");
     }
-    in.close();
 }
 
-// The first item of "sk.par" read as an integer; no file or anything unreadable means 0.
+// The first item of "sk.par" read as an integer; no file, or no item in it, means 0. Content
+// that is not a basis size also gives 0, with a warning once for as long as it stays the same.
 int read_n_to_save_v() {
-    std::ifstream in("sk.par");
-    if (!in.is_open()) return 0;
-    std::optional<std::string> item = next_item(in);
-    if (!item) return 0;
+    static std::string last_warned;
+    auto unreadable = [](std::string_view what) {
+        if (what != last_warned) {
+            last_warned = what;
+            show_warning("read_n_to_save_v", "unable to read a basis size from sk.par");
+        }
+        return 0;
+    };
+    std::FILE* file = open_regular_file("sk.par");
+    if (file == nullptr) return errno == ENOENT ? 0 : unreadable("not a readable file");
+    LineReader in(file);
+    bool terminated = false;
+    std::optional<std::string_view> item = next_item(in, terminated);
+    if (!item) return in.failed() ? unreadable("not a readable file") : 0;
     std::optional<int> value = read_integer(*item);
-    return value ? *value : 0;
+    if (!value || *value < 0) return unreadable(*item);
+    last_warned.clear();
+    return *value;
 }
 
 }  // namespace skarven

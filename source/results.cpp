@@ -4,6 +4,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "settings.hpp"
@@ -45,6 +46,39 @@ void add_potential_lines(std::vector<std::string>& lines, const PotentialParams&
 }
 
 }  // namespace
+
+ResultFile::ResultFile(std::string_view routine, std::string name)
+    : routine_(routine), name_(std::move(name)), unit_(std::fopen(name_.c_str(), "w")) {}
+
+// Reached only when a caller returns early without closing: nothing more to report then.
+ResultFile::~ResultFile() {
+    if (unit_ != nullptr) std::fclose(unit_);
+}
+
+void ResultFile::write(std::string_view text) {
+    if (std::fwrite(text.data(), 1, text.size(), unit_) != text.size()) fail();
+}
+
+void ResultFile::write_line(std::string_view line) {
+    write(line);
+    if (std::fputc('\n', unit_) == EOF) fail();
+}
+
+// The error flag is sticky, so a failure inside write_header shows here too.
+void ResultFile::flush() {
+    if (std::fflush(unit_) != 0 || std::ferror(unit_) != 0) fail();
+}
+
+void ResultFile::close() {
+    bool written = std::ferror(unit_) == 0;
+    written = std::fclose(unit_) == 0 && written;
+    unit_ = nullptr;
+    if (!written) fail();
+}
+
+void ResultFile::fail() const {
+    show_error(routine_, "unable to write the output file " + name_);
+}
 
 std::string header_date_line(const std::tm& local) {
     return "; date: " + format_int(local.tm_mday, 2) + "." + format_int(local.tm_mon + 1, 2) + "." +

@@ -4,8 +4,35 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 namespace skarven {
+
+// A result file open for writing. Every write, flush and close is checked: a failure (a full
+// disk, an I/O error) ends the run with "unable to write the output file <name>", raised in the
+// name of the routine that writes the file. What was flushed before stays on disk.
+class ResultFile {
+  public:
+    // Creates or replaces the file; is_open() tells whether that worked.
+    ResultFile(std::string_view routine, std::string name);
+    ~ResultFile();
+    ResultFile(const ResultFile&) = delete;
+    ResultFile& operator=(const ResultFile&) = delete;
+
+    bool is_open() const { return unit_ != nullptr; }
+    std::FILE* unit() const { return unit_; }
+    void write(std::string_view text);
+    void write_line(std::string_view line);
+    void flush();
+    void close();
+
+  private:
+    [[noreturn]] void fail() const;
+
+    std::string routine_;
+    std::string name_;
+    std::FILE* unit_ = nullptr;
+};
 
 // Writes the ";"-commented header block for the current settings and pass.
 void write_header(std::FILE* unit);

@@ -176,23 +176,15 @@ std::optional<double> read_analytic_value(std::string_view line) {
     return read_real_field(rest.substr(0, rest.find(' ')), 0);
 }
 
-void write_line(std::FILE* unit, const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), unit);
-    std::fputc('\n', unit);
-}
-
-std::FILE* create_output(std::string_view routine, const std::string& name) {
-    std::FILE* unit = std::fopen(name.c_str(), "w");
-    if (unit == nullptr) {
-        show_warning(routine, "error opening the output file");
-        return nullptr;
-    }
-    write_header(unit);
-    return unit;
+// An output file that cannot be created is a warning; one that cannot be written ends the run.
+bool create_output(ResultFile& file) {
+    if (!file.is_open()) return false;
+    write_header(file.unit());
+    return true;
 }
 
 std::string result_line(int n, double value) {
-    return format_int(n, 5) + format_fixed(value, 26, 18);
+    return format_int(n, 5) + format_fixed_fitting(value, 26, 18);
 }
 
 }  // namespace
@@ -221,15 +213,18 @@ void avrg(const std::string& root) {
         return;
     }
 
-    std::FILE* unit = create_output("avrg", name + ".avg");
-    if (unit == nullptr) return;
+    ResultFile file("avrg", name + ".avg");
+    if (!create_output(file)) {
+        show_warning("avrg", "error opening the output file");
+        return;
+    }
     for (std::size_t last = block_size; last <= points->size(); last += block_size) {
         double sum = 0.0;
         for (std::size_t i = last - block_size; i < last; ++i)
             sum += (*points)[i].delta;
-        write_line(unit, result_line((*points)[last - 1].n, sum / static_cast<double>(block_size)));
+        file.write_line(result_line((*points)[last - 1].n, sum / static_cast<double>(block_size)));
     }
-    std::fclose(unit);
+    file.close();
 }
 
 // RMS deviation of delta from the analytic value over a growing window of data lines
@@ -265,8 +260,11 @@ void rmse(const std::string& root) {
         return;
     }
 
-    std::FILE* unit = create_output("rmse", name + ".rms");
-    if (unit == nullptr) return;
+    ResultFile file("rmse", name + ".rms");
+    if (!create_output(file)) {
+        show_warning("rmse", "error opening the output file");
+        return;
+    }
     const std::size_t count = points->size();
     const std::size_t j0 = count / 20;
     const std::size_t m0 = count / 10;
@@ -280,9 +278,9 @@ void rmse(const std::string& root) {
     for (std::size_t m = m0; m <= count; ++m) {
         sum += square_deviation(m);
         const double rms = std::sqrt(sum / static_cast<double>(m - j0));
-        write_line(unit, result_line((*points)[m - 1].n, rms));
+        file.write_line(result_line((*points)[m - 1].n, rms));
     }
-    std::fclose(unit);
+    file.close();
 }
 
 }  // namespace skarven

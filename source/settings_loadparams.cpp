@@ -79,33 +79,34 @@ bool is_separator(char ch) {
     return ch == ' ' || ch == ',';
 }
 
-// The first three items of an 80-column record. Runs of blanks and commas separate items; an
+// The first `wanted` items of a text (at most 4). Runs of blanks and commas separate items; an
 // item opened by an apostrophe or a double quote runs to the matching quote (or the end of the
-// record) and may hold blanks and commas. Items are cut to 44 characters.
-int split_items(std::string_view record, std::array<std::string, 3>& items) {
+// text) and may hold blanks and commas. Items are cut to `width` characters.
+int split_items(std::string_view text, std::array<std::string, 4>& items, int wanted,
+                std::size_t width) {
     int count = 0;
     std::size_t pos = 0;
-    while (count < 3) {
-        while (pos < record.size() && is_separator(record[pos])) {
+    while (count < wanted) {
+        while (pos < text.size() && is_separator(text[pos])) {
             ++pos;
         }
-        if (pos == record.size()) break;
+        if (pos == text.size()) break;
         std::string_view item;
-        char quote = record[pos];
+        char quote = text[pos];
         if (quote == '\'' || quote == '"') {
-            std::size_t close = record.find(quote, pos + 1);
-            if (close == std::string_view::npos) close = record.size();
-            item = record.substr(pos + 1, close - pos - 1);
-            pos = close == record.size() ? close : close + 1;
+            std::size_t close = text.find(quote, pos + 1);
+            if (close == std::string_view::npos) close = text.size();
+            item = text.substr(pos + 1, close - pos - 1);
+            pos = close == text.size() ? close : close + 1;
         } else {
             std::size_t end = pos;
-            while (end < record.size() && !is_separator(record[end])) {
+            while (end < text.size() && !is_separator(text[end])) {
                 ++end;
             }
-            item = record.substr(pos, end - pos);
+            item = text.substr(pos, end - pos);
             pos = end;
         }
-        items[count++] = std::string(item.substr(0, item_width));
+        items[count++] = std::string(item.substr(0, width));
     }
     return count;
 }
@@ -213,14 +214,57 @@ void store_value(const Parameter& parameter, std::string_view value) {
     }
 }
 
-void read_line(std::string_view record, ParameterTable& table) {
+// A line as a report shows it: control characters in caret notation (a tab as ^I), trailing
+// blanks dropped, and cut after 120 characters.
+std::string shown(std::string_view line) {
+    constexpr std::size_t shown_width = 120;
+    line = trimmed(line);
+    std::string text;
+    for (std::size_t i = 0; i < line.size() && i < shown_width; ++i) {
+        const auto byte = static_cast<unsigned char>(line[i]);
+        if (byte < 0x20 || byte == 0x7f) {
+            text += '^';
+            text += static_cast<char>(byte ^ 0x40);
+        } else {
+            text += line[i];
+        }
+    }
+    if (line.size() > shown_width) text += "...";
+    return text;
+}
+
+bool is_blank(std::string_view text) {
+    return text.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// A line is read from its 80-column record: key, separator and value, each cut to 44
+// characters, the rest ignored. Any line that is not exactly "key = value" is reported: one
+// that cannot be read is ignored, one read in part (an extra item, a separator longer than
+// "=", an item cut at column 80 or at 44 characters) is used as read.
+void read_line(std::string_view record, std::string_view line, int number, ParameterTable& table) {
     if (is_comment(record)) return;
-    std::array<std::string, 3> items;
-    if (split_items(record, items) < 3) return;
-    const auto& [key, separator, value] = items;
-    if (separator.empty() || separator[0] != '=') return;
+    std::array<std::string, 4> items;
+    const int count = split_items(record, items, 3, item_width);
+    auto not_understood = [&](const std::string& outcome) {
+        show_warning(routine, "line " + std::to_string(number) + " not understood: <" +
+                                  shown(line) + "> " + outcome);
+    };
+    if (count < 3 || items[1].empty() || items[1][0] != '=') {
+        if (!is_blank(line)) not_understood("has been ignored");
+        return;
+    }
+    const std::string& key = items[0];
+    const std::string& value = items[2];
     for (std::size_t i = 0; i < entry_count; ++i) {
         if (trimmed(key) == table[i].name) {
+            std::array<std::string, 4> whole;
+            const bool exact = items[1] == "=" &&
+                               split_items(line, whole, 4, std::string_view::npos) == 3 &&
+                               whole[0] == key && whole[1] == "=" && whole[2] == value;
+            if (!exact) {
+                not_understood("has been read as <" + std::string(trimmed(key)) + "> = <" +
+                               std::string(trimmed(value)) + ">");
+            }
             store_value(table[i], value);
             table[i].given = true;
             return;
@@ -231,24 +275,23 @@ void read_line(std::string_view record, ParameterTable& table) {
 }
 
 // Reads records of 80 columns: longer lines are cut, shorter ones blank-filled. Any byte is
-// an ordinary character; a carriage return before the line feed belongs to the line end.
+// an ordinary character; a carriage return before the line feed belongs to the line end. The
+// whole line is kept for the reports.
 void read_file(std::FILE* file, ParameterTable& table) {
-    std::string record;
+    std::string line;
     bool at_end = false;
-    while (!at_end) {
-        record.clear();
+    for (int number = 1; !at_end; ++number) {
+        line.clear();
         int ch;
         while ((ch = std::getc(file)) != EOF && ch != '\n') {
-            if (record.size() <= record_width) record.push_back(static_cast<char>(ch));
+            line.push_back(static_cast<char>(ch));
         }
         at_end = ch == EOF;
-        if (at_end && record.empty()) break;
-        if (ch == '\n' && record.size() <= record_width && !record.empty() &&
-            record.back() == '\r') {
-            record.pop_back();
-        }
+        if (at_end && line.empty()) break;
+        if (ch == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
+        std::string record = line.substr(0, record_width);
         record.resize(record_width, ' ');
-        read_line(record, table);
+        read_line(record, line, number, table);
     }
 }
 

@@ -1,6 +1,7 @@
 // The program: dialogue, parameter loading, the phase-shift run and its CPU time.
 #include <omp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #endif
 
 #include "driver.hpp"
+#include "potential.hpp"
 #include "settings.hpp"
 #include "text_format.hpp"
 
@@ -33,21 +35,69 @@ void put_line(const std::string& line) {
 }
 
 // One line of standard input, of which the first 100 characters count. A blank answer, or
-// standard input ending before any answer, gives the default.
-std::string read_answer(const char* default_answer) {
+// standard input ending before any answer, gives the default. A name holding a control
+// character (a NUL byte would cut it short when the file is opened) is refused; a longer name
+// is cut with a warning. `what` names the answer in those messages.
+std::string read_answer(const char* default_answer, const std::string& what) {
     std::fflush(stdout);
     std::string answer;
+    bool cut = false;
     int ch;
     while ((ch = std::getchar()) != EOF && ch != '\n') {
-        if (answer.size() <= answer_width) answer.push_back(static_cast<char>(ch));
+        if (answer.size() <= answer_width) {
+            answer.push_back(static_cast<char>(ch));
+        } else if (ch != ' ' && ch != '\r') {
+            cut = true;
+        }
     }
     // A carriage return that ends the line belongs to the line end, not to the name.
     if (ch == '\n' && answer.size() <= answer_width && !answer.empty() && answer.back() == '\r') {
         answer.pop_back();
     }
-    if (answer.size() > answer_width) answer.resize(answer_width);
+    if (answer.size() > answer_width) {
+        cut = cut || (answer.back() != ' ' && answer.back() != '\r');
+        answer.resize(answer_width);
+    }
     const std::string_view name = skarven::trimmed(answer);
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            skarven::show_error("skarven", what + " contains a control character");
+        }
+    }
+    if (cut) {
+        skarven::show_warning("skarven", what + " has been cut to its first 100 characters <" +
+                                             std::string(name) + ">");
+    }
     return name.empty() ? std::string(default_answer) : std::string(name);
+}
+
+// Ends the run when a result file or a saved matrix file of this run would replace the
+// parameter file: result files are opened through symbolic links, saved matrices replace the
+// directory entry itself.
+void refuse_to_overwrite(const std::string& input_file, const std::string& root) {
+    struct stat input {};
+    if (::stat(input_file.c_str(), &input) != 0) return;
+    auto refuse_when_input = [&](const std::string& name, bool follow_links) {
+        struct stat output {};
+        const int found =
+            follow_links ? ::stat(name.c_str(), &output) : ::lstat(name.c_str(), &output);
+        if (found == 0 && output.st_dev == input.st_dev && output.st_ino == input.st_ino) {
+            skarven::show_error("skarven",
+                                "the output file <" + name + "> would overwrite the input file");
+        }
+    };
+    for (const char* suffix : {"", ".avg", ".en", ".rms"}) {
+        refuse_when_input(root + suffix, true);
+    }
+    const skarven::RunSettings& s = skarven::sk_globals;
+    refuse_when_input("saved.vn." + skarven::convert_int_to_string(s.nend), false);
+    if (s.nend - s.nstart >= 2) {
+        const int extra = skarven::read_n_to_save_v();
+        if (extra > s.nstart && extra < s.nend) {
+            refuse_when_input("saved.vn." + skarven::convert_int_to_string(extra), false);
+        }
+    }
 }
 
 // User plus system time of the whole process, all threads, in seconds.
@@ -84,7 +134,7 @@ int main() {
              skarven::format_int(omp_get_num_procs(), 3));
     put_line("");
     put_line("Enter name of the input file  ( <cr> = sk.inp ).");
-    const std::string input_file = read_answer("sk.inp");
+    const std::string input_file = read_answer("sk.inp", "the name of the input file");
 
     skarven::loadparams(input_file);
 
@@ -96,7 +146,8 @@ int main() {
     put_line(" <root>.rms - root mean squared error (for square-well potential only),");
     put_line(" saved.vn.<nend>  - elements of the truncated potential.");
     put_line("Enter root name of the output files ( <cr> = sk.out ).");
-    const std::string root = read_answer("sk.out");
+    const std::string root = read_answer("sk.out", "the root name of the output files");
+    refuse_to_overwrite(input_file, root);
 
     const float t0 = cpu_seconds();
     skarven::control_calc_delta(root);

@@ -28,4 +28,12 @@ std::string format_fixed(double value, int width, int decimals) {
     return std::string(width - text.size(), ' ') + text;
 }
 
+std::string format_fixed_fitting(double value, int width, int decimals) {
+    std::string text = format_fixed(value, width, decimals);
+    while (text[0] == '*' && decimals > 0 && std::isfinite(value)) {
+        text = format_fixed(value, width, --decimals);
+    }
+    return text;
+}
+
 }  // namespace skarven

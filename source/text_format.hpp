@@ -13,4 +13,8 @@ std::string format_int(long long value, int width);
 // does not fit, or is not finite, fills the field with asterisks.
 std::string format_fixed(double value, int width, int decimals);
 
+// format_fixed for a data column: a finite value too wide for `decimals` is written with as many
+// decimals as the field allows (down to none) before the field fills with asterisks.
+std::string format_fixed_fitting(double value, int width, int decimals);
+
 }  // namespace skarven

@@ -112,8 +112,20 @@ TEST(Dialogue, OnlyTheFirstHundredCharactersOfAnAnswerCount) {
     const std::string name(100, 'p');
     dir.write(name, tiny_run);
     const std::string root(100, 'r');
-    expect_complete_run(dir.run(name + "ignored\n" + root + "ignored\n"));
+    const RunResult run = dir.run(name + "ignored\n" + root + "ignored\n");
+    EXPECT_EQ(run.status, 0) << run.out;
+    const std::string cut = " Warning (skarven): ";
+    EXPECT_TRUE(starts_with(run.out, banner() + cut +
+                                         "the name of the input file has been cut to its "
+                                         "first 100 characters <" +
+                                         name + ">.\n" + loaded + file_list + cut +
+                                         "the root name of the output files has been cut to "
+                                         "its first 100 characters <" +
+                                         root + ">.\n"))
+        << run.out;
     EXPECT_TRUE(dir.exists(root));
+    // Blanks after the first 100 characters cut nothing.
+    expect_complete_run(dir.run(name + "     \n" + root + "   \n"));
 }
 
 TEST(Dialogue, LoaderErrorStopsBeforeTheFileList) {

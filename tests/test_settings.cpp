@@ -40,6 +40,15 @@ struct LineCase {
     std::string output;  // printed between the two progress lines
 };
 
+// The reports of a line (line 7, after the minimal file) that is not exactly "key = value".
+std::string ignored(const std::string& text) {
+    return " Warning (loadparams): line 7 not understood: <" + text + "> has been ignored.\n";
+}
+std::string read_as(const std::string& text, const std::string& value) {
+    return " Warning (loadparams): line 7 not understood: <" + text + "> has been read as <e> = <" +
+           value + ">.\n";
+}
+
 void check_lines(const std::vector<LineCase>& cases) {
     for (const LineCase& c : cases) {
         sk_globals = RunSettings{};
@@ -58,7 +67,7 @@ TEST_F(LoaderSyntax, CommentMarkersCountOnlyInColumnOne) {
         {"//e = 5", 1.0, ""},
         {"/e = 5", 1.0, " Warning (loadparams): unknown parameter </e> = <5> has been ignored.\n"},
         {" #e = 5", 1.0, " Warning (loadparams): unknown parameter <#e> = <5> has been ignored.\n"},
-        {"e = 5 ; comment", 5.0, ""},
+        {"e = 5 ; comment", 5.0, read_as("e = 5 ; comment", "5")},
     });
 }
 
@@ -68,22 +77,25 @@ TEST_F(LoaderSyntax, ItemsAreSeparatedByBlanksOrCommas) {
         {"   e   =   2.5", 2.5, ""},
         {"e,=,2.5", 2.5, ""},
         {",, e ,, = ,, 2.5 ,,", 2.5, ""},
-        {"e = 2.5 and anything after the third item", 2.5, ""},
-        {"e = 2,5", 2.0, ""},
-        // The separator only has to begin with "=".
-        {"e => 2.5", 2.5, ""},
-        {"e == 2.5", 2.5, ""},
-        // Fewer than three items, or a separator not starting with "=": skipped silently.
-        {"e=2.5", 1.0, ""},
-        {"e =2.5", 1.0, ""},
-        {"e= 2.5", 1.0, ""},
-        {"e =", 1.0, ""},
+        // Anything after the third item, or a separator that only begins with "=": read, reported.
+        {"e = 2.5 and anything after the third item", 2.5,
+         read_as("e = 2.5 and anything after the third item", "2.5")},
+        {"e = 2,5", 2.0, read_as("e = 2,5", "2")},
+        {"e => 2.5", 2.5, read_as("e => 2.5", "2.5")},
+        {"e == 2.5", 2.5, read_as("e == 2.5", "2.5")},
+        // Fewer than three items, or a separator not starting with "=": skipped, reported.
+        {"e=2.5", 1.0, ignored("e=2.5")},
+        {"e =2.5", 1.0, ignored("e =2.5")},
+        {"e= 2.5", 1.0, ignored("e= 2.5")},
+        {"e =", 1.0, ignored("e =")},
         {"", 1.0, ""},
-        {"e : 2.5", 1.0, ""},
-        {"e := 2.5", 1.0, ""},
-        {"e 2.5 = 3", 1.0, ""},
-        // A tab is not a separator.
-        {"e\t=\t2.5", 1.0, ""},
+        {" \t ", 1.0, ""},
+        {",,", 1.0, ignored(",,")},
+        {"e : 2.5", 1.0, ignored("e : 2.5")},
+        {"e := 2.5", 1.0, ignored("e := 2.5")},
+        {"e 2.5 = 3", 1.0, ignored("e 2.5 = 3")},
+        // A tab is not a separator; control characters are shown in caret notation.
+        {"e\t=\t2.5", 1.0, ignored("e^I=^I2.5")},
     });
 }
 
@@ -92,7 +104,7 @@ TEST_F(LoaderSyntax, QuotesHoldBlanksAndCommas) {
         {"'e' '=' '2.5'", 2.5, ""},
         {"\"e\" \"=\" \"2.5\"", 2.5, ""},
         {"e = ' 2.5 '", 2.5, ""},
-        {"e = '2.5'junk", 2.5, ""},
+        {"e = '2.5'junk", 2.5, read_as("e = '2.5'junk", "2.5")},
         {"xyz = 'a b,c'", 1.0,
          " Warning (loadparams): unknown parameter <xyz> = <a b,c> has been ignored.\n"},
         {"xyz = \"it's\"", 1.0,
@@ -118,7 +130,7 @@ TEST_F(LoaderSyntax, ItemsAreCutTo44Characters) {
         {"xyz = " + std::string(50, 'v'), 1.0,
          " Warning (loadparams): unknown parameter <xyz> = <" + std::string(44, 'v') +
              "> has been ignored.\n"},
-        {padded_key + " = 2.5", 2.5, ""},
+        {padded_key + " = 2.5", 2.5, read_as(padded_key + " = 2.5", "2.5")},
     });
     // 44 characters of zero; the digits after them are cut.
     EXPECT_LOAD_ERROR(minimal_with({"e = 0." + std::string(42, '0') + "25"}),
@@ -131,10 +143,12 @@ TEST_F(LoaderSyntax, RecordsAreEightyColumns) {
     // "=" in column 80 leaves no room for a value.
     const std::string value_beyond = "e" + std::string(78, ' ') + "= 2.5";
     check_lines({
-        {at_the_edge, 25.0, ""},
-        {value_beyond, 1.0, ""},
-        {"e = 3.5 " + std::string(10000, 'x'), 3.5, ""},
-        {std::string(10000, ' ') + "e = 3.5", 1.0, ""},
+        {at_the_edge, 25.0, read_as(at_the_edge, "25")},
+        {value_beyond, 1.0, ignored(value_beyond)},
+        // Reports show at most 120 characters of a line.
+        {"e = 3.5 " + std::string(10000, 'x'), 3.5,
+         read_as("e = 3.5 " + std::string(112, 'x') + "...", "3.5")},
+        {std::string(10000, ' ') + "e = 3.5", 1.0, ignored(std::string(120, ' ') + "...")},
     });
 }
 
