@@ -1,5 +1,5 @@
-// The program as a user runs it: the dialogue line by line, the default names, the exit status
-// of a complete run and of a fatal error.
+// Guards the dialogue as a user sees it: the prompts line by line, the default names, the exit
+// status of a complete run and of a fatal error.
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -64,67 +64,50 @@ void expect_fatal_run(const RunResult& run, const std::string& error_line) {
     EXPECT_EQ(run.out.find("SKARVEN will terminate."), std::string::npos) << run.out;
 }
 
-TEST(Dialogue, MissingParameterFileEndsWithStatusOne) {
-    RunDirectory dir;
-    RunResult run = dir.run("\n\n");
-    expect_fatal_run(run, "Error (loadparams): unable to open the input file.");
-    EXPECT_EQ(run.out, banner() + "Loading parameters...\n" +
-                           "Error (loadparams): unable to open the input file.\n");
-}
-
-TEST(Dialogue, EmptyAnswersUseTheDefaultNames) {
-    RunDirectory dir;
-    dir.write("sk.inp", tiny_run);
-    RunResult run = dir.run("\n\n");
-    expect_complete_run(run);
-    EXPECT_TRUE(dir.exists("sk.out"));
-}
-
-TEST(Dialogue, BlankAnswersCountAsEmpty) {
-    RunDirectory dir;
-    dir.write("sk.inp", tiny_run);
-    expect_complete_run(dir.run("    \n   \n"));
-    EXPECT_TRUE(dir.exists("sk.out"));
-}
-
-TEST(Dialogue, InputEndingBeforeTheAnswersUsesTheDefaults) {
-    RunDirectory dir;
-    dir.write("sk.inp", tiny_run);
-    expect_complete_run(dir.run(""));
-    EXPECT_TRUE(dir.exists("sk.out"));
-
-    RunDirectory second;
-    second.write("mine.inp", tiny_run);
-    expect_complete_run(second.run("mine.inp"));
-    EXPECT_TRUE(second.exists("sk.out"));
-}
-
-TEST(Dialogue, NamedFilesAndTrailingBlanks) {
-    RunDirectory dir;
-    dir.write("run.par", tiny_run);
-    expect_complete_run(dir.run("run.par   \nresult   \n"));
-    EXPECT_TRUE(dir.exists("result"));
-    EXPECT_FALSE(dir.exists("sk.out"));
-}
-
-TEST(Dialogue, OnlyTheFirstHundredCharactersOfAnAnswerCount) {
-    RunDirectory dir;
-    const std::string name(100, 'p');
-    dir.write(name, tiny_run);
-    const std::string root(100, 'r');
-    expect_complete_run(dir.run(name + "ignored\n" + root + "ignored\n"));
-    EXPECT_TRUE(dir.exists(root));
-}
-
-TEST(Dialogue, LoaderErrorStopsBeforeTheFileList) {
-    RunDirectory dir;
-    dir.write("sk.inp",
-              "e = 1.0\nl = 0\nbasis = laguerre\nscheme = non-relativistic\n"
-              "pot_type = user\n");
-    RunResult run = dir.run("\n\n");
-    expect_fatal_run(run, "Error (loadparams): required parameter missing: <nend>.");
-    EXPECT_EQ(run.out, banner() + "Loading parameters...\n" +
-                           "Error (loadparams): required parameter missing: <nend>.\n");
+// Each case: the files in the directory, the answers, and the result file that must appear
+// (empty: the run must end with the error line given).
+TEST(Dialogue, AnswersDefaultsAndErrors) {
+    const std::string missing_nend =
+        "e = 1.0\nl = 0\nbasis = laguerre\nscheme = non-relativistic\npot_type = user\n";
+    const std::string long_name(100, 'p'), long_root(100, 'r');
+    const struct {
+        const char* what;
+        std::string input_name, input, answers, result, error;
+    } cases[] = {
+        {"empty answers", "sk.inp", tiny_run, "\n\n", "sk.out", ""},
+        {"blank answers", "sk.inp", tiny_run, "    \n   \n", "sk.out", ""},
+        {"no answers at all", "sk.inp", tiny_run, "", "sk.out", ""},
+        {"input ending after the first answer", "mine.inp", tiny_run, "mine.inp", "sk.out", ""},
+        {"named files, trailing blanks", "run.par", tiny_run, "run.par   \nresult   \n", "result",
+         ""},
+        {"answers cut to 100 characters", long_name, tiny_run,
+         long_name + "ignored\n" + long_root + "ignored\n", long_root, ""},
+        {"missing parameter file", "other.inp", tiny_run, "\n\n", "",
+         "Error (loadparams): unable to open the input file."},
+        {"loader error", "sk.inp", missing_nend, "\n\n", "",
+         "Error (loadparams): required parameter missing: <nend>."},
+        {"unwritable result file", "sk.inp", tiny_run, "\nno/such/directory/out\n", "",
+         "Error (control_calc_delta): unable to open the output file."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RunDirectory dir;
+        dir.write(c.input_name, c.input);
+        const RunResult run = dir.run(c.answers);
+        if (c.error.empty()) {
+            expect_complete_run(run);
+            EXPECT_TRUE(dir.exists(c.result));
+            EXPECT_EQ(c.result == "sk.out", dir.exists("sk.out"));
+        } else {
+            expect_fatal_run(run, c.error);
+            // A loader error stops before the file list.
+            if (c.error.find("loadparams") != std::string::npos) {
+                EXPECT_EQ(run.out, banner() + "Loading parameters...\n" + c.error + "\n");
+            } else {
+                EXPECT_TRUE(starts_with(run.out, banner() + loaded + file_list)) << run.out;
+            }
+        }
+    }
 }
 
 TEST(Dialogue, WarningsGoToStandardOutputAndTheRunGoesOn) {
@@ -138,14 +121,6 @@ TEST(Dialogue, WarningsGoToStandardOutputAndTheRunGoesOn) {
                                          "<blue> has been ignored.\n" +
                                          "Load complete.\n" + file_list))
         << run.out;
-}
-
-TEST(Dialogue, UnwritableResultFileEndsWithStatusOne) {
-    RunDirectory dir;
-    dir.write("sk.inp", tiny_run);
-    RunResult run = dir.run("\nno/such/directory/out\n");
-    expect_fatal_run(run, "Error (control_calc_delta): unable to open the output file.");
-    EXPECT_TRUE(starts_with(run.out, banner() + loaded + file_list)) << run.out;
 }
 
 }  // namespace
