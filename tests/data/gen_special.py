@@ -13,7 +13,6 @@ mpmath's notation (e.g. 1.5e-400); strtod turns them into 0 or inf and the tests
 
 Run from the repository root:  /usr/bin/python3 tests/data/gen_special.py
 """
-import math
 from pathlib import Path
 
 import mpmath
