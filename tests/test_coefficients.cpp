@@ -18,7 +18,6 @@ namespace {
 
 using test::SettingsTest;
 
-constexpr double pi = 3.141592653589793;
 
 void set_free_problem(const char* basis, int l, double lambda, double k, int nend) {
     sk_globals.basis = padded(basis, 8);
