@@ -18,7 +18,6 @@ namespace {
 
 using test::SettingsTest;
 
-
 void set_free_problem(const char* basis, int l, double lambda, double k, int nend) {
     sk_globals.basis = padded(basis, 8);
     sk_globals.projectile.l = l;
@@ -229,16 +228,14 @@ struct SeriesValue {
 };
 
 TEST(Series, GaussAndKummerValues) {
-    const SeriesValue gauss[] = {
-        {1.0, -1.0, 0.5, 0.2, 0.6},
-        {2.0, -2.0, 0.5, 0.2, -0.28},
-        // 2F1(a, b; b; z) = (1 - z)^(-a)
-        {1.5, 2.0, 2.0, 0.3, std::pow(0.7, -1.5)},
-        // 2F1(1, 1; 2; z) = -ln(1 - z)/z
-        {1.0, 1.0, 2.0, 0.25, -std::log(0.75) / 0.25},
-        // 2F1(-n, n; 1/2; sin^2 t) = cos(2 n t)
-        {-7.0, 7.0, 0.5, std::pow(std::sin(0.4), 2), std::cos(5.6)},
-    };
+    const SeriesValue gauss[] = {{1.0, -1.0, 0.5, 0.2, 0.6},
+                                 {2.0, -2.0, 0.5, 0.2, -0.28},
+                                 // 2F1(a, b; b; z) = (1 - z)^(-a)
+                                 {1.5, 2.0, 2.0, 0.3, std::pow(0.7, -1.5)},
+                                 // 2F1(1, 1; 2; z) = -ln(1 - z)/z
+                                 {1.0, 1.0, 2.0, 0.25, -std::log(0.75) / 0.25},
+                                 // 2F1(-n, n; 1/2; sin^2 t) = cos(2 n t)
+                                 {-7.0, 7.0, 0.5, std::pow(std::sin(0.4), 2), std::cos(5.6)}};
     for (const SeriesValue& v : gauss) {
         const double computed = hyperg21(v.a, v.b, v.c, v.z);
         EXPECT_LT(test::relative_error(computed, v.expected), 1e-14)
