@@ -87,8 +87,7 @@ TEST(Dialogue, AnswersDefaultsAndErrors) {
         {"loader error", "sk.inp", missing_nend, "\n\n", "",
          "Error (loadparams): required parameter missing: <nend>."},
         {"unwritable result file", "sk.inp", tiny_run, "\nno/such/directory/out\n", "",
-         "Error (control_calc_delta): unable to open the output file."},
-    };
+         "Error (control_calc_delta): unable to open the output file."}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         RunDirectory dir;
