@@ -53,8 +53,7 @@ TEST_F(PotentialTest, WorkedIntegrals) {
     const Case cases[] = {
         {"well [0,1], -int r^2 e^-r", "well", -1.0, 0.0, 1.0, 0.0, 0.0, 0.0, -(2.0 - 5.0 / e)},
         {"coulomb to infinity, -int r e^-r", "coulomb", 0.0, 0.0, 0.0, 1.0, 1.0, 0.0, -1.0},
-        {"coulomb cut at 1", "coulomb", 0.0, 0.0, 0.0, 1.0, 1.0, 1.0, -(1.0 - 2.0 / e)},
-    };
+        {"coulomb cut at 1", "coulomb", 0.0, 0.0, 0.0, 1.0, 1.0, 1.0, -(1.0 - 2.0 / e)}};
     for (const Case& c : cases) {
         set_run("laguerre", "non-relativistic", c.pot_type, 0, 0, 1.0, 3);
         PotentialParams& p = sk_globals.potential;
@@ -77,16 +76,14 @@ TEST_F(PotentialTest, ElementsThatAreZeroWithoutIntegral) {
         const char* scheme;
         const char* pot_type;
         int n_size, n, m;
-    } cases[] = {
-        {"non-relativistic row outside", "non-relativistic", "coulomb", 3, 3, 0},
-        {"non-relativistic column outside", "non-relativistic", "coulomb", 3, 0, 3},
-        {"relativistic phi-psi block", "relativistic", "coulomb", 2, 1, 2},
-        {"relativistic psi-phi block", "relativistic", "coulomb", 2, 3, 0},
-        {"user potential", "non-relativistic", "user", 3, 1, 0},
-        {"user potential, psi", "relativistic", "user", 2, 3, 3},
-        {"unknown potential type", "non-relativistic", "square", 3, 1, 1},
-        {"unknown scheme", "dirac", "coulomb", 3, 1, 1},
-    };
+    } cases[] = {{"non-relativistic row outside", "non-relativistic", "coulomb", 3, 3, 0},
+                 {"non-relativistic column outside", "non-relativistic", "coulomb", 3, 0, 3},
+                 {"relativistic phi-psi block", "relativistic", "coulomb", 2, 1, 2},
+                 {"relativistic psi-phi block", "relativistic", "coulomb", 2, 3, 0},
+                 {"user potential", "non-relativistic", "user", 3, 1, 0},
+                 {"user potential, psi", "relativistic", "user", 2, 3, 3},
+                 {"unknown potential type", "non-relativistic", "square", 3, 1, 1},
+                 {"unknown scheme", "dirac", "coulomb", 3, 1, 1}};
     for (const auto& c : cases) {
         set_run("laguerre", c.scheme, c.pot_type, 0, -1, 1.0, c.n_size);
         sk_globals.potential.z = 1.0;
