@@ -129,8 +129,7 @@ TEST_F(PotentialBlocksTest, ConstantPotentialGivesOverlapAndKineticMatrices) {
     const Case cases[] = {
         {"laguerre", "coulomb", 0, -1, 1.0, 1000}, {"laguerre", "coulomb", 3, 3, 0.6, 400},
         {"gauss", "coulomb", 2, -3, 1.7, 1000},    {"gauss", "coulomb", 4, 4, 0.8, 300},
-        {"laguerre", "well", 1, -2, 1.3, 300},     {"gauss", "well", 0, -1, 0.9, 400},
-    };
+        {"laguerre", "well", 1, -2, 1.3, 300},     {"gauss", "well", 0, -1, 0.9, 400}};
     for (const Case& c : cases) {
         sk_globals = RunSettings{};
         set_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
@@ -212,11 +211,10 @@ TEST_F(PotentialBlocksTest, DivergentIntegralsStayFinite) {
         double alpha, r0, lambda;
     };
     const Case cases[] = {
-        {"laguerre", "yukawa", 0, 0, 0.0, 0.0, 1.0},   {"gauss", "yukawa", 0, 0, 0.0, 0.0, 1.0},
-        {"laguerre", "yukawa", 0, 0, 0.0, 2.0, 1.0},   {"laguerre", "coulomb", 0, 0, 3.5, 0.0, 1.0},
-        {"gauss", "coulomb", 0, -1, 4.0, 0.0, 1.0},    {"gauss", "coulomb", 0, 0, 2.5, 5.0, 1.0},
-        {"laguerre", "coulomb", 4, 4, 1.0, 1e9, 1e-3},
-    };
+        {"laguerre", "yukawa", 0, 0, 0.0, 0.0, 1.0},  {"gauss", "yukawa", 0, 0, 0.0, 0.0, 1.0},
+        {"laguerre", "yukawa", 0, 0, 0.0, 2.0, 1.0},  {"laguerre", "coulomb", 0, 0, 3.5, 0.0, 1.0},
+        {"gauss", "coulomb", 0, -1, 4.0, 0.0, 1.0},   {"gauss", "coulomb", 0, 0, 2.5, 5.0, 1.0},
+        {"laguerre", "coulomb", 4, 4, 1.0, 1e9, 1e-3}};
     for (const Case& c : cases) {
         sk_globals = RunSettings{};
         set_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
