@@ -89,27 +89,15 @@ TEST_F(HeaderTest, CoulombPassTwoRelativistic) {
     sk_globals.potential.r0 = 10.0;
     sk_globals.potential.z = -2.5;
     sk_globals.potential.alpha = 1.0;
-    expect_lines(header_lines(), {
-                                     "; OUTPUT FROM THE SKARVEN PROGRAM",
-                                     "date",
-                                     ";",
-                                     "; estart   =     0.5000000000000000",
-                                     "; eend     =     2.2500000000000000",
-                                     "; estep    =     0.2500000000000000",
-                                     "; l        =     0",
-                                     "; kappa    =    -1",
-                                     "; lambda   =     0.7000000000000000",
-                                     "; basis    = laguerre",
-                                     "; scheme   = relativistic    ",
-                                     "; v_light  = finite  ",
-                                     "; shift    = T",
-                                     "; ntrunc   =   150",
-                                     "; pot_type = coulomb ",
-                                     "; r0       =    10.0000000000000000",
-                                     "; z        =    -2.5000000000000000",
-                                     "; alpha    =     1.0000000000000000",
-                                     ";",
-                                 });
+    expect_lines(
+        header_lines(),
+        {"; OUTPUT FROM THE SKARVEN PROGRAM", "date", ";", "; estart   =     0.5000000000000000",
+         "; eend     =     2.2500000000000000", "; estep    =     0.2500000000000000",
+         "; l        =     0", "; kappa    =    -1", "; lambda   =     0.7000000000000000",
+         "; basis    = laguerre", "; scheme   = relativistic    ", "; v_light  = finite  ",
+         "; shift    = T", "; ntrunc   =   150", "; pot_type = coulomb ",
+         "; r0       =    10.0000000000000000", "; z        =    -2.5000000000000000",
+         "; alpha    =     1.0000000000000000", ";"});
 }
 
 // The labels of every type and pass, 13 columns wide; the solver line only for the fast route.
@@ -182,11 +170,9 @@ TEST(HeaderDateLine, FieldsArePaddedWithBlanks) {
         int year, month, day, hour, minute;
         const char* expected;
     };
-    const Case cases[] = {
-        {2007, 3, 5, 9, 7, "; date:  5. 3.2007  time:  9. 7"},
-        {2026, 12, 31, 23, 59, "; date: 31.12.2026  time: 23.59"},
-        {2000, 1, 10, 0, 0, "; date: 10. 1.2000  time:  0. 0"},
-    };
+    const Case cases[] = {{2007, 3, 5, 9, 7, "; date:  5. 3.2007  time:  9. 7"},
+                          {2026, 12, 31, 23, 59, "; date: 31.12.2026  time: 23.59"},
+                          {2000, 1, 10, 0, 0, "; date: 10. 1.2000  time:  0. 0"}};
     for (const Case& c : cases) {
         std::tm local{};
         local.tm_year = c.year - 1900;
