@@ -361,12 +361,10 @@ TEST_F(AveragingTest, MarkersMatchOverTheirFirstHundredColumns) {
 
 TEST_F(AveragingTest, FileEndingInsideTheAnalyticBlock) {
     const std::vector<std::string> endings = {
-        "; ANALYTICAL RESULT\n",
-        "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n",
+        "; ANALYTICAL RESULT\n", "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n",
         "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n;\n",
         "; ANALYTICAL RESULT\n; delta = ********************\n;\n" + std::string(numerical_marker) +
-            "\n",
-    };
+            "\n"};
     for (const std::string& ending : endings) {
         SCOPED_TRACE(ending);
         std::ofstream(root_) << "; OUTPUT FROM THE SKARVEN PROGRAM\n;\n" << ending;
