@@ -51,59 +51,55 @@ void check_lines(const std::vector<LineCase>& cases) {
 }
 
 TEST_F(LoaderSyntax, CommentMarkersCountOnlyInColumnOne) {
-    check_lines({
-        {";e = 5", 1.0, ""},
-        {"#e = 5", 1.0, ""},
-        {"%e = 5", 1.0, ""},
-        {"//e = 5", 1.0, ""},
-        {"/e = 5", 1.0, " Warning (loadparams): unknown parameter </e> = <5> has been ignored.\n"},
-        {" #e = 5", 1.0, " Warning (loadparams): unknown parameter <#e> = <5> has been ignored.\n"},
-        {"e = 5 ; comment", 5.0, ""},
-    });
+    check_lines(
+        {{";e = 5", 1.0, ""},
+         {"#e = 5", 1.0, ""},
+         {"%e = 5", 1.0, ""},
+         {"//e = 5", 1.0, ""},
+         {"/e = 5", 1.0, " Warning (loadparams): unknown parameter </e> = <5> has been ignored.\n"},
+         {" #e = 5", 1.0,
+          " Warning (loadparams): unknown parameter <#e> = <5> has been ignored.\n"},
+         {"e = 5 ; comment", 5.0, ""}});
 }
 
 TEST_F(LoaderSyntax, ItemsAreSeparatedByBlanksOrCommas) {
-    check_lines({
-        {"e = 2.5", 2.5, ""},
-        {"   e   =   2.5", 2.5, ""},
-        {"e,=,2.5", 2.5, ""},
-        {",, e ,, = ,, 2.5 ,,", 2.5, ""},
-        {"e = 2.5 and anything after the third item", 2.5, ""},
-        {"e = 2,5", 2.0, ""},
-        // The separator only has to begin with "=".
-        {"e => 2.5", 2.5, ""},
-        {"e == 2.5", 2.5, ""},
-        // Fewer than three items, or a separator not starting with "=": skipped silently.
-        {"e=2.5", 1.0, ""},
-        {"e =2.5", 1.0, ""},
-        {"e= 2.5", 1.0, ""},
-        {"e =", 1.0, ""},
-        {"", 1.0, ""},
-        {"e : 2.5", 1.0, ""},
-        {"e := 2.5", 1.0, ""},
-        {"e 2.5 = 3", 1.0, ""},
-        // A tab is not a separator.
-        {"e\t=\t2.5", 1.0, ""},
-    });
+    check_lines({{"e = 2.5", 2.5, ""},
+                 {"   e   =   2.5", 2.5, ""},
+                 {"e,=,2.5", 2.5, ""},
+                 {",, e ,, = ,, 2.5 ,,", 2.5, ""},
+                 {"e = 2.5 and anything after the third item", 2.5, ""},
+                 {"e = 2,5", 2.0, ""},
+                 // The separator only has to begin with "=".
+                 {"e => 2.5", 2.5, ""},
+                 {"e == 2.5", 2.5, ""},
+                 // Fewer than three items, or a separator not starting with "=": skipped silently.
+                 {"e=2.5", 1.0, ""},
+                 {"e =2.5", 1.0, ""},
+                 {"e= 2.5", 1.0, ""},
+                 {"e =", 1.0, ""},
+                 {"", 1.0, ""},
+                 {"e : 2.5", 1.0, ""},
+                 {"e := 2.5", 1.0, ""},
+                 {"e 2.5 = 3", 1.0, ""},
+                 // A tab is not a separator.
+                 {"e\t=\t2.5", 1.0, ""}});
 }
 
 TEST_F(LoaderSyntax, QuotesHoldBlanksAndCommas) {
-    check_lines({
-        {"'e' '=' '2.5'", 2.5, ""},
-        {"\"e\" \"=\" \"2.5\"", 2.5, ""},
-        {"e = ' 2.5 '", 2.5, ""},
-        {"e = '2.5'junk", 2.5, ""},
-        {"xyz = 'a b,c'", 1.0,
-         " Warning (loadparams): unknown parameter <xyz> = <a b,c> has been ignored.\n"},
-        {"xyz = \"it's\"", 1.0,
-         " Warning (loadparams): unknown parameter <xyz> = <it's> has been ignored.\n"},
-        // An unclosed quote runs to the end of the record.
-        {"xyz = 'open", 1.0,
-         " Warning (loadparams): unknown parameter <xyz> = <open> has been ignored.\n"},
-        {"'e ' = 2.5", 2.5, ""},
-        {"' e' = 2.5", 1.0,
-         " Warning (loadparams): unknown parameter < e> = <2.5> has been ignored.\n"},
-    });
+    check_lines({{"'e' '=' '2.5'", 2.5, ""},
+                 {"\"e\" \"=\" \"2.5\"", 2.5, ""},
+                 {"e = ' 2.5 '", 2.5, ""},
+                 {"e = '2.5'junk", 2.5, ""},
+                 {"xyz = 'a b,c'", 1.0,
+                  " Warning (loadparams): unknown parameter <xyz> = <a b,c> has been ignored.\n"},
+                 {"xyz = \"it's\"", 1.0,
+                  " Warning (loadparams): unknown parameter <xyz> = <it's> has been ignored.\n"},
+                 // An unclosed quote runs to the end of the record.
+                 {"xyz = 'open", 1.0,
+                  " Warning (loadparams): unknown parameter <xyz> = <open> has been ignored.\n"},
+                 {"'e ' = 2.5", 2.5, ""},
+                 {"' e' = 2.5", 1.0,
+                  " Warning (loadparams): unknown parameter < e> = <2.5> has been ignored.\n"}});
 }
 
 TEST_F(LoaderSyntax, QuotedValueThatIsNotANumberIsFatal) {
@@ -114,12 +110,10 @@ TEST_F(LoaderSyntax, QuotedValueThatIsNotANumberIsFatal) {
 TEST_F(LoaderSyntax, ItemsAreCutTo44Characters) {
     // The key "e" padded with blanks to 44 characters, then an "x" that the cut removes.
     const std::string padded_key = "'e" + std::string(43, ' ') + "x'";
-    check_lines({
-        {"xyz = " + std::string(50, 'v'), 1.0,
-         " Warning (loadparams): unknown parameter <xyz> = <" + std::string(44, 'v') +
-             "> has been ignored.\n"},
-        {padded_key + " = 2.5", 2.5, ""},
-    });
+    check_lines({{"xyz = " + std::string(50, 'v'), 1.0,
+                  " Warning (loadparams): unknown parameter <xyz> = <" + std::string(44, 'v') +
+                      "> has been ignored.\n"},
+                 {padded_key + " = 2.5", 2.5, ""}});
     // 44 characters of zero; the digits after them are cut.
     EXPECT_LOAD_ERROR(minimal_with({"e = 0." + std::string(42, '0') + "25"}),
                       "<e> must be positive");
@@ -130,12 +124,10 @@ TEST_F(LoaderSyntax, RecordsAreEightyColumns) {
     const std::string at_the_edge = "e" + std::string(75, ' ') + "= 257";
     // "=" in column 80 leaves no room for a value.
     const std::string value_beyond = "e" + std::string(78, ' ') + "= 2.5";
-    check_lines({
-        {at_the_edge, 25.0, ""},
-        {value_beyond, 1.0, ""},
-        {"e = 3.5 " + std::string(10000, 'x'), 3.5, ""},
-        {std::string(10000, ' ') + "e = 3.5", 1.0, ""},
-    });
+    check_lines({{at_the_edge, 25.0, ""},
+                 {value_beyond, 1.0, ""},
+                 {"e = 3.5 " + std::string(10000, 'x'), 3.5, ""},
+                 {std::string(10000, ' ') + "e = 3.5", 1.0, ""}});
 }
 
 TEST_F(LoaderSyntax, LineEndsAndTheLastLine) {
@@ -161,18 +153,17 @@ TEST_F(LoaderSyntax, LastOccurrenceWins) {
 }
 
 TEST_F(LoaderSyntax, KeysAreExactAndCaseSensitive) {
-    check_lines({
-        {"E = 2.0", 1.0,
-         " Warning (loadparams): unknown parameter <E> = <2.0> has been ignored.\n"},
-        {"xyz = 3", 1.0,
-         " Warning (loadparams): unknown parameter <xyz> = <3> has been ignored.\n"},
-        {"xyz = '3   '", 1.0,
-         " Warning (loadparams): unknown parameter <xyz> = <3> has been ignored.\n"},
-        {"ee = 2.0", 1.0,
-         " Warning (loadparams): unknown parameter <ee> = <2.0> has been ignored.\n"},
-        {"cl\xc3\xa9 = 1", 1.0,
-         " Warning (loadparams): unknown parameter <cl\xc3\xa9> = <1> has been ignored.\n"},
-    });
+    check_lines(
+        {{"E = 2.0", 1.0,
+          " Warning (loadparams): unknown parameter <E> = <2.0> has been ignored.\n"},
+         {"xyz = 3", 1.0,
+          " Warning (loadparams): unknown parameter <xyz> = <3> has been ignored.\n"},
+         {"xyz = '3   '", 1.0,
+          " Warning (loadparams): unknown parameter <xyz> = <3> has been ignored.\n"},
+         {"ee = 2.0", 1.0,
+          " Warning (loadparams): unknown parameter <ee> = <2.0> has been ignored.\n"},
+         {"cl\xc3\xa9 = 1", 1.0,
+          " Warning (loadparams): unknown parameter <cl\xc3\xa9> = <1> has been ignored.\n"}});
 }
 
 // Real keys take an optionally signed integer, decimal or exponent form (E or D, any case).
@@ -194,8 +185,7 @@ TEST_F(LoaderSyntax, RealGrammar) {
         {".5e1", 5.0},
         {"5.e-1", 0.5},
         {"1e-400", 0.0},
-        {"1.7976931348623157e308", 1.7976931348623157e308},
-    };
+        {"1.7976931348623157e308", 1.7976931348623157e308}};
     for (const auto& [text, value] : accepted) {
         sk_globals = RunSettings{};
         load(minimal_with({"v0 = " + text}));
@@ -212,14 +202,12 @@ TEST_F(LoaderSyntax, RealGrammar) {
 
 // Integer keys take an optionally signed decimal integer of 32 bits.
 TEST_F(LoaderSyntax, IntegerGrammar) {
-    const std::vector<std::pair<std::string, int>> accepted = {
-        {"3", 3},
-        {"+3", 3},
-        {"-3", -3},
-        {"007", 7},
-        {"2147483647", 2147483647},
-        {"-2147483648", -2147483647 - 1},
-    };
+    const std::vector<std::pair<std::string, int>> accepted = {{"3", 3},
+                                                               {"+3", 3},
+                                                               {"-3", -3},
+                                                               {"007", 7},
+                                                               {"2147483647", 2147483647},
+                                                               {"-2147483648", -2147483647 - 1}};
     for (const auto& [text, value] : accepted) {
         sk_globals = RunSettings{};
         load(minimal_with({"kappa = " + text}));
@@ -237,10 +225,9 @@ TEST_F(LoaderSyntax, IntegerGrammar) {
 // Boolean keys: an optional period, then T/t or F/f; the rest of the value is not read.
 TEST_F(LoaderSyntax, BooleanGrammar) {
     const std::vector<std::pair<std::string, bool>> accepted = {
-        {"T", true},        {"t", true},      {".true.", true},   {"TRUE", true},
-        {"tomorrow", true}, {".t", true},     {"F", false},       {"f", false},
-        {".false.", false}, {"false", false}, {".FALSE.", false},
-    };
+        {"T", true},        {"t", true},      {".true.", true},  {"TRUE", true},
+        {"tomorrow", true}, {".t", true},     {"F", false},      {"f", false},
+        {".false.", false}, {"false", false}, {".FALSE.", false}};
     for (const auto& [text, value] : accepted) {
         sk_globals = RunSettings{};
         sk_globals.shift = !value;
