@@ -49,8 +49,7 @@ TEST_F(LoaderRules, FirstMissingRequiredParameterInTableOrder) {
         {minimal_with({"pot_type = well", "energies = T", "scheme = relativistic"}), "estart"},
         {minimal_without({"l"}, {"pot_type = well", "scheme = relativistic"}), "l"},
         {minimal_with({"pot_type = well", "scheme = relativistic"}), "kappa"},
-        {"", "l"},
-    };
+        {"", "l"}};
     for (const MissingCase& c : cases) {
         SCOPED_TRACE(c.content);
         EXPECT_LOAD_ERROR(c.content,
@@ -132,8 +131,7 @@ TEST_F(LoaderRules, SpeedOfLightFollowsTheVLightText) {
         {{}, "        ", 5000.0},
         {{"v_light = finite"}, "finite  ", 137.0359996287515},
         // Only the relativistic scheme checks the text.
-        {{"v_light = light"}, "light   ", 5000.0},
-    };
+        {{"v_light = light"}, "light   ", 5000.0}};
     for (const LightCase& c : cases) {
         sk_globals = RunSettings{};
         load(minimal_with(c.lines));
@@ -180,8 +178,7 @@ const std::vector<Violation>& violations() {
         {14, {"lambda = 0"}, "<lambda> must be positive"},
         {14, {"lambda = -1"}, "<lambda> must be positive"},
         {15, {"solver = Fast"}, "<solver> must be <eigen> or <fast>"},
-        {15, {"solver = lapack"}, "<solver> must be <eigen> or <fast>"},
-    };
+        {15, {"solver = lapack"}, "<solver> must be <eigen> or <fast>"}};
     return table;
 }
 
@@ -255,8 +252,7 @@ TEST_F(LoaderRules, BoundaryValuesThatPass) {
         {"pot_type = coulomb", "r0 = 1", "z = 1", "alpha = 1"},
         {"pot_type = well", "v0 = 1", "a = 1", "b = 1.000001"},
         {"basis = gauss"},
-        {"lambda = 1e-6"},
-    };
+        {"lambda = 1e-6"}};
     for (const auto& lines : accepted) {
         sk_globals = RunSettings{};
         std::string out = load(minimal_with(lines));
@@ -286,8 +282,7 @@ TEST_F(LoaderRules, WarningsAndTheirThresholds) {
         {{"scheme = relativistic", "kappa = -1", "nend = 2001"}, long_run},
         {{"basis = gauss", "e = 30", "nend = 3001"}, gauss + long_run},
         {{"xyz = 1", "basis = gauss", "e = 30"},
-         warning_line("unknown parameter <xyz> = <1> has been ignored") + gauss},
-    };
+         warning_line("unknown parameter <xyz> = <1> has been ignored") + gauss}};
     for (const WarningCase& c : cases) {
         sk_globals = RunSettings{};
         EXPECT_EQ(load(minimal_with(c.lines)),
@@ -313,8 +308,7 @@ TEST(ProjectileSetK, WaveNumberFromEnergy) {
         {"relativistic", 137.0359996287515, 1.0e6, 7433.1254595263401096},
         {"relativistic", 5000.0, 1.0, 1.4142135765152306018},
         {"relativistic", 5000.0, 1000.0, 44.721806761355248269},
-        {"relativistic", 5000.0, 1.0e6, 1428.2856857085699996},
-    };
+        {"relativistic", 5000.0, 1.0e6, 1428.2856857085699996}};
     for (const WaveNumberCase& c : cases) {
         sk_globals = RunSettings{};
         sk_globals.scheme = padded(c.scheme, 16);
@@ -336,10 +330,9 @@ TEST(ProjectileSetK, WaveNumberFromEnergy) {
 }
 
 TEST(ConvertIntToString, DigitsWithoutBlanks) {
-    const std::pair<int, const char*> cases[] = {
-        {50, "50"},       {5, "5"},     {0, "0"},         {5000, "5000"},
-        {99999, "99999"}, {-12, "-12"}, {-9999, "-9999"}, {100000, "*****"},
-    };
+    const std::pair<int, const char*> cases[] = {{50, "50"},       {5, "5"},         {0, "0"},
+                                                 {5000, "5000"},   {99999, "99999"}, {-12, "-12"},
+                                                 {-9999, "-9999"}, {100000, "*****"}};
     for (const auto& [n, text] : cases)
         EXPECT_EQ(convert_int_to_string(n), text) << n;
 }
