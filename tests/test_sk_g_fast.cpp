@@ -123,8 +123,7 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
         {"decoupled zero index", 80, 1, true, Defect::decoupled_zero, {30}, 17},
         {"duplicated index", 80, 1, true, Defect::duplicate, {25}, 18},
         {"two indices, singular pair", 50, 2, true, Defect::singular_by_formula, {12, 31}, 19},
-        {"two indices, decoupled zero", 50, 2, true, Defect::decoupled_zero, {20}, 20},
-    };
+        {"two indices, decoupled zero", 50, 2, true, Defect::decoupled_zero, {20}, 20}};
     for (const BorderCase& c : cases) {
         SCOPED_TRACE(c.name);
         const int n = c.steps * c.count;
@@ -286,8 +285,7 @@ const ShiftCase shift_cases[] = {
     {"Dirac c = 137, phi block first", 40, light, false, -0.23, -3.0, 4.0, 30, 44},
     {"Dirac c = 5000, parallel sizes", 90, 5000.0, true, 0.52, -2.0, 3.0, 12, 45},
     {"non-relativistic, order 200", 200, 0.0, false, 0.37, -1.0, 3.0, 16, 46},
-    {"non-relativistic, order 500", 500, 0.0, false, 0.61, 0.0, 2.0, 2, 47},
-};
+    {"non-relativistic, order 500", 500, 0.0, false, 0.61, 0.0, 2.0, 2, 47}};
 
 // The plain decomposition: energies across the spectrum and within 1e-9 of eigenvalues; the
 // weights add up to (S^-1)(last, last), the limit of -E (H - E S)^-1 for large |E|.
