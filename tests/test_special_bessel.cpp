@@ -237,19 +237,17 @@ TEST_F(BesselFlag, DomainFailuresSetItAndGiveZero) {
         const char* what;
         double (*f)();
     };
-    const Case cases[] = {
-        {"sphbess(0, 0)", [] { return sphbess(0, 0.0); }},
-        {"sphbess(3, 0)", [] { return sphbess(3, 0.0); }},
-        {"sphneum(2, 0)", [] { return sphneum(2, 0.0); }},
-        {"sphbess_prim(1, 0)", [] { return sphbess_prim(1, 0.0); }},
-        {"sphneum_prim(0, 0)", [] { return sphneum_prim(0, 0.0); }},
-        {"bessel(0.5, 2e4)", [] { return bessel(0.5, 2.0e4); }},
-        {"bessel(0.5, -1)", [] { return bessel(0.5, -1.0); }},
-        {"bessel(-3, 2e4)", [] { return bessel(-3.0, 2.0e4); }},
-        {"neumann(0.5, 1e-308)", [] { return neumann(0.5, 1.0e-308); }},
-        {"neumann(2.5, 1e8)", [] { return neumann(2.5, 1.0e8); }},
-        {"neumann(-2, 0)", [] { return neumann(-2.0, 0.0); }},
-    };
+    const Case cases[] = {{"sphbess(0, 0)", [] { return sphbess(0, 0.0); }},
+                          {"sphbess(3, 0)", [] { return sphbess(3, 0.0); }},
+                          {"sphneum(2, 0)", [] { return sphneum(2, 0.0); }},
+                          {"sphbess_prim(1, 0)", [] { return sphbess_prim(1, 0.0); }},
+                          {"sphneum_prim(0, 0)", [] { return sphneum_prim(0, 0.0); }},
+                          {"bessel(0.5, 2e4)", [] { return bessel(0.5, 2.0e4); }},
+                          {"bessel(0.5, -1)", [] { return bessel(0.5, -1.0); }},
+                          {"bessel(-3, 2e4)", [] { return bessel(-3.0, 2.0e4); }},
+                          {"neumann(0.5, 1e-308)", [] { return neumann(0.5, 1.0e-308); }},
+                          {"neumann(2.5, 1e8)", [] { return neumann(2.5, 1.0e8); }},
+                          {"neumann(-2, 0)", [] { return neumann(-2.0, 0.0); }}};
     for (const Case& c : cases) {
         sk_globals.delta_analytic_error = false;
         EXPECT_EQ(c.f(), 0.0) << c.what;
