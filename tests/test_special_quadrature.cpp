@@ -51,8 +51,7 @@ const KnownIntegral finite_integrals[] = {
     {"r^2 e^-r on [0,1]", [](double x) { return x * x * std::exp(-x); }, 0.0, 1.0,
      2.0 - 5.0 / std::numbers::e},
     {"e^-x on [2,30]", [](double x) { return std::exp(-x); }, 2.0, 30.0,
-     std::exp(-2.0) - std::exp(-30.0)},
-};
+     std::exp(-2.0) - std::exp(-30.0)}};
 
 const KnownIntegral semi_infinite_integrals[] = {
     {"e^-x on [0,inf)", [](double x) { return std::exp(-x); }, 0.0, 0.0, 1.0},
@@ -67,8 +66,7 @@ const KnownIntegral semi_infinite_integrals[] = {
      std::numbers::pi / 2.0},
     {"1/(1+x)^2 on [0,inf)", [](double x) { return 1.0 / ((1.0 + x) * (1.0 + x)); }, 0.0, 0.0, 1.0},
     {"e^-(x-10)^2 on [0,inf)", [](double x) { return std::exp(-(x - 10.0) * (x - 10.0)); }, 0.0,
-     0.0, std::sqrt(std::numbers::pi) / 2.0 * (1.0 + std::erf(10.0))},
-};
+     0.0, std::sqrt(std::numbers::pi) / 2.0 * (1.0 + std::erf(10.0))}};
 
 TEST(QuadratureIntegrals, FiniteInterval) {
     const auto table = finite_table();
