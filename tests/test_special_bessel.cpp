@@ -41,18 +41,6 @@ constexpr double tolerance = 1.0e-13;
 constexpr double tiny = 1.0e-280;  // references below this have underflowed in the routines
 constexpr double huge = 1.0e300;   // references above this are past the Y recurrence's cut-off
 
-struct HalfRow {
-    int l;
-    double x, j_cyl, y_cyl, dj, dn;
-};
-
-std::vector<HalfRow> half_integral_rows() {
-    std::vector<HalfRow> rows;
-    for (const auto& r : read_table("bessel_half.txt"))
-        rows.push_back({static_cast<int>(r[0]), r[1], r[2], r[3], r[4], r[5]});
-    return rows;
-}
-
 // Compares one value; references that the double range cannot hold are checked separately:
 // underflowed J must come out tiny, overflowed Y as the recurrence's zero.
 void compare(Accuracy& accuracy, const std::string& branch, const char* name, double computed,
@@ -77,39 +65,26 @@ void compare(Accuracy& accuracy, const std::string& branch, const char* name, do
 
 // ---- Half-integral orders: J, Y, j_l, n_l and derivatives, l = 0..60 -------------------------
 
-TEST(BesselHalfIntegral, CylindricalAgainstMpmath) {
-    Accuracy accuracy("J, Y l+1/2");
-    for (const auto& r : half_integral_rows()) {
-        const double nu = r.l + 0.5;
-        const double modulus = std::hypot(r.j_cyl, r.y_cyl);
-        compare(accuracy, j_branch(nu, r.x), "bessel", bessel(nu, r.x), r.j_cyl, modulus, nu, r.x);
-        compare(accuracy, "Y closed form + forward recurrence", "neumann", neumann(nu, r.x),
-                r.y_cyl, modulus, nu, r.x);
-    }
-}
-
-TEST(BesselHalfIntegral, SphericalAgainstMpmath) {
-    Accuracy accuracy("j_l, n_l");
-    for (const auto& r : half_integral_rows()) {
-        const long double factor = std::sqrt(1.5707963267948966192L / r.x);
-        const double j = static_cast<double>(factor * r.j_cyl);
-        const double n = static_cast<double>(factor * r.y_cyl);
-        const double modulus = std::hypot(j, n);
-        compare(accuracy, j_branch(r.l + 0.5, r.x), "sphbess", sphbess(r.l, r.x), j, modulus, r.l,
-                r.x);
-        compare(accuracy, "n", "sphneum", sphneum(r.l, r.x), n, modulus, r.l, r.x);
-    }
-}
-
-TEST(BesselHalfIntegral, SphericalDerivativesAgainstMpmath) {
-    Accuracy accuracy("j_l', n_l'");
-    for (const auto& r : half_integral_rows()) {
-        const double modulus = std::hypot(r.dj, r.dn);
+// J and Y of order l + 1/2, j_l, n_l (the table's J, Y times sqrt(pi/2x)) and their derivatives.
+TEST(BesselHalfIntegral, AgainstMpmath) {
+    Accuracy accuracy("l + 1/2");
+    accuracy.rows("bessel_half.txt", 1000, [&](const std::vector<double>& r) {
+        const int l = static_cast<int>(r[0]);
+        const double x = r[1], nu = l + 0.5;
+        compare(accuracy, j_branch(nu, x), "bessel", bessel(nu, x), r[2], std::hypot(r[2], r[3]),
+                nu, x);
+        compare(accuracy, "Y closed form + forward recurrence", "neumann", neumann(nu, x), r[3],
+                std::hypot(r[2], r[3]), nu, x);
+        const long double factor = std::sqrt(1.5707963267948966192L / x);
+        const double j = static_cast<double>(factor * r[2]), n = static_cast<double>(factor * r[3]);
+        compare(accuracy, j_branch(nu, x), "sphbess", sphbess(l, x), j, std::hypot(j, n), l, x);
+        compare(accuracy, "n", "sphneum", sphneum(l, x), n, std::hypot(j, n), l, x);
         // The derivative takes orders l - 1 and l + 1; name the branch of the higher one.
-        compare(accuracy, j_branch(r.l + 1.5, r.x), "sphbess_prim", sphbess_prim(r.l, r.x), r.dj,
-                modulus, r.l, r.x);
-        compare(accuracy, "n'", "sphneum_prim", sphneum_prim(r.l, r.x), r.dn, modulus, r.l, r.x);
-    }
+        compare(accuracy, j_branch(l + 1.5, x), "sphbess_prim", sphbess_prim(l, x), r[4],
+                std::hypot(r[4], r[5]), l, x);
+        compare(accuracy, "n'", "sphneum_prim", sphneum_prim(l, x), r[5], std::hypot(r[4], r[5]), l,
+                x);
+    });
 }
 
 TEST(BesselHalfIntegral, ClosedForms) {
