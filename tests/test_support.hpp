@@ -160,6 +160,17 @@ ScaledElement reference_element(int n, const Matrix& a, int want) {
     return {r.x[want] / (d * d), d};
 }
 
+// The run settings of one basis, scheme and potential type; pass stays as it is.
+inline void use_run(const char* basis, const char* scheme, const char* pot_type, int l, int kappa,
+                    double lambda) {
+    sk_globals.basis = padded(basis, 8);
+    sk_globals.scheme = padded(scheme, 16);
+    sk_globals.potential.pot_type = padded(pot_type, 8);
+    sk_globals.projectile.l = l;
+    sk_globals.projectile.kappa = kappa;
+    sk_globals.lambda = lambda;
+}
+
 // Fresh run settings for each test.
 class SettingsTest : public ::testing::Test {
   protected:
