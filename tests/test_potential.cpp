@@ -27,12 +27,7 @@ class PotentialTest : public SettingsTest {
     // pass stays 0, so no saved file is consulted.
     static void set_run(const char* basis, const char* scheme, const char* pot_type, int l,
                         int kappa, double lambda, int n_size) {
-        sk_globals.basis = padded(basis, 8);
-        sk_globals.scheme = padded(scheme, 16);
-        sk_globals.potential.pot_type = padded(pot_type, 8);
-        sk_globals.projectile.l = l;
-        sk_globals.projectile.kappa = kappa;
-        sk_globals.lambda = lambda;
+        use_run(basis, scheme, pot_type, l, kappa, lambda);
         sk_globals.ntrunc = n_size;
         sk_globals.nstart = n_size;
     }
