@@ -17,18 +17,7 @@
 namespace skarven::test {
 namespace {
 
-class PotentialBlocksTest : public SettingsTest {
-  protected:
-    static void set_run(const char* basis, const char* scheme, const char* pot_type, int l,
-                        int kappa, double lambda) {
-        sk_globals.basis = padded(basis, 8);
-        sk_globals.scheme = padded(scheme, 16);
-        sk_globals.potential.pot_type = padded(pot_type, 8);
-        sk_globals.projectile.l = l;
-        sk_globals.projectile.kappa = kappa;
-        sk_globals.lambda = lambda;
-    }
-};
+using PotentialBlocksTest = SettingsTest;
 
 double largest_abs(const std::vector<double>& values) {
     double largest = 0.0;
@@ -79,7 +68,7 @@ TEST_F(PotentialBlocksTest, SampledElementsMatchHighPrecisionReference) {
     for (const auto& [id, elements] : cases) {
         const auto& first = elements.front();
         sk_globals = RunSettings{};
-        set_run(first[c_basis] == 0 ? "laguerre" : "gauss",
+        use_run(first[c_basis] == 0 ? "laguerre" : "gauss",
                 first[c_scheme] == 0 ? "non-relativistic" : "relativistic",
                 pot_names[static_cast<int>(first[c_pot])], static_cast<int>(first[c_l]),
                 static_cast<int>(first[c_kappa]), first[c_lambda]);
@@ -132,7 +121,7 @@ TEST_F(PotentialBlocksTest, ConstantPotentialGivesOverlapAndKineticMatrices) {
         {"laguerre", "well", 1, -2, 1.3, 300},     {"gauss", "well", 0, -1, 0.9, 400}};
     for (const Case& c : cases) {
         sk_globals = RunSettings{};
-        set_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
+        use_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
         PotentialParams& p = sk_globals.potential;
         p.z = -1.0;  // -z / r^0
         p.alpha = 0.0;
@@ -178,7 +167,7 @@ TEST_F(PotentialBlocksTest, ConstantPotentialGivesOverlapAndKineticMatrices) {
 }
 
 TEST_F(PotentialBlocksTest, BlocksWithoutIntegralAreZero) {
-    set_run("laguerre", "relativistic", "user", 1, 1, 1.0);
+    use_run("laguerre", "relativistic", "user", 1, 1, 1.0);
     std::vector<double> phi{1.0};
     std::vector<double> psi;
     potential_blocks(5, phi, psi);
@@ -190,7 +179,7 @@ TEST_F(PotentialBlocksTest, BlocksWithoutIntegralAreZero) {
     EXPECT_EQ(potential_element(true, 3, 2), 0.0);
 
     // psi stays empty outside the relativistic scheme, and n = 0 gives empty blocks.
-    set_run("gauss", "non-relativistic", "coulomb", 0, 0, 1.0);
+    use_run("gauss", "non-relativistic", "coulomb", 0, 0, 1.0);
     sk_globals.potential.z = 1.0;
     sk_globals.potential.alpha = 1.0;
     psi.assign(3, 1.0);
@@ -217,7 +206,7 @@ TEST_F(PotentialBlocksTest, DivergentIntegralsStayFinite) {
         {"laguerre", "coulomb", 4, 4, 1.0, 1e9, 1e-3}};
     for (const Case& c : cases) {
         sk_globals = RunSettings{};
-        set_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
+        use_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
         PotentialParams& p = sk_globals.potential;
         p.z = 1.0;
         p.alpha = c.alpha;
@@ -233,7 +222,7 @@ TEST_F(PotentialBlocksTest, DivergentIntegralsStayFinite) {
 }
 
 TEST_F(PotentialBlocksTest, ResultDoesNotDependOnThreadCount) {
-    set_run("laguerre", "relativistic", "yukawa", 1, -2, 1.2);
+    use_run("laguerre", "relativistic", "yukawa", 1, -2, 1.2);
     sk_globals.potential.g = 1.0;
     sk_globals.potential.m = 0.5;
     const int saved = omp_get_max_threads();
