@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -50,6 +52,42 @@ inline std::vector<std::vector<double>> read_table(const std::string& name) {
     }
     return rows;
 }
+
+inline bool same_bits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The lines of a text file, without their line ends.
+inline std::vector<std::string> file_lines(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// A fresh temporary directory that is the working directory while the object lives.
+class ScratchDirectory {
+  public:
+    ScratchDirectory() : previous_(std::filesystem::current_path()) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "skarven_test_XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot create " << pattern;
+        path_ = pattern;
+        std::filesystem::current_path(path_);
+    }
+    ~ScratchDirectory() {
+        std::filesystem::current_path(previous_);
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path previous_, path_;
+};
 
 inline double relative_error(double computed, double expected) {
     if (expected == 0.0) return std::fabs(computed);
