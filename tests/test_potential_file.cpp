@@ -23,31 +23,20 @@ class SavedFileTest : public SettingsTest {
   protected:
     void SetUp() override {
         SettingsTest::SetUp();
-        original_ = fs::current_path();
-        char pattern[] = "/tmp/skarven_potential_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        scratch_ = pattern;
-        fs::current_path(scratch_);
         base_run();
     }
     void TearDown() override {
         sk_globals = RunSettings{};
         vn(0, 0, CacheAction::release);
-        fs::current_path(original_);
-        fs::remove_all(scratch_);
         SettingsTest::TearDown();
     }
 
     // Non-relativistic Coulomb run, Laguerre basis, l = 0, lambda = 1: V(n, m) = -(n + 1) d(n, m).
     static void base_run() {
         sk_globals = RunSettings{};
-        sk_globals.basis = padded("laguerre", 8);
-        sk_globals.scheme = padded("non-relativistic", 16);
-        sk_globals.potential.pot_type = padded("coulomb", 8);
+        use_run("laguerre", "non-relativistic", "coulomb", 0, 0, 1.0);
         sk_globals.potential.z = 1.0;
         sk_globals.potential.alpha = 1.0;
-        sk_globals.potential.r0 = 0.0;
-        sk_globals.lambda = 1.0;
         sk_globals.projectile.e = 0.5;
         sk_globals.ntrunc = 3;
         sk_globals.nstart = 3;
@@ -86,15 +75,6 @@ class SavedFileTest : public SettingsTest {
         return sk_globals.vn_is_loaded;
     }
 
-    static std::vector<std::string> lines_of(const std::string& name) {
-        std::ifstream in(name);
-        std::vector<std::string> lines;
-        std::string line;
-        while (std::getline(in, line))
-            lines.push_back(line);
-        return lines;
-    }
-
     static void write_lines(const std::string& name, const std::vector<std::string>& lines) {
         std::ofstream out(name);
         for (const std::string& line : lines)
@@ -108,13 +88,8 @@ class SavedFileTest : public SettingsTest {
         return lines.size();
     }
 
-    fs::path original_;
-    fs::path scratch_;
+    ScratchDirectory scratch_;
 };
-
-bool same_bits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
 
 TEST_F(SavedFileTest, RoundTripIsBitExact) {
     sk_globals.ntrunc = 4;
@@ -144,7 +119,7 @@ TEST_F(SavedFileTest, FileNameAndLayout) {
     sk_globals.ntrunc = 50;
     std::vector<double> m = marked_matrix(50);
     write_vn_to_file(50, m.data());
-    std::vector<std::string> lines = lines_of("saved.vn.50");
+    std::vector<std::string> lines = file_lines("saved.vn.50");
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "; OUTPUT FROM THE SKARVEN PROGRAM");
     std::size_t header = matrix_header_index(lines);
@@ -197,7 +172,8 @@ TEST_F(SavedFileTest, MatrixHeaderLines) {
         base_run();
         c.settings();
         write_marked();
-        std::vector<std::string> lines = lines_of("saved.vn." + std::to_string(sk_globals.ntrunc));
+        std::vector<std::string> lines =
+            file_lines("saved.vn." + std::to_string(sk_globals.ntrunc));
         std::size_t header = matrix_header_index(lines);
         ASSERT_LT(header, lines.size()) << c.name;
         EXPECT_EQ(lines[header], c.expected) << c.name;
@@ -291,7 +267,7 @@ TEST_F(SavedFileTest, DamagedFilesAreRejected) {
     for (const Case& c : cases) {
         base_run();
         write_marked();
-        std::vector<std::string> lines = lines_of("saved.vn.3");
+        std::vector<std::string> lines = file_lines("saved.vn.3");
         std::size_t header = matrix_header_index(lines);
         ASSERT_EQ(lines.size(), header + 7);
         c.damage(lines, header);
@@ -310,7 +286,7 @@ TEST_F(SavedFileTest, DamagedFilesAreRejected) {
 TEST_F(SavedFileTest, FreeFormValues) {
     base_run();
     write_marked();
-    std::vector<std::string> lines = lines_of("saved.vn.3");
+    std::vector<std::string> lines = file_lines("saved.vn.3");
     std::size_t h = matrix_header_index(lines);
     lines[h + 1] = "1.5d0";
     lines[h + 2] = "  -2   and a comment";
