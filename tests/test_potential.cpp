@@ -33,10 +33,6 @@ class PotentialTest : public SettingsTest {
     }
 };
 
-bool same_bits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 TEST_F(PotentialTest, WorkedIntegrals) {
     struct Case {
         const char* name;
