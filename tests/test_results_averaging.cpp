@@ -1,7 +1,6 @@
 // Guards avrg and rmse against wrong averages and RMS values (recomputed in long double from
 // synthetic pass-1 files), misread data lines, and missing or wrong warnings and notes.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cmath>
 #include <cstdio>
@@ -48,17 +47,9 @@ std::vector<std::string> synthetic_data(int count) {
     return lines;
 }
 
-std::vector<std::string> read_lines(const fs::path& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // Output data lines after the header; the header must be the pass-1 block of a well.
 std::vector<std::string> output_data(const fs::path& path) {
-    const std::vector<std::string> lines = read_lines(path);
+    const std::vector<std::string> lines = test::file_lines(path);
     constexpr std::size_t header_size = 18;
     EXPECT_GE(lines.size(), header_size) << path;
     if (lines.size() < header_size) return {};
@@ -95,14 +86,6 @@ class AveragingTest : public test::SettingsTest {
         test::SettingsTest::SetUp();
         sk_globals.pass = 1;
         sk_globals.potential.pot_type = padded("well", 8);
-        std::string pattern = (fs::temp_directory_path() / "sk_results_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        root_ = (dir_ / "run").string();
-    }
-    void TearDown() override {
-        fs::remove_all(dir_);
-        test::SettingsTest::TearDown();
     }
 
     void write_pass1(const Pass1File& file) const {
@@ -124,8 +107,8 @@ class AveragingTest : public test::SettingsTest {
     fs::path avg() const { return root_ + ".avg"; }
     fs::path rms() const { return root_ + ".rms"; }
 
-    fs::path dir_;
-    std::string root_;
+    test::ScratchDirectory scratch_;
+    std::string root_ = (scratch_.path() / "run").string();
 };
 
 // Block averages in long double, compared with the written F26.18 values.
