@@ -33,6 +33,14 @@ struct RunSetup {
     double estart = 0.0, eend = 0.0, estep = 0.0;
     bool shift = false;
     std::string solver = "eigen";
+    // Turns the energy pass on.
+    RunSetup& energy_range(double start, double end, double step) {
+        energies = true;
+        estart = start;
+        eend = end;
+        estep = step;
+        return *this;
+    }
 };
 
 // What loadparams would leave for these settings.
