@@ -183,10 +183,7 @@ TEST_F(Driver, ThreadCountChangesOnlyTheLastBits) {
     s.a = 0.5;
     s.nstart = 26;
     s.nend = 30;
-    s.energies = true;
-    s.estart = 0.5;
-    s.eend = 1.5;
-    s.estep = 0.5;
+    s.energy_range(0.5, 1.5, 0.5);
     const int threads = omp_get_max_threads();
     for (const char* solver : {"eigen", "fast"}) {
         s.solver = solver;
