@@ -142,23 +142,27 @@ TEST(BesselRoutines, ErrorReturnsOutsideTheDomain) {
         int nb;
         int ncalc;
     };
-    for (const Case& c : {Case{-1.0, 0.5, 3, -1}, Case{2.0e4, 0.5, 3, -1}, Case{1.0, 1.0, 3, -1},
-                          Case{1.0, -0.1, 2, -1}, Case{1.0, 0.5, 0, -1}}) {
-        double b[3] = {7.0, 7.0, 7.0};
-        int ncalc = 99;
-        rjbesl(c.x, c.alpha, c.nb, b, ncalc);
-        EXPECT_EQ(ncalc, c.ncalc) << "rjbesl x = " << c.x << ", alpha = " << c.alpha;
-        EXPECT_EQ(b[0], 0.0);
-        EXPECT_EQ(b[1], 7.0) << "nothing else is computed";
-    }
-    for (const Case& c : {Case{1.0e-308, 0.5, 3, -1}, Case{1.0e8, 0.5, 3, -1},
-                          Case{1.0, 1.0, 3, -1}, Case{1.0, 0.5, 0, -1}}) {
-        double by[3] = {7.0, 7.0, 7.0};
-        int ncalc = 99;
-        rybesl(c.x, c.alpha, c.nb, by, ncalc);
-        EXPECT_EQ(ncalc, c.ncalc) << "rybesl x = " << c.x << ", alpha = " << c.alpha;
-        EXPECT_EQ(by[0], 0.0);
-        EXPECT_EQ(by[1], 7.0) << "nothing else is computed";
+    const struct {
+        void (*routine)(double, double, int, double*, int&);
+        std::vector<Case> cases;
+    } routines[] = {
+        {rjbesl,
+         {{-1.0, 0.5, 3, -1},
+          {2.0e4, 0.5, 3, -1},
+          {1.0, 1.0, 3, -1},
+          {1.0, -0.1, 2, -1},
+          {1.0, 0.5, 0, -1}}},
+        {rybesl,
+         {{1.0e-308, 0.5, 3, -1}, {1.0e8, 0.5, 3, -1}, {1.0, 1.0, 3, -1}, {1.0, 0.5, 0, -1}}}};
+    for (const auto& r : routines) {
+        for (const Case& c : r.cases) {
+            double b[3] = {7.0, 7.0, 7.0};
+            int ncalc = 99;
+            r.routine(c.x, c.alpha, c.nb, b, ncalc);
+            EXPECT_EQ(ncalc, c.ncalc) << "x = " << c.x << ", alpha = " << c.alpha;
+            EXPECT_EQ(b[0], 0.0);
+            EXPECT_EQ(b[1], 7.0) << "nothing else is computed";
+        }
     }
 }
 
