@@ -1,5 +1,4 @@
-// Guards the exact phase shift of the square well and the spherical shell, both schemes, against
-// wrong values (mpmath matching from tests/data/gen_analytic.py, textbook forms) and a lost flag.
+// Guards against wrong exact square-well and shell phase shifts (mpmath matching), a lost flag.
 #include <gtest/gtest.h>
 
 #include <algorithm>
