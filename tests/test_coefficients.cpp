@@ -1,6 +1,4 @@
-// Guards the free-solution coefficients s_n, c_n, the Gegenbauer polynomials and the two series
-// against wrong values (mpmath closed forms from tests/data/gen_coefficients.py) and wrong table
-// life cycles.
+// Guards against wrong free-solution coefficients (mpmath closed forms) and table life cycles.
 #include <gtest/gtest.h>
 
 #include <algorithm>
