@@ -1,6 +1,4 @@
-// Guards the phase-shift driver against wrong phase shifts: zero potentials, growth against full
-// builds, convergence to exact phase shifts, basis-scale and thread-count independence, and the
-// Green's-function element of both routes against a long-double solve.
+// Guards against wrong phase shifts from the driver: convergence, scale, threads, both routes.
 #include <gtest/gtest.h>
 #include <omp.h>
 
