@@ -1,5 +1,4 @@
-// Guards the two solver routes against disagreeing on identical potential matrices: random settings
-// of every kind, a large basis, and energies within 1e-9 of an eigenvalue of a truncated matrix.
+// Guards against the two solver routes disagreeing on identical potential matrices.
 #include <gtest/gtest.h>
 
 #include <cmath>
