@@ -1,5 +1,4 @@
-// Guards the dialogue as a user sees it: the prompts line by line, the default names, the exit
-// status of a complete run and of a fatal error.
+// Guards against a wrong dialogue, wrong default names and wrong exit statuses of the program.
 #include <gtest/gtest.h>
 #include <omp.h>
 
