@@ -1,5 +1,4 @@
-// Result files of whole runs: their exact layouts, the screen lines, the saved potential matrix
-// and its reuse, and the two solver routes side by side.
+// Guards against wrong result-file layouts, screen lines and saved-matrix reuse in whole runs.
 #include <gtest/gtest.h>
 
 #include <cmath>
