@@ -1,6 +1,4 @@
-// Guards the symmetric eigensolver against wrong eigenpairs: eigenvalues against LAPACK references
-// (tests/data/gen_eigen.py), residual and orthonormality of the eigenvectors on both routes, the
-// edge cases and the thread count.
+// Guards against wrong eigenpairs: LAPACK eigenvalues, residuals, orthonormality, threads.
 #include <gtest/gtest.h>
 #include <omp.h>
 
