@@ -1,7 +1,4 @@
-// Guards the potential matrix elements against wrong integrals and layouts: worked integrals,
-// every potential type in both bases and schemes against mpmath references
-// (tests/data/gen_potential.py), the Laguerre orthogonality of the Coulomb matrix up to n = 300,
-// and the parallel fills against vn.
+// Guards against wrong potential matrix elements (mpmath, closed forms) and wrong layouts.
 #include <omp.h>
 
 #include <algorithm>
