@@ -1,6 +1,4 @@
-// Guards the fast route's potential blocks against wrong integrals: sampled elements against mpmath
-// references (tests/data/gen_potential_blocks.py), closed-form blocks of a constant potential, the
-// cases without a meaningful integral, and the thread count.
+// Guards against wrong potential blocks of the fast route (mpmath, closed forms, threads).
 #include <omp.h>
 
 #include <algorithm>
