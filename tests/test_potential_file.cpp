@@ -1,5 +1,4 @@
-// Guards the saved potential file against lost or wrongly loaded matrices: its exact layout, the
-// bit-exact round trip, every acceptance condition, damaged files, "sk.par" and vn's lookup rule.
+// Guards against a saved potential matrix that is lost, damaged or loaded for the wrong run.
 #include <unistd.h>
 
 #include <cmath>
