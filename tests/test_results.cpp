@@ -1,5 +1,4 @@
-// Guards the result-file header block against wrong lines, labels, widths and dates, for every
-// potential type and both passes.
+// Guards against wrong lines, labels, widths or dates in the result-file header block.
 #include <gtest/gtest.h>
 
 #include <cstdio>
