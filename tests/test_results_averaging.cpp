@@ -1,5 +1,4 @@
-// Guards avrg and rmse against wrong averages and RMS values (recomputed in long double from
-// synthetic pass-1 files), misread data lines, and missing or wrong warnings and notes.
+// Guards against wrong averages and RMS values, misread data and wrong notes from avrg, rmse.
 #include <gtest/gtest.h>
 
 #include <cmath>
