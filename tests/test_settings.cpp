@@ -1,5 +1,4 @@
-// Guards the parameter-file reader against misread lines: records, comments, items and quoting,
-// the value grammars, repeated and unknown keys, and files that are not text at all.
+// Guards against misread parameter-file lines: records, comments, quoting and value grammars.
 #include <gtest/gtest.h>
 
 #include <functional>
