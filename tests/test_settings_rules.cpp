@@ -1,6 +1,4 @@
-// Guards the parameter-file rules against wrong runs: conditional requirements, the missing-
-// parameter walk, defaults, the validations in their order, the warnings, the speed of light, and
-// the two small helpers.
+// Guards against wrong parameter rules: requirements, defaults, validation order, warnings.
 #include <gtest/gtest.h>
 
 #include <set>
