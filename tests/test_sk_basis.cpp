@@ -1,6 +1,4 @@
-// Guards the basis elements, Laguerre polynomials, basis functions of both components, potentials
-// and integrands against wrong values (mpmath references from tests/data/gen_basis.py, closed
-// forms) and against thread-dependent second components.
+// Guards against wrong basis elements, Laguerre polynomials, basis functions and potentials.
 
 #include <omp.h>
 
