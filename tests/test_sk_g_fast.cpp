@@ -1,5 +1,4 @@
-// Guards the fast route's kernels against wrong Green's-function elements: every bordered step and
-// every energy against long-double solves, next to and at singular matrices and poles.
+// Guards against wrong Green's-function elements from the fast route's kernels.
 #include <gtest/gtest.h>
 #include <omp.h>
 
