@@ -1,5 +1,4 @@
-// Guards factorials, log-factorials, gamma and log-gamma against wrong values on any branch
-// (mpmath references from tests/data/gen_special.py) and against missing fatal reports.
+// Guards against wrong factorials, gamma and log-gamma values and missing fatal reports.
 #include <cmath>
 #include <cstdio>
 #include <string>
