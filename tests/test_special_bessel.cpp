@@ -1,6 +1,4 @@
-// Guards the Bessel, Neumann and spherical Bessel functions against wrong values on any branch
-// (mpmath references from tests/data/gen_special.py), a lost domain-failure flag and a missing
-// fatal report.
+// Guards against wrong Bessel function values on any branch and a lost domain-failure flag.
 #include <cmath>
 #include <cstdio>
 #include <string>
