@@ -1,5 +1,4 @@
-// Guards the double-exponential quadrature against wrong integrals: closed-form values on finite
-// and semi-infinite intervals, orientation, degenerate intervals and an exhausted table.
+// Guards against wrong double-exponential integrals and degenerate intervals.
 
 #include <cmath>
 #include <numbers>
