@@ -1,5 +1,4 @@
-// Guards the Iw and Fw.d fields against wrong widths, roundings, signs and overflow fills; the
-// expected fields are gfortran's output for the same edit descriptors.
+// Guards against wrong Iw and Fw.d fields (gfortran's output for the same edit descriptors).
 #include <gtest/gtest.h>
 
 #include <cmath>
