@@ -2,7 +2,6 @@
 // In-process runs of the phase-shift driver in a temporary working directory.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +12,7 @@
 
 #include "driver.hpp"
 #include "settings.hpp"
+#include "test_support.hpp"
 
 namespace skarven::test {
 
@@ -33,6 +33,14 @@ struct RunSetup {
     double estart = 0.0, eend = 0.0, estep = 0.0;
     bool shift = false;
     std::string solver = "eigen";
+    // Turns the energy pass on.
+    RunSetup& energy_range(double start, double end, double step) {
+        energies = true;
+        estart = start;
+        eend = end;
+        estep = step;
+        return *this;
+    }
 };
 
 // What loadparams would leave for these settings.
@@ -91,30 +99,15 @@ inline std::vector<Point> read_points(const std::filesystem::path& file) {
 // A fresh temporary working directory for the duration of a test.
 class DriverTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "skarven_driver_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        std::filesystem::current_path(dir_);
-    }
-    void TearDown() override {
-        std::filesystem::current_path(previous_);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-        sk_globals = RunSettings{};
-    }
+    void TearDown() override { sk_globals = RunSettings{}; }
     // Runs both passes for `setup` and returns the basis-size points.
     std::vector<Point> run(const RunSetup& setup, const std::string& root = "out") {
         apply(setup);
         control_calc_delta(root);
         return read_points(dir_ / root);
     }
-    std::filesystem::path dir_;
-
-  private:
-    std::filesystem::path previous_;
+    ScratchDirectory scratch_;
+    const std::filesystem::path& dir_ = scratch_.path();
 };
 
 }  // namespace skarven::test

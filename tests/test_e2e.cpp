@@ -1,5 +1,4 @@
-// The program as a user runs it: the dialogue line by line, the default names, the exit status
-// of a complete run and of a fatal error.
+// Guards against a wrong dialogue, wrong default names and wrong exit statuses of the program.
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -64,54 +63,52 @@ void expect_fatal_run(const RunResult& run, const std::string& error_line) {
     EXPECT_EQ(run.out.find("SKARVEN will terminate."), std::string::npos) << run.out;
 }
 
-TEST(Dialogue, MissingParameterFileEndsWithStatusOne) {
-    RunDirectory dir;
-    RunResult run = dir.run("\n\n");
-    expect_fatal_run(run, "Error (loadparams): unable to open the input file.");
-    EXPECT_EQ(run.out, banner() + "Loading parameters...\n" +
-                           "Error (loadparams): unable to open the input file.\n");
+// Each case: the files in the directory, the answers, and the result file that must appear
+// (empty: the run must end with the error line given).
+TEST(Dialogue, AnswersDefaultsAndErrors) {
+    const std::string missing_nend =
+        "e = 1.0\nl = 0\nbasis = laguerre\nscheme = non-relativistic\npot_type = user\n";
+    const struct {
+        const char* what;
+        std::string input_name, input, answers, result, error;
+    } cases[] = {
+        {"empty answers", "sk.inp", tiny_run, "\n\n", "sk.out", ""},
+        {"blank answers", "sk.inp", tiny_run, "    \n   \n", "sk.out", ""},
+        {"no answers at all", "sk.inp", tiny_run, "", "sk.out", ""},
+        {"input ending after the first answer", "mine.inp", tiny_run, "mine.inp", "sk.out", ""},
+        {"named files, trailing blanks", "run.par", tiny_run, "run.par   \nresult   \n", "result",
+         ""},
+        {"missing parameter file", "other.inp", tiny_run, "\n\n", "",
+         "Error (loadparams): unable to open the input file."},
+        {"loader error", "sk.inp", missing_nend, "\n\n", "",
+         "Error (loadparams): required parameter missing: <nend>."},
+        {"unwritable result file", "sk.inp", tiny_run, "\nno/such/directory/out\n", "",
+         "Error (control_calc_delta): unable to open the output file."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RunDirectory dir;
+        dir.write(c.input_name, c.input);
+        const RunResult run = dir.run(c.answers);
+        if (c.error.empty()) {
+            expect_complete_run(run);
+            EXPECT_TRUE(dir.exists(c.result));
+            EXPECT_EQ(c.result == "sk.out", dir.exists("sk.out"));
+        } else {
+            expect_fatal_run(run, c.error);
+            // A loader error stops before the file list.
+            if (c.error.find("loadparams") != std::string::npos) {
+                EXPECT_EQ(run.out, banner() + "Loading parameters...\n" + c.error + "\n");
+            } else {
+                EXPECT_TRUE(starts_with(run.out, banner() + loaded + file_list)) << run.out;
+            }
+        }
+    }
 }
 
-TEST(Dialogue, EmptyAnswersUseTheDefaultNames) {
+TEST(Dialogue, AnswersAreCutToHundredCharactersWithAWarning) {
     RunDirectory dir;
-    dir.write("sk.inp", tiny_run);
-    RunResult run = dir.run("\n\n");
-    expect_complete_run(run);
-    EXPECT_TRUE(dir.exists("sk.out"));
-}
-
-TEST(Dialogue, BlankAnswersCountAsEmpty) {
-    RunDirectory dir;
-    dir.write("sk.inp", tiny_run);
-    expect_complete_run(dir.run("    \n   \n"));
-    EXPECT_TRUE(dir.exists("sk.out"));
-}
-
-TEST(Dialogue, InputEndingBeforeTheAnswersUsesTheDefaults) {
-    RunDirectory dir;
-    dir.write("sk.inp", tiny_run);
-    expect_complete_run(dir.run(""));
-    EXPECT_TRUE(dir.exists("sk.out"));
-
-    RunDirectory second;
-    second.write("mine.inp", tiny_run);
-    expect_complete_run(second.run("mine.inp"));
-    EXPECT_TRUE(second.exists("sk.out"));
-}
-
-TEST(Dialogue, NamedFilesAndTrailingBlanks) {
-    RunDirectory dir;
-    dir.write("run.par", tiny_run);
-    expect_complete_run(dir.run("run.par   \nresult   \n"));
-    EXPECT_TRUE(dir.exists("result"));
-    EXPECT_FALSE(dir.exists("sk.out"));
-}
-
-TEST(Dialogue, OnlyTheFirstHundredCharactersOfAnAnswerCount) {
-    RunDirectory dir;
-    const std::string name(100, 'p');
+    const std::string name(100, 'p'), root(100, 'r');
     dir.write(name, tiny_run);
-    const std::string root(100, 'r');
     const RunResult run = dir.run(name + "ignored\n" + root + "ignored\n");
     EXPECT_EQ(run.status, 0) << run.out;
     const std::string cut = " Warning (skarven): ";
@@ -128,17 +125,6 @@ TEST(Dialogue, OnlyTheFirstHundredCharactersOfAnAnswerCount) {
     expect_complete_run(dir.run(name + "     \n" + root + "   \n"));
 }
 
-TEST(Dialogue, LoaderErrorStopsBeforeTheFileList) {
-    RunDirectory dir;
-    dir.write("sk.inp",
-              "e = 1.0\nl = 0\nbasis = laguerre\nscheme = non-relativistic\n"
-              "pot_type = user\n");
-    RunResult run = dir.run("\n\n");
-    expect_fatal_run(run, "Error (loadparams): required parameter missing: <nend>.");
-    EXPECT_EQ(run.out, banner() + "Loading parameters...\n" +
-                           "Error (loadparams): required parameter missing: <nend>.\n");
-}
-
 TEST(Dialogue, WarningsGoToStandardOutputAndTheRunGoesOn) {
     RunDirectory dir;
     dir.write("sk.inp", tiny_run + "colour = blue\n");
@@ -150,14 +136,6 @@ TEST(Dialogue, WarningsGoToStandardOutputAndTheRunGoesOn) {
                                          "<blue> has been ignored.\n" +
                                          "Load complete.\n" + file_list))
         << run.out;
-}
-
-TEST(Dialogue, UnwritableResultFileEndsWithStatusOne) {
-    RunDirectory dir;
-    dir.write("sk.inp", tiny_run);
-    RunResult run = dir.run("\nno/such/directory/out\n");
-    expect_fatal_run(run, "Error (control_calc_delta): unable to open the output file.");
-    EXPECT_TRUE(starts_with(run.out, banner() + loaded + file_list)) << run.out;
 }
 
 }  // namespace

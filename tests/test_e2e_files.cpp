@@ -1,5 +1,4 @@
-// Result files of whole runs: their exact layouts, the screen lines, the saved potential matrix
-// and its reuse, and the two solver routes side by side.
+// Guards against wrong result-file layouts, screen lines and saved-matrix reuse in whole runs.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -165,8 +164,7 @@ TEST(Solvers, FastRouteWritesTheSameFiles) {
          1e-10},
         {"pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\nscheme = relativistic\nkappa = 1\n"
          "basis = gauss\nl = 1\ne = 1.0\nnend = 20\nenergies = T\nestart = 0.5\neend = 1.0\n",
-         1e-10},
-    };
+         1e-10}};
     for (const Case& c : cases) {
         RunDirectory dir;
         ASSERT_EQ(run_in(dir, c.params, "eigen").status, 0);

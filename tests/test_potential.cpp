@@ -1,11 +1,8 @@
-// Potential matrix elements: worked integrals, the index layouts, elements of every potential
-// type in both bases and schemes against mpmath references (tests/data/gen_potential.py), and the
-// Laguerre orthogonality of the Coulomb matrix up to n = 300.
+// Guards against wrong potential matrix elements (mpmath, closed forms) and wrong layouts.
 #include <omp.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,20 +24,11 @@ class PotentialTest : public SettingsTest {
     // pass stays 0, so no saved file is consulted.
     static void set_run(const char* basis, const char* scheme, const char* pot_type, int l,
                         int kappa, double lambda, int n_size) {
-        sk_globals.basis = padded(basis, 8);
-        sk_globals.scheme = padded(scheme, 16);
-        sk_globals.potential.pot_type = padded(pot_type, 8);
-        sk_globals.projectile.l = l;
-        sk_globals.projectile.kappa = kappa;
-        sk_globals.lambda = lambda;
+        use_run(basis, scheme, pot_type, l, kappa, lambda);
         sk_globals.ntrunc = n_size;
         sk_globals.nstart = n_size;
     }
 };
-
-bool same_bits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
 
 TEST_F(PotentialTest, WorkedIntegrals) {
     struct Case {
@@ -53,8 +41,7 @@ TEST_F(PotentialTest, WorkedIntegrals) {
     const Case cases[] = {
         {"well [0,1], -int r^2 e^-r", "well", -1.0, 0.0, 1.0, 0.0, 0.0, 0.0, -(2.0 - 5.0 / e)},
         {"coulomb to infinity, -int r e^-r", "coulomb", 0.0, 0.0, 0.0, 1.0, 1.0, 0.0, -1.0},
-        {"coulomb cut at 1", "coulomb", 0.0, 0.0, 0.0, 1.0, 1.0, 1.0, -(1.0 - 2.0 / e)},
-    };
+        {"coulomb cut at 1", "coulomb", 0.0, 0.0, 0.0, 1.0, 1.0, 1.0, -(1.0 - 2.0 / e)}};
     for (const Case& c : cases) {
         set_run("laguerre", "non-relativistic", c.pot_type, 0, 0, 1.0, 3);
         PotentialParams& p = sk_globals.potential;
@@ -67,141 +54,89 @@ TEST_F(PotentialTest, WorkedIntegrals) {
         double computed = vn(0, 0);
         EXPECT_LT(relative_error(computed, c.expected), 1e-10)
             << c.name << ": expected " << c.expected << ", computed " << computed;
-        EXPECT_EQ(sk_globals.ii, 0);
-        EXPECT_EQ(sk_globals.jj, 0);
     }
 }
 
 TEST_F(PotentialTest, ElementsThatAreZeroWithoutIntegral) {
-    struct Case {
+    // A Coulomb potential would give a nonzero integral for every one of these index pairs.
+    const struct {
         const char* name;
         const char* scheme;
         const char* pot_type;
         int n_size, n, m;
-        int ii, jj;  // indices left for the integrand
-    };
-    // A Coulomb potential would give a nonzero integral for every one of these index pairs.
-    const Case cases[] = {
-        {"non-relativistic row outside", "non-relativistic", "coulomb", 3, 3, 0, 3, 0},
-        {"non-relativistic column outside", "non-relativistic", "coulomb", 3, 0, 3, 0, 3},
-        {"relativistic phi-psi block", "relativistic", "coulomb", 2, 1, 2, 1, 2},
-        {"relativistic psi-phi block", "relativistic", "coulomb", 2, 3, 0, 3, 0},
-        {"user potential", "non-relativistic", "user", 3, 1, 0, 1, 0},
-        {"user potential, psi", "relativistic", "user", 2, 3, 3, 1, 1},
-        {"unknown potential type", "non-relativistic", "square", 3, 1, 1, 1, 1},
-        {"unknown scheme", "dirac", "coulomb", 3, 1, 1, 1, 1},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {{"non-relativistic row outside", "non-relativistic", "coulomb", 3, 3, 0},
+                 {"non-relativistic column outside", "non-relativistic", "coulomb", 3, 0, 3},
+                 {"relativistic phi-psi block", "relativistic", "coulomb", 2, 1, 2},
+                 {"relativistic psi-phi block", "relativistic", "coulomb", 2, 3, 0},
+                 {"user potential", "non-relativistic", "user", 3, 1, 0},
+                 {"user potential, psi", "relativistic", "user", 2, 3, 3},
+                 {"unknown potential type", "non-relativistic", "square", 3, 1, 1},
+                 {"unknown scheme", "dirac", "coulomb", 3, 1, 1}};
+    for (const auto& c : cases) {
         set_run("laguerre", c.scheme, c.pot_type, 0, -1, 1.0, c.n_size);
         sk_globals.potential.z = 1.0;
         sk_globals.potential.alpha = 1.0;
         EXPECT_TRUE(same_bits(vn(c.n, c.m), 0.0)) << c.name;
-        EXPECT_EQ(sk_globals.ii, c.ii) << c.name;
-        EXPECT_EQ(sk_globals.jj, c.jj) << c.name;
     }
 }
 
-// Relativistic positions 0..N-1 are phi_(N-1)..phi_0, N..2N-1 are psi_0..psi_(N-1).
+// Relativistic positions 0..N-1 are phi_(N-1)..phi_0: the same integrals as the
+// non-relativistic elements of the reversed indices.
 TEST_F(PotentialTest, RelativisticLayoutReversesThePhiBlock) {
-    struct Case {
-        int n, m, ii, jj;
-    };
-    const Case cases[] = {{0, 0, 1, 1}, {1, 0, 0, 1}, {3, 3, 1, 1}, {3, 2, 1, 0}};
-    for (const Case& c : cases) {
-        set_run("laguerre", "relativistic", "well", 0, -1, 1.0, 2);
-        sk_globals.potential.v0 = -1.0;
-        sk_globals.potential.b = 2.0;
-        double relativistic = vn(c.n, c.m);
-        EXPECT_EQ(sk_globals.ii, c.ii);
-        EXPECT_EQ(sk_globals.jj, c.jj);
-        EXPECT_NE(relativistic, 0.0);
-        if (c.n < 2) {
-            // Same phi integral as the non-relativistic element of those basis indices.
+    const int size = 3;
+    for (int n = 0; n < size; ++n) {
+        for (int m = 0; m <= n; ++m) {
+            set_run("laguerre", "relativistic", "well", 0, -1, 1.0, size);
+            sk_globals.potential.v0 = -1.0;
+            sk_globals.potential.b = 2.0;
+            const double relativistic = vn(n, m);
             sk_globals.scheme = padded("non-relativistic", 16);
-            EXPECT_TRUE(same_bits(vn(c.ii, c.jj), relativistic)) << c.n << "," << c.m;
+            EXPECT_TRUE(same_bits(vn(size - 1 - n, size - 1 - m), relativistic)) << n << "," << m;
         }
     }
 }
 
-struct ReferenceElement {
-    std::vector<double> row;
-    std::string describe() const {
-        static const char* bases[] = {"laguerre", "gauss"};
-        static const char* pots[] = {"well", "coulomb", "yukawa"};
-        return std::string(bases[int(row[0])]) + (row[1] == 0 ? " non-rel " : " rel ") +
-               pots[int(row[2])] + " r0=" + std::to_string(row[13]) +
-               " N=" + std::to_string(int(row[14])) + " (" + std::to_string(int(row[15])) + "," +
-               std::to_string(int(row[16])) + ")";
-    }
-};
-
-void apply_reference_settings(const std::vector<double>& row) {
+std::string describe(const std::vector<double>& row) {
     static const char* bases[] = {"laguerre", "gauss"};
-    static const char* schemes[] = {"non-relativistic", "relativistic"};
     static const char* pots[] = {"well", "coulomb", "yukawa"};
-    sk_globals.basis = padded(bases[int(row[0])], 8);
-    sk_globals.scheme = padded(schemes[int(row[1])], 16);
-    sk_globals.potential.pot_type = padded(pots[int(row[2])], 8);
-    sk_globals.projectile.l = int(row[3]);
-    sk_globals.projectile.kappa = int(row[4]);
-    sk_globals.lambda = row[5];
-    PotentialParams& p = sk_globals.potential;
-    p.v0 = row[6];
-    p.a = row[7];
-    p.b = row[8];
-    p.z = row[9];
-    p.alpha = row[10];
-    p.g = row[11];
-    p.m = row[12];
-    p.r0 = row[13];
-    sk_globals.ntrunc = int(row[14]);
-}
-
-// Coulomb or Yukawa on [0, infinity): the rows at N = 301 need the Gaussian rule that replaces
-// the double-exponential one where its table runs out.
-bool infinite_range(const std::vector<double>& row) {
-    return row[2] != 0 && row[13] <= 0.0;
+    return std::string(bases[int(row[0])]) + (row[1] == 0 ? " non-rel " : " rel ") +
+           pots[int(row[2])] + " r0=" + std::to_string(row[13]) +
+           " N=" + std::to_string(int(row[14])) + " (" + std::to_string(int(row[15])) + "," +
+           std::to_string(int(row[16])) + ")";
 }
 
 // Every element within 1e-8 of the largest element of its settings (the quadrature's eps); the
-// infinite-range elements, up to n, m = 300 in both bases and components, within 1e-9: those the
-// Gaussian rule gives are good to about 1e-13, those the double-exponential rule resolves keep its
+// infinite-range elements (Coulomb or Yukawa on [0, infinity)), up to n, m = 300 in both bases
+// and components, within 1e-9: those the Gaussian rule gives (beyond the double-exponential
+// table, N = 301) are good to about 1e-13, those the double-exponential rule resolves keep its
 // error (2.5e-10 for psi_300 with the Laguerre basis and a Yukawa potential).
 TEST_F(PotentialTest, ElementsMatchHighPrecisionReference) {
-    auto table = read_table("potential_elements.txt");
-    ASSERT_GE(table.size(), 150u);
-    struct Group {
-        const char* name;
-        double tolerance;
-        double worst = 0.0;
-        std::string worst_case;
-    };
-    Group groups[] = {{"finite range", 1e-8, 0.0, {}}, {"infinite range", 1e-9, 0.0, {}}};
+    static const char* bases[] = {"laguerre", "gauss"};
+    static const char* schemes[] = {"non-relativistic", "relativistic"};
+    static const char* pots[] = {"well", "coulomb", "yukawa"};
     int high_index_rows = 0;
-    for (const auto& row : table) {
+    Accuracy accuracy("vn");
+    accuracy.rows("potential_elements.txt", 150, [&](const std::vector<double>& row) {
         ASSERT_EQ(row.size(), 19u);
-        apply_reference_settings(row);
-        double expected = row[17];
-        double scale = row[18];
-        double computed = vn(int(row[15]), int(row[16]));
-        double distance = std::fabs(computed - expected) / scale;
-        ReferenceElement element{row};
-        Group& group = groups[infinite_range(row) ? 1 : 0];
-        if (infinite_range(row) && row[14] > 300) ++high_index_rows;
-        EXPECT_TRUE(std::isfinite(computed)) << element.describe();
-        EXPECT_LT(distance, group.tolerance)
-            << element.describe() << ": expected " << expected << ", computed " << computed
-            << ", distance/scale " << distance;
-        if (distance > group.worst) {
-            group.worst = distance;
-            group.worst_case = element.describe();
-        }
-    }
+        set_run(bases[int(row[0])], schemes[int(row[1])], pots[int(row[2])], int(row[3]),
+                int(row[4]), row[5], int(row[14]));
+        PotentialParams& p = sk_globals.potential;
+        p.v0 = row[6];
+        p.a = row[7];
+        p.b = row[8];
+        p.z = row[9];
+        p.alpha = row[10];
+        p.g = row[11];
+        p.m = row[12];
+        p.r0 = row[13];
+        const bool infinite = row[2] != 0 && row[13] <= 0.0;
+        if (infinite && row[14] > 300) ++high_index_rows;
+        const double computed = vn(int(row[15]), int(row[16]));
+        ASSERT_TRUE(std::isfinite(computed)) << describe(row);
+        accuracy.check(std::fabs(computed - row[17]) / row[18], infinite ? 1e-9 : 1e-8,
+                       infinite ? "infinite range" : "finite range", describe(row));
+    });
     EXPECT_EQ(high_index_rows, 56);
-    for (const Group& group : groups) {
-        std::printf("%s: largest |vn - reference| / scale %.3e at %s\n", group.name, group.worst,
-                    group.worst_case.c_str());
-    }
 }
 
 // With alpha = 1 the weight x^(2l+1) e^-x of two Laguerre functions and a Coulomb potential is
@@ -230,8 +165,6 @@ TEST_F(PotentialTest, HighIndexCoulombElementsFollowLaguerreOrthogonality) {
         }
         std::vector<double> values(rows.size());
         vn_elements(int(rows.size()), rows.data(), cols.data(), values.data());
-        double worst_diagonal = 0.0;
-        double worst_off_diagonal = 0.0;
         for (std::size_t k = 0; k < rows.size(); ++k) {
             const int n = std::max(rows[k], cols[k]);
             double diagonal = -c.z;
@@ -239,14 +172,10 @@ TEST_F(PotentialTest, HighIndexCoulombElementsFollowLaguerreOrthogonality) {
                 diagonal *= n + f;
             const double expected = rows[k] == cols[k] ? diagonal : 0.0;
             const double distance = std::fabs(values[k] - expected) / std::fabs(diagonal);
-            double& worst = rows[k] == cols[k] ? worst_diagonal : worst_off_diagonal;
-            worst = std::max(worst, distance);
             EXPECT_LT(distance, 1e-12)
                 << "l = " << c.l << " (" << rows[k] << ", " << cols[k] << "): expected " << expected
                 << ", computed " << values[k] << ", distance / |vn(n, n)| " << distance;
         }
-        std::printf("l = %d: diagonal %.2e, next to it %.2e (relative to vn(n, n))\n", c.l,
-                    worst_diagonal, worst_off_diagonal);
     }
 }
 

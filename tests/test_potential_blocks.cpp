@@ -1,11 +1,8 @@
-// Potential blocks of the fast route: sampled elements against mpmath references
-// (tests/data/gen_potential_blocks.py), closed-form blocks of a constant potential, agreement with
-// the element-by-element quadrature, and the cases without a meaningful integral.
+// Guards against wrong potential blocks of the fast route (mpmath, closed forms, threads).
 #include <omp.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -18,18 +15,7 @@
 namespace skarven::test {
 namespace {
 
-class PotentialBlocksTest : public SettingsTest {
-  protected:
-    static void set_run(const char* basis, const char* scheme, const char* pot_type, int l,
-                        int kappa, double lambda) {
-        sk_globals.basis = padded(basis, 8);
-        sk_globals.scheme = padded(scheme, 16);
-        sk_globals.potential.pot_type = padded(pot_type, 8);
-        sk_globals.projectile.l = l;
-        sk_globals.projectile.kappa = kappa;
-        sk_globals.lambda = lambda;
-    }
-};
+using PotentialBlocksTest = SettingsTest;
 
 double largest_abs(const std::vector<double>& values) {
     double largest = 0.0;
@@ -67,19 +53,20 @@ enum Column {
     column_count
 };
 
+// Errors relative to the largest sampled element of the block.
 TEST_F(PotentialBlocksTest, SampledElementsMatchHighPrecisionReference) {
-    const auto rows = read_table("potential_blocks.txt");
-    ASSERT_GT(rows.size(), 100u);
     std::map<int, std::vector<std::vector<double>>> cases;
-    for (const auto& row : rows) {
+    for (const auto& row : read_table("potential_blocks.txt")) {
         ASSERT_EQ(row.size(), static_cast<std::size_t>(column_count));
         cases[static_cast<int>(row[c_case])].push_back(row);
     }
+    ASSERT_GT(cases.size(), 5u);
     const char* pot_names[] = {"well", "coulomb", "yukawa"};
+    Accuracy accuracy("blocks");
     for (const auto& [id, elements] : cases) {
         const auto& first = elements.front();
         sk_globals = RunSettings{};
-        set_run(first[c_basis] == 0 ? "laguerre" : "gauss",
+        use_run(first[c_basis] == 0 ? "laguerre" : "gauss",
                 first[c_scheme] == 0 ? "non-relativistic" : "relativistic",
                 pot_names[static_cast<int>(first[c_pot])], static_cast<int>(first[c_l]),
                 static_cast<int>(first[c_kappa]), first[c_lambda]);
@@ -93,37 +80,23 @@ TEST_F(PotentialBlocksTest, SampledElementsMatchHighPrecisionReference) {
         p.m = first[c_m];
         p.r0 = first[c_r0];
         const int n = static_cast<int>(first[c_n]);
-        std::vector<double> phi;
-        std::vector<double> psi;
+        std::vector<double> phi, psi;
         potential_blocks(n, phi, psi);
         ASSERT_EQ(phi.size(), static_cast<std::size_t>(n) * n);
         ASSERT_EQ(psi.size(), first[c_scheme] == 0 ? 0u : static_cast<std::size_t>(n) * n);
-
-        for (int block = 0; block < 2; ++block) {
-            double scale = 0.0;
-            for (const auto& row : elements) {
-                if (row[c_block] == block) scale = std::max(scale, std::fabs(row[c_value]));
-            }
-            if (scale == 0.0) continue;
+        double scale[2] = {0.0, 0.0};
+        for (const auto& row : elements)
+            scale[int(row[c_block])] = std::max(scale[int(row[c_block])], std::fabs(row[c_value]));
+        for (const auto& row : elements) {
+            const int block = static_cast<int>(row[c_block]);
+            const std::size_t i = static_cast<std::size_t>(row[c_i]);
+            const std::size_t j = static_cast<std::size_t>(row[c_j]);
             const std::vector<double>& values = block == 0 ? phi : psi;
-            double worst = 0.0;
-            for (const auto& row : elements) {
-                if (row[c_block] != block) continue;
-                const int i = static_cast<int>(row[c_i]);
-                const int j = static_cast<int>(row[c_j]);
-                const double computed = values[i + static_cast<std::size_t>(j) * n];
-                const double mirrored = values[j + static_cast<std::size_t>(i) * n];
-                const double distance = std::fabs(computed - row[c_value]) / scale;
-                worst = std::max(worst, distance);
-                EXPECT_LE(distance, 1e-12)
-                    << "case " << id << (block == 0 ? " phi" : " psi") << " (" << i << ", " << j
-                    << "): expected " << row[c_value] << ", computed " << computed;
-                EXPECT_EQ(computed, mirrored) << "case " << id << " not symmetric";
-            }
-            std::printf("  case %2d %-8s %-7s n = %4d %s: largest error / largest element %.2e\n",
-                        id, std::string(trimmed(sk_globals.basis)).c_str(),
-                        std::string(trimmed(sk_globals.potential.pot_type)).c_str(), n,
-                        block == 0 ? "phi" : "psi", worst);
+            const std::string where = "case " + std::to_string(id) + " (" + std::to_string(i) +
+                                      ", " + std::to_string(j) + ")";
+            accuracy.check(std::fabs(values[i + j * n] - row[c_value]) / scale[block], 1e-12,
+                           block == 0 ? "phi" : "psi", where);
+            EXPECT_EQ(values[i + j * n], values[j + i * n]) << where << " not symmetric";
         }
     }
 }
@@ -143,11 +116,10 @@ TEST_F(PotentialBlocksTest, ConstantPotentialGivesOverlapAndKineticMatrices) {
     const Case cases[] = {
         {"laguerre", "coulomb", 0, -1, 1.0, 1000}, {"laguerre", "coulomb", 3, 3, 0.6, 400},
         {"gauss", "coulomb", 2, -3, 1.7, 1000},    {"gauss", "coulomb", 4, 4, 0.8, 300},
-        {"laguerre", "well", 1, -2, 1.3, 300},     {"gauss", "well", 0, -1, 0.9, 400},
-    };
+        {"laguerre", "well", 1, -2, 1.3, 300},     {"gauss", "well", 0, -1, 0.9, 400}};
     for (const Case& c : cases) {
         sk_globals = RunSettings{};
-        set_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
+        use_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
         PotentialParams& p = sk_globals.potential;
         p.z = -1.0;  // -z / r^0
         p.alpha = 0.0;
@@ -189,125 +161,11 @@ TEST_F(PotentialBlocksTest, ConstantPotentialGivesOverlapAndKineticMatrices) {
         }
         EXPECT_LE(worst_phi, 1e-12) << c.basis << " " << c.pot_type << " n = " << c.n;
         EXPECT_LE(worst_psi, 1e-12) << c.basis << " " << c.pot_type << " n = " << c.n;
-        std::printf("  %-8s %-7s l = %d n = %4d: overlap %.2e, kinetic %.2e\n", c.basis, c.pot_type,
-                    c.l, c.n, worst_phi, worst_psi);
     }
-}
-
-// The element-by-element route integrates to about 1e-8; both routes must agree to that.
-TEST_F(PotentialBlocksTest, AgreesWithElementByElementQuadrature) {
-    struct Case {
-        const char* basis;
-        const char* scheme;
-        const char* pot_type;
-        int l, kappa;
-        double lambda, v0, a, b, z, alpha, g, m, r0;
-    };
-    const Case cases[] = {
-        {"laguerre", "relativistic", "well", 0, -1, 1.0, -1.0, 0.5, 1.0, 0, 0, 0, 0, 0},
-        {"laguerre", "relativistic", "well", 1, 1, 1.4, 2.0, -0.3, 0.8, 0, 0, 0, 0, 0},
-        {"gauss", "relativistic", "coulomb", 1, -2, 0.7, 0, 0, 0, 1.0, 1.3, 0, 0, 0},
-        {"gauss", "non-relativistic", "yukawa", 2, 0, 0.7, 0, 0, 0, 0, 0, 1.5, 0.5, 0},
-        {"laguerre", "relativistic", "coulomb", 2, -3, 1.3, 0, 0, 0, 1.0, 0.6, 0, 0, 3.0},
-        {"laguerre", "non-relativistic", "yukawa", 0, 0, 1.0, 0, 0, 0, 0, 0, 1.0, 1.0, 0},
-    };
-    const int n = 12;
-    for (const Case& c : cases) {
-        sk_globals = RunSettings{};
-        set_run(c.basis, c.scheme, c.pot_type, c.l, c.kappa, c.lambda);
-        PotentialParams& p = sk_globals.potential;
-        p.v0 = c.v0;
-        p.a = c.a;
-        p.b = c.b;
-        p.z = c.z;
-        p.alpha = c.alpha;
-        p.g = c.g;
-        p.m = c.m;
-        p.r0 = c.r0;
-        sk_globals.ntrunc = n;
-        sk_globals.nstart = n;
-        std::vector<double> phi;
-        std::vector<double> psi;
-        potential_blocks(n, phi, psi);
-        const bool relativistic = text_is(sk_globals.scheme, "relativistic");
-        const double phi_scale = largest_abs(phi);
-        const double psi_scale = relativistic ? largest_abs(psi) : 1.0;
-        // A few elements suffice: each costs hundreds of integrand calls here.
-        const int picks[] = {0, 1, n / 2, n - 1};
-        for (int j : picks) {
-            for (int i : picks) {
-                if (i < j) continue;
-                const std::size_t at = i + static_cast<std::size_t>(j) * n;
-                // Relativistic positions 0..n-1 hold phi_(n-1) .. phi_0, n..2n-1 psi_0 ..
-                // psi_(n-1).
-                const double phi_element = relativistic ? vn(n - 1 - i, n - 1 - j) : vn(i, j);
-                EXPECT_NEAR(phi[at], phi_element, 1e-7 * phi_scale)
-                    << c.basis << " " << c.pot_type << " phi (" << i << ", " << j << ")";
-                if (relativistic) {
-                    EXPECT_NEAR(psi[at], vn(n + i, n + j), 1e-7 * psi_scale)
-                        << c.basis << " " << c.pot_type << " psi (" << i << ", " << j << ")";
-                }
-            }
-        }
-    }
-}
-
-// A single element uses the rule of the block of size max(i, j) + 1 and sums in extended
-// precision; it must agree with the element of a larger block to rounding.
-TEST_F(PotentialBlocksTest, SingleElementsAgreeWithTheirBlock) {
-    struct Case {
-        const char* basis;
-        const char* pot_type;
-        int l, kappa;
-        double lambda, z, alpha, g, m, r0;
-    };
-    const Case cases[] = {
-        {"laguerre", "coulomb", 0, -1, 1.0, 1.0, 1.0, 0, 0, 0.0},
-        {"laguerre", "yukawa", 1, 1, 1.3, 0, 0, 1.2, 0.7, -1.0},
-        {"gauss", "coulomb", 2, -3, 0.8, 1.5, 0.6, 0, 0, 0.0},
-        {"gauss", "yukawa", 0, -1, 1.1, 0, 0, 1.0, 1.0, 0.0},
-        {"gauss", "coulomb", 1, 1, 0.9, 1.0, 1.0, 0, 0, 3.0},
-    };
-    const int n = 60;
-    for (const Case& c : cases) {
-        sk_globals = RunSettings{};
-        set_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
-        PotentialParams& p = sk_globals.potential;
-        p.z = c.z;
-        p.alpha = c.alpha;
-        p.g = c.g;
-        p.m = c.m;
-        p.r0 = c.r0;
-        std::vector<double> phi;
-        std::vector<double> psi;
-        potential_blocks(n, phi, psi);
-        const double phi_scale = largest_abs(phi);
-        const double psi_scale = largest_abs(psi);
-        double worst = 0.0;
-        const int picks[] = {0, 1, 17, 40, n - 2, n - 1};
-        for (int i : picks) {
-            for (int j : picks) {
-                const std::size_t at = i + static_cast<std::size_t>(j) * n;
-                const double phi_element = potential_element(false, i, j);
-                const double psi_element = potential_element(true, i, j);
-                EXPECT_NEAR(phi_element, phi[at], 1e-13 * phi_scale)
-                    << c.basis << " " << c.pot_type << " phi (" << i << ", " << j << ")";
-                EXPECT_NEAR(psi_element, psi[at], 1e-13 * psi_scale)
-                    << c.basis << " " << c.pot_type << " psi (" << i << ", " << j << ")";
-                worst = std::max({worst, std::fabs(phi_element - phi[at]) / phi_scale,
-                                  std::fabs(psi_element - psi[at]) / psi_scale});
-            }
-        }
-        std::printf("  %-8s %-7s r0 = %4.1f: largest |element - block| / largest element %.2e\n",
-                    c.basis, c.pot_type, c.r0, worst);
-    }
-    // No potential, no integral.
-    set_run("laguerre", "relativistic", "user", 0, -1, 1.0);
-    EXPECT_EQ(potential_element(true, 3, 2), 0.0);
 }
 
 TEST_F(PotentialBlocksTest, BlocksWithoutIntegralAreZero) {
-    set_run("laguerre", "relativistic", "user", 1, 1, 1.0);
+    use_run("laguerre", "relativistic", "user", 1, 1, 1.0);
     std::vector<double> phi{1.0};
     std::vector<double> psi;
     potential_blocks(5, phi, psi);
@@ -316,9 +174,10 @@ TEST_F(PotentialBlocksTest, BlocksWithoutIntegralAreZero) {
     sk_globals.potential.r0 = 2.0;
     potential_blocks(5, phi, psi);
     EXPECT_EQ(largest_abs(phi) + largest_abs(psi), 0.0);
+    EXPECT_EQ(potential_element(true, 3, 2), 0.0);
 
     // psi stays empty outside the relativistic scheme, and n = 0 gives empty blocks.
-    set_run("gauss", "non-relativistic", "coulomb", 0, 0, 1.0);
+    use_run("gauss", "non-relativistic", "coulomb", 0, 0, 1.0);
     sk_globals.potential.z = 1.0;
     sk_globals.potential.alpha = 1.0;
     psi.assign(3, 1.0);
@@ -339,14 +198,13 @@ TEST_F(PotentialBlocksTest, DivergentIntegralsStayFinite) {
         double alpha, r0, lambda;
     };
     const Case cases[] = {
-        {"laguerre", "yukawa", 0, 0, 0.0, 0.0, 1.0},   {"gauss", "yukawa", 0, 0, 0.0, 0.0, 1.0},
-        {"laguerre", "yukawa", 0, 0, 0.0, 2.0, 1.0},   {"laguerre", "coulomb", 0, 0, 3.5, 0.0, 1.0},
-        {"gauss", "coulomb", 0, -1, 4.0, 0.0, 1.0},    {"gauss", "coulomb", 0, 0, 2.5, 5.0, 1.0},
-        {"laguerre", "coulomb", 4, 4, 1.0, 1e9, 1e-3},
-    };
+        {"laguerre", "yukawa", 0, 0, 0.0, 0.0, 1.0},  {"gauss", "yukawa", 0, 0, 0.0, 0.0, 1.0},
+        {"laguerre", "yukawa", 0, 0, 0.0, 2.0, 1.0},  {"laguerre", "coulomb", 0, 0, 3.5, 0.0, 1.0},
+        {"gauss", "coulomb", 0, -1, 4.0, 0.0, 1.0},   {"gauss", "coulomb", 0, 0, 2.5, 5.0, 1.0},
+        {"laguerre", "coulomb", 4, 4, 1.0, 1e9, 1e-3}};
     for (const Case& c : cases) {
         sk_globals = RunSettings{};
-        set_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
+        use_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
         PotentialParams& p = sk_globals.potential;
         p.z = 1.0;
         p.alpha = c.alpha;
@@ -362,7 +220,7 @@ TEST_F(PotentialBlocksTest, DivergentIntegralsStayFinite) {
 }
 
 TEST_F(PotentialBlocksTest, ResultDoesNotDependOnThreadCount) {
-    set_run("laguerre", "relativistic", "yukawa", 1, -2, 1.2);
+    use_run("laguerre", "relativistic", "yukawa", 1, -2, 1.2);
     sk_globals.potential.g = 1.0;
     sk_globals.potential.m = 0.5;
     const int saved = omp_get_max_threads();

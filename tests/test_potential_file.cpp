@@ -1,4 +1,4 @@
-// The saved potential file, "sk.par" and the load-and-lookup rule of vn, in a scratch directory.
+// Guards against a saved potential matrix that is lost, damaged or loaded for the wrong run.
 #include <unistd.h>
 
 #include <cmath>
@@ -22,31 +22,20 @@ class SavedFileTest : public SettingsTest {
   protected:
     void SetUp() override {
         SettingsTest::SetUp();
-        original_ = fs::current_path();
-        char pattern[] = "/tmp/skarven_potential_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        scratch_ = pattern;
-        fs::current_path(scratch_);
         base_run();
     }
     void TearDown() override {
         sk_globals = RunSettings{};
         vn(0, 0, CacheAction::release);
-        fs::current_path(original_);
-        fs::remove_all(scratch_);
         SettingsTest::TearDown();
     }
 
     // Non-relativistic Coulomb run, Laguerre basis, l = 0, lambda = 1: V(n, m) = -(n + 1) d(n, m).
     static void base_run() {
         sk_globals = RunSettings{};
-        sk_globals.basis = padded("laguerre", 8);
-        sk_globals.scheme = padded("non-relativistic", 16);
-        sk_globals.potential.pot_type = padded("coulomb", 8);
+        use_run("laguerre", "non-relativistic", "coulomb", 0, 0, 1.0);
         sk_globals.potential.z = 1.0;
         sk_globals.potential.alpha = 1.0;
-        sk_globals.potential.r0 = 0.0;
-        sk_globals.lambda = 1.0;
         sk_globals.projectile.e = 0.5;
         sk_globals.ntrunc = 3;
         sk_globals.nstart = 3;
@@ -85,15 +74,6 @@ class SavedFileTest : public SettingsTest {
         return sk_globals.vn_is_loaded;
     }
 
-    static std::vector<std::string> lines_of(const std::string& name) {
-        std::ifstream in(name);
-        std::vector<std::string> lines;
-        std::string line;
-        while (std::getline(in, line))
-            lines.push_back(line);
-        return lines;
-    }
-
     static void write_lines(const std::string& name, const std::vector<std::string>& lines) {
         std::ofstream out(name);
         for (const std::string& line : lines)
@@ -107,13 +87,8 @@ class SavedFileTest : public SettingsTest {
         return lines.size();
     }
 
-    fs::path original_;
-    fs::path scratch_;
+    ScratchDirectory scratch_;
 };
-
-bool same_bits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
 
 TEST_F(SavedFileTest, RoundTripIsBitExact) {
     sk_globals.ntrunc = 4;
@@ -128,32 +103,22 @@ TEST_F(SavedFileTest, RoundTripIsBitExact) {
                              -123.456789012345678,
                              4.9406564584124654e-320};
     std::vector<double> m(16, 0.0);
-    int k = 0;
-    for (int r = 0; r < 4; ++r) {
+    for (int r = 0, k = 0; r < 4; ++r)
         for (int c = 0; c <= r; ++c)
             m[r + c * 4] = values[k++];
-    }
     write_vn_to_file(4, m.data());
     std::vector<double> back;
     ASSERT_TRUE(read_back(&back));
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            if (c <= r) {
-                EXPECT_TRUE(same_bits(back[r + c * 4], m[r + c * 4]))
-                    << "(" << r << "," << c << ") wrote " << m[r + c * 4] << ", read "
-                    << back[r + c * 4];
-            } else {
-                EXPECT_EQ(back[r + c * 4], -1.0) << "upper triangle written";
-            }
-        }
-    }
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_TRUE(same_bits(back[r + c * 4], c <= r ? m[r + c * 4] : -1.0)) << r << "," << c;
 }
 
 TEST_F(SavedFileTest, FileNameAndLayout) {
     sk_globals.ntrunc = 50;
     std::vector<double> m = marked_matrix(50);
     write_vn_to_file(50, m.data());
-    std::vector<std::string> lines = lines_of("saved.vn.50");
+    std::vector<std::string> lines = file_lines("saved.vn.50");
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "; OUTPUT FROM THE SKARVEN PROGRAM");
     std::size_t header = matrix_header_index(lines);
@@ -201,13 +166,13 @@ TEST_F(SavedFileTest, MatrixHeaderLines) {
              sk_globals.potential.b = 1.0;
          },
          "    3    0    0 1.00 laguerre non-relativistic well    " + std::string(22, '*') +
-             "    0.5000000000000000    1.0000000000000000"},
-    };
+             "    0.5000000000000000    1.0000000000000000"}};
     for (const Case& c : cases) {
         base_run();
         c.settings();
         write_marked();
-        std::vector<std::string> lines = lines_of("saved.vn." + std::to_string(sk_globals.ntrunc));
+        std::vector<std::string> lines =
+            file_lines("saved.vn." + std::to_string(sk_globals.ntrunc));
         std::size_t header = matrix_header_index(lines);
         ASSERT_LT(header, lines.size()) << c.name;
         EXPECT_EQ(lines[header], c.expected) << c.name;
@@ -233,8 +198,7 @@ TEST_F(SavedFileTest, EachAcceptanceConditionRejectsAlone) {
         {"coulomb alpha", [] { sk_globals.potential.alpha = 1.0 + 1e-15; }, false},
         {"coulomb r0", [] { sk_globals.potential.r0 = -1.0; }, false},
         {"coulomb v0 is no Coulomb parameter", [] { sk_globals.potential.v0 = 3.0; }, true},
-        {"energy is not compared", [] { sk_globals.projectile.e = 2.0; }, true},
-    };
+        {"energy is not compared", [] { sk_globals.projectile.e = 2.0; }, true}};
     for (const Case& c : cases) {
         base_run();
         write_marked();
@@ -262,8 +226,7 @@ TEST_F(SavedFileTest, ParametersOfEachPotentialType) {
         {"well", &P::r0, false},   {"coulomb", &P::z, true},  {"coulomb", &P::alpha, true},
         {"coulomb", &P::r0, true}, {"coulomb", &P::g, false}, {"yukawa", &P::g, true},
         {"yukawa", &P::m, true},   {"yukawa", &P::r0, true},  {"yukawa", &P::z, false},
-        {"user", &P::r0, true},    {"user", &P::v0, false},
-    };
+        {"user", &P::r0, true},    {"user", &P::v0, false}};
     for (const Case& c : cases) {
         base_run();
         sk_globals.potential = PotentialParams{};
@@ -299,12 +262,11 @@ TEST_F(SavedFileTest, DamagedFilesAreRejected) {
          [](auto& lines, std::size_t h) { lines[h].resize(90); }},
         {"no matrix header line",
          [](auto& lines, std::size_t h) { lines.erase(lines.begin() + h, lines.end()); }},
-        {"empty file", [](auto& lines, std::size_t) { lines.clear(); }},
-    };
+        {"empty file", [](auto& lines, std::size_t) { lines.clear(); }}};
     for (const Case& c : cases) {
         base_run();
         write_marked();
-        std::vector<std::string> lines = lines_of("saved.vn.3");
+        std::vector<std::string> lines = file_lines("saved.vn.3");
         std::size_t header = matrix_header_index(lines);
         ASSERT_EQ(lines.size(), header + 7);
         c.damage(lines, header);
@@ -323,7 +285,7 @@ TEST_F(SavedFileTest, DamagedFilesAreRejected) {
 TEST_F(SavedFileTest, FreeFormValues) {
     base_run();
     write_marked();
-    std::vector<std::string> lines = lines_of("saved.vn.3");
+    std::vector<std::string> lines = file_lines("saved.vn.3");
     std::size_t h = matrix_header_index(lines);
     lines[h + 1] = "1.5d0";
     lines[h + 2] = "  -2   and a comment";
@@ -347,8 +309,7 @@ TEST_F(SavedFileTest, InfoNoteOnlyWhenScreenOutputInPassOne) {
     const Case cases[] = {
         {true, 1, " (Info: Elements of the truncated potential have been read from file.)\n"},
         {false, 1, ""},
-        {true, 2, ""},
-    };
+        {true, 2, ""}};
     for (const Case& c : cases) {
         base_run();
         write_marked();
@@ -376,15 +337,13 @@ TEST_F(SavedFileTest, ExtraSaveSizeFromSkPar) {
         const char* content;  // nullptr: no file
         int expected;
     };
-    const Case cases[] = {
-        {"present", "6\n", 6},
-        {"with blanks and more text", "   12   extra\n", 12},
-        {"after a blank line", "\n7\n", 7},
-        {"absent", nullptr, 0},
-        {"garbage", "six\n", 0},
-        {"not an integer", "6.5\n", 0},
-        {"empty", "", 0},
-    };
+    const Case cases[] = {{"present", "6\n", 6},
+                          {"with blanks and more text", "   12   extra\n", 12},
+                          {"after a blank line", "\n7\n", 7},
+                          {"absent", nullptr, 0},
+                          {"garbage", "six\n", 0},
+                          {"not an integer", "6.5\n", 0},
+                          {"empty", "", 0}};
     for (const Case& c : cases) {
         fs::remove("sk.par");
         if (c.content != nullptr) {
@@ -418,16 +377,15 @@ TEST_F(SavedFileTest, LoadedMatrixServesOnlyTheFirstSizeAndTheEnergyPass) {
     EXPECT_NEAR(vn(1, 1), -2.0, 1e-8) << "released: integrated";
 }
 
-TEST_F(SavedFileTest, FailedLoadIsNotRetried) {
+// A failed load is not retried, and no load is tried after the first size.
+TEST_F(SavedFileTest, LoadOnlyOnceAtTheFirstSize) {
     EXPECT_NEAR(vn(0, 0), -1.0, 1e-8);  // no file yet
     EXPECT_FALSE(sk_globals.vn_file_match);
     write_marked();
     EXPECT_NEAR(vn(0, 0), -1.0, 1e-8);
     EXPECT_FALSE(sk_globals.vn_is_loaded);
-}
-
-TEST_F(SavedFileTest, NoLoadAttemptAfterTheFirstSize) {
-    write_marked();
+    vn(0, 0, CacheAction::release);
+    base_run();
     sk_globals.ntrunc = 4;  // pass 1, not nstart
     fs::rename("saved.vn.3", "saved.vn.4");
     EXPECT_NEAR(vn(1, 1), -2.0, 1e-8);

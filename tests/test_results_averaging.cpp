@@ -1,7 +1,5 @@
-// avrg and rmse on synthetic pass-1 files: block averages, growing-window RMS, the read rules
-// and every warning and note.
+// Guards against wrong averages and RMS values, misread data and wrong notes from avrg, rmse.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cmath>
 #include <cstdio>
@@ -48,17 +46,9 @@ std::vector<std::string> synthetic_data(int count) {
     return lines;
 }
 
-std::vector<std::string> read_lines(const fs::path& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // Output data lines after the header; the header must be the pass-1 block of a well.
 std::vector<std::string> output_data(const fs::path& path) {
-    const std::vector<std::string> lines = read_lines(path);
+    const std::vector<std::string> lines = test::file_lines(path);
     constexpr std::size_t header_size = 18;
     EXPECT_GE(lines.size(), header_size) << path;
     if (lines.size() < header_size) return {};
@@ -95,14 +85,6 @@ class AveragingTest : public test::SettingsTest {
         test::SettingsTest::SetUp();
         sk_globals.pass = 1;
         sk_globals.potential.pot_type = padded("well", 8);
-        std::string pattern = (fs::temp_directory_path() / "sk_results_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        root_ = (dir_ / "run").string();
-    }
-    void TearDown() override {
-        fs::remove_all(dir_);
-        test::SettingsTest::TearDown();
     }
 
     void write_pass1(const Pass1File& file) const {
@@ -124,8 +106,8 @@ class AveragingTest : public test::SettingsTest {
     fs::path avg() const { return root_ + ".avg"; }
     fs::path rms() const { return root_ + ".rms"; }
 
-    fs::path dir_;
-    std::string root_;
+    test::ScratchDirectory scratch_;
+    std::string root_ = (scratch_.path() / "run").string();
 };
 
 // Block averages in long double, compared with the written F26.18 values.
@@ -303,46 +285,60 @@ TEST_F(AveragingTest, UnreadableDataLineStopsBothRoutines) {
     }
 }
 
-TEST_F(AveragingTest, BlankLinesAtTheEndCloseTheData) {
-    std::vector<std::string> data = synthetic_data(200);
-    data.insert(data.end(), {"", "   ", ""});
-    write_pass1({data});
-    EXPECT_EQ(run(avrg, root_), "");
-    EXPECT_EQ(output_data(avg()).size(), 4u);
-    EXPECT_EQ(run(rmse, root_), "");
-    EXPECT_EQ(output_data(rms()).size(), 181u);
-}
-
-TEST_F(AveragingTest, MissingInputFile) {
-    EXPECT_EQ(run(avrg, root_), " Warning (avrg): error opening the input file.\n");
-    EXPECT_EQ(run(rmse, root_), " Warning (rmse): error opening the input file.\n");
-    EXPECT_FALSE(fs::exists(avg()));
-    EXPECT_FALSE(fs::exists(rms()));
-}
-
-TEST_F(AveragingTest, WithoutAnalyticMarkerOnlyTheAveragesAreWritten) {
-    write_pass1({synthetic_data(300), false});
-    EXPECT_EQ(run(avrg, root_), "");
-    EXPECT_EQ(output_data(avg()).size(), 6u);
-    EXPECT_EQ(run(rmse, root_),
-              " (Info: Analytical result not known. RMS will not be calculated.)\n");
-    EXPECT_FALSE(fs::exists(rms()));
-}
-
-TEST_F(AveragingTest, WithoutNumericalMarkerTheFileIsBad) {
-    {
-        std::ofstream out(root_);
-        out << "; OUTPUT FROM THE SKARVEN PROGRAM\n"
-            << numerical_marker << " x\n"
-            << numerical_marker << std::string(55, ' ') << "x in column 100\n";
-        for (const std::string& line : synthetic_data(60))
-            out << line << "\n";
+// Files that give no averages or no RMS: what each routine says and which files it writes.
+TEST_F(AveragingTest, NotesAndWarnings) {
+    std::string data;
+    for (const std::string& line : synthetic_data(300))
+        data += line + "\n";
+    const std::string header = "; OUTPUT FROM THE SKARVEN PROGRAM\n;\n";
+    const std::string analytic = "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n;\n";
+    const std::string marker = std::string(numerical_marker) + "\n";
+    const std::string reading = " Warning (rmse): error reading data.\n";
+    const struct {
+        const char* what;
+        std::string content;  // "-": no file
+        bool outputs_are_directories;
+        std::string avrg_said, rmse_said;
+        bool avg_written, rms_written;
+    } cases[] = {
+        {"missing input", "-", false, " Warning (avrg): error opening the input file.\n",
+         " Warning (rmse): error opening the input file.\n", false, false},
+        {"no analytic block", header + marker + data, false, "",
+         " (Info: Analytical result not known. RMS will not be calculated.)\n", true, false},
+        {"no numerical marker", header + marker.substr(0, 44) + " x\n" + data, false,
+         " Warning (avrg): bad input file.\n",
+         " (Info: Analytical result not known. RMS will not be calculated.)\n", false, false},
+        {"blank lines after the data", header + analytic + marker + data + "\n   \n\n", false, "",
+         "", true, true},
+        {"uncreatable outputs", header + analytic + marker + data, true,
+         " Warning (avrg): error opening the output file.\n",
+         " Warning (rmse): error opening the output file.\n", false, false},
+        {"ends after the analytic title", header + "; ANALYTICAL RESULT\n", false,
+         " Warning (avrg): bad input file.\n", reading, false, false},
+        {"ends after the analytic value", header + analytic.substr(0, 51), false,
+         " Warning (avrg): bad input file.\n", reading, false, false},
+        {"ends after the analytic block", header + analytic, false,
+         " Warning (avrg): bad input file.\n", reading, false, false},
+        {"unreadable analytic value",
+         header + "; ANALYTICAL RESULT\n; delta = ********************\n;\n" + marker, false,
+         " (Info: Not enough data points to perform averaging.)\n", reading, false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(avg());
+        fs::remove_all(rms());
+        fs::remove(root_);
+        if (c.content != "-") std::ofstream(root_) << c.content;
+        if (c.outputs_are_directories) {
+            fs::create_directory(avg());
+            fs::create_directory(rms());
+        }
+        EXPECT_EQ(run(avrg, root_), c.avrg_said);
+        EXPECT_EQ(run(rmse, root_), c.rmse_said);
+        EXPECT_EQ(fs::is_regular_file(avg()), c.avg_written);
+        EXPECT_EQ(fs::is_regular_file(rms()), c.rms_written);
     }
-    EXPECT_EQ(run(avrg, root_), " Warning (avrg): bad input file.\n");
-    EXPECT_FALSE(fs::exists(avg()));
 }
 
-// Markers are compared over the first 100 characters with trailing blanks ignored.
 TEST_F(AveragingTest, MarkersMatchOverTheirFirstHundredColumns) {
     const std::vector<std::string> data = synthetic_data(200);
     {
@@ -357,30 +353,6 @@ TEST_F(AveragingTest, MarkersMatchOverTheirFirstHundredColumns) {
     expect_averages(data, output_data(avg()));
     EXPECT_EQ(run(rmse, root_), "");
     expect_rms(data, analytic_delta, output_data(rms()));
-}
-
-TEST_F(AveragingTest, FileEndingInsideTheAnalyticBlock) {
-    const std::vector<std::string> endings = {
-        "; ANALYTICAL RESULT\n",
-        "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n",
-        "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n;\n",
-        "; ANALYTICAL RESULT\n; delta = ********************\n;\n" + std::string(numerical_marker) +
-            "\n",
-    };
-    for (const std::string& ending : endings) {
-        SCOPED_TRACE(ending);
-        std::ofstream(root_) << "; OUTPUT FROM THE SKARVEN PROGRAM\n;\n" << ending;
-        EXPECT_EQ(run(rmse, root_), " Warning (rmse): error reading data.\n");
-        EXPECT_FALSE(fs::exists(rms()));
-    }
-}
-
-TEST_F(AveragingTest, UncreatableOutputIsAWarning) {
-    write_pass1({synthetic_data(200)});
-    fs::create_directory(avg());
-    fs::create_directory(rms());
-    EXPECT_EQ(run(avrg, root_), " Warning (avrg): error opening the output file.\n");
-    EXPECT_EQ(run(rmse, root_), " Warning (rmse): error opening the output file.\n");
 }
 
 TEST_F(AveragingTest, OutputReplacesOldFilesAndRootLosesTrailingBlanks) {

@@ -1,5 +1,4 @@
-// Double-exponential quadrature: table headers, integrals with closed-form values, orientation
-// and degenerate intervals.
+// Guards against wrong double-exponential integrals and degenerate intervals.
 
 #include <cmath>
 #include <numbers>
@@ -23,55 +22,6 @@ std::vector<double> semi_infinite_table() {
     std::vector<double> table(quadrature_lenaw);
     intdei_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, table.data());
     return table;
-}
-
-// 1 - ln(efs eps) with efs = 0.1 and the program's eps.
-const double epsln = 1.0 - std::log(1.0e-9);
-
-TEST(QuadratureTable, FiniteHeader) {
-    const auto t = finite_table();
-    EXPECT_EQ(t[0], 6149.0);
-    EXPECT_EQ(t[1], 48.0);
-    EXPECT_EQ(t[2], 1.0e-8);
-    EXPECT_EQ(t[4], 3.1622776601683795e-05);
-    EXPECT_EQ(t[5], 0.5);
-    EXPECT_NEAR(t[6], 0.3912855, 1e-7);
-    EXPECT_DOUBLE_EQ(t[6], 8.5 / epsln);
-    EXPECT_DOUBLE_EQ(t[7], std::numbers::pi / 2.0 * t[6] * 0.5);
-    EXPECT_LT(relative_error(t[3], std::exp(-std::exp(-t[6]) * epsln)), 1e-13);
-    // The first level's 16 points: abscissae falling from 1/2 towards tiny with positive
-    // weights, the last one beyond tiny and therefore zero.
-    for (int j = 8; j < 8 + 45; j += 3) {
-        EXPECT_GT(t[j], 1.0e-307);
-        EXPECT_LT(t[j], 0.5);
-        EXPECT_GT(t[j + 2], 0.0);
-        if (j > 8) {
-            EXPECT_LT(t[j], t[j - 3]);
-        }
-    }
-    EXPECT_EQ(t[53], 0.0);
-    EXPECT_EQ(t[55], 0.0);
-}
-
-TEST(QuadratureTable, SemiInfiniteHeader) {
-    const auto t = semi_infinite_table();
-    EXPECT_EQ(t[0], 5381.0);
-    EXPECT_EQ(t[1], 84.0);
-    EXPECT_EQ(t[2], 1.0e-8);
-    EXPECT_EQ(t[4], 3.1622776601683795e-05);
-    EXPECT_EQ(t[5], 1.0);
-    EXPECT_NEAR(t[6] / 4.0, 0.5063695, 1e-7);
-    EXPECT_DOUBLE_EQ(t[6], 4.0 * 11.0 / epsln);
-    EXPECT_DOUBLE_EQ(t[7], std::numbers::pi / 2.0 * 11.0 / epsln);
-    // The first level's 14 points hold reciprocal pairs of abscissae; the last one lies beyond
-    // tiny and is zero.
-    for (int j = 11; j < 11 + 78; j += 6) {
-        EXPECT_LT(t[j], 1.0);
-        EXPECT_GT(t[j], 1.0e-307);
-        EXPECT_NEAR(t[j] * t[j + 1], 1.0, 1e-15);
-    }
-    EXPECT_EQ(t[89], 0.0);
-    EXPECT_EQ(t[94], 0.0);
 }
 
 struct KnownIntegral {
@@ -100,8 +50,7 @@ const KnownIntegral finite_integrals[] = {
     {"r^2 e^-r on [0,1]", [](double x) { return x * x * std::exp(-x); }, 0.0, 1.0,
      2.0 - 5.0 / std::numbers::e},
     {"e^-x on [2,30]", [](double x) { return std::exp(-x); }, 2.0, 30.0,
-     std::exp(-2.0) - std::exp(-30.0)},
-};
+     std::exp(-2.0) - std::exp(-30.0)}};
 
 const KnownIntegral semi_infinite_integrals[] = {
     {"e^-x on [0,inf)", [](double x) { return std::exp(-x); }, 0.0, 0.0, 1.0},
@@ -116,20 +65,20 @@ const KnownIntegral semi_infinite_integrals[] = {
      std::numbers::pi / 2.0},
     {"1/(1+x)^2 on [0,inf)", [](double x) { return 1.0 / ((1.0 + x) * (1.0 + x)); }, 0.0, 0.0, 1.0},
     {"e^-(x-10)^2 on [0,inf)", [](double x) { return std::exp(-(x - 10.0) * (x - 10.0)); }, 0.0,
-     0.0, std::sqrt(std::numbers::pi) / 2.0 * (1.0 + std::erf(10.0))},
-};
+     0.0, std::sqrt(std::numbers::pi) / 2.0 * (1.0 + std::erf(10.0))}};
 
+// Swapped ends change the sign and keep the error estimate positive.
 TEST(QuadratureIntegrals, FiniteInterval) {
     const auto table = finite_table();
     for (const auto& c : finite_integrals) {
-        double i = 0.0;
-        double err = 0.0;
+        double i = 0.0, err = 0.0, backward = 0.0, err_backward = 0.0;
         intde(c.f, c.a, c.b, table.data(), i, err);
-        EXPECT_LT(relative_error(i, c.exact), 5e-10)
-            << c.name << ": expected " << c.exact << ", computed " << i << ", relative error "
-            << relative_error(i, c.exact);
+        intde(c.f, c.b, c.a, table.data(), backward, err_backward);
+        EXPECT_LT(relative_error(i, c.exact), 5e-10) << c.name << ": computed " << i;
         EXPECT_GE(err, 0.0) << c.name;
         EXPECT_LT(err, 1e-6 * std::fabs(c.exact)) << c.name;
+        EXPECT_LT(relative_error(-backward, i), 1e-12) << c.name << ": backward " << backward;
+        EXPECT_GE(err_backward, 0.0) << c.name;
     }
 }
 
@@ -144,23 +93,6 @@ TEST(QuadratureIntegrals, SemiInfiniteInterval) {
             << relative_error(i, c.exact);
         EXPECT_GE(err, 0.0) << c.name;
     }
-}
-
-// The accuracies that the program relies on for its own integrals.
-TEST(QuadratureIntegrals, DocumentedAccuracy) {
-    const auto finite = finite_table();
-    const auto semi = semi_infinite_table();
-    double i = 0.0;
-    double err = 0.0;
-    intde([](double x) { return 1.0 / std::sqrt(x); }, 0.0, 1.0, finite.data(), i, err);
-    EXPECT_NEAR(i, 2.0, 1e-9);
-    EXPECT_GT(err, 0.0);
-    intde([](double x) { return std::sin(x); }, 0.0, std::numbers::pi, finite.data(), i, err);
-    EXPECT_NEAR(i, 2.0, 1e-9);
-    EXPECT_GT(err, 0.0);
-    intdei([](double x) { return std::exp(-x); }, 0.0, semi.data(), i, err);
-    EXPECT_NEAR(i, 1.0, 1e-10);
-    EXPECT_GT(err, 0.0);
 }
 
 // A stateful callable object: the integrand count stays within the table's points.
@@ -182,21 +114,6 @@ TEST(QuadratureIntegrals, CallableObjectAndCallCount) {
     intdei(counted, 0.0, semi.data(), i, err);
     EXPECT_NEAR(i, 1.0, 1e-10);
     EXPECT_LT(calls, 1800);
-}
-
-TEST(QuadratureEdgeCases, SwappedEndsChangeSign) {
-    const auto table = finite_table();
-    for (const auto& c : finite_integrals) {
-        double forward = 0.0;
-        double backward = 0.0;
-        double err_forward = 0.0;
-        double err_backward = 0.0;
-        intde(c.f, c.a, c.b, table.data(), forward, err_forward);
-        intde(c.f, c.b, c.a, table.data(), backward, err_backward);
-        EXPECT_LT(relative_error(-backward, forward), 1e-12)
-            << c.name << ": forward " << forward << ", backward " << backward;
-        EXPECT_GE(err_backward, 0.0) << c.name;
-    }
 }
 
 TEST(QuadratureEdgeCases, EmptyInterval) {

@@ -1,12 +1,18 @@
 #pragma once
-// Shared test helpers: fatal-error expectations and reference-data reading.
+// Shared test helpers: fatal-error expectations, the reference-table harness and the long-double
+// reference solver.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -47,9 +53,160 @@ inline std::vector<std::vector<double>> read_table(const std::string& name) {
     return rows;
 }
 
+inline bool same_bits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The lines of a text file, without their line ends.
+inline std::vector<std::string> file_lines(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// A fresh temporary directory that is the working directory while the object lives.
+class ScratchDirectory {
+  public:
+    ScratchDirectory() : previous_(std::filesystem::current_path()) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "skarven_test_XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot create " << pattern;
+        path_ = pattern;
+        std::filesystem::current_path(path_);
+    }
+    ~ScratchDirectory() {
+        std::filesystem::current_path(previous_);
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path previous_, path_;
+};
+
 inline double relative_error(double computed, double expected) {
     if (expected == 0.0) return std::fabs(computed);
     return std::fabs(computed - expected) / std::fabs(expected);
+}
+
+// The reference-table harness: every comparison against a stored reference goes through check(),
+// which fails beyond the tolerance and keeps the worst error per branch; the worst errors are
+// printed when the check ends.
+class Accuracy {
+  public:
+    explicit Accuracy(std::string what) : what_(std::move(what)) {}
+    Accuracy(const Accuracy&) = delete;
+    Accuracy& operator=(const Accuracy&) = delete;
+    ~Accuracy() {
+        for (const auto& [branch, worst] : worst_)
+            std::printf("[accuracy] %-14s %-44s worst %.2e\n", what_.c_str(), branch.c_str(),
+                        worst);
+    }
+    void check(double error, double tolerance, const std::string& branch,
+               const std::string& where) {
+        double& worst = worst_[branch];
+        worst = std::max(worst, error);
+        EXPECT_LE(error, tolerance) << what_ << " [" << branch << "] " << where;
+    }
+    // Runs `each` on every row of tests/data/<table>, which must hold at least min_rows rows.
+    template <class Each>
+    void rows(const std::string& table, std::size_t min_rows, Each each) {
+        const auto all = read_table(table);
+        EXPECT_GE(all.size(), min_rows) << table;
+        for (const auto& row : all)
+            each(row);
+    }
+
+  private:
+    std::string what_;
+    std::map<std::string, double> worst_;
+};
+
+// The long-double reference solver: A x = b for the n x n column-major A, by Gaussian elimination
+// with partial pivoting on the symmetrically scaled D A D. D is |A_ii|^-1/2 (lowered where a
+// coupling is larger), so that the elimination's rounding stays at the long-double level however
+// widely the diagonal spreads. Scaled element (want, want) of the inverse: x = g / d^2.
+struct ReferenceSolve {
+    std::vector<long double> x;  // the solution (empty when a pivot is exactly zero)
+    std::vector<long double> d;  // the scaling
+};
+
+inline ReferenceSolve reference_solve(int n, std::vector<long double> a,
+                                      std::vector<long double> b) {
+    auto at = [&](int i, int j) -> long double& { return a[i + static_cast<std::size_t>(j) * n]; };
+    ReferenceSolve r{{}, std::vector<long double>(n, 1.0L)};
+    for (int i = 0; i < n; ++i)
+        if (at(i, i) != 0.0L) r.d[i] = 1.0L / std::sqrt(std::fabs(at(i, i)));
+    std::vector<long double> coupling(n, 0.0L);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i)
+            if (i != j) coupling[i] = std::max(coupling[i], std::fabs(at(i, j)) * r.d[i] * r.d[j]);
+    for (int i = 0; i < n; ++i)
+        if (coupling[i] > 1.0L) r.d[i] /= coupling[i];
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i)
+            at(i, j) *= r.d[i] * r.d[j];
+    for (int i = 0; i < n; ++i)
+        b[i] *= r.d[i];
+    for (int k = 0; k < n; ++k) {
+        int p = k;
+        for (int i = k + 1; i < n; ++i)
+            if (std::fabs(at(i, k)) > std::fabs(at(p, k))) p = i;
+        if (at(p, k) == 0.0L) return r;
+        for (int j = k; j < n; ++j)
+            std::swap(at(k, j), at(p, j));
+        std::swap(b[k], b[p]);
+        for (int j = k + 1; j < n; ++j) {
+            const long double f = at(k, j) / at(k, k);
+            if (f == 0.0L) continue;
+            for (int i = k + 1; i < n; ++i)
+                at(i, j) -= f * at(i, k);
+        }
+        for (int i = k + 1; i < n; ++i)
+            b[i] -= at(i, k) / at(k, k) * b[k];
+    }
+    for (int k = n - 1; k >= 0; --k) {
+        for (int j = k + 1; j < n; ++j)
+            b[k] -= at(k, j) * b[j];
+        b[k] /= at(k, k);
+    }
+    for (int i = 0; i < n; ++i)
+        b[i] *= r.d[i];
+    r.x = std::move(b);
+    return r;
+}
+
+// Element (want, want) of A^-1 scaled as above (x = g / d_want^2; infinity when singular), and
+// d_want.
+struct ScaledElement {
+    long double x, d;
+    double value() const { return static_cast<double>(x * d * d); }
+};
+
+template <class Matrix>
+ScaledElement reference_element(int n, const Matrix& a, int want) {
+    std::vector<long double> b(n, 0.0L);
+    b[want] = 1.0L;
+    ReferenceSolve r = reference_solve(n, std::vector<long double>(a.begin(), a.end()), b);
+    const long double d = r.d[want];
+    if (r.x.empty()) return {HUGE_VALL, d};
+    return {r.x[want] / (d * d), d};
+}
+
+// The run settings of one basis, scheme and potential type; pass stays as it is.
+inline void use_run(const char* basis, const char* scheme, const char* pot_type, int l, int kappa,
+                    double lambda) {
+    sk_globals.basis = padded(basis, 8);
+    sk_globals.scheme = padded(scheme, 16);
+    sk_globals.potential.pot_type = padded(pot_type, 8);
+    sk_globals.projectile.l = l;
+    sk_globals.projectile.kappa = kappa;
+    sk_globals.lambda = lambda;
 }
 
 // Fresh run settings for each test.

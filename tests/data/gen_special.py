@@ -2,9 +2,6 @@
 """Reference values for the special-functions tests, from mpmath at 40 significant digits.
 
 Files written beside this script:
-  fact_exact.txt     n and the exact integer n!, n = 0..170 (strtod rounds it to the nearest double)
-  lfact_ref.txt      n and ln n! to 21 significant digits, n = 0..5003; the script checks that
-                     reading these 21 digits gives the double nearest to the exact value
   gamma_ref.txt      x and Gamma(x) on a grid through every branch of the gamma routine
   lgamma_ref.txt     x and ln Gamma(x) on a grid through every branch of the log-gamma routine
   bessel_half.txt    l, x, J_{l+1/2}(x), Y_{l+1/2}(x), j_l'(x), n_l'(x) for l = 0..60
@@ -16,7 +13,6 @@ mpmath's notation (e.g. 1.5e-400); strtod turns them into 0 or inf and the tests
 
 Run from the repository root:  /usr/bin/python3 tests/data/gen_special.py
 """
-import math
 from pathlib import Path
 
 import mpmath
@@ -35,23 +31,6 @@ def write(name, header, rows):
         out.write("# " + header + "\n# mpmath " + mpmath.__version__ + ", tests/data/gen_special.py\n")
         for row in rows:
             out.write(" ".join(row) + "\n")
-
-
-def factorial_tables():
-    write("fact_exact.txt", "n  n! (exact)", [[str(n), str(math.factorial(n))] for n in range(171)])
-    rows = []
-    for n in range(5004):
-        value = mpmath.loggamma(n + 1) if n > 1 else mpf(0)
-        text = num(value, 21) if n > 1 else "0"
-        d = float(text)
-        if n > 1:
-            # The 21-digit value must round to the same double as the exact one.
-            exact = float(mpmath.nstr(value, 38))
-            assert d == exact, n
-            half_ulp = mpf(math.ulp(d)) / 2
-            assert abs(value - mpf(d)) < half_ulp * (1 - mpf(10) ** -4), n
-        rows.append([str(n), text])
-    write("lfact_ref.txt", "n  ln n! (21 digits)", rows)
 
 
 GAMMA_X = [
@@ -123,6 +102,5 @@ def bessel_tables():
 
 
 if __name__ == "__main__":
-    factorial_tables()
     gamma_tables()
     bessel_tables()
