@@ -416,7 +416,7 @@ void validate_ranges() {
                     (s.estart == s.eend || s.estep >= smallest_relative_step * s.eend),
                 "<estep> is too small for the energy range");
         // The last energy may lie up to a tenth of a step above eend.
-        const double last = s.estart + static_cast<int>(steps + 1.1 - 1.0) * s.estep;
+        const double last = s.estart + (static_cast<int>(steps + 1.1) - 1) * s.estep;
         require(!gauss || scaled_wave_number_squared(last) <= largest_oscillator_q2,
                 "<eend> is too large for <lambda> in gaussian basis");
     }
