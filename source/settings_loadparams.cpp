@@ -321,9 +321,15 @@ void apply_default(Entry entry) {
 
 // ---- Ranges the numerics can carry -----------------------------------------------------------
 
-// Energies, potential strengths, lambda and 1/lambda stay below this, so that with the basis
-// growth below no product the method forms leaves the range of a double.
+// lambda and 1/lambda stay below this, so that with the basis growth below no product the method
+// forms leaves the range of a double.
 constexpr double largest_magnitude = 1e20;
+// Potential strengths relative to the basis's kinetic scale lambda^2: beyond, the free matrix
+// drowns in the rounding of the potential and the two routes part by more than 1e-5.
+constexpr double largest_relative_strength = 1e10;
+// (k/lambda)^2 in the Laguerre basis: beyond, the kinetic part of the free matrix is below the
+// rounding of its energy part.
+constexpr double largest_laguerre_q2 = 1e15;
 // ln 1e250: the unnormalised basis grows with the index like (n + 2l + 1)!/n! (Laguerre) or
 // Gamma(n + l + 3/2)/n! (oscillator); at the first index outside the largest basis it stays below
 // 1e250.
@@ -400,16 +406,17 @@ void validate_ranges() {
     auto require = [](bool holds, std::string_view message) {
         if (!holds) show_error(routine, message);
     };
-    auto bounded = [](double value) { return std::fabs(value) <= largest_magnitude; };
     require(l_in_range(s.projectile.l), "<l> is out of range");
     require(s.lambda <= largest_magnitude && s.lambda >= 1.0 / largest_magnitude,
             "<lambda> is out of range");
-    require(bounded(s.projectile.e), "<e> is out of range");
     const bool gauss = text_is(s.basis, "gauss");
-    require(!gauss || scaled_wave_number_squared(s.projectile.e) <= largest_oscillator_q2,
-            "<e> is too large for <lambda> in gaussian basis");
+    auto energy_fits = [gauss](double e) {
+        const double q2 = scaled_wave_number_squared(e);
+        return gauss ? q2 <= largest_oscillator_q2 : q2 <= largest_laguerre_q2;
+    };
+    const std::string_view basis_note = gauss ? " in gaussian basis" : "";
+    require(energy_fits(s.projectile.e), "<e> is too large for <lambda>" + std::string(basis_note));
     if (s.energies) {
-        require(bounded(s.eend), "<eend> is out of range");
         const double steps = (s.eend - s.estart) / s.estep;
         // The energy count is the integer part of steps + 1.1.
         require(steps + 1.1 < largest_energy_count + 1.0 &&
@@ -417,20 +424,25 @@ void validate_ranges() {
                 "<estep> is too small for the energy range");
         // The last energy may lie up to a tenth of a step above eend.
         const double last = s.estart + (static_cast<int>(steps + 1.1) - 1) * s.estep;
-        require(!gauss || scaled_wave_number_squared(last) <= largest_oscillator_q2,
-                "<eend> is too large for <lambda> in gaussian basis");
+        require(energy_fits(last), "<eend> is too large for <lambda>" + std::string(basis_note));
     }
     const std::string& type = p.pot_type;
+    // A strength relative to lambda^2: v0, z lambda^alpha, g^2 lambda.
+    auto strength_fits = [&s](double strength, double lambda_power) {
+        if (strength == 0.0) return true;
+        return std::log(std::fabs(strength)) + (lambda_power - 2.0) * std::log(s.lambda) <=
+               std::log(largest_relative_strength);
+    };
     if (text_is(type, "well")) {
-        require(bounded(p.v0), "<v0> is out of range");
+        require(strength_fits(p.v0, 0.0), "<v0> is out of range");
         require(s.lambda * std::fabs(p.a) <= basis_reach(),
                 "<a> lies beyond the reach of the basis");
     } else if (text_is(type, "coulomb")) {
-        require(bounded(p.z), "<z> is out of range");
         require(p.alpha >= smallest_power && singularity_integrable(p.alpha),
                 "<alpha> is out of range");
+        require(strength_fits(p.z, p.alpha), "<z> is out of range");
     } else if (text_is(type, "yukawa")) {
-        require(bounded(p.g * p.g), "<g> is out of range");
+        require(strength_fits(p.g * p.g, 1.0), "<g> is out of range");
         require(p.m <= largest_decay_ratio * s.lambda, "<m> is out of range");
         require(singularity_integrable(1.0), "<kappa> is out of range");
     }
