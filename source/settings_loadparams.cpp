@@ -339,8 +339,8 @@ constexpr int largest_factorial = 170;
 // (k/lambda)^2 up to which the oscillator basis's free solutions are carried.
 constexpr double largest_oscillator_q2 = 2000.0;
 // The Yukawa decay rate per unit of the basis scale: beyond it the potential is far narrower than
-// anything the basis resolves, and its quadrature panels would grow without bound.
-constexpr double largest_decay_ratio = 1e3;
+// anything the basis resolves, and the quadrature panels, sized by that rate, grow in proportion.
+constexpr double largest_decay_ratio = 100.0;
 // Energies of one energy pass, and the smallest step relative to the last energy (successive
 // energies then differ by many units in the last place).
 constexpr double largest_energy_count = 1e6;

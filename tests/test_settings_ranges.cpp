@@ -77,8 +77,8 @@ TEST_F(LoaderRanges, SettingsOutsideTheRangesAreRefused) {
         {{coulomb, "r0 = 0", "z = 1", "alpha = 3", dirac, "l = 1", "kappa = 1"},
          "<alpha> is out of range"},
         {{yukawa, "r0 = 0", "g = 1.1e5", "m = 1"}, "<g> is out of range"},
-        {{yukawa, "r0 = 0", "g = 1", "m = 1001"}, "<m> is out of range"},
-        {{yukawa, "r0 = 0", "g = 1", "m = 11", "lambda = 0.01"}, "<m> is out of range"},
+        {{yukawa, "r0 = 0", "g = 1", "m = 101"}, "<m> is out of range"},
+        {{yukawa, "r0 = 0", "g = 1", "m = 1.1", "lambda = 0.01"}, "<m> is out of range"},
         {{yukawa, "r0 = 0", "g = 1", "m = 1", dirac, "l = 0", "kappa = 0"},
          "<kappa> is out of range"},
     };
@@ -119,7 +119,7 @@ TEST_F(LoaderRanges, TheEdgesOfTheRangesAreAccepted) {
          "kappa = -1"},
         {"pot_type = coulomb", "r0 = 0", "z = 1", "alpha = 2.9", "scheme = relativistic", "l = 1",
          "kappa = 1"},
-        {"pot_type = yukawa", "r0 = 0", "g = 1e5", "m = 1000"},
+        {"pot_type = yukawa", "r0 = 0", "g = 1e5", "m = 100"},
         {"pot_type = yukawa", "r0 = 0", "g = 1", "m = 1", "scheme = relativistic", "l = 0",
          "kappa = -1"},
     };
