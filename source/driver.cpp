@@ -1,7 +1,9 @@
 #include "driver.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -20,6 +22,7 @@ namespace {
 
 constexpr double pi = 3.141592653589793;
 constexpr std::string_view routine = "control_calc_delta";
+constexpr double infinity = std::numeric_limits<double>::infinity();
 
 bool relativistic() {
     return text_is(sk_globals.scheme, "relativistic");
@@ -30,10 +33,29 @@ struct PhaseShift {
     double delta;
 };
 
+// Where the current point lies, for an error message: the basis size in the basis-size pass, the
+// energy (shortest form that reads back exactly) in the energy pass.
+std::string current_point() {
+    if (sk_globals.pass != 2) return "N = " + std::to_string(sk_globals.ntrunc);
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, sk_globals.projectile.e);
+    return "e = " + std::string(text, result.ptr);
+}
+
+// A number that is not finite here would be written as a wrong phase shift: the run ends.
+void require_finite(bool finite, std::string_view what) {
+    if (!finite) {
+        show_error(routine, std::string(what) + " at " + current_point());
+    }
+}
+
 // tan(delta) and delta for the current basis size and energy from the Green's-function element
 // at the basis edge and the free solutions' coefficients.
 PhaseShift phase_shift(int n) {
     const double g_n = g(n - 1, n - 1);
+    // +infinity is the singular truncated matrix, handled below; anything else non-finite is not.
+    require_finite(std::isfinite(g_n) || g_n == infinity,
+                   "the Green's function element is not finite");
     double coupling;
     double b = 1.0;
     if (relativistic()) {
@@ -50,8 +72,13 @@ PhaseShift phase_shift(int n) {
     const double s1 = s(n);
     const double c0 = c(n - 1);
     const double c1 = c(n);
+    require_finite(std::isfinite(coupling) && std::isfinite(b) && std::isfinite(s0) &&
+                       std::isfinite(s1) && std::isfinite(c0) && std::isfinite(c1),
+                   "the free solutions are not finite");
     // A singular truncated matrix makes g infinite: the formula's limit is -s_N / c_N.
     const double tan_delta = std::isfinite(g_n) ? -(s0 + x * s1) / (c0 + x * c1) : -s1 / c1;
+    // A zero denominator gives an infinite tangent, which is written as it is.
+    require_finite(!std::isnan(tan_delta), "the phase shift is not a number");
     double delta = std::atan(tan_delta);
     if (sk_globals.shift && delta < 0.0) delta += pi;
     return {tan_delta, delta};

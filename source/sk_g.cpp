@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "lib-rs.hpp"
@@ -60,6 +61,17 @@ double green_sum(int order, const double* w, const double* z, int p, int q) {
 
 }  // namespace
 
+// An infinite or undefined potential element would be scaled and diagonalised into a finite but
+// meaningless phase shift; the run ends instead.
+void require_finite_potential(const std::vector<double>& values) {
+    for (double value : values) {
+        if (!std::isfinite(value)) {
+            show_error("g", "the potential matrix is not finite at N = " +
+                                std::to_string(sk_globals.ntrunc));
+        }
+    }
+}
+
 double g(int i, int j) {
     if (fast_solver()) return g_fast(i, j);
     const bool rel = relativistic();
@@ -107,6 +119,7 @@ double g(int i, int j) {
         }
         std::vector<double> values(rows.size());
         vn_elements(static_cast<int>(rows.size()), rows.data(), cols.data(), values.data());
+        require_finite_potential(values);
         for (std::size_t k = 0; k < rows.size(); ++k)
             V(rows[k], cols[k]) = values[k];
         if (!rel) {
@@ -134,6 +147,7 @@ double g(int i, int j) {
             v_saved.assign(static_cast<std::size_t>(max_order) * max_order, 0.0);
             a_saved.assign(static_cast<std::size_t>(max_order) * max_order, 0.0);
             vn_lower_triangle(order, vmat.data());
+            require_finite_potential(vmat);
         } else {
             SKARVEN_CHECK(!v_saved.empty() && saved_order >= order);
 #pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)

@@ -9,6 +9,8 @@ namespace skarven {
 double g(int i, int j);
 // Frees the matrices kept between calls (end of run).
 void g_release();
+// Ends the run with an error naming the basis size when a potential element is not finite.
+void require_finite_potential(const std::vector<double>& values);
 
 // The same element by the fast route: a bordered factorisation over basis sizes and one
 // generalised eigen-decomposition for the energy pass.

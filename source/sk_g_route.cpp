@@ -207,6 +207,8 @@ double g_fast(int, int) {
         route.bordered.reserve(relativistic() ? 2 * sk_globals.nend : sk_globals.nend);
         route.energy_ready = false;
         build_potential(n);
+        require_finite_potential(route.vphi);
+        require_finite_potential(route.vpsi);
         for (int size = 1; size <= n; ++size)
             result = extend_to(size);
     } else {

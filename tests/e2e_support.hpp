@@ -7,11 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 namespace skarven::test {
 
@@ -54,8 +57,9 @@ class RunDirectory {
         return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     }
 
-    // Runs the program in work() with `input` as its whole standard input.
-    RunResult run(const std::string& input) const {
+    // Runs the program in work() with `input` as its whole standard input; a run still going
+    // after `limit_seconds` (when positive) is killed and reported with status -SIGKILL.
+    RunResult run(const std::string& input, int limit_seconds = 0) const {
         const std::filesystem::path in = root_ / "stdin", out = root_ / "stdout",
                                     err = root_ / "stderr";
         std::ofstream(in, std::ios::binary) << input;
@@ -78,7 +82,16 @@ class RunDirectory {
             _exit(127);
         }
         int wait_status = 0;
-        if (child < 0 || ::waitpid(child, &wait_status, 0) != child) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(limit_seconds);
+        pid_t waited = 0;
+        while (child > 0 && limit_seconds > 0 &&
+               (waited = ::waitpid(child, &wait_status, WNOHANG)) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) ::kill(child, SIGKILL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (child > 0 && limit_seconds <= 0) waited = ::waitpid(child, &wait_status, 0);
+        if (child < 0 || waited != child) {
             ADD_FAILURE() << "cannot run " << SKARVEN_BINARY;
             return result;
         }

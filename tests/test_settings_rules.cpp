@@ -221,8 +221,6 @@ TEST_F(LoaderRules, BoundaryValuesThatPass) {
         {"scheme = relativistic", "l = 1", "kappa = 1"},
         {"scheme = relativistic", "l = 1", "kappa = -2"},
         {"scheme = relativistic", "l = 0", "kappa = -1"},
-        // -l - 1 is formed without overflow.
-        {"scheme = relativistic", "l = -2147483648", "kappa = 2147483647"},
         {"pot_type = yukawa", "r0 = 1", "g = 1", "m = 1e-10"},
         {"pot_type = coulomb", "r0 = 1", "z = 1", "alpha = 1"},
         {"pot_type = well", "v0 = 1", "a = 1", "b = 1.000001"},
