@@ -6,9 +6,14 @@
 
 namespace skarven {
 
-// Loops shorter than these run on the calling thread.
-inline constexpr int tred2_parallel_threshold = 50;
-inline constexpr int tql2_parallel_threshold = 50;
+// Orders up to these run on the calling thread. Each decomposition opens at most one parallel
+// region in the accumulation of tred2 and one per batch of tql2 rotations (one batch up to
+// n = 1400); a region costs little on a quiet machine, but on a busy one each fork and join
+// waits for a descheduled worker. Measured (2 shared cores, one `yes` beside the run, 2 threads
+// over 1 thread, best of 5): n = 100: 1.4 (median 40); n = 200: 1.8; n = 300: 1.1;
+// n = 400: 0.91; n = 1000: 0.94.
+inline constexpr int tred2_parallel_threshold = 300;
+inline constexpr int tql2_parallel_threshold = 300;
 
 // All eigenvalues w and eigenvectors z (column k belongs to w[k], no particular order).
 // a may be overwritten on the fallback route.

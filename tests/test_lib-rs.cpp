@@ -1,7 +1,6 @@
 // Symmetric eigensolver: eigenvalues against LAPACK references (tests/data/gen_eigen.py),
 // residual and orthonormality of the eigenvectors on both routes, and the edge cases.
 #include <gtest/gtest.h>
-#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -135,14 +134,8 @@ Eigenpairs run_rsm(int n, const std::vector<double>& a, int m, int nm, int& ierr
     return result;
 }
 
-// Threads as the test starts, restored when the guard leaves.
-struct ThreadCountGuard {
-    int saved = omp_get_max_threads();
-    ~ThreadCountGuard() { omp_set_num_threads(saved); }
-};
-
 // ---------------------------------------------------------------------------------------------
-// Reference matrices, orders 1, 2, 3, 10, 51, 52, 200 (the parallel loops start above 50) and
+// Reference matrices, orders 1, 2, 3, 10, 51, 52, 200 and
 // the order-12 complete graph with the eigenvalue -1 eleven times.
 
 TEST(EigensysReference, EigenvaluesResidualsAndOrthonormality) {
@@ -305,32 +298,6 @@ TEST(Pythag, NonFiniteArgumentsEndTheIteration) {
     EXPECT_EQ(pythag(-inf, 1.0), inf);
     EXPECT_TRUE(std::isnan(pythag(1.0, nan_value)));
     EXPECT_TRUE(std::isnan(pythag(nan_value, inf)));
-}
-
-// ---------------------------------------------------------------------------------------------
-// One against two threads: only the partial sums of the row scale may differ.
-
-TEST(EigensysThreads, OneAndTwoThreadsAgreeToRounding) {
-    ThreadCountGuard guard;
-    for (const auto& c : reference_cases()) {
-        omp_set_num_threads(1);
-        const auto one = run_eigensys(c.n, c.a);
-        omp_set_num_threads(2);
-        const auto two = run_eigensys(c.n, c.a);
-        const double norm = frobenius_norm(c.a);
-        double value_difference = 0.0;
-        for (int k = 0; k < c.n; ++k)
-            value_difference = std::max(value_difference, std::fabs(one.w[k] - two.w[k]));
-        double vector_difference = 0.0;
-        for (std::size_t k = 0; k < one.z.size(); ++k)
-            vector_difference = std::max(vector_difference, std::fabs(one.z[k] - two.z[k]));
-        EXPECT_LE(value_difference / norm, 1.0e-14) << "n = " << c.n;
-        // Same pairs in the same order and with the same signs; the vectors magnify the
-        // rounding difference by about |A|/gap.
-        EXPECT_LE(vector_difference, 1.0e-11) << "n = " << c.n;
-        std::printf("[ threads  ] n = %3d  eigenvalues %.1e  vectors %.1e\n", c.n,
-                    value_difference / norm, vector_difference);
-    }
 }
 
 }  // namespace
