@@ -70,6 +70,8 @@ double g(int i, int j) {
         return a_saved[r + static_cast<std::size_t>(c) * saved_order];
     };
 
+    // The copies and sums below are O(M^2) against the O(M^3) decomposition: they stay on the
+    // calling thread, so that a busy machine costs no fork and join per loop.
     if (sk_globals.pass == 1 && !first) {
         // Growth step: the previous matrices are the leading block (non-relativistic) or the
         // central block shifted by one (relativistic); only the border is new.
