@@ -6,9 +6,14 @@
 
 namespace skarven {
 
-// Loops shorter than these run on the calling thread.
-inline constexpr int tred2_parallel_threshold = 50;
-inline constexpr int tql2_parallel_threshold = 50;
+// Orders up to these run on the calling thread. Each decomposition opens at most one parallel
+// region in the accumulation of tred2 and one per batch of tql2 rotations (one batch up to
+// n = 1400); a region costs little on a quiet machine, but on a busy one each fork and join
+// waits for a descheduled worker. Measured with every order parallel (2 cores shared with other
+// work and one `yes`; 2 threads over 1 thread, median of 5, two runs): n = 100: 30 to 40;
+// n = 200: 1.9, 1.2; n = 300: 1.2, 1.2; n = 400: 1.1, 1.15; n = 1000 (best of 3): 0.87.
+inline constexpr int tred2_parallel_threshold = 300;
+inline constexpr int tql2_parallel_threshold = 300;
 
 // All eigenvalues w and eigenvectors z (column k belongs to w[k], no particular order).
 // a may be overwritten on the fallback route. False when neither route converged.

@@ -1,7 +1,5 @@
 #include "sk_g.hpp"
 
-#include <omp.h>
-
 #include <cmath>
 #include <limits>
 #include <string>
@@ -15,10 +13,6 @@
 namespace skarven {
 
 namespace {
-
-// Loops shorter than these stay on the calling thread.
-constexpr int copy_parallel_threshold = 10;
-constexpr int border_parallel_threshold = 50;
 
 // Matrices kept between calls: the potential block and the whole matrix of the last basis size
 // (leading dimension saved_order). Empty means released.
@@ -41,20 +35,14 @@ double free_matrix(int r, int c, int n) {
     return -(2.0 * light * light + p.e) * psipsi(r - n, c - n);
 }
 
-// Sum over the eigenpairs of Z(p, mu) Z(q, mu) / w(mu): per-thread partial sums in ascending mu,
-// added under one lock.
+// Sum over the eigenpairs of Z(p, mu) Z(q, mu) / w(mu) in ascending mu, on the calling thread:
+// M terms against the M^3 of the decomposition, and a fixed order keeps g the same at any
+// thread count.
 double green_sum(int order, const double* w, const double* z, int p, int q) {
     double sum = 0.0;
-#pragma omp parallel
-    {
-        double partial = 0.0;
-#pragma omp for schedule(static)
-        for (int mu = 0; mu < order; ++mu) {
-            partial += z[p + static_cast<std::size_t>(mu) * order] *
-                       z[q + static_cast<std::size_t>(mu) * order] / w[mu];
-        }
-#pragma omp critical(skarven_green_sum)
-        sum += partial;
+    for (int mu = 0; mu < order; ++mu) {
+        sum += z[p + static_cast<std::size_t>(mu) * order] *
+               z[q + static_cast<std::size_t>(mu) * order] / w[mu];
     }
     return sum;
 }
@@ -94,13 +82,14 @@ double g(int i, int j) {
         return a_saved[r + static_cast<std::size_t>(c) * saved_order];
     };
 
+    // The copies and sums below are O(M^2) against the O(M^3) decomposition: they stay on the
+    // calling thread, so that a busy machine costs no fork and join per loop.
     if (sk_globals.pass == 1 && !first) {
         // Growth step: the previous matrices are the leading block (non-relativistic) or the
         // central block shifted by one (relativistic); only the border is new.
         SKARVEN_CHECK(!a_saved.empty() && !v_saved.empty());
         const int shift = rel ? 1 : 0;
         const int old = rel ? order - 2 : order - 1;
-#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
         for (int c = 0; c < old; ++c) {
             for (int r = 0; r < old; ++r) {
                 A(r + shift, c + shift) = AS(r, c);
@@ -123,10 +112,8 @@ double g(int i, int j) {
         for (std::size_t k = 0; k < rows.size(); ++k)
             V(rows[k], cols[k]) = values[k];
         if (!rel) {
-#pragma omp parallel for schedule(static) if (order > border_parallel_threshold)
             for (int c = 0; c < order; ++c)
                 A(order - 1, c) = free_matrix(order - 1, c, n) + V(order - 1, c);
-#pragma omp parallel for schedule(static) if (order > border_parallel_threshold)
             for (int c = 0; c < order; ++c)
                 A(c, order - 1) = A(order - 1, c);
         } else {
@@ -150,18 +137,15 @@ double g(int i, int j) {
             require_finite_potential(vmat);
         } else {
             SKARVEN_CHECK(!v_saved.empty() && saved_order >= order);
-#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
             for (int c = 0; c < order; ++c) {
                 for (int r = c; r < order; ++r)
                     V(r, c) = VS(r, c);
             }
         }
-#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
         for (int r = 0; r < order; ++r) {
             for (int c = 0; c <= r; ++c)
                 A(r, c) = free_matrix(r, c, n) + V(r, c);
         }
-#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
         for (int c = 1; c < order; ++c) {
             for (int r = 0; r < c; ++r)
                 A(r, c) = A(c, r);
@@ -170,7 +154,6 @@ double g(int i, int j) {
 
     // Saving comes before the eigen-decomposition, which may overwrite A.
     if (sk_globals.pass == 1 && !last_n) {
-#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
         for (int c = 0; c < order; ++c) {
             for (int r = 0; r < order; ++r) {
                 AS(r, c) = A(r, c);
@@ -183,7 +166,6 @@ double g(int i, int j) {
     if (last_n) {
         a_saved.clear();
         a_saved.shrink_to_fit();
-#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
         for (int c = 0; c < order; ++c) {
             for (int r = c; r < order; ++r)
                 VS(r, c) = V(r, c);
@@ -203,7 +185,6 @@ double g(int i, int j) {
         const double d = std::fabs(A(r, r));
         scale[r] = d > 0.0 ? 1.0 / std::sqrt(d) : 1.0;
     }
-#pragma omp parallel for schedule(static) if (order > copy_parallel_threshold)
     for (int c = 0; c < order; ++c) {
         for (int r = c; r < order; ++r)
             A(r, c) *= scale[r] * scale[c];
