@@ -152,11 +152,14 @@ Interval integration_interval() {
 }
 
 // The double-exponential sums stop at a relative accuracy near 1e-8 and cut each tail where its
-// weighted values fall below about 4e-7 of the sum, so a result is kept only when the complete
-// trapezoidal sums of the rule (every point of the table's levels, no tail cut) settle on it: two
-// successive levels must agree to this fraction of the integral of |f| (below 1e-12 of the
-// largest element), and the result to their value; otherwise that value is taken.
-constexpr double de_tolerance = 1.0e-13;
+// weighted values fall below about 4e-7 of the sum. The complete trapezoidal sums of the rule
+// (every point of the table's levels, no tail cut) are converged once two successive levels agree
+// to de_converged times the integral of |f|, which bounds every element of the matrix (|f_i v f_j|
+// integrates to at most sqrt(|V_ii V_jj|) for a potential of one sign). A result within
+// de_kept of that value stays as it is (below 1e-12 of the largest element); otherwise the
+// converged value is taken.
+constexpr double de_converged = 1.0e-13;
+constexpr double de_kept = 5.0e-13;
 
 // Everything the tabulated functions depend on besides the nodes.
 struct TableKey {
@@ -346,9 +349,11 @@ Outcome tabulated_element(const Element& element, const Interval& interval, doub
         }
         if (level > 1) h *= 0.5;
         const double complete = sum * h * ba;
-        const double tolerance = de_tolerance * abs_sum * h * std::fabs(ba);
-        if (level > used && std::fabs(complete - previous) <= tolerance) {
-            value = err >= 0.0 && std::fabs(standard - complete) <= tolerance ? standard : complete;
+        const double integral_of_abs = abs_sum * h * std::fabs(ba);
+        if (level > used && std::fabs(complete - previous) <= de_converged * integral_of_abs) {
+            const bool keep =
+                err >= 0.0 && std::fabs(standard - complete) <= de_kept * integral_of_abs;
+            value = keep ? standard : complete;
             return Outcome::done;
         }
         previous = complete;

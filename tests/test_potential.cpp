@@ -157,16 +157,13 @@ void apply_reference_settings(const std::vector<double>& row) {
     sk_globals.ntrunc = int(row[14]);
 }
 
-// Coulomb or Yukawa on [0, infinity): the rows at N = 301 need the Gaussian rule that replaces
-// the double-exponential one where its table runs out.
+// Coulomb or Yukawa on [0, infinity).
 bool infinite_range(const std::vector<double>& row) {
     return row[2] != 0 && row[13] <= 0.0;
 }
 
-// Every element within 1e-8 of the largest element of its settings (the quadrature's eps); the
-// infinite-range elements, up to n, m = 300 in both bases and components, within 1e-9: those the
-// Gaussian rule gives are good to about 1e-13, those the double-exponential rule resolves keep its
-// error (2.5e-10 for psi_300 with the Laguerre basis and a Yukawa potential).
+// Every element within 1e-12 of the largest element of its settings, finite and infinite
+// ranges, up to n, m = 300 in both bases and components.
 TEST_F(PotentialTest, ElementsMatchHighPrecisionReference) {
     auto table = read_table("potential_elements.txt");
     ASSERT_GE(table.size(), 150u);
@@ -176,7 +173,7 @@ TEST_F(PotentialTest, ElementsMatchHighPrecisionReference) {
         double worst = 0.0;
         std::string worst_case;
     };
-    Group groups[] = {{"finite range", 1e-8, 0.0, {}}, {"infinite range", 1e-9, 0.0, {}}};
+    Group groups[] = {{"finite range", 1e-12, 0.0, {}}, {"infinite range", 1e-12, 0.0, {}}};
     int high_index_rows = 0;
     for (const auto& row : table) {
         ASSERT_EQ(row.size(), 19u);
@@ -250,8 +247,8 @@ TEST_F(PotentialTest, HighIndexCoulombElementsFollowLaguerreOrthogonality) {
     }
 }
 
-// Elements beyond the double-exponential table come from rules each thread builds and keeps for
-// itself: the same bits on one and two threads, and from vn alone.
+// Infinite-range elements come from one rule tabulated for the run: the same bits on one and two
+// threads, and from vn alone.
 TEST_F(PotentialTest, HighIndexElementsDoNotDependOnThreadCount) {
     const int size = 80;
     const int dim = 2 * size;
@@ -271,7 +268,7 @@ TEST_F(PotentialTest, HighIndexElementsDoNotDependOnThreadCount) {
     vn_elements(int(rows.size()), rows.data(), cols.data(), one.data());
     omp_set_num_threads(2);
     vn_elements(int(rows.size()), rows.data(), cols.data(), two.data());
-    // One thread for vn too: on two, each psi evaluation forks its two sections.
+    // And vn alone gives the same bits.
     omp_set_num_threads(1);
     for (std::size_t k = 0; k < rows.size(); ++k) {
         EXPECT_TRUE(same_bits(one[k], two[k])) << "(" << rows[k] << "," << cols[k] << ")";

@@ -5,10 +5,10 @@ infinite range and for wells and cut-offs far wider than the basis -> potential_
 Each element is integral v(r) f_i(r) f_j(r) dr (f = phi or psi = dphi/dr + (kappa/r) phi, in the
 Laguerre or oscillator basis, as in gen_potential.py), computed by composite 24-point
 Gauss-Legendre panels in t = sqrt(lambda r) (which makes every power of r at the origin smooth and
-the Laguerre functions' oscillation uniform), each panel holding a phase of at most 8 of the
+the Laguerre functions' oscillation uniform), each panel holding a phase of at most 12 of the
 product. The integral is carried to where every function of the setting has fallen below e^-200
 of its scale. The Laguerre polynomials come from their recurrence in exact binary fixed point
-(Python integers, 2^-320 resolution), the weights from mpmath at 60 digits, and the sums in fixed
+(Python integers, 2^-200 resolution), the weights from mpmath at 60 digits, and the sums in fixed
 point: about 50 correct digits, independent of the program's rules.
 
 Columns as potential_elements.txt: basis scheme pot l kappa lambda v0 a b z alpha g m r0 N row col
@@ -20,10 +20,10 @@ import mpmath as mp
 
 WELL, COULOMB, YUKAWA = 0, 1, 2
 LAGUERRE, GAUSS = 0, 1
-P = 320  # fractional bits of the polynomial values
+P = 200  # fractional bits of the polynomial values
 S = 900  # fractional bits of the sums
 PANEL_POINTS = 24
-PANEL_PHASE = 8
+PANEL_PHASE = 12
 
 
 def fixed(x):
