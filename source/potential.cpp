@@ -222,13 +222,14 @@ const LevelLayout& level_layout() {
     return layout;
 }
 
-// The basis functions (index-major: [n * nodes + node]), the potential and the weights at the
-// nodes of one level.
+// The basis functions (index-major: [n * nodes + node]), the potential, and the weight times the
+// potential (0 where the weight is 0 or the potential not finite: the integrand vanishes there) at
+// the nodes of one level.
 struct LevelValues {
     std::vector<double> phi;
     std::vector<double> psi;
     std::vector<double> v;
-    std::vector<double> weight;
+    std::vector<double> weighted_v;
 };
 
 // The basis on the double-exponential nodes of one interval, level by level as elements ask.
@@ -253,7 +254,7 @@ void tabulate_level(const Interval& interval) {
     values.phi.assign(cap * nodes, 0.0);
     if (psi) values.psi.assign(cap * nodes, 0.0);
     values.v.assign(nodes, 0.0);
-    values.weight.assign(nodes, 0.0);
+    values.weighted_v.assign(nodes, 0.0);
     const double a = interval.lower;
     const double b = interval.upper;
     const double ba = b - a;
@@ -269,7 +270,10 @@ void tabulate_level(const Interval& interval) {
             const int side = midpoint ? 0 : (node - offset) % 2;
             const double r = intde_node(a, b, ba, table, j, side);
             values.v[node] = v(r);
-            values.weight[node] = midpoint ? table[7] : table[j + 2];
+            const double weight = midpoint ? table[7] : table[j + 2];
+            const double potential = values.v[node];
+            values.weighted_v[node] =
+                weight == 0.0 || !std::isfinite(potential) ? 0.0 : weight * potential;
             basis_values(node_table.capacity, r, phi.data(), psi ? psi_values.data() : nullptr);
             for (std::size_t n = 0; n < cap; ++n) {
                 values.phi[n * nodes + node] = phi[n];
@@ -342,11 +346,28 @@ Outcome tabulated_element(const Element& element, const Interval& interval, doub
         if (level > available) return Outcome::needs_level;
         const LevelValues& values = node_table.levels[level - 1];
         const int nodes = layout.nodes[level];
-        for (int node = 0; node < nodes; ++node) {
-            const double term = values.weight[node] * integrand_at(values, psi, nodes, i, j, node);
-            sum += term;
-            abs_sum += std::fabs(term);
+        const std::vector<double>& f = psi ? values.psi : values.phi;
+        const double* f_i = f.data() + static_cast<std::size_t>(i) * nodes;
+        const double* f_j = f.data() + static_cast<std::size_t>(j) * nodes;
+        const double* wv = values.weighted_v.data();
+        // Four partial sums in a fixed order, so that the loop runs on vectors.
+        double part[4] = {0.0, 0.0, 0.0, 0.0};
+        double part_abs[4] = {0.0, 0.0, 0.0, 0.0};
+        int node = 0;
+        for (; node + 4 <= nodes; node += 4) {
+            for (int q = 0; q < 4; ++q) {
+                const double term = f_i[node + q] * wv[node + q] * f_j[node + q];
+                part[q] += term;
+                part_abs[q] += std::fabs(term);
+            }
         }
+        for (; node < nodes; ++node) {
+            const double term = f_i[node] * wv[node] * f_j[node];
+            part[0] += term;
+            part_abs[0] += std::fabs(term);
+        }
+        sum += (part[0] + part[1]) + (part[2] + part[3]);
+        abs_sum += (part_abs[0] + part_abs[1]) + (part_abs[2] + part_abs[3]);
         if (level > 1) h *= 0.5;
         const double complete = sum * h * ba;
         const double integral_of_abs = abs_sum * h * std::fabs(ba);
@@ -361,6 +382,27 @@ Outcome tabulated_element(const Element& element, const Interval& interval, doub
     return Outcome::fallback;
 }
 
+// Elements by the converged rule of the fast route, sized for the run and tabulated once.
+void rule_elements(const std::vector<Element>& elements, const std::vector<int>& which,
+                   double* values) {
+    const int count = static_cast<int>(which.size());
+    if (count == 0) return;
+    std::vector<unsigned char> psi(count);
+    std::vector<int> rows(count);
+    std::vector<int> cols(count);
+    for (int k = 0; k < count; ++k) {
+        const Element& e = elements[which[k]];
+        psi[k] = e.component == Component::psi ? 1 : 0;
+        rows[k] = e.ii;
+        cols[k] = e.jj;
+    }
+    std::vector<double> results(count);
+    potential_rule_elements(run_size(), count, psi.data(), rows.data(), cols.data(),
+                            results.data());
+    for (int k = 0; k < count; ++k)
+        values[which[k]] = results[k];
+}
+
 // Finite range: double-exponential sums on the tabulated nodes, a level more where an element
 // asks for it; an element whose levels never settle comes from the converged panel rule.
 void finite_elements(const std::vector<Element>& elements, const Interval& interval,
@@ -373,39 +415,31 @@ void finite_elements(const std::vector<Element>& elements, const Interval& inter
     for (std::size_t p = 0; p < todo.size(); ++p)
         todo[p] = static_cast<int>(p);
     std::vector<Outcome> outcome(elements.size(), Outcome::done);
+    std::vector<int> unsettled;
     while (!todo.empty()) {
         const int count = static_cast<int>(todo.size());
 #pragma omp parallel for schedule(dynamic, 8) if (count > 1)
         for (int q = 0; q < count; ++q) {
             const int p = todo[q];
-            const Element& e = elements[p];
-            outcome[p] = tabulated_element(e, interval, values[p]);
-            if (outcome[p] == Outcome::fallback) {
-                values[p] = potential_element(e.component == Component::psi, e.ii, e.jj);
-            }
+            outcome[p] = tabulated_element(elements[p], interval, values[p]);
         }
         std::vector<int> again;
         for (int p : todo) {
             if (outcome[p] == Outcome::needs_level) again.push_back(p);
+            if (outcome[p] == Outcome::fallback) unsettled.push_back(p);
         }
         todo.swap(again);
         if (!todo.empty()) tabulate_level(interval);
     }
+    rule_elements(elements, unsettled, values);
 }
 
 // Infinite range: the rule exact for these integrands (or converged panels), sized for the run.
 void semi_infinite_elements(const std::vector<Element>& elements, double* values) {
-    const int count = static_cast<int>(elements.size());
-    std::vector<unsigned char> psi(count);
-    std::vector<int> rows(count);
-    std::vector<int> cols(count);
-    for (int k = 0; k < count; ++k) {
-        psi[k] = elements[k].component == Component::psi ? 1 : 0;
-        rows[k] = elements[k].ii;
-        cols[k] = elements[k].jj;
-    }
-    potential_rule_elements(std::max(run_size(), 1), count, psi.data(), rows.data(), cols.data(),
-                            values);
+    std::vector<int> all(elements.size());
+    for (std::size_t p = 0; p < all.size(); ++p)
+        all[p] = static_cast<int>(p);
+    rule_elements(elements, all, values);
 }
 
 }  // namespace

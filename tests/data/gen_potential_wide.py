@@ -3,12 +3,12 @@
 infinite range and for wells and cut-offs far wider than the basis -> potential_wide.txt.
 
 Each element is integral v(r) f_i(r) f_j(r) dr (f = phi or psi = dphi/dr + (kappa/r) phi, in the
-Laguerre or oscillator basis, as in gen_potential.py), computed by composite 24-point
+Laguerre or oscillator basis, as in gen_potential.py), computed by composite 48-point
 Gauss-Legendre panels in t = sqrt(lambda r) (which makes every power of r at the origin smooth and
-the Laguerre functions' oscillation uniform), each panel holding a phase of at most 12 of the
+the Laguerre functions' oscillation uniform), each panel holding a phase of at most 36 of the
 product. The integral is carried to where every function of the setting has fallen below e^-200
 of its scale. The Laguerre polynomials come from their recurrence in exact binary fixed point
-(Python integers, 2^-200 resolution), the weights from mpmath at 60 digits, and the sums in fixed
+(Python integers with 200 bits and a shared binary exponent), the weights from mpmath at 60 digits, and the sums in fixed
 point: about 50 correct digits, independent of the program's rules.
 
 Columns as potential_elements.txt: basis scheme pot l kappa lambda v0 a b z alpha g m r0 N row col
@@ -22,8 +22,8 @@ WELL, COULOMB, YUKAWA = 0, 1, 2
 LAGUERRE, GAUSS = 0, 1
 P = 200  # fractional bits of the polynomial values
 S = 900  # fractional bits of the sums
-PANEL_POINTS = 24
-PANEL_PHASE = 12
+PANEL_POINTS = 48
+PANEL_PHASE = 36
 
 
 def fixed(x):
@@ -31,8 +31,8 @@ def fixed(x):
 
 
 def legendre_rule():
-    nodes = mp.calculus.quadrature.GaussLegendre(mp.mp).calc_nodes(4, mp.mp.prec)
-    assert len(nodes) == 24, len(nodes)
+    nodes = mp.calculus.quadrature.GaussLegendre(mp.mp).calc_nodes(5, mp.mp.prec)
+    assert len(nodes) == PANEL_POINTS, len(nodes)
     return [((x + 1) / 2, w / 2) for x, w in nodes]
 
 
@@ -43,12 +43,12 @@ def case_values(case):
     rel = case["scheme"] == 1
     pot = case["pot"]
     mu = mp.mpf(case["m"]) / lam if pot == YUKAWA else mp.mpf(0)
-    # End of the functions: n ln y - y/2 - ln n! + (l + 2) ln x below -200.
+    # End of the functions: n ln y - y/2 - ln n! + (l + 2) ln x below -90.
     nu = 4 * n + twice_alpha + 6
     x_end = mp.mpf(nu if basis == LAGUERRE else mp.sqrt(nu))
     while True:
         y = x_end if basis == LAGUERRE else x_end ** 2
-        if n * mp.log(y) - y / 2 - mp.loggamma(n + 1) + (l + 3) * mp.log(x_end) < -200:
+        if n * mp.log(y) - y / 2 - mp.loggamma(n + 1) + (l + 3) * mp.log(x_end) < -90:
             break
         x_end *= mp.mpf("1.05")
     if pot == WELL:
@@ -90,6 +90,7 @@ def case_values(case):
             yf = fixed(y)
             a_prev, a_last = 0, 1 << P  # L^(alpha)
             c_prev, c_last = 0, 0  # L^(alpha+1), index k - 1
+            shared = 0  # binary exponent of all four
             values = {"phi": {}, "psi": {}}
             h = y if basis == GAUSS else x / 2
             g = 2 * y if basis == GAUSS else x
@@ -101,15 +102,20 @@ def case_values(case):
                     a_prev, a_last = a_last, a_new
                     j = k - 1
                     if j == 0:
-                        c_new = 1 << P
+                        c_new = 1 << (P - shared) if shared <= P else 0
                     else:
                         c_new = (((4 * j + twice_alpha) << (P - 1)) - yf) * c_last >> P
                         c_new = (c_new - ((2 * j + twice_alpha) * c_prev >> 1)) // j
                     c_prev, c_last = c_last, c_new
+                    bits = max(abs(a_last).bit_length(), abs(c_last).bit_length()) - P - 64
+                    if bits > 0:
+                        a_prev, a_last, c_prev, c_last = (a_prev >> bits, a_last >> bits,
+                                                          c_prev >> bits, c_last >> bits)
+                        shared += bits
                 if k in wanted:
-                    values["phi"][k] = a_last
+                    values["phi"][k] = (a_last, shared)
                     if rel:
-                        values["psi"][k] = (front * a_last - gf * c_last) >> P
+                        values["psi"][k] = ((front * a_last - gf * c_last) >> P, shared)
             for comp, weight in weights.items():
                 m, e = mp.frexp(weight)
                 mf = int(mp.ldexp(m, P))
@@ -117,8 +123,9 @@ def case_values(case):
                 for (c, i, j) in sums:
                     if c != comp:
                         continue
-                    prod = mf * values[comp][i] * values[comp][j]
-                    sums[(c, i, j)] += prod << shift if shift >= 0 else prod >> -shift
+                    (vi, ei), (vj, ej) = values[comp][i], values[comp][j]
+                    prod, total = mf * vi * vj, shift + ei + ej
+                    sums[(c, i, j)] += prod << total if total >= 0 else prod >> -total
         t += width
     return {key: sign * mp.ldexp(mp.mpf(value), -S) for key, value in sums.items()}
 
@@ -145,7 +152,7 @@ def all_cases():
     return [
         # Infinite range.
         make_case(LAGUERRE, 1, YUKAWA, 0, -1, 1.0, 1000, rel_rows(1000), **yuk),
-        make_case(GAUSS, 1, YUKAWA, 0, -1, 1.0, 1000, rel_rows(1000), g=1.5, m=1.0, r0=0.0),
+        make_case(GAUSS, 0, YUKAWA, 0, 0, 1.0, 1000, phi_rows(1000), g=1.5, m=1.0, r0=0.0),
         make_case(GAUSS, 0, YUKAWA, 1, 0, 0.5, 300, phi_rows(300), g=1.0, m=0.3, r0=-1.0),
         make_case(LAGUERRE, 0, COULOMB, 1, 0, 0.7, 600, phi_rows(600), z=1.0, alpha=1.5, r0=0.0),
         make_case(GAUSS, 1, COULOMB, 1, 1, 1.0, 300, rel_rows(300), z=2.0, alpha=1.0, r0=0.0),
