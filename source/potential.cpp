@@ -3,7 +3,9 @@
 #include "potential.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "sk_basis.hpp"
@@ -24,20 +26,11 @@ void release_vn_matrix() {
     vn_matrix_allocated = false;
 }
 
-// The tables depend only on their three constants, so one of each kind serves the whole run.
+// The table depends only on its three constants, so one serves the whole run.
 const double* finite_table() {
     static const std::vector<double> table = [] {
         std::vector<double> t(quadrature_lenaw);
         intde_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, t.data());
-        return t;
-    }();
-    return table.data();
-}
-
-const double* semi_infinite_table() {
-    static const std::vector<double> table = [] {
-        std::vector<double> t(quadrature_lenaw);
-        intdei_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, t.data());
         return t;
     }();
     return table.data();
@@ -117,91 +110,355 @@ Interval interval_of_potential() {
     return {Range::none, 0.0, 0.0};
 }
 
-// The accuracy estimate is not used (an integral that misses eps is taken as it is), except when
-// the semi-infinite table runs out: its fixed steps cannot follow the oscillations of high-index
-// functions spread over a long range, so that element comes from a Gaussian rule fitted to the
-// basis instead.
-template <class F>
-double integrate(F&& integrand, const Element& element, const Interval& interval,
-                 const double* finite, const double* semi_infinite) {
-    double value = 0.0;
-    double err = 0.0;
-    if (interval.range == Range::finite) {
-        intde(integrand, interval.lower, interval.upper, finite, value, err);
-    } else if (interval.range == Range::semi_infinite) {
-        intdei(integrand, 0.0, semi_infinite, value, err);
-        if (err < 0.0) {
-            value = potential_element(element.component == Component::psi, element.ii, element.jj);
+// Basis sizes the run can ask for: up to nend, and nend + 1 for the closing call.
+int run_size() {
+    return std::max({sk_globals.nend + 1, sk_globals.ntrunc, 1});
+}
+
+// Radius beyond which every basis function of index below `size` (both components) is below
+// e^-800, so that the integrand underflows for any potential a double can hold. Beyond the zeros
+// of L_n^(alpha) and L_n^(alpha+1), |L_n(y)| <= y^n / n!, which bounds |phi_n| by
+// x^(l+1) e^(-y/2) y^n / n! and |psi_n| by max(1, lambda) x^(l+1) e^(-y/2) (|kappa| + l + 2 + 3y)
+// y^n / n!; the bound falls monotonically from y = 4n + 2 alpha + 10 on.
+double vanishing_radius(int size) {
+    const bool gauss = text_is(sk_globals.basis, "gauss");
+    const int l = sk_globals.projectile.l;
+    const double lambda = sk_globals.lambda;
+    const double alpha = gauss ? l + 0.5 : 2.0 * l + 1.0;
+    const double n = size;
+    const double y0 = 4.0 * n + 2.0 * std::fabs(alpha) + 10.0;
+    double x = gauss ? std::sqrt(y0) : y0;
+    const double log_front = std::max(0.0, std::log(lambda)) - std::lgamma(n + 1.0);
+    for (;;) {
+        const double y = gauss ? x * x : x;
+        const double bound =
+            (std::fabs(l) + 1.0) * std::log(x) + log_front - 0.5 * y + n * std::log(y) +
+            std::log(std::fabs(sk_globals.projectile.kappa) + std::fabs(l) + 2.0 + 3.0 * y);
+        if (bound < -800.0 || !std::isfinite(bound)) break;
+        x *= 1.01;
+    }
+    return x / lambda;
+}
+
+// A finite interval reaching beyond the basis is cut where the basis has vanished.
+Interval integration_interval() {
+    Interval interval = interval_of_potential();
+    if (interval.range != Range::finite) return interval;
+    const double end = vanishing_radius(run_size());
+    if (!(end < std::max(interval.lower, interval.upper))) return interval;
+    interval.lower = std::min(interval.lower, end);
+    interval.upper = std::min(interval.upper, end);
+    return interval;
+}
+
+// The double-exponential sums stop at a relative accuracy near 1e-8 and cut each tail where its
+// weighted values fall below about 4e-7 of the sum. The complete trapezoidal sums of the rule
+// (every point of the table's levels, no tail cut) are converged once two successive levels agree
+// to de_converged times the integral of |f|, which bounds every element of the matrix (|f_i v f_j|
+// integrates to at most sqrt(|V_ii V_jj|) for a potential of one sign). A result within
+// de_kept of that value stays as it is (below 1e-12 of the largest element); otherwise the
+// converged value is taken.
+constexpr double de_converged = 1.0e-13;
+constexpr double de_kept = 5.0e-13;
+
+// Everything the tabulated functions depend on besides the nodes.
+struct TableKey {
+    std::string basis;
+    bool relativistic = false;
+    int l = 0;
+    int kappa = 0;
+    double lambda = 0.0;
+    PotentialParams potential;
+    double lower = 0.0;
+    double upper = 0.0;
+    bool operator==(const TableKey& o) const {
+        const PotentialParams& p = potential;
+        const PotentialParams& q = o.potential;
+        return basis == o.basis && relativistic == o.relativistic && l == o.l && kappa == o.kappa &&
+               lambda == o.lambda && p.pot_type == q.pot_type && p.r0 == q.r0 && p.v0 == q.v0 &&
+               p.a == q.a && p.b == q.b && p.z == q.z && p.alpha == q.alpha && p.g == q.g &&
+               p.m == q.m && lower == o.lower && upper == o.upper;
+    }
+};
+
+// The finite table's levels: level 1 holds the midpoint (table index 5) and the points up to
+// index 5 + nk, level L > 1 the points of indices 5 + nk 2^(L-2) + 3 ... 5 + nk 2^(L-1). A point
+// of table index j has two nodes, left (side 0) and right (side 1).
+struct LevelLayout {
+    int levels = 0;
+    std::vector<int> level;  // by table index
+    std::vector<int> local;  // node of side 0 within its level
+    std::vector<int> first;  // first table index of each level (1-based levels)
+    std::vector<int> nodes;  // nodes of each level
+};
+
+const LevelLayout& level_layout() {
+    static const LevelLayout layout = [] {
+        const double* table = finite_table();
+        const int lenawm = static_cast<int>(table[0] + 0.5);
+        const int nk = static_cast<int>(table[1] + 0.5);
+        LevelLayout out;
+        out.level.assign(lenawm + 1, 0);
+        out.local.assign(lenawm + 1, 0);
+        out.first.assign(1, 0);
+        out.nodes.assign(1, 0);
+        out.level[5] = 1;
+        out.local[5] = 0;
+        for (int level = 1;; ++level) {
+            const int start = level == 1 ? 8 : 5 + nk * (1 << (level - 2)) + 3;
+            const int end = 5 + nk * (1 << (level - 1));
+            if (end > lenawm) break;
+            const int offset = level == 1 ? 1 : 0;
+            for (int j = start; j <= end; j += 3) {
+                out.level[j] = level;
+                out.local[j] = offset + 2 * ((j - start) / 3);
+            }
+            out.first.push_back(start);
+            out.nodes.push_back(offset + 2 * ((end - start) / 3 + 1));
+            out.levels = level;
+        }
+        return out;
+    }();
+    return layout;
+}
+
+// The basis functions (index-major: [n * nodes + node]), the potential, and the weight times the
+// potential (0 where the weight is 0 or the potential not finite: the integrand vanishes there) at
+// the nodes of one level.
+struct LevelValues {
+    std::vector<double> phi;
+    std::vector<double> psi;
+    std::vector<double> v;
+    std::vector<double> weighted_v;
+};
+
+// The basis on the double-exponential nodes of one interval, level by level as elements ask.
+struct NodeTable {
+    bool valid = false;
+    TableKey key;
+    int capacity = 0;                 // indices tabulated at each node
+    std::vector<LevelValues> levels;  // levels[0] is level 1
+};
+
+NodeTable node_table;
+
+void tabulate_level(const Interval& interval) {
+    const LevelLayout& layout = level_layout();
+    const int level = static_cast<int>(node_table.levels.size()) + 1;
+    if (level > layout.levels) return;
+    const double* table = finite_table();
+    const int nodes = layout.nodes[level];
+    const std::size_t cap = static_cast<std::size_t>(node_table.capacity);
+    const bool psi = node_table.key.relativistic;
+    LevelValues values;
+    values.phi.assign(cap * nodes, 0.0);
+    if (psi) values.psi.assign(cap * nodes, 0.0);
+    values.v.assign(nodes, 0.0);
+    values.weighted_v.assign(nodes, 0.0);
+    const double a = interval.lower;
+    const double b = interval.upper;
+    const double ba = b - a;
+#pragma omp parallel if (nodes > 8)
+    {
+        std::vector<double> phi(cap);
+        std::vector<double> psi_values(psi ? cap : 0);
+#pragma omp for schedule(dynamic, 4)
+        for (int node = 0; node < nodes; ++node) {
+            const bool midpoint = level == 1 && node == 0;
+            const int offset = level == 1 ? 1 : 0;
+            const int j = midpoint ? 5 : layout.first[level] + 3 * ((node - offset) / 2);
+            const int side = midpoint ? 0 : (node - offset) % 2;
+            const double r = intde_node(a, b, ba, table, j, side);
+            values.v[node] = v(r);
+            const double weight = midpoint ? table[7] : table[j + 2];
+            const double potential = values.v[node];
+            values.weighted_v[node] =
+                weight == 0.0 || !std::isfinite(potential) ? 0.0 : weight * potential;
+            basis_values(node_table.capacity, r, phi.data(), psi ? psi_values.data() : nullptr);
+            for (std::size_t n = 0; n < cap; ++n) {
+                values.phi[n * nodes + node] = phi[n];
+                if (psi) values.psi[n * nodes + node] = psi_values[n];
+            }
         }
     }
-    return value;
+    node_table.levels.push_back(std::move(values));
 }
 
-const double* table_for(const Interval& interval, Range range) {
-    if (interval.range != range) return nullptr;
-    return range == Range::finite ? finite_table() : semi_infinite_table();
+void prepare_node_table(const Interval& interval, int needed) {
+    TableKey key;
+    key.basis = sk_globals.basis;
+    key.relativistic = relativistic();
+    key.l = sk_globals.projectile.l;
+    key.kappa = sk_globals.projectile.kappa;
+    key.lambda = sk_globals.lambda;
+    key.potential = sk_globals.potential;
+    key.lower = interval.lower;
+    key.upper = interval.upper;
+    if (node_table.valid && node_table.key == key && node_table.capacity >= needed) return;
+    node_table = NodeTable{};
+    node_table.valid = true;
+    node_table.key = key;
+    node_table.capacity = std::max(needed, run_size());
+    for (int level = 1; level <= 4; ++level)
+        tabulate_level(interval);
 }
 
-// The element with its indices passed by value, so that many can be integrated at once. The
-// integrands repeat fi_v_fi and psi_v_psi operation for operation (a vanishing function gives 0
-// even where the potential is singular), so both paths give the same bits.
-double integrate_element(const Element& element, const Interval& interval, const double* finite,
-                         const double* semi_infinite) {
-    int i = element.ii;
-    int j = element.jj;
-    if (element.component == Component::phi) {
-        auto integrand = [i, j](double r) {
-            double fi_i = 0.0;
-            double fi_j = 0.0;
-            fi2(i, j, r, fi_i, fi_j);
-            if (fi_i == 0.0 || fi_j == 0.0) return 0.0;
-            return fi_i * v(r) * fi_j;
-        };
-        return integrate(integrand, element, interval, finite, semi_infinite);
-    }
-    auto integrand = [i, j](double r) {
-        double psi_i = 0.0;
-        double psi_j = 0.0;
-        psi2(i, j, r, psi_i, psi_j);
-        if (psi_i == 0.0 || psi_j == 0.0) return 0.0;
-        return psi_i * v(r) * psi_j;
+enum class Outcome { done, needs_level, fallback };
+
+// phi_i v phi_j or psi_i v psi_j at one node; a vanishing function gives 0 even where the
+// potential is singular (as fi_v_fi and psi_v_psi do).
+double integrand_at(const LevelValues& values, bool psi, int nodes, int i, int j, int node) {
+    const std::vector<double>& f = psi ? values.psi : values.phi;
+    const double f_i = f[static_cast<std::size_t>(i) * nodes + node];
+    const double f_j = f[static_cast<std::size_t>(j) * nodes + node];
+    if (f_i == 0.0 || f_j == 0.0) return 0.0;
+    return f_i * values.v[node] * f_j;
+}
+
+// One element from the tabulated values: intde's sums, kept when the complete sums confirm them.
+Outcome tabulated_element(const Element& element, const Interval& interval, double& value) {
+    const LevelLayout& layout = level_layout();
+    const int available = static_cast<int>(node_table.levels.size());
+    const bool psi = element.component == Component::psi;
+    const int i = element.ii;
+    const int j = element.jj;
+    bool missing = false;
+    auto integrand = [&](int index, int side) {
+        const int level = layout.level[index];
+        if (level > available) {
+            missing = true;
+            return std::nan("");
+        }
+        return integrand_at(node_table.levels[level - 1], psi, layout.nodes[level], i, j,
+                            layout.local[index] + side);
     };
-    return integrate(integrand, element, interval, finite, semi_infinite);
+    const double ba = interval.upper - interval.lower;
+    double standard = 0.0;
+    double err = 0.0;
+    const int used = intde_points(integrand, ba, finite_table(), standard, err);
+    if (missing) return Outcome::needs_level;
+
+    double sum = 0.0;
+    double abs_sum = 0.0;
+    double previous = 0.0;
+    double h = 1.0;
+    for (int level = 1; level <= layout.levels; ++level) {
+        if (level > available) return Outcome::needs_level;
+        const LevelValues& values = node_table.levels[level - 1];
+        const int nodes = layout.nodes[level];
+        const std::vector<double>& f = psi ? values.psi : values.phi;
+        const double* f_i = f.data() + static_cast<std::size_t>(i) * nodes;
+        const double* f_j = f.data() + static_cast<std::size_t>(j) * nodes;
+        const double* wv = values.weighted_v.data();
+        // Four partial sums in a fixed order, so that the loop runs on vectors.
+        double part[4] = {0.0, 0.0, 0.0, 0.0};
+        double part_abs[4] = {0.0, 0.0, 0.0, 0.0};
+        int node = 0;
+        for (; node + 4 <= nodes; node += 4) {
+            for (int q = 0; q < 4; ++q) {
+                const double term = f_i[node + q] * wv[node + q] * f_j[node + q];
+                part[q] += term;
+                part_abs[q] += std::fabs(term);
+            }
+        }
+        for (; node < nodes; ++node) {
+            const double term = f_i[node] * wv[node] * f_j[node];
+            part[0] += term;
+            part_abs[0] += std::fabs(term);
+        }
+        sum += (part[0] + part[1]) + (part[2] + part[3]);
+        abs_sum += (part_abs[0] + part_abs[1]) + (part_abs[2] + part_abs[3]);
+        if (level > 1) h *= 0.5;
+        const double complete = sum * h * ba;
+        const double integral_of_abs = abs_sum * h * std::fabs(ba);
+        if (level > used && std::fabs(complete - previous) <= de_converged * integral_of_abs) {
+            const bool keep =
+                err >= 0.0 && std::fabs(standard - complete) <= de_kept * integral_of_abs;
+            value = keep ? standard : complete;
+            return Outcome::done;
+        }
+        previous = complete;
+    }
+    return Outcome::fallback;
+}
+
+// Elements by the converged rule of the fast route, sized for the run and tabulated once.
+void rule_elements(const std::vector<Element>& elements, const std::vector<int>& which,
+                   double* values) {
+    const int count = static_cast<int>(which.size());
+    if (count == 0) return;
+    std::vector<unsigned char> psi(count);
+    std::vector<int> rows(count);
+    std::vector<int> cols(count);
+    for (int k = 0; k < count; ++k) {
+        const Element& e = elements[which[k]];
+        psi[k] = e.component == Component::psi ? 1 : 0;
+        rows[k] = e.ii;
+        cols[k] = e.jj;
+    }
+    std::vector<double> results(count);
+    potential_rule_elements(run_size(), count, psi.data(), rows.data(), cols.data(),
+                            results.data());
+    for (int k = 0; k < count; ++k)
+        values[which[k]] = results[k];
+}
+
+// Finite range: double-exponential sums on the tabulated nodes, a level more where an element
+// asks for it; an element whose levels never settle comes from the converged panel rule.
+void finite_elements(const std::vector<Element>& elements, const Interval& interval,
+                     double* values) {
+    int needed = 0;
+    for (const Element& e : elements)
+        needed = std::max({needed, e.ii + 1, e.jj + 1});
+    prepare_node_table(interval, needed);
+    std::vector<int> todo(elements.size());
+    for (std::size_t p = 0; p < todo.size(); ++p)
+        todo[p] = static_cast<int>(p);
+    std::vector<Outcome> outcome(elements.size(), Outcome::done);
+    std::vector<int> unsettled;
+    while (!todo.empty()) {
+        const int count = static_cast<int>(todo.size());
+#pragma omp parallel for schedule(dynamic, 8) if (count > 1)
+        for (int q = 0; q < count; ++q) {
+            const int p = todo[q];
+            outcome[p] = tabulated_element(elements[p], interval, values[p]);
+        }
+        std::vector<int> again;
+        for (int p : todo) {
+            if (outcome[p] == Outcome::needs_level) again.push_back(p);
+            if (outcome[p] == Outcome::fallback) unsettled.push_back(p);
+        }
+        todo.swap(again);
+        if (!todo.empty()) tabulate_level(interval);
+    }
+    rule_elements(elements, unsettled, values);
+}
+
+// Infinite range: the rule exact for these integrands (or converged panels), sized for the run.
+void semi_infinite_elements(const std::vector<Element>& elements, double* values) {
+    std::vector<int> all(elements.size());
+    for (std::size_t p = 0; p < all.size(); ++p)
+        all[p] = static_cast<int>(p);
+    rule_elements(elements, all, values);
 }
 
 }  // namespace
 
 // One element: from the reloaded matrix when it applies, else zero by the index layout, else
-// a double-exponential quadrature of phi v phi or psi v psi over the potential's interval.
+// integrated as vn_elements integrates it.
 double vn(int n, int m, CacheAction action) {
-    try_load();
     double value = 0.0;
-    if (!cached_element(n, m, value)) {
-        Element element = element_at(n, m);
-        sk_globals.ii = element.ii;
-        sk_globals.jj = element.jj;
-        Interval interval = interval_of_potential();
-        if (element.component != Component::none && interval.range != Range::none) {
-            const double* finite = table_for(interval, Range::finite);
-            const double* semi_infinite = table_for(interval, Range::semi_infinite);
-            if (element.component == Component::phi) {
-                value = integrate(fi_v_fi, element, interval, finite, semi_infinite);
-            } else {
-                value = integrate(psi_v_psi, element, interval, finite, semi_infinite);
-            }
-        }
-    }
+    vn_elements(1, &n, &m, &value);
     if (action == CacheAction::release) release_vn_matrix();
     return value;
 }
 
-// Same rule as vn element by element; the integrals are independent, so they are spread over
-// the threads, each computed by one thread alone (nested psi2 sections then run serially).
+// Finite ranges: the double-exponential rule over the interval (cut where the basis has
+// vanished), with the basis tabulated once at its points. Infinite ranges: a Gaussian rule
+// exact for the integrand, or composite panels, tabulated once for the run.
 void vn_elements(int count, const int* rows, const int* cols, double* values) {
     try_load();
-    Interval interval = interval_of_potential();
-    const double* finite = table_for(interval, Range::finite);
-    const double* semi_infinite = table_for(interval, Range::semi_infinite);
+    const Interval interval = integration_interval();
 
     std::vector<int> pending;
     std::vector<Element> elements;
@@ -212,15 +469,19 @@ void vn_elements(int count, const int* rows, const int* cols, double* values) {
         sk_globals.jj = element.jj;
         values[k] = 0.0;
         if (element.component == Component::none || interval.range == Range::none) continue;
+        if (interval.range == Range::finite && interval.lower == interval.upper) continue;
         pending.push_back(k);
         elements.push_back(element);
     }
-
-    int todo = static_cast<int>(pending.size());
-#pragma omp parallel for schedule(dynamic, 1) if (todo > 1)
-    for (int p = 0; p < todo; ++p) {
-        values[pending[p]] = integrate_element(elements[p], interval, finite, semi_infinite);
+    if (pending.empty()) return;
+    std::vector<double> results(pending.size(), 0.0);
+    if (interval.range == Range::finite) {
+        finite_elements(elements, interval, results.data());
+    } else {
+        semi_infinite_elements(elements, results.data());
     }
+    for (std::size_t p = 0; p < pending.size(); ++p)
+        values[pending[p]] = results[p];
 }
 
 void vn_lower_triangle(int dim, double* matrix) {

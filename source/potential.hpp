@@ -25,6 +25,12 @@ void vn_lower_triangle(int dim, double* matrix);
 void potential_blocks(int n, std::vector<double>& phi, std::vector<double>& psi);
 // One element of those blocks, phi(i, j) or psi(i, j), by the same rule; thread-safe.
 double potential_element(bool psi_component, int i, int j);
+// values[k] = psi(rows[k], cols[k]) when psi[k], else phi(rows[k], cols[k]), all from the rule of
+// the block of basis size `size` (indices below it), with the basis tabulated once on its points
+// and kept for later calls with the same settings and size. Main thread, outside parallel
+// regions; the elements are shared out over the threads, each summed in a fixed order.
+void potential_rule_elements(int size, int count, const unsigned char* psi, const int* rows,
+                             const int* cols, double* values);
 
 // "saved.vn.<ntrunc>": header, matrix header line and the lower triangle of `matrix` (dim x dim,
 // column-major).

@@ -770,6 +770,66 @@ const Points& element_rule(const BasisShape& shape, Component component, int n,
     return cache.rules[c][size];
 }
 
+// One rule for every element of a run, with the basis tabulated once on its points:
+// values[c][i * count + k] = sqrt(w_k |v(r_k)|) f_i(r_k) for component c, as basis_table forms
+// them. Rebuilt when the settings or the size change.
+struct RunRule {
+    RuleSettings settings;
+    int size = -1;
+    bool built[2] = {false, false};
+    int count[2] = {0, 0};
+    std::vector<double> values[2];
+    std::vector<double> sign[2];
+    bool mixed[2] = {false, false};
+    double common_sign[2] = {0.0, 0.0};
+};
+
+RunRule run_rule;
+
+void build_run_rule(const BasisShape& s, Component component, int size, const Interval& interval) {
+    const int c = component == Component::phi ? 0 : 1;
+    const Points points = block_points(s, component, size, interval);
+    const int count = static_cast<int>(points.x.size());
+    std::vector<double>& values = run_rule.values[c];
+    std::vector<double>& sign = run_rule.sign[c];
+    values.assign(static_cast<std::size_t>(size) * count, 0.0);
+    sign.assign(count, 0.0);
+#pragma omp parallel for schedule(static)
+    for (int k = 0; k < count; ++k) {
+        const extended x = points.x[k];
+        const PotentialSample v_sample = potential_at(x / s.lambda);
+        sign[k] = v_sample.sign;
+        if (v_sample.sign == 0.0) continue;
+        const extended log_offset = 0.5L * (points.log_weight[k] + v_sample.log_abs);
+        extended cached_log = std::nanl("");
+        extended factor = 0.0;
+        auto sink = [&](int i, extended mantissa, extended log_factor) {
+            if (log_factor != cached_log) {
+                cached_log = log_factor;
+                factor = bounded_exp(log_factor);
+            }
+            values[static_cast<std::size_t>(i) * count + k] =
+                static_cast<double>(mantissa * factor);
+        };
+        if (component == Component::phi) {
+            phi_values(s, size, x, log_offset, sink);
+        } else {
+            psi_values(s, size, x, log_offset, sink);
+        }
+    }
+    double common = 0.0;
+    bool mixed = false;
+    for (double value : sign) {
+        if (value == 0.0) continue;
+        if (common == 0.0) common = value;
+        if (value != common) mixed = true;
+    }
+    run_rule.count[c] = count;
+    run_rule.mixed[c] = mixed;
+    run_rule.common_sign[c] = mixed ? 1.0 : common;
+    run_rule.built[c] = true;
+}
+
 }  // namespace
 
 // One element by the rule of the block of size max(i, j) + 1: the recurrence runs up to the
@@ -829,6 +889,47 @@ void potential_blocks(int n, std::vector<double>& phi, std::vector<double>& psi)
     const BasisShape shape = current_shape();
     compute_block(shape, Component::phi, n, interval, phi);
     if (relativistic) compute_block(shape, Component::psi, n, interval, psi);
+}
+
+// Each element is one dot product over the rule's points, summed in their order by one thread.
+void potential_rule_elements(int size, int count, const unsigned char* psi, const int* rows,
+                             const int* cols, double* values) {
+    SKARVEN_CHECK(size > 0 && count >= 0);
+    const Interval interval = interval_of_potential();
+    if (!has_integral(interval)) {
+        std::fill_n(values, count, 0.0);
+        return;
+    }
+    const BasisShape shape = current_shape();
+    const RuleSettings settings = current_rule_settings();
+    if (!(run_rule.settings == settings) || run_rule.size != size) {
+        run_rule = RunRule{};
+        run_rule.settings = settings;
+        run_rule.size = size;
+    }
+    for (int k = 0; k < count; ++k) {
+        SKARVEN_CHECK(rows[k] >= 0 && cols[k] >= 0 && rows[k] < size && cols[k] < size);
+        const int c = psi[k] ? 1 : 0;
+        if (!run_rule.built[c])
+            build_run_rule(shape, psi[k] ? Component::psi : Component::phi, size, interval);
+    }
+#pragma omp parallel for schedule(dynamic, 16) if (count > 16)
+    for (int k = 0; k < count; ++k) {
+        const int c = psi[k] ? 1 : 0;
+        const int points = run_rule.count[c];
+        const double* a = run_rule.values[c].data() + static_cast<std::size_t>(rows[k]) * points;
+        const double* b = run_rule.values[c].data() + static_cast<std::size_t>(cols[k]) * points;
+        const double* sign = run_rule.sign[c].data();
+        double sum = 0.0;
+        if (run_rule.mixed[c]) {
+            for (int p = 0; p < points; ++p)
+                sum += sign[p] * a[p] * b[p];
+        } else {
+            for (int p = 0; p < points; ++p)
+                sum += a[p] * b[p];
+        }
+        values[k] = run_rule.common_sign[c] * sum;
+    }
 }
 
 }  // namespace skarven

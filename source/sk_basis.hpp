@@ -19,6 +19,9 @@ double v(double r);
 // Basis functions phi_i(r), phi_j(r) and second-component functions psi_i(r), psi_j(r).
 void fi2(int i, int j, double r, double& fi_i, double& fi_j);
 void psi2(int i, int j, double r, double& psi_i, double& psi_j);
+// phi[n] = phi_n(r) and, when psi is not null, psi[n] = psi_n(r) for n < count, in one pass of
+// the recurrences; each value has the bits fi2 and psi2 give it.
+void basis_values(int count, double r, double* phi, double* psi);
 // phi_ii v phi_jj and psi_ii v psi_jj with ii, jj from sk_globals.
 double fi_v_fi(double r);
 double psi_v_psi(double r);

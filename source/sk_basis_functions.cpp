@@ -36,43 +36,62 @@ constexpr double ln2_hi = 6.93147180369123816490e-01;
 constexpr double ln2_lo = 1.90821492927058770002e-10;
 constexpr double ln2 = 0.69314718055994530942;
 
-// L_i^(alpha)(x) and L_j^(alpha)(x) by the three-term recurrence, run once up to max(i, j),
-// with the first three polynomials written out. Values are renormalised by powers of two, which
-// is exact, so wherever the plain recurrence stays finite ldexp(m, e) is bit for bit its value.
+// L_0^(alpha)(x), L_1^(alpha)(x), ... in order by the three-term recurrence, with the first three
+// polynomials written out. Values are renormalised by powers of two, which is exact, so wherever
+// the plain recurrence stays finite ldexp(m, e) is bit for bit its value; the value of an index
+// does not depend on how far the sequence is run.
+class LaguerreSequence {
+  public:
+    LaguerreSequence(double alpha, double x)
+        : alpha_(alpha), x_(x), rescale_(std::fabs(x) <= scaled_domain) {}
+
+    Scaled next() {
+        const int k = index_++;
+        if (k == 0) return Scaled{1.0, 0};
+        if (k == 1) {
+            last_ = 1.0 + alpha_ - x_;
+            return Scaled{last_, 0};
+        }
+        if (k == 2) {
+            const double current =
+                0.5 * alpha_ * (3.0 + alpha_) + 1.0 - (2.0 - 0.5 * x_ + alpha_) * x_;
+            before_ = last_;
+            last_ = current;
+            return Scaled{last_, 0};
+        }
+        const double current = ((2 * k - 1 + alpha_ - x_) * last_ - (k - 1 + alpha_) * before_) / k;
+        before_ = last_;
+        last_ = current;
+        if (rescale_ && std::fabs(last_) > rescale_above) {
+            int shift = 0;
+            std::frexp(std::max(std::fabs(last_), std::fabs(before_)), &shift);
+            last_ = std::ldexp(last_, -shift);
+            before_ = std::ldexp(before_, -shift);
+            exponent_ += shift;
+        }
+        return Scaled{last_, exponent_};
+    }
+
+  private:
+    double alpha_;
+    double x_;
+    bool rescale_;
+    int index_ = 0;
+    double before_ = 1.0;  // L_(k-2)
+    double last_ = 1.0;    // L_(k-1)
+    int exponent_ = 0;
+};
+
+// L_i^(alpha)(x) and L_j^(alpha)(x), the sequence run once up to max(i, j).
 void laguerre_pair_scaled(int i, int j, double alpha, double x, Scaled& li, Scaled& lj) {
     li = Scaled{};
     lj = Scaled{};
     const int top = std::max(i, j);
-    if (top < 0) return;
-    const bool rescale = std::fabs(x) <= scaled_domain;
-    double before = 1.0;  // L_(k-2)
-    double last = 1.0;    // L_(k-1)
-    int exponent = 0;
-    auto store = [&](int k, double value) {
-        if (k == i) li = Scaled{value, exponent};
-        if (k == j) lj = Scaled{value, exponent};
-    };
-    store(0, 1.0);
-    if (top == 0) return;
-    last = 1.0 + alpha - x;
-    store(1, last);
-    if (top == 1) return;
-    double current = 0.5 * alpha * (3.0 + alpha) + 1.0 - (2.0 - 0.5 * x + alpha) * x;
-    before = last;
-    last = current;
-    store(2, last);
-    for (int k = 3; k <= top; ++k) {
-        current = ((2 * k - 1 + alpha - x) * last - (k - 1 + alpha) * before) / k;
-        before = last;
-        last = current;
-        if (rescale && std::fabs(last) > rescale_above) {
-            int shift = 0;
-            std::frexp(std::max(std::fabs(last), std::fabs(before)), &shift);
-            last = std::ldexp(last, -shift);
-            before = std::ldexp(before, -shift);
-            exponent += shift;
-        }
-        store(k, last);
+    LaguerreSequence sequence(alpha, x);
+    for (int k = 0; k <= top; ++k) {
+        const Scaled value = sequence.next();
+        if (k == i) li = value;
+        if (k == j) lj = value;
     }
 }
 
@@ -225,8 +244,8 @@ void fi2(int i, int j, double r, double& fi_i, double& fi_j) {
     fi_j = basis_phi(p, power, e_factor, lj);
 }
 
-// The two polynomial families (alpha and alpha + 1) are independent and run in two parallel
-// sections; the basis functions themselves come from fi2.
+// The two polynomial families (alpha and alpha + 1) run one after the other: a parallel region
+// per evaluation costs far more than the recurrence it would share out.
 void psi2(int i, int j, double r, double& psi_i, double& psi_j) {
     psi_i = 0.0;
     psi_j = 0.0;
@@ -236,19 +255,34 @@ void psi2(int i, int j, double r, double& psi_i, double& psi_j) {
     Scaled a_j;
     Scaled b_i;
     Scaled b_j;
-#pragma omp parallel sections default(none) shared(p, i, j, a_i, a_j, b_i, b_j)
-    {
-#pragma omp section
-        laguerre_pair_scaled(i, j, p.alpha, p.y, a_i, a_j);
-#pragma omp section
-        laguerre_pair_scaled(i, j, p.alpha + 1.0, p.y, b_i, b_j);
-    }
+    laguerre_pair_scaled(i, j, p.alpha, p.y, a_i, a_j);
+    laguerre_pair_scaled(i, j, p.alpha + 1.0, p.y, b_i, b_j);
     double fi_i = 0.0;
     double fi_j = 0.0;
     fi2(i, j, r, fi_i, fi_j);
     const int kappa = sk_globals.projectile.kappa;
     psi_i = basis_psi(p, kappa, fi_i, a_i, b_i);
     psi_j = basis_psi(p, kappa, fi_j, a_j, b_j);
+}
+
+// Both sequences run once to count - 1; each value is formed exactly as fi2 and psi2 form it.
+void basis_values(int count, double r, double* phi, double* psi) {
+    const BasisPoint p = basis_point(r);
+    if (!p.valid || p.zero) {
+        std::fill_n(phi, count, 0.0);
+        if (psi != nullptr) std::fill_n(psi, count, 0.0);
+        return;
+    }
+    const double power = std::pow(p.x, p.l + 1);
+    const double e_factor = exponential_factor(p);
+    const int kappa = sk_globals.projectile.kappa;
+    LaguerreSequence a(p.alpha, p.y);
+    LaguerreSequence b(p.alpha + 1.0, p.y);
+    for (int k = 0; k < count; ++k) {
+        const Scaled a_k = a.next();
+        phi[k] = basis_phi(p, power, e_factor, a_k);
+        if (psi != nullptr) psi[k] = basis_psi(p, kappa, phi[k], a_k, b.next());
+    }
 }
 
 }  // namespace skarven

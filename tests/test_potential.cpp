@@ -105,11 +105,8 @@ std::string describe(const std::vector<double>& row) {
            std::to_string(int(row[16])) + ")";
 }
 
-// Every element within 1e-8 of the largest element of its settings (the quadrature's eps); the
-// infinite-range elements (Coulomb or Yukawa on [0, infinity)), up to n, m = 300 in both bases
-// and components, within 1e-9: those the Gaussian rule gives (beyond the double-exponential
-// table, N = 301) are good to about 1e-13, those the double-exponential rule resolves keep its
-// error (2.5e-10 for psi_300 with the Laguerre basis and a Yukawa potential).
+// Every element within 1e-12 of the largest element of its settings, finite and infinite
+// ranges, up to n, m = 300 in both bases and components.
 TEST_F(PotentialTest, ElementsMatchHighPrecisionReference) {
     static const char* bases[] = {"laguerre", "gauss"};
     static const char* schemes[] = {"non-relativistic", "relativistic"};
@@ -133,7 +130,7 @@ TEST_F(PotentialTest, ElementsMatchHighPrecisionReference) {
         if (infinite && row[14] > 300) ++high_index_rows;
         const double computed = vn(int(row[15]), int(row[16]));
         ASSERT_TRUE(std::isfinite(computed)) << describe(row);
-        accuracy.check(std::fabs(computed - row[17]) / row[18], infinite ? 1e-9 : 1e-8,
+        accuracy.check(std::fabs(computed - row[17]) / row[18], 1e-12,
                        infinite ? "infinite range" : "finite range", describe(row));
     });
     EXPECT_EQ(high_index_rows, 56);
