@@ -199,17 +199,19 @@ double relation_residual(int n, double (*t)(int, CacheAction)) {
 }
 
 // The regular solution solves every row including the first (the closed forms alone decide
-// that one), for any lambda; the irregular one every row from n = 1 on.
+// that one), for any lambda; the irregular one every row from n = 1 on. The bound allows for
+// the rounding of the oscillator elements themselves (G(n) is the exponential of a difference
+// of log-gammas): 1.6e-14 of their size at row 29.
 TEST_F(CoefficientsTest, BothSolutionsSatisfyTheFreeRelation) {
     constexpr int nmax = 30;
     for (const FreeCase& f : free_cases) {
         release_tables();
         set_free_problem(f.basis, f.l, f.lambda, f.k, nmax);
         for (int n = 0; n < nmax; ++n) {
-            EXPECT_LT(relation_residual(n, s), 1e-14)
+            EXPECT_LT(relation_residual(n, s), 4e-14)
                 << f.basis << " l = " << f.l << " lambda = " << f.lambda << " row " << n;
             if (n >= 1) {
-                EXPECT_LT(relation_residual(n, c), 1e-14)
+                EXPECT_LT(relation_residual(n, c), 4e-14)
                     << f.basis << " l = " << f.l << " lambda = " << f.lambda << " row " << n;
             }
         }
@@ -355,10 +357,12 @@ TEST(CoefficientsDeathTest, FatalReports) {
     EXPECT_FATAL(hyperg11(1.0, 1.0, 400.0), "Error \\(hyperg11\\): convergence failure\\.");
 }
 
-TEST(CoefficientsDeathTest, OscillatorBasisAtLargeWaveNumber) {
-    // q^2 = 400 is beyond the 500 terms of the Kummer series.
-    set_free_problem("gauss", 0, 1.0, 20.0, 10);
-    EXPECT_FATAL(c(0), "Error \\(hyperg11\\): convergence failure\\.");
+// Beyond k/lambda = 50 the oscillator tables would span more than the range of a double.
+TEST(CoefficientsDeathTest, OscillatorBasisBeyondItsRange) {
+    set_free_problem("gauss", 0, 1.0, 50.01, 10);
+    EXPECT_FATAL(c(0),
+                 "Error \\(c\\): k/lambda is above 50, beyond the range of the gauss basis\\.");
+    EXPECT_FATAL(s(0), "Error \\(s\\): k/lambda is above 50");
     sk_globals = RunSettings{};
 }
 
