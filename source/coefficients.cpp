@@ -1,123 +1,404 @@
 #include "coefficients.hpp"
 
+#include <mpfr.h>
+
+#include <algorithm>
+#include <array>
+#include <cfloat>
+#include <climits>
 #include <cmath>
+#include <string>
+#include <utility>
 #include <vector>
 
-#include "sk_basis.hpp"
 #include "special.hpp"
 
 namespace skarven {
 
 namespace {
 
-constexpr double sqrt_pi = 1.7724538509055159;
-constexpr double sqrt_two_pi = 2.5066282746310002;
-constexpr double sqrt_two_over_pi = 0.7978845608028654;
 constexpr int series_term_limit = 500;
 
+// The inputs a filling of the tables depends on.
+struct FillKey {
+    double k = 0.0;
+    double lambda = 0.0;
+    int l = 0;
+    int size = 0;
+    bool gauss = false;
+    bool operator==(const FillKey&) const = default;
+};
+
 // Coefficient tables of the regular and irregular free solutions at the current energy. An
-// empty vector is an unallocated table (an allocated one has at least four entries). Main
-// thread only, like every caller of s and c.
+// empty vector is an unallocated table (an allocated one has at least four entries). Both are
+// filled together, for the inputs in `filled_for`. Main thread only, like every caller.
 std::vector<double> t_s;
 std::vector<double> t_c;
+FillKey filled_for;
 
 // Highest index kept: the largest basis size; a run with nend below 3 still gets 0..5.
 int table_top_index() {
     return sk_globals.nend >= 3 ? sk_globals.nend : 5;
 }
 
-// x^n for n >= 0 by repeated squaring, the way an integer power of a double is formed.
-double integer_power(double x, int n) {
-    double result = 1.0;
-    while (n > 0) {
-        if (n & 1) result *= x;
-        x *= x;
-        n >>= 1;
-    }
-    return result;
+FillKey current_key() {
+    return {sk_globals.projectile.k, sk_globals.lambda, sk_globals.projectile.l,
+            table_top_index() + 1, text_is(sk_globals.basis, "gauss")};
 }
 
-// The free element J(a, b) = H0 - E S of the non-relativistic row, used in every scheme.
-double free_j(int a, int b) {
-    const double k = sk_globals.projectile.k;
-    return 0.5 * psipsi(a, b) - 0.5 * k * k * fifi(a, b);
-}
-
-// Energy-dependent quantities shared by both tables.
-struct FreeKinematics {
-    double q;  // k / lambda
-    double x;  // argument of the Gegenbauer polynomials
-    double y;  // sqrt(1 - x^2), formed without the cancellation of that expression
-    double u;  // (1 - x) / 2, argument of the Gauss series
+// The free problem at the current energy. Dividing row n - 1 of the free relation
+// J(n-1, n-2) t(n-2) + J(n-1, n-1) t(n-1) + J(n-1, n) t(n) = 0 (J = psipsi/2 - k^2 fifi/2) by
+// its common factor leaves, for n >= 2,
+//   oscillator: (n-1) t(n-2) + (2n + l - 1/2 - q^2) t(n-1) + (n + l + 1/2) t(n) = 0,
+//   Laguerre:   (n-1) t(n-2) - 2(n + l) x t(n-1) + (n + 2l + 1) t(n) = 0,
+// with q = k/lambda and x = (q^2 - 1/4)/(q^2 + 1/4). q^2 is carried as hi + lo: the oscillator
+// coefficients at n in the thousands follow its last bits (their phase is about 2 sqrt(n q^2)).
+struct FreeProblem {
+    bool gauss;
+    int l;
+    double q;
+    double q2;
+    double q2_lo;
 };
 
-FreeKinematics free_kinematics() {
-    const double k = sk_globals.projectile.k;
-    const double lambda = sk_globals.lambda;
-    const double q = k / lambda;
+FreeProblem current_problem() {
+    const double q = sk_globals.projectile.k / sk_globals.lambda;
     const double q2 = q * q;
-    return {q, (q2 - 0.25) / (q2 + 0.25), k / (k * k / lambda + lambda / 4.0),
-            lambda * lambda / (4.0 * k * k + lambda * lambda)};
+    return {text_is(sk_globals.basis, "gauss"), sk_globals.projectile.l, q, q2,
+            std::fma(q, q, -q2)};
 }
 
-// Continues a table from its two closed-form entries by row n - 1 >= 1 of the free relation,
-// J(n-1, n-2) t(n-2) + J(n-1, n-1) t(n-1) + J(n-1, n) t(n) = 0, which both solutions satisfy.
-void continue_by_free_relation(std::vector<double>& table) {
-    for (int n = 2; n < static_cast<int>(table.size()); ++n) {
-        table[n] = -(free_j(n - 1, n - 2) * table[n - 2] + free_j(n - 1, n - 1) * table[n - 1]) /
-                   free_j(n - 1, n);
+// Where the relation stops being safe in double precision. In rows whose characteristic roots
+// are real the irregular solution is the recessive one (c_n falls off as s_n grows: below
+// n ~ q^2/4 in the oscillator basis, at small n for larger l in both), and the double relation
+// loses the log2 of the ratio of the roots in each such row. Up to the row returned (two past
+// the last such row, and in the oscillator basis past the turning point to where the roots
+// have a negative real part) the relation runs in extended precision.
+struct Prefix {
+    int last;
+    double lost_bits;
+};
+
+Prefix plan_prefix(const FreeProblem& p, int top) {
+    const double l = p.l;
+    const double z = p.q2;
+    const double x = (z - 0.25) / (z + 0.25);
+    const double y2 = z / ((z + 0.25) * (z + 0.25));
+    double lost = 0.0;
+    int last = 1;
+    for (int n = 2; n <= top; ++n) {
+        const double a = n - 1.0;
+        double b, c, disc;  // the row is a t(n-2) + b t(n-1) + c t(n); disc = b^2 - 4ac
+        if (p.gauss) {
+            b = 2.0 * n + l - 0.5 - z;
+            c = n + l + 0.5;
+            disc = (l + 1.5) * (l + 1.5) - 2.0 * z * (2.0 * n + l - 0.5) + z * z;
+        } else {
+            b = -2.0 * (n + l) * x;
+            c = n + 2.0 * l + 1.0;
+            disc = 4.0 * ((l + 1.0) * (l + 1.0) - (n + l) * (n + l) * y2);
+        }
+        if (disc <= 0.0) break;  // disc falls with n: no real roots further on
+        lost += 2.0 * std::log2(std::fabs(b) + std::sqrt(disc)) - std::log2(4.0 * a * c);
+        last = n;
+    }
+    if (p.gauss) last = std::max(last, static_cast<int>(std::ceil((z - l + 0.5) / 2.0)));
+    return {std::min(top, last + 2), lost};
+}
+
+// An MPFR number of a fixed precision that lives for one scope.
+class Big {
+  public:
+    explicit Big(mpfr_prec_t bits) { mpfr_init2(value_, bits); }
+    ~Big() { mpfr_clear(value_); }
+    Big(const Big&) = delete;
+    Big& operator=(const Big&) = delete;
+    operator mpfr_ptr() { return value_; }
+
+  private:
+    mpfr_t value_;
+};
+
+// value = mantissa * 2^exponent, the mantissa a double: extended values before the common
+// scale of the tables is known.
+struct Scaled {
+    double mantissa = 0.0;
+    long exponent = 0;
+};
+
+Scaled take(mpfr_ptr x) {
+    Scaled v;
+    v.mantissa = mpfr_get_d_2exp(&v.exponent, x, MPFR_RNDN);
+    return v;
+}
+
+constexpr mpfr_rnd_t near = MPFR_RNDN;
+
+// Bits lost to cancellation in a sum whose largest term had exponent `peak`.
+long cancellation(mpfr_ptr sum, long peak) {
+    return mpfr_zero_p(sum) ? peak + 4096 : std::max(0L, peak - mpfr_get_exp(sum));
+}
+
+// Kummer series 1F1(-l - 1/2 - j; 1/2 - l; q^2), j = 0 or 1: term ratio
+// q^2 (2i - 2l - 3 - 2j) / (i (2i - 2l - 1)), neither factor ever zero. Summed until a term
+// past the largest is below the working precision; returns the bits lost to cancellation.
+long kummer_series(mpfr_ptr sum, int l, int j, double q, mpfr_prec_t bits) {
+    Big term(bits);
+    mpfr_set_ui(sum, 1, near);
+    mpfr_set_ui(term, 1, near);
+    long peak = 1;
+    const double past_peak = q * q + l + 2.0;
+    for (long i = 1;; ++i) {
+        mpfr_mul_d(term, term, q, near);
+        mpfr_mul_d(term, term, q, near);
+        mpfr_mul_si(term, term, 2 * i - 2 * l - 3 - 2 * j, near);
+        mpfr_div_si(term, term, i * (2 * i - 2 * l - 1), near);
+        mpfr_add(sum, sum, term, near);
+        peak = std::max(peak, static_cast<long>(mpfr_get_exp(term)));
+        if (i > past_peak && !mpfr_zero_p(sum) &&
+            mpfr_get_exp(term) < mpfr_get_exp(sum) - static_cast<long>(bits) - 2)
+            break;
+    }
+    return cancellation(sum, peak);
+}
+
+// Terminating Gauss series 2F1(j + 1, -m; 1/2 - l; u), m = j + 2l + 1: term ratio
+// 2 (j + 1 + i)(i - m) u / ((1 - 2l + 2i)(i + 1)). Returns the bits lost to cancellation.
+long gauss_series(mpfr_ptr sum, int l, int j, mpfr_ptr u, mpfr_prec_t bits) {
+    Big term(bits);
+    mpfr_set_ui(sum, 1, near);
+    mpfr_set_ui(term, 1, near);
+    long peak = 1;
+    const long m = j + 2 * l + 1;
+    for (long i = 0; i < m; ++i) {
+        mpfr_mul(term, term, u, near);
+        mpfr_mul_si(term, term, 2 * (j + 1 + i) * (i - m), near);
+        mpfr_div_si(term, term, (1 - 2 * l + 2 * i) * (i + 1), near);
+        mpfr_add(sum, sum, term, near);
+        peak = std::max(peak, static_cast<long>(mpfr_get_exp(term)));
+    }
+    return cancellation(sum, peak);
+}
+
+// (2m - 1)!! = 1 * 3 * ... * (2m - 1), times x.
+void mul_odd_factorial(mpfr_ptr x, int m) {
+    for (int i = 1; i <= m; ++i)
+        mpfr_mul_ui(x, x, 2 * i - 1, near);
+}
+
+// The leading part of both tables in extended precision, and the differences
+// t(last) - sigma t(last - 1) that start the double relation.
+struct Head {
+    std::vector<Scaled> s, c;
+    Scaled s_step, c_step;
+};
+
+// t(0), t(1) from the closed forms (Gegenbauer polynomials and the Gauss series in the
+// Laguerre basis, the Laguerre polynomials and the Kummer series in the oscillator basis),
+// then the relation up to t(last), all with `bits` of precision. Returns the bits the series
+// lost to cancellation (their result is good when that stays within the margin).
+long fill_head(const FreeProblem& p, int last, int sigma, mpfr_prec_t bits, Head& head) {
+    const int l = p.l;
+    Big s0(bits), s1(bits), s2(bits), c0(bits), c1(bits), c2(bits), q2(bits), x(bits);
+    Big pre(bits), tmp(bits), sum(bits);
+    long lost = 0;
+    mpfr_set_d(q2, p.q, near);
+    mpfr_sqr(q2, q2, near);  // exact: 106 bits at most
+    if (p.gauss) {
+        // s_0 = sqrt(2 pi)/Gamma(l + 3/2) e^(-q^2/2) q^(l+1) = sqrt2 2^(l+1)/(2l+1)!! ...
+        // s_1 = -s_0 (2l + 3 - 2 q^2)/(2l + 3)
+        // c_0 = sqrt(2/pi) Gamma(l + 1/2)/Gamma(l + 3/2) e^(-q^2/2) q^(-l) K0
+        //     = sqrt(2/pi) 2/(2l + 1) e^(-q^2/2) q^(-l) K0
+        // c_1 = -sqrt(2/pi) 4/((2l + 1)(2l + 3)) e^(-q^2/2) q^(-l) K1
+        mpfr_div_2ui(tmp, q2, 1, near);
+        mpfr_neg(tmp, tmp, near);
+        mpfr_exp(pre, tmp, near);
+        mpfr_set_d(tmp, p.q, near);
+        mpfr_pow_ui(tmp, tmp, l + 1, near);
+        mpfr_mul(s0, pre, tmp, near);
+        mpfr_sqrt_ui(tmp, 2, near);
+        mpfr_mul(s0, s0, tmp, near);
+        mpfr_mul_2ui(s0, s0, l + 1, near);
+        mpfr_set_ui(tmp, 1, near);
+        mul_odd_factorial(tmp, l + 1);
+        mpfr_div(s0, s0, tmp, near);
+        mpfr_mul_2ui(tmp, q2, 1, near);
+        mpfr_ui_sub(tmp, 2 * l + 3, tmp, near);
+        mpfr_mul(s1, s0, tmp, near);
+        mpfr_div_si(s1, s1, -(2 * l + 3), near);
+        // pre = sqrt(2/pi) e^(-q^2/2) q^(-l)
+        mpfr_const_pi(tmp, near);
+        mpfr_ui_div(tmp, 2, tmp, near);
+        mpfr_sqrt(tmp, tmp, near);
+        mpfr_mul(pre, pre, tmp, near);
+        mpfr_set_d(tmp, p.q, near);
+        mpfr_pow_ui(tmp, tmp, l, near);
+        mpfr_div(pre, pre, tmp, near);
+        lost = std::max(lost, kummer_series(sum, l, 0, p.q, bits));
+        mpfr_mul(c0, pre, sum, near);
+        mpfr_mul_2ui(c0, c0, 1, near);
+        mpfr_div_ui(c0, c0, 2 * l + 1, near);
+        lost = std::max(lost, kummer_series(sum, l, 1, p.q, bits));
+        mpfr_mul(c1, pre, sum, near);
+        mpfr_mul_2ui(c1, c1, 2, near);
+        mpfr_div_si(c1, c1, -(2 * l + 1) * (2 * l + 3), near);
+    } else {
+        // With d = 4q^2 + 1: x = (4q^2 - 1)/d, y = 4q/d = sin(theta), u = (1 - x)/2 = 1/d.
+        // s_0 = l! 2^l/(2l+1)! y^(l+1) C_0^(l+1)(x) = y^(l+1)/(2l+1)!!, s_1 = s_0 x;
+        // c_j = -Gamma(l + 1/2)/sqrt(pi) 2^l/y^l j!/(j + 2l + 1)! 2F1(j + 1, -j - 2l - 1;
+        // 1/2 - l; u) with Gamma(l + 1/2) 2^l/sqrt(pi) = (2l - 1)!!.
+        Big den(bits), y(bits), u(bits);
+        mpfr_mul_2ui(den, q2, 2, near);
+        mpfr_add_ui(den, den, 1, near);
+        mpfr_sub_ui(x, den, 2, near);
+        mpfr_div(x, x, den, near);
+        mpfr_set_d(y, p.q, near);
+        mpfr_mul_2ui(y, y, 2, near);
+        mpfr_div(y, y, den, near);
+        mpfr_ui_div(u, 1, den, near);
+        mpfr_pow_ui(s0, y, l + 1, near);
+        mpfr_set_ui(tmp, 1, near);
+        mul_odd_factorial(tmp, l + 1);
+        mpfr_div(s0, s0, tmp, near);
+        mpfr_mul(s1, s0, x, near);
+        mpfr_pow_ui(pre, y, l, near);
+        mpfr_ui_div(pre, 1, pre, near);
+        mul_odd_factorial(pre, l);
+        for (int i = 2; i <= 2 * l + 1; ++i)
+            mpfr_div_ui(pre, pre, i, near);
+        mpfr_neg(pre, pre, near);
+        lost = std::max(lost, gauss_series(sum, l, 0, u, bits));
+        mpfr_mul(c0, pre, sum, near);
+        lost = std::max(lost, gauss_series(sum, l, 1, u, bits));
+        mpfr_mul(c1, pre, sum, near);
+        mpfr_div_ui(c1, c1, 2 * l + 2, near);
+    }
+    head.s.assign(last + 1, Scaled{});
+    head.c.assign(last + 1, Scaled{});
+    head.s[0] = take(s0);
+    head.c[0] = take(c0);
+    head.s[1] = take(s1);
+    head.c[1] = take(c1);
+    for (int n = 2; n <= last; ++n) {
+        const std::array<std::array<mpfr_ptr, 3>, 2> both{{{s0, s1, s2}, {c0, c1, c2}}};
+        for (auto [t0, t1, t2] : both) {
+            if (p.gauss) {
+                // t2 = (2 q^2 t1 - (4n + 2l - 1) t1 - 2(n - 1) t0) / (2n + 2l + 1)
+                mpfr_mul_d(t2, t1, p.q, near);
+                mpfr_mul_d(t2, t2, p.q, near);
+                mpfr_mul_2ui(t2, t2, 1, near);
+                mpfr_mul_si(tmp, t1, 4 * n + 2 * l - 1, near);
+                mpfr_sub(t2, t2, tmp, near);
+                mpfr_mul_si(tmp, t0, 2 * (n - 1), near);
+                mpfr_sub(t2, t2, tmp, near);
+                mpfr_div_si(t2, t2, 2 * n + 2 * l + 1, near);
+            } else {
+                // t2 = (2(n + l) x t1 - (n - 1) t0) / (n + 2l + 1)
+                mpfr_mul(t2, t1, x, near);
+                mpfr_mul_si(t2, t2, 2 * (n + l), near);
+                mpfr_mul_si(tmp, t0, n - 1, near);
+                mpfr_sub(t2, t2, tmp, near);
+                mpfr_div_si(t2, t2, n + 2 * l + 1, near);
+            }
+        }
+        mpfr_swap(s0, s1);
+        mpfr_swap(s1, s2);
+        mpfr_swap(c0, c1);
+        mpfr_swap(c1, c2);
+        head.s[n] = take(s1);
+        head.c[n] = take(c1);
+    }
+    const auto step = [&](mpfr_ptr t1, mpfr_ptr t0) {
+        if (sigma > 0)
+            mpfr_sub(tmp, t1, t0, near);
+        else
+            mpfr_add(tmp, t1, t0, near);
+        return take(tmp);
+    };
+    head.s_step = step(s1, s0);
+    head.c_step = step(c1, c0);
+    return lost;
+}
+
+// Continues both tables from t(last) in long double precision (an ulp of q^2 or of a step moves
+// the phase of the coefficients at n = 5000 by some 1e-13 in double). The relation runs on
+// u(n) = sigma^n t(n) and its steps d(n) = u(n) - u(n-1):
+//   c d(n) = a d(n-1) - r u(n-1),  r = a + sigma b + c,
+// which stays accurate where the characteristic roots of u lie close to 1 (Laguerre basis at
+// large q: roots near e^(+-i/q); oscillator basis far above the turning point: the roots of t
+// near -1), where the plain relation would lose digits in every step.
+void continue_relation(const FreeProblem& p, int last, int sigma, double s_step, double c_step) {
+    using real = long double;
+    const int top = static_cast<int>(t_s.size()) - 1;
+    const real l = p.l;
+    const real z = static_cast<real>(p.q2) + p.q2_lo;
+    // Laguerre: r = 2(n + l) w with w = 1 - x = 2/(4q^2 + 1) for sigma = 1, 1 + x for sigma = -1.
+    const real w = sigma > 0 ? 2.0L / (4.0L * z + 1.0L) : 8.0L * z / (4.0L * z + 1.0L);
+    const real sign_last = (sigma < 0 && last % 2 != 0) ? -1.0L : 1.0L;
+    for (auto [table, step] : {std::pair{&t_s, s_step}, std::pair{&t_c, c_step}}) {
+        std::vector<double>& t = *table;
+        real u = sign_last * t[last];
+        real d = sign_last * step;
+        real sign = sign_last;
+        for (int n = last + 1; n <= top; ++n) {
+            const real a = n - 1.0L;
+            if (p.gauss)
+                d = (a * d - z * u) / (n + l + 0.5L);
+            else
+                d = (a * d - 2.0L * (n + l) * w * u) / (n + 2.0L * l + 1.0L);
+            u += d;
+            sign = sigma < 0 ? -sign : sign;
+            t[n] = static_cast<double>(sign * u);
+        }
     }
 }
 
-void fill_t_s(std::vector<double>& table) {
-    const int l = sk_globals.projectile.l;
-    const FreeKinematics w = free_kinematics();
-    if (text_is(sk_globals.basis, "laguerre")) {
-        const double p = integer_power(2.0, l);
-        const double f1 = gamma(l + 1.0);
-        const double yl1 = integer_power(w.y, l + 1);
-        table[0] = f1 * p / fact(2 * l + 1) * yl1 * gegen(0, l + 1, w.x);
-        table[1] = f1 * p / fact(2 * l + 2) * yl1 * gegen(1, l + 1, w.x);
-    } else if (text_is(sk_globals.basis, "gauss")) {
-        const double q2 = w.q * w.q;
-        const double alpha = l + 0.5;
-        const double common = std::exp(-q2 / 2.0) * integer_power(w.q, l + 1);
-        table[0] = (sqrt_two_pi / gamma(l + 1.5)) * common * laguerre(0, alpha, q2);
-        table[1] = -(sqrt_two_pi / gamma(l + 2.5)) * common * laguerre(1, alpha, q2);
+void fill_tables(const char* routine) {
+    const FreeProblem p = current_problem();
+    if (p.gauss && !(p.q2 <= max_gauss_q2))
+        show_error(routine, "k/lambda is above 50, beyond the range of the gauss basis");
+    const int top = table_top_index();
+    t_s.assign(top + 1, 0.0);
+    t_c.assign(top + 1, 0.0);
+    filled_for = current_key();
+    // The oscillator relation continues on (-1)^n t(n); the Laguerre one on t(n) when its
+    // roots lie near 1 (q^2 >= 1/4) and on (-1)^n t(n) when they lie near -1.
+    const int sigma = (p.gauss || p.q2 < 0.25) ? -1 : 1;
+    const Prefix prefix = plan_prefix(p, top);
+    // The relation loses prefix.lost_bits, the closed forms' series their cancellation; 64
+    // more bits leave the result at double precision.
+    constexpr long margin = 64;
+    auto bits = static_cast<mpfr_prec_t>(margin + 64 + std::ceil(1.1 * prefix.lost_bits));
+    // A series that cancels beyond the margin is summed once more with the bits it lost (an
+    // exact zero, as c_0 at q^2 = 1/4 in the Laguerre basis, counts as a large loss).
+    Head head;
+    const long lost = fill_head(p, prefix.last, sigma, bits, head);
+    if (lost > margin) fill_head(p, prefix.last, sigma, bits + std::min(lost, 4096L), head);
+    // One power of two for both tables keeps the largest value below 2^1000.
+    long largest = LONG_MIN;
+    for (const auto* part : {&head.s, &head.c}) {
+        for (const Scaled& v : *part)
+            if (v.mantissa != 0.0) largest = std::max(largest, v.exponent);
     }
-    continue_by_free_relation(table);
-}
-
-void fill_t_c(std::vector<double>& table) {
-    const int l = sk_globals.projectile.l;
-    const FreeKinematics w = free_kinematics();
-    if (text_is(sk_globals.basis, "laguerre")) {
-        const double p = integer_power(2.0, l);
-        const double g = gamma(l + 0.5);
-        const double scale = -(g / sqrt_pi) * (p / integer_power(w.y, l));
-        const double h0 = hyperg21(1.0, -2.0 * l - 1.0, 0.5 - l, w.u);
-        const double h1 = hyperg21(2.0, -2.0 * l - 2.0, 0.5 - l, w.u);
-        table[0] = scale / fact(2 * l + 1) * h0;
-        table[1] = scale / fact(2 * l + 2) * h1;
-    } else if (text_is(sk_globals.basis, "gauss")) {
-        const double q2 = w.q * w.q;
-        const double g = gamma(l + 0.5);
-        const double common = std::exp(-q2 / 2.0) / integer_power(w.q, l);
-        const double k0 = hyperg11(-l - 0.5, 0.5 - l, q2);
-        const double k1 = hyperg11(-l - 1.5, 0.5 - l, q2);
-        table[0] = sqrt_two_over_pi * g / gamma(l + 1.5) * common * k0;
-        table[1] = -sqrt_two_over_pi * g / gamma(l + 2.5) * common * k1;
+    const long shift = largest > 1000 ? 1000 - largest : 0;
+    const auto place = [shift](const Scaled& v) {
+        const long exponent = v.exponent + shift;
+        return exponent < DBL_MIN_EXP ? 0.0 : std::ldexp(v.mantissa, static_cast<int>(exponent));
+    };
+    for (int n = 0; n <= prefix.last; ++n) {
+        t_s[n] = place(head.s[n]);
+        t_c[n] = place(head.c[n]);
     }
-    continue_by_free_relation(table);
+    continue_relation(p, prefix.last, sigma, place(head.s_step), place(head.c_step));
+    mpfr_free_cache();  // the constants MPFR keeps between calls
 }
 
 // Shared life cycle of both tables: allocate on first use, keep for the whole basis-size pass
-// (the energy is fixed there), refill on every call of the energy pass, release on request.
-double read_table(std::vector<double>& table, void (*fill)(std::vector<double>&), int n,
-                  CacheAction action) {
-    const bool allocated = !table.empty();
-    if (!allocated) table.assign(table_top_index() + 1, 0.0);
-    if (!allocated || sk_globals.pass == 2) fill(table);
+// (the energy is fixed there), refill in the energy pass whenever the energy has changed since
+// the last filling, release on request.
+double read_table(std::vector<double>& table, const char* routine, int n, CacheAction action) {
+    if (table.empty() || (sk_globals.pass == 2 && !(filled_for == current_key())))
+        fill_tables(routine);
     SKARVEN_CHECK(n >= 0 && n < static_cast<int>(table.size()));
     const double value = table[n];
     if (action == CacheAction::release) std::vector<double>().swap(table);
@@ -129,13 +410,13 @@ double read_table(std::vector<double>& table, void (*fill)(std::vector<double>&)
 // Regular free-solution coefficient s_n: closed forms for n = 0, 1 (Gegenbauer polynomials in
 // the Laguerre basis, Laguerre polynomials in the oscillator basis), then the free relation.
 double s(int n, CacheAction action) {
-    return read_table(t_s, fill_t_s, n, action);
+    return read_table(t_s, "s", n, action);
 }
 
 // Irregular free-solution coefficient c_n: closed forms for n = 0, 1 (Gauss series in the
 // Laguerre basis, Kummer series in the oscillator basis), then the free relation.
 double c(int n, CacheAction action) {
-    return read_table(t_c, fill_t_c, n, action);
+    return read_table(t_c, "c", n, action);
 }
 
 // Gegenbauer polynomial C_n^(m)(x) from its Fourier form

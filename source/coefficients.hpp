@@ -5,12 +5,18 @@
 
 namespace skarven {
 
+// Largest (k/lambda)^2 of the oscillator basis: beyond it the irregular coefficients span more
+// than the range of a double (c_0 / c_n grows like e^(q^2/2)) and s and c end the run.
+constexpr double max_gauss_q2 = 2500.0;
+
 // t_s(n) / t_c(n) at the current energy; CacheAction::release frees the table after the read.
+// Both tables carry one common factor, a power of two below 1 where the natural size of c_n
+// would overflow (oscillator basis, q^2 above about 1400); only their ratios enter tan(delta).
 double s(int n, CacheAction action = CacheAction::keep);
 double c(int n, CacheAction action = CacheAction::keep);
 // Gegenbauer polynomial C_n^(m)(x).
 double gegen(int n, int m, double x);
-// Gauss 2F1(a, b; c; z) and Kummer 1F1(a; c; z) series as the coefficients use them.
+// Gauss 2F1(a, b; c; z) and Kummer 1F1(a; c; z) series in double precision.
 double hyperg21(double a, double b, double c, double z);
 double hyperg11(double a, double c, double z);
 

@@ -264,10 +264,12 @@ TEST(CoefficientsDeathTest, FatalReports) {
     EXPECT_FATAL(hyperg11(1.0, 1.0, 400.0), "Error \\(hyperg11\\): convergence failure\\.");
 }
 
-TEST(CoefficientsDeathTest, OscillatorBasisAtLargeWaveNumber) {
-    // q^2 = 400 is beyond the 500 terms of the Kummer series.
-    set_free_problem("gauss", 0, 1.0, 20.0, 10);
-    EXPECT_FATAL(c(0), "Error \\(hyperg11\\): convergence failure\\.");
+// Beyond k/lambda = 50 the oscillator tables would span more than the range of a double.
+TEST(CoefficientsDeathTest, OscillatorBasisBeyondItsRange) {
+    set_free_problem("gauss", 0, 1.0, 50.01, 10);
+    EXPECT_FATAL(c(0),
+                 "Error \\(c\\): k/lambda is above 50, beyond the range of the gauss basis\\.");
+    EXPECT_FATAL(s(0), "Error \\(s\\): k/lambda is above 50");
     sk_globals = RunSettings{};
 }
 
