@@ -28,4 +28,14 @@ std::string format_fixed(double value, int width, int decimals) {
     return std::string(width - text.size(), ' ') + text;
 }
 
+std::string format_scientific(double value, int width, int decimals) {
+    if (!std::isfinite(value)) return std::string(width, '*');
+    char text[64];
+    const int size = std::snprintf(text, sizeof text, "%.*E", decimals, value);
+    if (size < 0 || size >= static_cast<int>(sizeof text) || size > width) {
+        return std::string(width, '*');
+    }
+    return std::string(width - size, ' ') + text;
+}
+
 }  // namespace skarven

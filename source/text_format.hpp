@@ -13,4 +13,8 @@ std::string format_int(long long value, int width);
 // does not fit, or is not finite, fills the field with asterisks.
 std::string format_fixed(double value, int width, int decimals);
 
+// Scientific notation (Ew.d with a two- or three-digit exponent, "1.2500E-03" in E10.4),
+// right-aligned; asterisks when it does not fit or is not finite.
+std::string format_scientific(double value, int width, int decimals);
+
 }  // namespace skarven
