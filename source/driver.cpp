@@ -143,6 +143,10 @@ void energy_pass(const std::string& root) {
 
 }  // namespace
 
+double phase_shift_delta(int n) {
+    return phase_shift(n).delta;
+}
+
 double free_element(int n, int m, bool non_relativistic_form) {
     const Projectile& p = sk_globals.projectile;
     if (non_relativistic_form || text_is(sk_globals.scheme, "non-relativistic")) {
@@ -194,6 +198,7 @@ void control_calc_delta(const std::string& root_name) {
     rmse(root);
 
     if (sk_globals.energies) energy_pass(root);
+    if (sk_globals.lmax >= 0) partial_wave_pass(root);
 
     s(1, CacheAction::release);
     c(1, CacheAction::release);

@@ -11,4 +11,10 @@ void control_calc_delta(const std::string& root);
 // selects 1/2 psipsi - 1/2 k^2 fifi in any scheme.
 double free_element(int n, int m, bool non_relativistic_form = false);
 
+// delta at basis size n for the current settings, pass and energy.
+double phase_shift_delta(int n);
+// After the energy pass of the first wave: every partial wave l = 0 ... lmax at N = nend over
+// the same energies, and their sums, in root.pw, root.xs and root.dcs.
+void partial_wave_pass(const std::string& root);
+
 }  // namespace skarven

@@ -54,6 +54,11 @@ struct RunSettings {
     int jj = 0;
     bool vn_file_match = true;
     std::string solver = std::string(8, ' ');  // text(8): "eigen" or "fast"
+    // Partial-wave run: l = 0 ... lmax (-1: one partial wave, the key is absent), stopped after
+    // two l whose |sin delta| stay below lconv at every energy; dsigma/dOmega on `angles` angles.
+    int lmax = -1;
+    double lconv = 0.0;
+    int angles = 0;
 };
 
 // The one process-wide record. Written by the main thread only, outside parallel regions.

@@ -39,7 +39,8 @@ struct Parameter {
 // clang-format off
 enum Entry : std::size_t {
     estart, eend, estep, l, kappa, lambda, basis, scheme, v_light, pot_type, screen, shift,
-    nstart, nend, v0, a, b, r0, z, alpha, energies, e, g, m, solver, entry_count
+    nstart, nend, v0, a, b, r0, z, alpha, energies, e, g, m, solver, lmax, lconv, angles,
+    entry_count
 };
 // clang-format on
 
@@ -72,7 +73,10 @@ ParameterTable fresh_table() {
              {"e", &s.projectile.e},
              {"g", &p.g},
              {"m", &p.m},
-             {"solver", &s.solver, 8}}};
+             {"solver", &s.solver, 8},
+             {"lmax", &s.lmax},
+             {"lconv", &s.lconv},
+             {"angles", &s.angles}}};
 }
 
 bool is_separator(char ch) {
@@ -357,6 +361,12 @@ void apply_default(Entry entry) {
         case solver:
             s.solver = padded("eigen", 8);
             break;
+        case lmax:
+            s.lmax = -1;  // one partial wave
+            break;
+        case lconv:
+            s.lconv = 1e-8;
+            break;
         default:
             break;  // the field keeps its initial value
     }
@@ -535,6 +545,55 @@ void validate() {
     validate_ranges();
 }
 
+// A partial-wave run starts at l = 0 (kappa = -1 in the Dirac scheme): the l and kappa of the
+// file are not needed and, when given, not used. Returns which of the two were given.
+std::array<bool, 2> take_partial_wave_keys(ParameterTable& table) {
+    const std::array<bool, 2> given{table[l].given, table[kappa].given};
+    if (!table[lmax].given) return given;
+    sk_globals.projectile.l = 0;
+    sk_globals.projectile.kappa = text_is(sk_globals.scheme, "relativistic") ? -1 : 0;
+    table[l].given = table[kappa].given = true;
+    return given;
+}
+
+// Beyond l = 40 the basis loses the partial waves (their phase shifts come out near 0) before
+// the fast route's factorisation fails outright.
+constexpr int largest_lmax = 40;
+constexpr int largest_angles = 100000;
+
+void check_partial_wave_keys(const ParameterTable& table, std::array<bool, 2> l_kappa_given) {
+    const RunSettings& s = sk_globals;
+    auto require = [](bool holds, std::string_view message) {
+        if (!holds) show_error(routine, message);
+    };
+    require(s.lconv > 0.0, "<lconv> must be positive");
+    require(s.angles == 0 || (s.angles >= 2 && s.angles <= largest_angles),
+            "<angles> must be 0 or between 2 and " + std::to_string(largest_angles));
+    if (!table[lmax].given) {
+        for (Entry entry : {lconv, angles}) {
+            if (table[entry].given) {
+                show_warning(routine, "<" + std::string(table[entry].name) +
+                                          "> has been ignored: it needs <lmax>");
+            }
+        }
+        return;
+    }
+    require(s.lmax >= 0 && s.lmax <= largest_lmax,
+            "<lmax> must be between 0 and " + std::to_string(largest_lmax));
+    require(s.energies, "<lmax> needs <energies> = true");
+    require(text_is(s.solver, "fast"), "<lmax> needs <solver> = fast");
+    // The partial-wave sums of a Coulomb tail do not converge.
+    require(!(text_is(s.potential.pot_type, "coulomb") && s.potential.r0 <= 0.0 &&
+              s.potential.alpha <= 1.0),
+            "<lmax> needs a short-range potential: <coulomb> with <alpha> <= 1 needs <r0> > 0");
+    if (l_kappa_given[0]) {
+        show_warning(routine, "<l> has been ignored: the partial waves start at l = 0");
+    }
+    if (l_kappa_given[1] && text_is(s.scheme, "relativistic")) {
+        show_warning(routine, "<kappa> has been ignored: the partial waves start at kappa = -1");
+    }
+}
+
 void warn() {
     const RunSettings& s = sk_globals;
     if (text_is(s.basis, "gauss") && (s.projectile.e > 25.0 || (s.energies && s.eend > 25.0))) {
@@ -556,6 +615,7 @@ void loadparams(const std::string& filename) {
     ParameterTable table = fresh_table();
     read_file(file, table);
     std::fclose(file);
+    const std::array<bool, 2> l_kappa_given = take_partial_wave_keys(table);
 
     set_requirements(table);
     for (const Parameter& parameter : table) {
@@ -568,6 +628,7 @@ void loadparams(const std::string& filename) {
         if (!table[i].required && !table[i].given) apply_default(static_cast<Entry>(i));
     }
     validate();
+    check_partial_wave_keys(table, l_kappa_given);
     warn();
 
     sk_globals.v_light =

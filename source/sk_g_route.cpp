@@ -196,6 +196,12 @@ double g_fast(int, int) {
     const int n = sk_globals.ntrunc;
     if (sk_globals.pass == 2) {
         if (!route.energy_ready) {
+            // Without a basis-size pass before (the further partial waves of a run) the
+            // blocks are integrated here; the saved file holds the first wave's matrix only.
+            if (route.blocks_order != n) {
+                blocks_source(n, route.vphi, route.vpsi);
+                route.blocks_order = n;
+            }
             decompose_energy_pencil(n);
             route.energy_ready = true;
         }

@@ -36,4 +36,14 @@ std::string format_fixed_fitting(double value, int width, int decimals) {
     return text;
 }
 
+std::string format_scientific(double value, int width, int decimals) {
+    if (!std::isfinite(value)) return std::string(width, '*');
+    char text[64];
+    const int size = std::snprintf(text, sizeof text, "%.*E", decimals, value);
+    if (size < 0 || size >= static_cast<int>(sizeof text) || size > width) {
+        return std::string(width, '*');
+    }
+    return std::string(width - size, ' ') + text;
+}
+
 }  // namespace skarven

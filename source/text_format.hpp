@@ -17,4 +17,8 @@ std::string format_fixed(double value, int width, int decimals);
 // decimals as the field allows (down to none) before the field fills with asterisks.
 std::string format_fixed_fitting(double value, int width, int decimals);
 
+// Scientific notation (Ew.d with a two- or three-digit exponent, "1.2500E-03" in E10.4),
+// right-aligned; asterisks when it does not fit or is not finite.
+std::string format_scientific(double value, int width, int decimals);
+
 }  // namespace skarven

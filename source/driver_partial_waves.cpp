@@ -1,0 +1,258 @@
+// The partial-wave loop: every l (both kappa of it in the Dirac scheme) at N = nend over the
+// energies of the energy pass, then their sums into cross sections.
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cross_sections.hpp"
+#include "driver.hpp"
+#include "results.hpp"
+#include "settings.hpp"
+#include "sk_g.hpp"
+#include "text_format.hpp"
+
+namespace skarven {
+
+namespace {
+
+constexpr std::string_view routine = "control_calc_delta";
+constexpr double pi = 3.141592653589793;
+
+struct Wave {
+    int l;
+    int kappa;  // 0 in the Schroedinger scheme
+};
+
+bool relativistic() {
+    return text_is(sk_globals.scheme, "relativistic");
+}
+
+// Column order: kappa = -l-1 (j = l+1/2) before kappa = l (j = l-1/2).
+std::vector<Wave> waves_of(int l) {
+    if (!relativistic()) return {{l, 0}};
+    if (l == 0) return {{0, -1}};
+    return {{l, -l - 1}, {l, l}};
+}
+
+// The energies of the energy pass, computed as it computes them.
+std::vector<double> energy_grid() {
+    const RunSettings& s = sk_globals;
+    const int count = static_cast<int>((s.eend - s.estart) / s.estep + 1.1);
+    std::vector<double> energies(std::max(count, 0));
+    for (int i = 0; i < count; ++i)
+        energies[i] = s.estart + i * s.estep;
+    return energies;
+}
+
+void set_energy(double e) {
+    Projectile& p = sk_globals.projectile;
+    p.e = e;
+    projectile_set_k(p);
+}
+
+void say(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// delta of one wave at every energy. The first wave follows the energy pass of the same wave, so
+// its decomposition is still in place; every other wave starts the fast route afresh.
+std::vector<double> wave_phase_shifts(const Wave& wave, const std::vector<double>& energies,
+                                      bool first) {
+    if (!first) g_release();
+    sk_globals.projectile.l = wave.l;
+    sk_globals.projectile.kappa = wave.kappa;
+    sk_globals.pass = 2;
+    sk_globals.ntrunc = sk_globals.nend;
+    std::vector<double> deltas(energies.size());
+    for (std::size_t i = 0; i < energies.size(); ++i) {
+        set_energy(energies[i]);
+        deltas[i] = phase_shift_delta(sk_globals.nend);
+    }
+    return deltas;
+}
+
+struct LoopResult {
+    std::vector<Wave> waves;                  // columns of root.pw
+    std::vector<std::vector<double>> deltas;  // per wave, per energy
+    int lmax_reached = 0;
+    bool converged = false;
+    double last_largest_sine = 0.0;  // largest |sin delta| of the last l
+};
+
+LoopResult run_partial_waves(const std::vector<double>& energies) {
+    const RunSettings& s = sk_globals;
+    LoopResult result;
+    int quiet_in_a_row = 0;
+    for (int l = 0; l <= s.lmax; ++l) {
+        double largest_sine = 0.0;
+        for (const Wave& wave : waves_of(l)) {
+            const double start = omp_get_wtime();
+            std::vector<double> deltas = wave_phase_shifts(wave, energies, result.waves.empty());
+            double largest = 0.0;
+            for (double delta : deltas) {
+                largest = std::max(largest, std::fabs(delta));
+                largest_sine = std::max(largest_sine, std::fabs(std::sin(delta)));
+            }
+            if (s.scr) {
+                const std::string name = relativistic() ? " kappa =" + format_int(wave.kappa, 4)
+                                                        : " l =" + format_int(wave.l, 4);
+                say(name + "   time =" + format_fixed(omp_get_wtime() - start, 9, 3) +
+                    " s   max |delta| =" + format_fixed(largest, 20, 16));
+            }
+            result.waves.push_back(wave);
+            result.deltas.push_back(std::move(deltas));
+        }
+        result.lmax_reached = l;
+        result.last_largest_sine = largest_sine;
+        quiet_in_a_row = largest_sine < s.lconv ? quiet_in_a_row + 1 : 0;
+        if (quiet_in_a_row == 2) {
+            result.converged = true;
+            break;
+        }
+    }
+    return result;
+}
+
+// The phase shifts of energy i in the form of the partial-wave sums.
+PartialWaves waves_at(const LoopResult& loop, std::size_t i) {
+    PartialWaves waves;
+    waves.relativistic = relativistic();
+    waves.minus.assign(loop.lmax_reached + 1, 0.0);
+    waves.plus.assign(loop.lmax_reached + 1, 0.0);
+    for (std::size_t w = 0; w < loop.waves.size(); ++w) {
+        const Wave& wave = loop.waves[w];
+        const double delta = loop.deltas[w][i];
+        if (wave.kappa > 0) {
+            waves.plus[wave.l] = delta;
+        } else {
+            waves.minus[wave.l] = delta;
+            if (!waves.relativistic) waves.plus[wave.l] = delta;
+        }
+    }
+    return waves;
+}
+
+class ResultFile {
+  public:
+    ResultFile(const std::string& name, int lmax_reached) : unit_(std::fopen(name.c_str(), "w")) {
+        if (unit_ == nullptr) show_error(routine, "unable to open the output file");
+        write_partial_wave_header(unit_, lmax_reached);
+    }
+    ResultFile(const ResultFile&) = delete;
+    ResultFile& operator=(const ResultFile&) = delete;
+    ~ResultFile() {
+        if (unit_ != nullptr) std::fclose(unit_);
+    }
+    void line(const std::string& text) {
+        std::fputs(text.c_str(), unit_);
+        std::fputc('\n', unit_);
+    }
+    void close() {
+        const bool failed = std::ferror(unit_) != 0;
+        const bool close_failed = std::fclose(unit_) != 0;
+        unit_ = nullptr;
+        if (failed || close_failed) show_error(routine, "unable to write the output file");
+    }
+
+  private:
+    std::FILE* unit_;
+};
+
+std::string column_name(const Wave& wave) {
+    return relativistic() ? "delta(kappa=" + std::to_string(wave.kappa) + ")"
+                          : "delta(l=" + std::to_string(wave.l) + ")";
+}
+
+void write_phase_shifts(const std::string& root, const LoopResult& loop,
+                        const std::vector<double>& energies) {
+    ResultFile file(root + ".pw", loop.lmax_reached);
+    std::string columns = "; NUMERICAL RESULTS: energy";
+    for (const Wave& wave : loop.waves)
+        columns += "  " + column_name(wave);
+    file.line(columns);
+    for (std::size_t i = 0; i < energies.size(); ++i) {
+        std::string text = format_fixed(energies[i], 10, 6);
+        for (const std::vector<double>& deltas : loop.deltas)
+            text += format_fixed(deltas[i], 26, 16);
+        file.line(text);
+    }
+    file.close();
+}
+
+void write_cross_sections(const std::string& root, const LoopResult& loop,
+                          const std::vector<double>& energies) {
+    ResultFile file(root + ".xs", loop.lmax_reached);
+    file.line("; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used");
+    for (std::size_t i = 0; i < energies.size(); ++i) {
+        set_energy(energies[i]);
+        const double k = sk_globals.projectile.k;
+        const PartialWaves waves = waves_at(loop, i);
+        file.line(format_fixed(energies[i], 10, 6) +
+                  format_scientific(elastic_cross_section(k, waves), 24, 15) +
+                  format_scientific(transport_cross_section(k, waves), 24, 15) +
+                  format_int(loop.lmax_reached, 5));
+    }
+    file.close();
+}
+
+// One block per energy, two blank lines between blocks (gnuplot's `index` counts blocks so).
+void write_differential_cross_sections(const std::string& root, const LoopResult& loop,
+                                       const std::vector<double>& energies) {
+    const int angles = sk_globals.angles;
+    ResultFile file(root + ".dcs", loop.lmax_reached);
+    file.line("; NUMERICAL RESULTS: theta(deg)  dsigma/dOmega, one block per energy");
+    for (std::size_t i = 0; i < energies.size(); ++i) {
+        set_energy(energies[i]);
+        const double k = sk_globals.projectile.k;
+        const PartialWaves waves = waves_at(loop, i);
+        if (i > 0) file.line("\n");
+        file.line("; energy = " + format_fixed(energies[i], 10, 6));
+        for (int a = 0; a < angles; ++a) {
+            const double degrees = 180.0 * a / (angles - 1);
+            const double value = differential_cross_section(k, waves, degrees * pi / 180.0);
+            file.line(format_fixed(degrees, 12, 6) + format_scientific(value, 24, 15));
+        }
+    }
+    file.close();
+}
+
+}  // namespace
+
+// Cost per wave other than the first: the potential blocks at N = nend, one decomposition of the
+// energy pencil (order N, 2N in the Dirac scheme), then O(N) per energy. The kernels run in
+// parallel inside each wave; the waves run one after the other, in l order.
+void partial_wave_pass(const std::string& root) {
+    const RunSettings& s = sk_globals;
+    const Projectile first = s.projectile;
+    const std::vector<double> energies = energy_grid();
+    if (s.scr) {
+        say("");
+        say("Now calculating partial waves l = 0 ... " + std::to_string(s.lmax) +
+            "; n = " + format_int(s.nend, 5) + ":");
+    }
+    const LoopResult loop = run_partial_waves(energies);
+    if (s.scr && loop.converged) {
+        say(" partial waves converged at l =" + format_int(loop.lmax_reached, 4));
+    }
+    if (!loop.converged) {
+        show_warning(routine,
+                     "partial waves not converged at <lmax>: largest |sin(delta)| of "
+                     "the last l is " +
+                         format_scientific(loop.last_largest_sine, 9, 2));
+    }
+    // The headers name the first wave, as the files of the energy pass do.
+    sk_globals.projectile.l = first.l;
+    sk_globals.projectile.kappa = first.kappa;
+    write_phase_shifts(root, loop, energies);
+    write_cross_sections(root, loop, energies);
+    if (s.angles > 0) write_differential_cross_sections(root, loop, energies);
+    set_energy(energies.empty() ? first.e : energies.back());
+}
+
+}  // namespace skarven
