@@ -580,6 +580,8 @@ void check_partial_wave_keys(const ParameterTable& table, std::array<bool, 2> l_
     }
     require(s.lmax >= 0 && s.lmax <= largest_lmax,
             "<lmax> must be between 0 and " + std::to_string(largest_lmax));
+    // The highest wave meets the same limits of the basis as a one-wave run at that l.
+    require(l_in_range(s.lmax), "<lmax> is out of range");
     require(s.energies, "<lmax> needs <energies> = true");
     require(text_is(s.solver, "fast"), "<lmax> needs <solver> = fast");
     // The partial-wave sums of a Coulomb tail do not converge.

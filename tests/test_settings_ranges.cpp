@@ -81,6 +81,9 @@ TEST_F(LoaderRanges, SettingsOutsideTheRangesAreRefused) {
         {{yukawa, "r0 = 0", "g = 1", "m = 1.1", "lambda = 0.01"}, "<m> is out of range"},
         {{yukawa, "r0 = 0", "g = 1", "m = 1", dirac, "l = 0", "kappa = 0"},
          "<kappa> is out of range"},
+        // The highest partial wave meets the limits of l (33 at nend = 5000).
+        {with(energies, {"estep = 0.5", "solver = fast", "nend = 5000", "lmax = 34"}),
+         "<lmax> is out of range"},
     };
     for (const Refused& c : cases) {
         SCOPED_TRACE(minimal_with(c.lines));
