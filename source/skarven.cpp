@@ -87,10 +87,15 @@ void refuse_to_overwrite(const std::string& input_file, const std::string& root)
                                 "the output file <" + name + "> would overwrite the input file");
         }
     };
+    const skarven::RunSettings& s = skarven::sk_globals;
     for (const char* suffix : {"", ".avg", ".en", ".rms"}) {
         refuse_when_input(root + suffix, true);
     }
-    const skarven::RunSettings& s = skarven::sk_globals;
+    if (s.lmax >= 0) {
+        for (const char* suffix : {".pw", ".xs", ".dcs"}) {
+            refuse_when_input(root + suffix, true);
+        }
+    }
     refuse_when_input("saved.vn." + skarven::convert_int_to_string(s.nend), false);
     if (s.nend - s.nstart >= 2) {
         const int extra = skarven::read_n_to_save_v();
@@ -145,6 +150,12 @@ int main() {
     put_line(" <root>.en  - phase shifts as function of energy of the projectile,");
     put_line(" <root>.rms - root mean squared error (for square-well potential only),");
     put_line(" saved.vn.<nend>  - elements of the truncated potential.");
+    if (skarven::sk_globals.lmax >= 0) {
+        put_line(" <root>.pw  - phase shifts of every partial wave as function of energy,");
+        put_line(" <root>.xs  - cross sections as function of energy,");
+        if (skarven::sk_globals.angles > 0)
+            put_line(" <root>.dcs - differential cross sections as function of angle.");
+    }
     put_line("Enter root name of the output files ( <cr> = sk.out ).");
     const std::string root = read_answer("sk.out", "the root name of the output files");
     refuse_to_overwrite(input_file, root);

@@ -241,6 +241,13 @@ TEST(Reliability, DialogueRefusesDangerousNames) {
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.work()), fs::directory_iterator()), 1)
             << c.answers;
     }
+    // A partial-wave run also writes root.pw, root.xs and root.dcs.
+    RunDirectory dir;
+    const std::string waves =
+        user(3, "energies = T\nestart = 1.0\neend = 2.0\nsolver = fast\nlmax = 1\n");
+    dir.write("run.xs", waves);
+    expect_failure(dir.run("run.xs\nrun\n"), overwrite + "run.xs> would overwrite the input file.");
+    EXPECT_EQ(dir.read("run.xs"), waves);
 }
 
 // A result file that cannot be written ends the run as a failure.
