@@ -13,10 +13,29 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace skarven::test {
+
+using Rows = std::vector<std::vector<double>>;
+
+// Numbers of the lines of `text` that do not start with ';' (blank lines skipped).
+inline Rows data_rows(const std::string& text) {
+    Rows rows;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == ';') continue;
+        std::istringstream fields(line);
+        rows.emplace_back();
+        for (double value; fields >> value;)
+            rows.back().push_back(value);
+    }
+    return rows;
+}
 
 struct RunResult {
     std::string out;

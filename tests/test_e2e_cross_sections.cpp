@@ -17,23 +17,6 @@ namespace {
 constexpr double pi = 3.141592653589793;
 constexpr double light = 137.0359996287515;
 
-using Rows = std::vector<std::vector<double>>;
-
-// Numbers of the lines of `text` that do not start with ';' (blank lines skipped).
-Rows data_rows(const std::string& text) {
-    Rows rows;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.empty() || line[0] == ';') continue;
-        std::istringstream fields(line);
-        rows.emplace_back();
-        for (double value; fields >> value;)
-            rows.back().push_back(value);
-    }
-    return rows;
-}
-
 struct XsRun {
     Rows pw, xs, dcs;
     std::string out;
