@@ -11,9 +11,12 @@ namespace skarven {
 // n = 1400); a region costs little on a quiet machine, but on a busy one each fork and join
 // waits for a descheduled worker. Measured with every order parallel (2 cores shared with other
 // work and one `yes`; 2 threads over 1 thread, median of 5, two runs): n = 100: 30 to 40;
-// n = 200: 1.9, 1.2; n = 300: 1.2, 1.2; n = 400: 1.1, 1.15; n = 1000 (best of 3): 0.87.
-inline constexpr int tred2_parallel_threshold = 300;
-inline constexpr int tql2_parallel_threshold = 300;
+// n = 200: 1.9, 1.2; n = 300: 1.2, 1.2; n = 400: 1.1, 1.15; n = 1000 (best of 3): 0.87. The
+// whole-program Yukawa scan to N = 400 with 50 energies beside one `yes` on a quiet machine (bench/
+// run_threads.sh): 2 threads over 1 thread 1.26 to 1.43 with 300 here, 0.77 with 1000; so orders
+// up to 500, where the measured gain ends, stay serial.
+inline constexpr int tred2_parallel_threshold = 500;
+inline constexpr int tql2_parallel_threshold = 500;
 
 // All eigenvalues w and eigenvectors z (column k belongs to w[k], no particular order).
 // a may be overwritten on the fallback route. False when neither route converged.

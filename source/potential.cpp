@@ -418,7 +418,7 @@ void finite_elements(const std::vector<Element>& elements, const Interval& inter
     std::vector<int> unsettled;
     while (!todo.empty()) {
         const int count = static_cast<int>(todo.size());
-#pragma omp parallel for schedule(dynamic, 8) if (count > 1)
+#pragma omp parallel for schedule(dynamic, 8) if (count > element_parallel_threshold)
         for (int q = 0; q < count; ++q) {
             const int p = todo[q];
             outcome[p] = tabulated_element(elements[p], interval, values[p]);

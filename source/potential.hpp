@@ -7,6 +7,10 @@
 
 namespace skarven {
 
+// Element batches smaller than this are summed on the calling thread: a border of one basis size
+// costs microseconds, less than one fork and join of a team whose second core is busy.
+inline constexpr int element_parallel_threshold = 8192;
+
 // Element (n, m) of the truncated potential matrix (positions of the current scheme's ordering).
 // CacheAction::release frees the matrix reloaded from a saved file.
 double vn(int n, int m, CacheAction action = CacheAction::keep);

@@ -913,7 +913,7 @@ void potential_rule_elements(int size, int count, const unsigned char* psi, cons
         if (!run_rule.built[c])
             build_run_rule(shape, psi[k] ? Component::psi : Component::phi, size, interval);
     }
-#pragma omp parallel for schedule(dynamic, 16) if (count > 16)
+#pragma omp parallel for schedule(dynamic, 16) if (count > element_parallel_threshold)
     for (int k = 0; k < count; ++k) {
         const int c = psi[k] ? 1 : 0;
         const int points = run_rule.count[c];
