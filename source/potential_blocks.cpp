@@ -553,12 +553,12 @@ extended bounded_exp(extended lg) {
     return std::exp(std::min(lg, 345.0L));
 }
 
-// F(k, i) = sqrt(w_k |v(r_k)|) f_i(r_k), packed; sign[k] is the sign of v(r_k).
-void basis_table(const BasisShape& s, Component component, int n, const Points& points,
-                 std::vector<double>& table, std::vector<double>& sign) {
+// F(k, i) = sqrt(w_k |v(r_k)|) f_i(r_k) for i < n at every point, handed to store(i, k, value);
+// sign[k] is the sign of v(r_k). Points where v vanishes store nothing.
+template <class Store>
+void scaled_basis_values(const BasisShape& s, Component component, int n, const Points& points,
+                         std::vector<double>& sign, Store store) {
     const int count = static_cast<int>(points.x.size());
-    const int panels = (n + 3) / 4;
-    table.assign(static_cast<std::size_t>(panels) * count * 4, 0.0);
     sign.assign(count, 0.0);
 #pragma omp parallel for schedule(static)
     for (int k = 0; k < count; ++k) {
@@ -574,7 +574,7 @@ void basis_table(const BasisShape& s, Component component, int n, const Points& 
                 cached_log = log_factor;
                 factor = bounded_exp(log_factor);
             }
-            table[packed_index(i, k, count)] = static_cast<double>(mantissa * factor);
+            store(i, k, static_cast<double>(mantissa * factor));
         };
         if (component == Component::phi) {
             phi_values(s, n, x, log_offset, sink);
@@ -582,6 +582,17 @@ void basis_table(const BasisShape& s, Component component, int n, const Points& 
             psi_values(s, n, x, log_offset, sink);
         }
     }
+}
+
+// F packed in panels of four basis functions (see packed_index).
+void basis_table(const BasisShape& s, Component component, int n, const Points& points,
+                 std::vector<double>& table, std::vector<double>& sign) {
+    const int count = static_cast<int>(points.x.size());
+    const int panels = (n + 3) / 4;
+    table.assign(static_cast<std::size_t>(panels) * count * 4, 0.0);
+    scaled_basis_values(s, component, n, points, sign, [&](int i, int k, double value) {
+        table[packed_index(i, k, count)] = value;
+    });
 }
 
 typedef double double2 __attribute__((vector_size(16)));
@@ -793,30 +804,9 @@ void build_run_rule(const BasisShape& s, Component component, int size, const In
     std::vector<double>& values = run_rule.values[c];
     std::vector<double>& sign = run_rule.sign[c];
     values.assign(static_cast<std::size_t>(size) * count, 0.0);
-    sign.assign(count, 0.0);
-#pragma omp parallel for schedule(static)
-    for (int k = 0; k < count; ++k) {
-        const extended x = points.x[k];
-        const PotentialSample v_sample = potential_at(x / s.lambda);
-        sign[k] = v_sample.sign;
-        if (v_sample.sign == 0.0) continue;
-        const extended log_offset = 0.5L * (points.log_weight[k] + v_sample.log_abs);
-        extended cached_log = std::nanl("");
-        extended factor = 0.0;
-        auto sink = [&](int i, extended mantissa, extended log_factor) {
-            if (log_factor != cached_log) {
-                cached_log = log_factor;
-                factor = bounded_exp(log_factor);
-            }
-            values[static_cast<std::size_t>(i) * count + k] =
-                static_cast<double>(mantissa * factor);
-        };
-        if (component == Component::phi) {
-            phi_values(s, size, x, log_offset, sink);
-        } else {
-            psi_values(s, size, x, log_offset, sink);
-        }
-    }
+    scaled_basis_values(s, component, size, points, sign, [&](int i, int k, double value) {
+        values[static_cast<std::size_t>(i) * count + k] = value;
+    });
     double common = 0.0;
     bool mixed = false;
     for (double value : sign) {
