@@ -24,10 +24,6 @@ constexpr double pi = 3.141592653589793;
 constexpr std::string_view routine = "control_calc_delta";
 constexpr double infinity = std::numeric_limits<double>::infinity();
 
-bool relativistic() {
-    return text_is(sk_globals.scheme, "relativistic");
-}
-
 struct PhaseShift {
     double tan_delta;
     double delta;
@@ -58,14 +54,13 @@ PhaseShift phase_shift(int n) {
                    "the Green's function element is not finite");
     double coupling;
     double b = 1.0;
-    if (relativistic()) {
+    if (relativistic_scheme()) {
         const double e = sk_globals.projectile.e;
         const double light = sk_globals.v_light;
         coupling = free_element(n, n - 1, true);
         b = 2.0 * std::sqrt(e / (2.0 * light * light + e)) * light / sk_globals.projectile.k;
     } else {
-        const double k = sk_globals.projectile.k;
-        coupling = 0.5 * psipsi(n, n - 1) - 0.5 * k * k * fifi(n, n - 1);
+        coupling = free_element_nonrel(n, n - 1, sk_globals.projectile.k);
     }
     const double x = b * g_n * coupling;
     const double s0 = s(n - 1);
@@ -117,7 +112,7 @@ void energy_pass(const std::string& root) {
     for (int i = 0; i < count; ++i) {
         const double e = sk_globals.estart + i * sk_globals.estep;
         sk_globals.projectile.e = e;
-        if (relativistic()) {
+        if (relativistic_scheme()) {
             sk_globals.projectile.k = std::sqrt(e * (2.0 * light * light + e)) / light;
         } else if (text_is(sk_globals.scheme, "non-relativistic")) {
             sk_globals.projectile.k = std::sqrt(2.0 * e);
@@ -150,15 +145,10 @@ double phase_shift_delta(int n) {
 double free_element(int n, int m, bool non_relativistic_form) {
     const Projectile& p = sk_globals.projectile;
     if (non_relativistic_form || text_is(sk_globals.scheme, "non-relativistic")) {
-        return 0.5 * psipsi(n, m) - 0.5 * p.k * p.k * fifi(n, m);
+        return free_element_nonrel(n, m, p.k);
     }
-    if (!relativistic()) return 0.0;
-    const int size = sk_globals.ntrunc;
-    const double light = sk_globals.v_light;
-    if (n < size && m < size) return -p.e * fifi(size - 1 - n, size - 1 - m);
-    if (n < size) return light * psipsi(size - 1 - n, m - size);
-    if (m < size) return light * psipsi(size - 1 - m, n - size);
-    return -(2.0 * light * light + p.e) * psipsi(n - size, m - size);
+    if (!relativistic_scheme()) return 0.0;
+    return free_element_rel(n, m, sk_globals.ntrunc, p.e);
 }
 
 void control_calc_delta(const std::string& root_name) {

@@ -27,13 +27,9 @@ struct Wave {
     int kappa;  // 0 in the Schroedinger scheme
 };
 
-bool relativistic() {
-    return text_is(sk_globals.scheme, "relativistic");
-}
-
 // Column order: kappa = -l-1 (j = l+1/2) before kappa = l (j = l-1/2).
 std::vector<Wave> waves_of(int l) {
-    if (!relativistic()) return {{l, 0}};
+    if (!relativistic_scheme()) return {{l, 0}};
     if (l == 0) return {{0, -1}};
     return {{l, -l - 1}, {l, l}};
 }
@@ -100,8 +96,9 @@ LoopResult run_partial_waves(const std::vector<double>& energies) {
                 largest_sine = std::max(largest_sine, std::fabs(std::sin(delta)));
             }
             if (s.scr) {
-                const std::string name = relativistic() ? " kappa =" + format_int(wave.kappa, 4)
-                                                        : " l =" + format_int(wave.l, 4);
+                const std::string name = relativistic_scheme()
+                                             ? " kappa =" + format_int(wave.kappa, 4)
+                                             : " l =" + format_int(wave.l, 4);
                 say(name + "   time =" + format_fixed(omp_get_wtime() - start, 9, 3) +
                     " s   max |delta| =" + format_fixed(largest, 20, 16));
             }
@@ -122,7 +119,7 @@ LoopResult run_partial_waves(const std::vector<double>& energies) {
 // The phase shifts of energy i in the form of the partial-wave sums.
 PartialWaves waves_at(const LoopResult& loop, std::size_t i) {
     PartialWaves waves;
-    waves.relativistic = relativistic();
+    waves.relativistic = relativistic_scheme();
     waves.minus.assign(loop.lmax_reached + 1, 0.0);
     waves.plus.assign(loop.lmax_reached + 1, 0.0);
     for (std::size_t w = 0; w < loop.waves.size(); ++w) {
@@ -165,8 +162,8 @@ class ResultFile {
 };
 
 std::string column_name(const Wave& wave) {
-    return relativistic() ? "delta(kappa=" + std::to_string(wave.kappa) + ")"
-                          : "delta(l=" + std::to_string(wave.l) + ")";
+    return relativistic_scheme() ? "delta(kappa=" + std::to_string(wave.kappa) + ")"
+                                 : "delta(l=" + std::to_string(wave.l) + ")";
 }
 
 void write_phase_shifts(const std::string& root, const LoopResult& loop,

@@ -36,10 +36,6 @@ const double* finite_table() {
     return table.data();
 }
 
-bool relativistic() {
-    return text_is(sk_globals.scheme, "relativistic");
-}
-
 // The saved matrix stands in for the integrals only at the first basis size of the basis-size
 // pass and during the energy pass.
 bool cache_applies() {
@@ -48,7 +44,7 @@ bool cache_applies() {
 
 void try_load() {
     if (sk_globals.vn_is_loaded || !sk_globals.vn_file_match || !cache_applies()) return;
-    int dim = relativistic() ? 2 * sk_globals.ntrunc : sk_globals.ntrunc;
+    int dim = relativistic_scheme() ? 2 * sk_globals.ntrunc : sk_globals.ntrunc;
     if (dim < 0) dim = 0;
     vn_matrix.assign(static_cast<std::size_t>(dim) * static_cast<std::size_t>(dim), 0.0);
     vn_matrix_dim = dim;
@@ -79,7 +75,7 @@ struct Element {
 // 0..N-1 are phi_(N-1) .. phi_0 and N..2N-1 are psi_0 .. psi_(N-1).
 Element element_at(int n, int m) {
     int size = sk_globals.ntrunc;
-    if (relativistic()) {
+    if (relativistic_scheme()) {
         if (n < size && m < size) return {Component::phi, size - 1 - n, size - 1 - m};
         if (n >= size && m >= size) return {Component::psi, n - size, m - size};
         return {Component::none, n, m};
@@ -287,7 +283,7 @@ void tabulate_level(const Interval& interval) {
 void prepare_node_table(const Interval& interval, int needed) {
     TableKey key;
     key.basis = sk_globals.basis;
-    key.relativistic = relativistic();
+    key.relativistic = relativistic_scheme();
     key.l = sk_globals.projectile.l;
     key.kappa = sk_globals.projectile.kappa;
     key.lambda = sk_globals.lambda;

@@ -869,7 +869,7 @@ double potential_element(bool psi_component, int i, int j) {
 // Both blocks of basis size n for the current settings, each from one quadrature rule.
 void potential_blocks(int n, std::vector<double>& phi, std::vector<double>& psi) {
     SKARVEN_CHECK(n >= 0);
-    const bool relativistic = text_is(sk_globals.scheme, "relativistic");
+    const bool relativistic = relativistic_scheme();
     const std::size_t size = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
     phi.assign(size, 0.0);
     psi.clear();

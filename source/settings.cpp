@@ -19,6 +19,10 @@ bool fast_solver() {
     return text_is(sk_globals.solver, "fast");
 }
 
+bool relativistic_scheme() {
+    return text_is(sk_globals.scheme, "relativistic");
+}
+
 bool text_is(std::string_view field, std::string_view value) {
     return trimmed(field) == trimmed(value);
 }

@@ -68,6 +68,8 @@ extern RunSettings sk_globals;
 std::string padded(std::string_view text, std::size_t width);
 // The fast route (bordered factorisation and one generalised eigen-decomposition) is chosen.
 bool fast_solver();
+// The Dirac (two-component) scheme is chosen.
+bool relativistic_scheme();
 // Exact, case-sensitive comparison of a blank-padded field with a value; trailing blanks ignored.
 bool text_is(std::string_view field, std::string_view value);
 // `text` without its trailing blanks.

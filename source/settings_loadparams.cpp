@@ -334,7 +334,7 @@ void set_requirements(ParameterTable& table) {
         table[estart].required = true;
         table[eend].required = true;
     }
-    if (text_is(sk_globals.scheme, "relativistic")) table[kappa].required = true;
+    if (relativistic_scheme()) table[kappa].required = true;
 }
 
 void apply_default(Entry entry) {
@@ -347,7 +347,7 @@ void apply_default(Entry entry) {
             s.lambda = 1.0;
             break;
         case v_light:
-            if (text_is(s.scheme, "relativistic")) s.vol = padded("finite", 8);
+            if (relativistic_scheme()) s.vol = padded("finite", 8);
             break;
         case screen:
             s.scr = true;
@@ -401,10 +401,6 @@ constexpr double smallest_relative_step = 1e-12;
 // A Coulomb power below this grows past the range of a double across the basis.
 constexpr double smallest_power = -20.0;
 
-bool is_relativistic() {
-    return text_is(sk_globals.scheme, "relativistic");
-}
-
 // ln of the largest basis-growth factor of the run (index nend + 1).
 double log_basis_growth(int l) {
     const double n = sk_globals.nend + 1.0;
@@ -423,7 +419,7 @@ bool l_in_range(int l) {
 // (k/lambda)^2 at energy e.
 double scaled_wave_number_squared(double e) {
     double k2 = 2.0 * e;
-    if (is_relativistic()) {
+    if (relativistic_scheme()) {
         const double c =
             text_is(sk_globals.vol, "finite") ? finite_light_speed : infinite_light_speed;
         k2 = e * (2.0 * c * c + e) / (c * c);
@@ -447,7 +443,7 @@ double basis_reach() {
 bool singularity_integrable(double p) {
     const int l = sk_globals.projectile.l;
     if (!(p < 2.0 * l + 3.0)) return false;
-    if (!is_relativistic() || sk_globals.projectile.kappa == -(l + 1)) return true;
+    if (!relativistic_scheme() || sk_globals.projectile.kappa == -(l + 1)) return true;
     return p < 2.0 * l + 1.0;
 }
 
@@ -504,7 +500,7 @@ void validate_ranges() {
 // The checks are written so that a comparison with a value that is not a number fails.
 void validate() {
     const RunSettings& s = sk_globals;
-    const bool relativistic = text_is(s.scheme, "relativistic");
+    const bool relativistic = relativistic_scheme();
     auto require = [](bool holds, std::string_view message) {
         if (!holds) show_error(routine, message);
     };
@@ -551,7 +547,7 @@ std::array<bool, 2> take_partial_wave_keys(ParameterTable& table) {
     const std::array<bool, 2> given{table[l].given, table[kappa].given};
     if (!table[lmax].given) return given;
     sk_globals.projectile.l = 0;
-    sk_globals.projectile.kappa = text_is(sk_globals.scheme, "relativistic") ? -1 : 0;
+    sk_globals.projectile.kappa = relativistic_scheme() ? -1 : 0;
     table[l].given = table[kappa].given = true;
     return given;
 }
@@ -591,7 +587,7 @@ void check_partial_wave_keys(const ParameterTable& table, std::array<bool, 2> l_
     if (l_kappa_given[0]) {
         show_warning(routine, "<l> has been ignored: the partial waves start at l = 0");
     }
-    if (l_kappa_given[1] && text_is(s.scheme, "relativistic")) {
+    if (l_kappa_given[1] && relativistic_scheme()) {
         show_warning(routine, "<kappa> has been ignored: the partial waves start at kappa = -1");
     }
 }
@@ -602,7 +598,7 @@ void warn() {
         show_warning(routine, "results for e>25 may be inaccurate in gaussian basis");
     }
     if ((text_is(s.scheme, "non-relativistic") && s.nend > 3000) ||
-        (text_is(s.scheme, "relativistic") && s.nend > 2000)) {
+        (relativistic_scheme() && s.nend > 2000)) {
         show_warning(routine, "be prepared for a long-running calculations");
     }
 }
@@ -642,7 +638,7 @@ void loadparams(const std::string& filename) {
 void projectile_set_k(Projectile& projectile) {
     const double c = sk_globals.v_light;
     const double energy = projectile.e;
-    if (text_is(sk_globals.scheme, "relativistic")) {
+    if (relativistic_scheme()) {
         projectile.k = std::sqrt(energy * (2.0 * c * c + energy)) / c;
     } else if (text_is(sk_globals.scheme, "non-relativistic")) {
         projectile.k = std::sqrt(2.0 * energy);

@@ -55,6 +55,18 @@ double psipsi(int i, int n) {
     return 0.0;
 }
 
+double free_element_nonrel(int n, int m, double k) {
+    return 0.5 * psipsi(n, m) - 0.5 * k * k * fifi(n, m);
+}
+
+double free_element_rel(int n, int m, int size, double e) {
+    const double light = sk_globals.v_light;
+    if (n < size && m < size) return -e * fifi(size - 1 - n, size - 1 - m);
+    if (n < size) return light * psipsi(size - 1 - n, m - size);
+    if (m < size) return light * psipsi(size - 1 - m, n - size);
+    return -(2.0 * light * light + e) * psipsi(n - size, m - size);
+}
+
 double v(double r) {
     const PotentialParams& p = sk_globals.potential;
     if (text_is(p.pot_type, "well")) return (p.a <= r && r <= p.b) ? p.v0 : 0.0;

@@ -8,6 +8,11 @@ int kronecker(int i, int j);
 // Overlap and twice the kinetic-energy matrix element between basis functions i and n.
 double fifi(int i, int n);
 double psipsi(int i, int n);
+// Free Schroedinger element 1/2 psipsi(n, m) - 1/2 k^2 fifi(n, m) at wave number k.
+double free_element_nonrel(int n, int m, double k);
+// Free Dirac element minus energy e between positions n and m of the two-component ordering
+// for basis size `size`: the first component in reverse (size-1 ... 0), then the second.
+double free_element_rel(int n, int m, int size, double e);
 
 // Generalized Laguerre polynomial L_n^(alpha)(x); 0 for n < 0.
 double laguerre(int n, double alpha, double x);

@@ -20,19 +20,11 @@ std::vector<double> v_saved;
 std::vector<double> a_saved;
 int saved_order = 0;
 
-bool relativistic() {
-    return text_is(sk_globals.scheme, "relativistic");
-}
-
 // Free matrix J(r, c) between positions r and c of the current ordering for basis size n.
 double free_matrix(int r, int c, int n) {
     const Projectile& p = sk_globals.projectile;
-    if (!relativistic()) return 0.5 * psipsi(r, c) - 0.5 * p.k * p.k * fifi(r, c);
-    const double light = sk_globals.v_light;
-    if (r < n && c < n) return -p.e * fifi(n - 1 - r, n - 1 - c);
-    if (r < n) return light * psipsi(n - 1 - r, c - n);
-    if (c < n) return light * psipsi(n - 1 - c, r - n);
-    return -(2.0 * light * light + p.e) * psipsi(r - n, c - n);
+    if (!relativistic_scheme()) return free_element_nonrel(r, c, p.k);
+    return free_element_rel(r, c, n, p.e);
 }
 
 // Sum over the eigenpairs of Z(p, mu) Z(q, mu) / w(mu) in ascending mu, on the calling thread:
@@ -62,7 +54,7 @@ void require_finite_potential(const std::vector<double>& values) {
 
 double g(int i, int j) {
     if (fast_solver()) return g_fast(i, j);
-    const bool rel = relativistic();
+    const bool rel = relativistic_scheme();
     const int n = sk_globals.ntrunc;
     const int order = rel ? 2 * n : n;
     const int max_order = rel ? 2 * sk_globals.nend : sk_globals.nend;

@@ -26,10 +26,6 @@ struct FastRoute {
 FastRoute route;
 PotentialBlocksSource blocks_source = potential_blocks;
 
-bool relativistic() {
-    return text_is(sk_globals.scheme, "relativistic");
-}
-
 double vphi(int i, int j) {
     return route.vphi[i + static_cast<std::size_t>(j) * route.blocks_order];
 }
@@ -45,7 +41,7 @@ void build_potential(int first_n) {
     if (!sk_globals.vn_is_loaded && sk_globals.vn_file_match) vn(0, 0);  // the load attempt
     if (!sk_globals.vn_is_loaded) return;
     const int n = first_n;
-    if (!relativistic()) {
+    if (!relativistic_scheme()) {
         for (int i = 0; i < n; ++i) {
             for (int j = 0; j <= i; ++j) {
                 const double value = vn(i, j);
@@ -75,12 +71,12 @@ void build_potential(int first_n) {
 
 // The potential matrix of basis size n in the ordering of the saved file.
 std::vector<double> reference_order_potential(int n) {
-    const int order = relativistic() ? 2 * n : n;
+    const int order = relativistic_scheme() ? 2 * n : n;
     std::vector<double> matrix(static_cast<std::size_t>(order) * order, 0.0);
     for (int c = 0; c < order; ++c) {
         for (int r = c; r < order; ++r) {
             double value = 0.0;
-            if (!relativistic()) {
+            if (!relativistic_scheme()) {
                 value = vphi(r, c);
             } else if (r < n && c < n) {
                 value = vphi(n - 1 - r, n - 1 - c);
@@ -98,11 +94,10 @@ std::vector<double> reference_order_potential(int n) {
 double extend_to(int n) {
     const Projectile& p = sk_globals.projectile;
     const int last = n - 1;
-    if (!relativistic()) {
+    if (!relativistic_scheme()) {
         route.border.assign(n, 0.0);
         for (int j = 0; j < n; ++j) {
-            route.border[j] =
-                0.5 * psipsi(last, j) - 0.5 * p.k * p.k * fifi(last, j) + vphi(last, j);
+            route.border[j] = free_element_nonrel(last, j, p.k) + vphi(last, j);
         }
         return route.bordered.extend(route.border.data(), 1, 0);
     }
@@ -148,7 +143,7 @@ void decompose_around_window(int m, const double* h, const double* s) {
 
 // H and S of A(E) = H - E S at basis size n, ordered so that phi_(n-1) is the last index.
 void decompose_energy_pencil(int n) {
-    if (!relativistic()) {
+    if (!relativistic_scheme()) {
         std::vector<double> h(static_cast<std::size_t>(n) * n), s(h.size());
         for (int c = 0; c < n; ++c) {
             for (int r = c; r < n; ++r) {
@@ -210,7 +205,7 @@ double g_fast(int, int) {
     double result = 0.0;
     if (n == sk_globals.nstart) {
         route.bordered.reset();
-        route.bordered.reserve(relativistic() ? 2 * sk_globals.nend : sk_globals.nend);
+        route.bordered.reserve(relativistic_scheme() ? 2 * sk_globals.nend : sk_globals.nend);
         route.energy_ready = false;
         build_potential(n);
         require_finite_potential(route.vphi);
@@ -220,7 +215,7 @@ double g_fast(int, int) {
     } else {
         result = extend_to(n);
     }
-    const int order = relativistic() ? 2 * n : n;
+    const int order = relativistic_scheme() ? 2 * n : n;
     if (n == sk_globals.nend) {
         if (!sk_globals.vn_is_loaded || sk_globals.nstart != sk_globals.nend) {
             write_vn_to_file(order, reference_order_potential(n).data());
