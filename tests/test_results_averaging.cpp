@@ -22,14 +22,6 @@ namespace fs = std::filesystem;
 constexpr const char* numerical_marker = "; NUMERICAL RESULTS:  N   tan(delta)   delta";
 constexpr double analytic_delta = 0.731005086557;
 
-// A pass-1 file as the driver writes it: a few header lines, optionally the analytic block,
-// the numerical marker and the data lines.
-struct Pass1File {
-    std::vector<std::string> data;
-    bool analytic = true;
-    std::string analytic_line = "; delta =    0.731005086557000";
-};
-
 // Data line number i (0-based) of a smooth, slowly converging synthetic run.
 std::string synthetic_line(int n, int i) {
     const double delta = analytic_delta + 0.05 * std::sin(0.37 * i) / (1.0 + 0.02 * i);
@@ -87,12 +79,16 @@ class AveragingTest : public test::SettingsTest {
         sk_globals.potential.pot_type = padded("well", 8);
     }
 
-    void write_pass1(const Pass1File& file) const {
+    // A pass-1 file as the driver writes it: a few header lines, the analytic block, the
+    // numerical marker and the data lines.
+    void write_pass1(const std::vector<std::string>& data,
+                     const std::string& analytic = "; delta =    0.731005086557000") const {
         std::ofstream out(root_);
-        out << "; OUTPUT FROM THE SKARVEN PROGRAM\n; date:  5. 3.2007  time:  9. 7\n;\n";
-        if (file.analytic) out << "; ANALYTICAL RESULT\n" << file.analytic_line << "\n;\n";
-        out << numerical_marker << "\n";
-        for (const std::string& line : file.data)
+        out << "; OUTPUT FROM THE SKARVEN PROGRAM\n; date:  5. 3.2007  time:  9. 7\n;\n"
+            << "; ANALYTICAL RESULT\n"
+            << analytic << "\n;\n"
+            << numerical_marker << "\n";
+        for (const std::string& line : data)
             out << line << "\n";
     }
 
@@ -161,7 +157,7 @@ TEST_F(AveragingTest, DataSizesAroundTheThresholds) {
         fs::remove(avg());
         fs::remove(rms());
         const std::vector<std::string> data = synthetic_data(c.lines);
-        write_pass1({data});
+        write_pass1(data);
 
         EXPECT_EQ(run(avrg, root_), c.avg_lines == 0
                                         ? " (Info: Not enough data points to perform averaging.)\n"
@@ -187,7 +183,7 @@ TEST_F(AveragingTest, FirstRmsWindowHasElevenTermsOverTen) {
                       in_window ? 0.25 + 0.001 : 0.25);
         data[i] = buffer;
     }
-    write_pass1({data, true, "; delta =    0.250000000000000"});
+    write_pass1(data, "; delta =    0.250000000000000");
     EXPECT_EQ(run(rmse, root_), "");
     const std::vector<std::string> out = output_data(rms());
     ASSERT_EQ(out.size(), 181u);
@@ -204,7 +200,7 @@ TEST_F(AveragingTest, ReadsAtMost5000DataLines) {
     std::vector<std::string> data = synthetic_data(5000);
     data.push_back(std::string(5, ' ') + std::string(52, '*'));
     data.push_back("garbage");
-    write_pass1({data});
+    write_pass1(data);
     EXPECT_EQ(run(avrg, root_), "");
     EXPECT_EQ(run(rmse, root_), "");
     expect_averages(data, output_data(avg()));             // 100 lines
@@ -230,7 +226,7 @@ TEST_F(AveragingTest, FieldsReadLikeAFormattedRead) {
         }
         data.push_back(line);
     }
-    write_pass1({data});
+    write_pass1(data);
     EXPECT_EQ(run(avrg, root_), "");
     const std::vector<std::string> out = output_data(avg());
     ASSERT_EQ(out.size(), 1u);
@@ -259,7 +255,7 @@ TEST_F(AveragingTest, UnreadableDataLineStopsBothRoutines) {
         SCOPED_TRACE("bad line \"" + bad + "\"");
         std::vector<std::string> data = synthetic_data(250);
         data[9] = bad;
-        write_pass1({data});
+        write_pass1(data);
         EXPECT_EQ(run(avrg, root_), " Warning (avrg): error reading data.\n");
         EXPECT_FALSE(fs::exists(avg()));
         EXPECT_EQ(run(rmse, root_), " Warning (rmse): error reading data.\n");
