@@ -15,8 +15,7 @@ namespace {
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
+    for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
 }
@@ -43,11 +42,9 @@ RunResult run_in(const RunDirectory& dir, const std::string& params, const std::
 
 TEST(ResultFiles, SquareWellLayouts) {
     RunDirectory dir;
-    const RunResult run = run_in(dir,
-                                 well_settings +
-                                     "nend = 60\nenergies = T\nestart = 0.5\n"
-                                     "eend = 1.0\nestep = 0.25\n",
-                                 "well");
+    const RunResult run = run_in(
+        dir, well_settings + "nend = 60\nenergies = T\nestart = 0.5\neend = 1.0\nestep = 0.25\n",
+        "well");
     ASSERT_EQ(run.status, 0) << run.out;
 
     const std::vector<std::string> body = body_of(dir.read("well"));
@@ -125,9 +122,8 @@ TEST(ResultFiles, WithoutAnalyticValueThereIsNoFourthColumn) {
 TEST(SavedPotential, RerunReusesTheMatrix) {
     RunDirectory dir;
     const std::string shell =
-        "pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\n"
-        "scheme = relativistic\nkappa = -1\nbasis = laguerre\nl = 0\n"
-        "e = 1.0\n";
+        "pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\nscheme = relativistic\n"
+        "kappa = -1\nbasis = laguerre\nl = 0\ne = 1.0\n";
     ASSERT_EQ(run_in(dir, shell + "nend = 8\n", "first").status, 0);
     const std::string saved = dir.read("saved.vn.8");
     ASSERT_FALSE(saved.empty());
@@ -155,20 +151,13 @@ TEST(SavedPotential, RerunReusesTheMatrix) {
 // The fast route writes the same files line for line, with its header line and the numbers'
 // last digits as the only differences.
 TEST(Solvers, FastRouteWritesTheSameFiles) {
-    struct Case {
-        std::string params;
-        double tolerance;
-    };
-    const std::vector<Case> cases = {
-        {well_settings + "nend = 40\nenergies = T\nestart = 0.5\neend = 1.5\nestep = 0.25\n",
-         1e-10},
-        {"pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\nscheme = relativistic\nkappa = 1\n"
-         "basis = gauss\nl = 1\ne = 1.0\nnend = 20\nenergies = T\nestart = 0.5\neend = 1.0\n",
-         1e-10}};
-    for (const Case& c : cases) {
+    for (const std::string& params :
+         {well_settings + "nend = 40\nenergies = T\nestart = 0.5\neend = 1.5\nestep = 0.25\n",
+          "pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\nscheme = relativistic\nkappa = 1\n"
+          "basis = gauss\nl = 1\ne = 1.0\nnend = 20\nenergies = T\nestart = 0.5\neend = 1.0\n"}) {
         RunDirectory dir;
-        ASSERT_EQ(run_in(dir, c.params, "eigen").status, 0);
-        ASSERT_EQ(run_in(dir, c.params + "solver = fast\n", "fast").status, 0);
+        ASSERT_EQ(run_in(dir, params, "eigen").status, 0);
+        ASSERT_EQ(run_in(dir, params + "solver = fast\n", "fast").status, 0);
         for (const char* suffix : {"", ".en"}) {
             const std::vector<std::string> eigen =
                 lines_of(dir.read(std::string("eigen") + suffix));
@@ -186,7 +175,7 @@ TEST(Solvers, FastRouteWritesTheSameFiles) {
                 std::istringstream a(eigen[i]), b(fast[i]);
                 double x = 0.0, y = 0.0;
                 while (a >> x && b >> y)
-                    EXPECT_NEAR(x, y, c.tolerance) << eigen[i] << "\n" << fast[i];
+                    EXPECT_NEAR(x, y, 1e-10) << eigen[i] << "\n" << fast[i];
             }
         }
     }

