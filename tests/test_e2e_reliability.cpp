@@ -82,6 +82,7 @@ TEST(Reliability, SavedMatrixThatIsNotWholeIsIntegratedAfresh) {
     };
     const Case cases[] = {
         {"NaN", replace_last_value(" NaN"), false},
+        {"Infinity", replace_last_value(" Infinity"), false},
         {"overflowing value", replace_last_value(" 1.0E+999"), false},
         {"torn last value",
          [&saved](const RunDirectory& dir) {
