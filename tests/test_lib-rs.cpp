@@ -132,7 +132,6 @@ Eigenpairs run_rsm(int n, const std::vector<double>& a, int m, int nm, int& ierr
     return result;
 }
 
-// ---------------------------------------------------------------------------------------------
 // Reference matrices, orders 1, 2, 3, 10, 51, 52, 200 (the parallel loops start above 50) and
 // the order-12 complete graph with the eigenvalue -1 eleven times.
 
@@ -156,40 +155,33 @@ TEST(EigenReference, EigenvaluesResidualsAndOrthonormality) {
             int ierr = -1;
             const auto r =
                 run_rsm(c.n, m == c.n ? lower_triangle_only(c.n, c.a) : c.a, m, nm, ierr);
-            EXPECT_EQ(ierr, 0) << "m = " << m;
-            EXPECT_TRUE(std::is_sorted(r.w.begin(), r.w.end())) << "m = " << m;
-            EXPECT_LE(max_eigenvalue_error(r.w, c.reference) / norm, tolerance) << "m = " << m;
+            SCOPED_TRACE(m);
+            EXPECT_EQ(ierr, 0);
+            EXPECT_TRUE(std::is_sorted(r.w.begin(), r.w.end()));
+            EXPECT_LE(max_eigenvalue_error(r.w, c.reference) / norm, tolerance);
             if (m == 0) continue;
             EXPECT_LE(max_residual(c.n, c.a, r.w.data(), r.z.data(), m, nm) / norm, tolerance);
             EXPECT_LE(max_orthonormality_error(c.n, r.z.data(), m, nm),
                       inverse_iteration_orthonormality);
             // Only the first m columns are written.
             for (std::size_t k = static_cast<std::size_t>(nm) * m; k < r.z.size(); ++k)
-                ASSERT_EQ(r.z[k], 0.0) << "entry " << k;
+                ASSERT_EQ(r.z[k], 0.0) << k;
         }
     }
 }
 
-// ---------------------------------------------------------------------------------------------
-// Edge cases.
-
-TEST(EigensysEdge, DiagonalMatrixKeepsItsOrderAndIdentityVectors) {
-    const auto pairs = run_eigensys(3, {3.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 2.0});
-    EXPECT_EQ(pairs.w, (std::vector<double>{3.0, 1.0, 2.0}));
-    EXPECT_EQ(pairs.z, (std::vector<double>{1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0}));
-}
-
-TEST(EigensysEdge, OrderOne) {
+// A diagonal matrix keeps its order and identity vectors; order one.
+TEST(EigensysEdge, DiagonalAndOrderOne) {
+    const auto diagonal = run_eigensys(3, {3.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 2.0});
+    EXPECT_EQ(diagonal.w, (std::vector<double>{3.0, 1.0, 2.0}));
+    EXPECT_EQ(diagonal.z, (std::vector<double>{1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0}));
     const auto pairs = run_eigensys(1, {-2.5});
     EXPECT_EQ(pairs.w[0], -2.5);
     EXPECT_EQ(pairs.z[0], 1.0);
 }
 
 TEST(RsmEdge, OrderAboveLeadingDimensionComputesNothing) {
-    std::vector<double> a(9, 1.0);
-    std::vector<double> w(3, 7.0);
-    std::vector<double> z(9, 7.0);
-    std::vector<double> fwork(24);
+    std::vector<double> a(9, 1.0), w(3, 7.0), z(9, 7.0), fwork(24);
     std::vector<int> iwork(3);
     int ierr = 0;
     rsm(2, 3, a.data(), w.data(), 1, z.data(), fwork.data(), iwork.data(), ierr);
@@ -216,16 +208,10 @@ TEST(Pythag, AgainstHypot) {
     const double cases[][2] = {{3.0, 4.0},     {-5.0, 12.0},       {1.0, 0.0},
                                {0.0, -2.0},    {1.0e300, 1.0e300}, {1.0e-300, 3.0e-300},
                                {1.0, 1.0e-20}, {0.7, 0.7}};
-    for (const auto& c : cases) {
-        const double expected = std::hypot(c[0], c[1]);
-        const double computed = pythag(c[0], c[1]);
-        EXPECT_LE(relative_error(computed, expected), 4.0e-16)
-            << "pythag(" << c[0] << ", " << c[1] << ") = " << computed << ", expected " << expected;
-    }
+    for (const auto& c : cases)
+        EXPECT_LE(relative_error(pythag(c[0], c[1]), std::hypot(c[0], c[1])), 4.0e-16) << c[0];
     EXPECT_EQ(pythag(0.0, 0.0), 0.0);
-}
-
-TEST(Pythag, NonFiniteArgumentsEndTheIteration) {
+    // Non-finite arguments end the iteration.
     const double inf = std::numeric_limits<double>::infinity();
     EXPECT_EQ(pythag(inf, inf), inf);
     EXPECT_EQ(pythag(-inf, 1.0), inf);
