@@ -12,16 +12,16 @@ namespace {
 
 using test::relative_error;
 
-std::vector<double> finite_table() {
+std::vector<double> table_of(void (*init)(int, double, double, double*)) {
     std::vector<double> table(quadrature_lenaw);
-    intde_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, table.data());
+    init(quadrature_lenaw, quadrature_tiny, quadrature_eps, table.data());
     return table;
 }
-
+std::vector<double> finite_table() {
+    return table_of(intde_init);
+}
 std::vector<double> semi_infinite_table() {
-    std::vector<double> table(quadrature_lenaw);
-    intdei_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, table.data());
-    return table;
+    return table_of(intdei_init);
 }
 
 struct KnownIntegral {
@@ -74,23 +74,21 @@ TEST(QuadratureIntegrals, FiniteInterval) {
         double i = 0.0, err = 0.0, backward = 0.0, err_backward = 0.0;
         intde(c.f, c.a, c.b, table.data(), i, err);
         intde(c.f, c.b, c.a, table.data(), backward, err_backward);
-        EXPECT_LT(relative_error(i, c.exact), 5e-10) << c.name << ": computed " << i;
-        EXPECT_GE(err, 0.0) << c.name;
-        EXPECT_LT(err, 1e-6 * std::fabs(c.exact)) << c.name;
-        EXPECT_LT(relative_error(-backward, i), 1e-12) << c.name << ": backward " << backward;
-        EXPECT_GE(err_backward, 0.0) << c.name;
+        SCOPED_TRACE(c.name);
+        EXPECT_LT(relative_error(i, c.exact), 5e-10);
+        EXPECT_GE(err, 0.0);
+        EXPECT_LT(err, 1e-6 * std::fabs(c.exact));
+        EXPECT_LT(relative_error(-backward, i), 1e-12);
+        EXPECT_GE(err_backward, 0.0);
     }
 }
 
 TEST(QuadratureIntegrals, SemiInfiniteInterval) {
     const auto table = semi_infinite_table();
     for (const auto& c : semi_infinite_integrals) {
-        double i = 0.0;
-        double err = 0.0;
+        double i = 0.0, err = 0.0;
         intdei(c.f, c.a, table.data(), i, err);
-        EXPECT_LT(relative_error(i, c.exact), 5e-10)
-            << c.name << ": expected " << c.exact << ", computed " << i << ", relative error "
-            << relative_error(i, c.exact);
+        EXPECT_LT(relative_error(i, c.exact), 5e-10) << c.name;
         EXPECT_GE(err, 0.0) << c.name;
     }
 }
@@ -100,8 +98,7 @@ TEST(QuadratureIntegrals, CallableObjectAndCallCount) {
     const auto finite = finite_table();
     const auto semi = semi_infinite_table();
     int calls = 0;
-    double i = 0.0;
-    double err = 0.0;
+    double i = 0.0, err = 0.0;
     auto counted = [&calls](double x) {
         ++calls;
         return x * std::exp(-x);
@@ -116,46 +113,34 @@ TEST(QuadratureIntegrals, CallableObjectAndCallCount) {
     EXPECT_LT(calls, 1800);
 }
 
-TEST(QuadratureEdgeCases, EmptyInterval) {
-    const auto table = finite_table();
-    for (double a : {0.5, 1.0, -3.0}) {
-        double i = 1.0;
-        double err = 1.0;
-        intde([](double x) { return std::exp(x) + x * x; }, a, a, table.data(), i, err);
-        EXPECT_EQ(i, 0.0) << "a = " << a;
-        EXPECT_EQ(err, 0.0) << "a = " << a;
-    }
-}
-
-TEST(QuadratureEdgeCases, ZeroIntegrand) {
+// An empty interval and a zero integrand give exact zeros; the zero integrand is still sampled.
+TEST(QuadratureEdgeCases, EmptyIntervalAndZeroIntegrand) {
     const auto finite = finite_table();
     const auto semi = semi_infinite_table();
+    for (double a : {0.5, 1.0, -3.0}) {
+        double i = 1.0, err = 1.0;
+        intde([](double x) { return std::exp(x) + x * x; }, a, a, finite.data(), i, err);
+        EXPECT_TRUE(i == 0.0 && err == 0.0) << a;
+    }
     int calls = 0;
     auto zero = [&calls](double) {
         ++calls;
         return 0.0;
     };
-    double i = 1.0;
-    double err = 1.0;
+    double i = 1.0, err = 1.0;
     intde(zero, 0.0, 2.0, finite.data(), i, err);
-    EXPECT_EQ(i, 0.0);
-    EXPECT_EQ(err, 0.0);
-    // First sweep down to the abscissa limit, then exactly one refinement level.
-    const int first_sweep = calls;
-    EXPECT_GT(first_sweep, 1);
+    EXPECT_TRUE(i == 0.0 && err == 0.0 && calls > 1);
     calls = 0;
+    i = err = 1.0;
     intdei(zero, 0.0, semi.data(), i, err);
-    EXPECT_EQ(i, 0.0);
-    EXPECT_EQ(err, 0.0);
-    EXPECT_GT(calls, 1);
+    EXPECT_TRUE(i == 0.0 && err == 0.0 && calls > 1);
 }
 
 // The table misses its accuracy for a discontinuous integrand: the result is still returned,
 // with a negative error estimate.
 TEST(QuadratureEdgeCases, ExhaustedTableGivesNegativeError) {
     const auto table = finite_table();
-    double i = 0.0;
-    double err = 0.0;
+    double i = 0.0, err = 0.0;
     intde([](double x) { return x < 0.3 ? 1.0 : 0.0; }, 0.0, 1.0, table.data(), i, err);
     EXPECT_LT(err, 0.0);
     EXPECT_NEAR(i, 0.3, 1e-3);
