@@ -39,8 +39,7 @@ TEST(EigensysThreads, SameBitsAtEveryThreadCount) {
                 z1 = z;
                 continue;
             }
-            EXPECT_TRUE(w == w1) << count << " threads, repeat " << repeat;
-            EXPECT_TRUE(z == z1) << count << " threads, repeat " << repeat;
+            EXPECT_TRUE(w == w1 && z == z1) << count << " threads, repeat " << repeat;
         }
     }
     omp_set_num_threads(threads);
