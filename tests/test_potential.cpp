@@ -34,23 +34,17 @@ TEST_F(PotentialTest, WorkedIntegrals) {
     struct Case {
         const char* name;
         const char* pot_type;
-        double v0, a, b, z, alpha, r0;
+        double params[8];  // v0, a, b, z, alpha, g, m, r0
         double expected;
     };
     const double e = std::exp(1.0);
     const Case cases[] = {
-        {"well [0,1], -int r^2 e^-r", "well", -1.0, 0.0, 1.0, 0.0, 0.0, 0.0, -(2.0 - 5.0 / e)},
-        {"coulomb to infinity, -int r e^-r", "coulomb", 0.0, 0.0, 0.0, 1.0, 1.0, 0.0, -1.0},
-        {"coulomb cut at 1", "coulomb", 0.0, 0.0, 0.0, 1.0, 1.0, 1.0, -(1.0 - 2.0 / e)}};
+        {"well [0,1], -int r^2 e^-r", "well", {-1, 0, 1, 0, 0, 0, 0, 0}, -(2.0 - 5.0 / e)},
+        {"coulomb to infinity, -int r e^-r", "coulomb", {0, 0, 0, 1, 1, 0, 0, 0}, -1.0},
+        {"coulomb cut at 1", "coulomb", {0, 0, 0, 1, 1, 0, 0, 1}, -(1.0 - 2.0 / e)}};
     for (const Case& c : cases) {
         set_run("laguerre", "non-relativistic", c.pot_type, 0, 0, 1.0, 3);
-        PotentialParams& p = sk_globals.potential;
-        p.v0 = c.v0;
-        p.a = c.a;
-        p.b = c.b;
-        p.z = c.z;
-        p.alpha = c.alpha;
-        p.r0 = c.r0;
+        set_potential_params(c.params);
         EXPECT_LT(relative_error(vn(0, 0), c.expected), 1e-10) << c.name;
     }
 }
@@ -106,15 +100,7 @@ TEST_F(PotentialTest, ElementsMatchHighPrecisionReference) {
         ASSERT_EQ(row.size(), 19u);
         set_run(bases[int(row[0])], schemes[int(row[1])], pots[int(row[2])], int(row[3]),
                 int(row[4]), row[5], int(row[14]));
-        PotentialParams& p = sk_globals.potential;
-        p.v0 = row[6];
-        p.a = row[7];
-        p.b = row[8];
-        p.z = row[9];
-        p.alpha = row[10];
-        p.g = row[11];
-        p.m = row[12];
-        p.r0 = row[13];
+        set_potential_params(&row[6]);
         const bool infinite = row[2] != 0 && row[13] <= 0.0;
         if (infinite && row[14] > 300) ++high_index_rows;
         const double computed = vn(int(row[15]), int(row[16]));
