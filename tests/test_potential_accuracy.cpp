@@ -31,24 +31,10 @@ struct Setting {
 
 void apply(const Setting& s) {
     sk_globals = RunSettings{};
-    sk_globals.basis = padded(s.basis, 8);
-    sk_globals.scheme = padded(s.scheme, 16);
-    PotentialParams& p = sk_globals.potential;
-    p.pot_type = padded(s.pot_type, 8);
-    sk_globals.projectile.l = s.l;
-    sk_globals.projectile.kappa = s.kappa;
-    sk_globals.lambda = s.lambda;
-    p.v0 = s.v0;
-    p.a = s.a;
-    p.b = s.b;
-    p.z = s.z;
-    p.alpha = s.alpha;
-    p.g = s.g;
-    p.m = s.m;
-    p.r0 = s.r0;
-    sk_globals.ntrunc = s.n;
-    sk_globals.nstart = s.n;
-    sk_globals.nend = s.n;
+    use_run(s.basis, s.scheme, s.pot_type, s.l, s.kappa, s.lambda);
+    const double values[] = {s.v0, s.a, s.b, s.z, s.alpha, s.g, s.m, s.r0};
+    set_potential_params(values);
+    sk_globals.ntrunc = sk_globals.nstart = sk_globals.nend = s.n;
 }
 
 class PotentialAccuracyTest : public SettingsTest {
