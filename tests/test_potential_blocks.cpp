@@ -47,10 +47,7 @@ TEST_F(PotentialBlocksTest, SampledElementsMatchHighPrecisionReference) {
                 first[2] == 0 ? "non-relativistic" : "relativistic",
                 pot_names[static_cast<int>(first[3])], static_cast<int>(first[4]),
                 static_cast<int>(first[5]), first[6]);
-        PotentialParams& p = sk_globals.potential;
-        double* fields[] = {&p.v0, &p.a, &p.b, &p.z, &p.alpha, &p.g, &p.m, &p.r0};
-        for (int f = 0; f < 8; ++f)
-            *fields[f] = first[7 + f];
+        set_potential_params(&first[7]);
         const int n = static_cast<int>(first[15]);
         std::vector<double> phi, psi;
         potential_blocks(n, phi, psi);
