@@ -48,15 +48,12 @@ TEST_F(AnalyticTest, MatchesHighPrecisionMatching) {
     accuracy.rows("analytic_reference.txt", 20, [&](const std::vector<double>& r) {
         sk_globals = RunSettings{};
         shell(r[4], r[5], r[6], r[7]);
-        if (r[0] == 0.0) {
+        if (r[0] == 0.0)
             schroedinger(static_cast<int>(r[1]));
-        } else {
+        else
             dirac(static_cast<int>(r[2]), r[3]);
-        }
-        const std::string where =
-            "l = " + std::to_string(r[1]) + " kappa = " + std::to_string(r[2]) +
-            ", e = " + std::to_string(r[4]) + ", v0 = " + std::to_string(r[5]) +
-            ", a = " + std::to_string(r[6]) + ", b = " + std::to_string(r[7]);
+        const std::string where = std::to_string(r[1]) + " " + std::to_string(r[2]) + " " +
+                                  std::to_string(r[4]) + " " + std::to_string(r[5]);
         accuracy.check(std::fabs(delta_analytic() - r[8]), 1e-11,
                        r[0] == 0.0 ? "Schroedinger" : "Dirac", where);
         EXPECT_FALSE(sk_globals.delta_analytic_error) << where;
@@ -73,14 +70,10 @@ TEST_F(AnalyticTest, SWaveWellIsTheTextbookFormula) {
     for (const Well& w : wells) {
         shell(w.e, w.v0, 0.0, w.b);
         schroedinger(0);
-        const double k = std::sqrt(2.0 * w.e);
-        const double q = std::sqrt(2.0 * (w.e - w.v0));
-        const double tk = std::tan(k * w.b);
-        const double tq = std::tan(q * w.b);
-        const double expected = std::atan((k * tq - q * tk) / (q + k * tk * tq));
-        const double delta = delta_analytic();
-        EXPECT_NEAR(delta, expected, 1e-13) << "e = " << w.e << ", v0 = " << w.v0 << ", b = " << w.b
-                                            << ": expected " << expected << ", computed " << delta;
+        const double k = std::sqrt(2.0 * w.e), q = std::sqrt(2.0 * (w.e - w.v0));
+        const double tk = std::tan(k * w.b), tq = std::tan(q * w.b);
+        EXPECT_NEAR(delta_analytic(), std::atan((k * tq - q * tk) / (q + k * tk * tq)), 1e-13)
+            << w.e;
     }
     EXPECT_FALSE(sk_globals.delta_analytic_error);
 }
@@ -89,14 +82,14 @@ TEST_F(AnalyticTest, NoPotentialGivesNoPhaseShift) {
     for (int l : {0, 1, 3}) {
         shell(1.3, 0.0, 0.4, 1.7);
         schroedinger(l);
-        EXPECT_NEAR(delta_analytic(), 0.0, 1e-14) << "shell, l = " << l;
+        EXPECT_NEAR(delta_analytic(), 0.0, 1e-14) << l;
         shell(1.3, 0.0, 0.0, 1.7);
-        EXPECT_NEAR(delta_analytic(), 0.0, 1e-14) << "well, l = " << l;
+        EXPECT_NEAR(delta_analytic(), 0.0, 1e-14) << l;
     }
     for (int kappa : {-1, 1, -3, 2}) {
         shell(1.3, 0.0, 0.4, 1.7);
         dirac(kappa, c_finite);
-        EXPECT_NEAR(delta_analytic(), 0.0, 1e-14) << "Dirac shell, kappa = " << kappa;
+        EXPECT_NEAR(delta_analytic(), 0.0, 1e-14) << kappa;
     }
     EXPECT_FALSE(sk_globals.delta_analytic_error);
 }
@@ -132,21 +125,18 @@ TEST_F(AnalyticTest, NoResultSetsTheFlagForTheRestOfTheRun) {
     for (const auto& c : cases) {
         sk_globals = RunSettings{};
         shell(1.0, c.v0, c.a, 1.0);
-        if (c.kappa == 0) {
+        if (c.kappa == 0)
             schroedinger(0);
-        } else {
+        else
             dirac(c.kappa, c_finite);
-        }
         sk_globals.potential.pot_type = padded(c.pot_type, 8);
         EXPECT_EQ(delta_analytic(), 0.0) << c.what;
         EXPECT_TRUE(sk_globals.delta_analytic_error) << c.what;
         shell(1.0, -1.0, 0.5, 1.0);
         schroedinger(0);
-        EXPECT_EQ(delta_analytic(), 0.0) << c.what << ": the flag is never cleared";
+        EXPECT_EQ(delta_analytic(), 0.0) << c.what;  // the flag is never cleared
     }
 }
-
-// ---- Free Dirac solution matrices ------------------------------------------------------------
 
 TEST_F(AnalyticTest, FormYIsTheAdjugateOfFormX) {
     for (int kappa : {-1, 1, -2, 2, -4, 3}) {
@@ -160,10 +150,9 @@ TEST_F(AnalyticTest, FormYIsTheAdjugateOfFormX) {
             const double product[4] = {y[0] * x[0] + y[2] * x[1], y[1] * x[0] + y[3] * x[1],
                                        y[0] * x[2] + y[2] * x[3], y[1] * x[2] + y[3] * x[3]};
             const double size = std::fabs(y[0] * x[0]) + std::fabs(y[2] * x[1]);
-            EXPECT_NEAR(product[0], det, 1e-15 * size) << "kappa = " << kappa << ", r = " << r;
-            EXPECT_NEAR(product[3], det, 1e-15 * size) << "kappa = " << kappa << ", r = " << r;
-            EXPECT_EQ(product[1], 0.0);
-            EXPECT_EQ(product[2], 0.0);
+            EXPECT_NEAR(product[0], det, 1e-15 * size) << kappa << " " << r;
+            EXPECT_NEAR(product[3], det, 1e-15 * size) << kappa << " " << r;
+            EXPECT_TRUE(product[1] == 0.0 && product[2] == 0.0);
         }
     }
     EXPECT_FALSE(sk_globals.delta_analytic_error);
@@ -180,8 +169,7 @@ TEST_F(AnalyticTest, FormXForKappaMinusOne) {
     const double n1 = -std::cos(z) / (z * z) - std::sin(z) / z;
     const double expected[4] = {j0, -ratio * j1, -n0, ratio * n1};
     for (int i = 0; i < 4; ++i)
-        EXPECT_LT(test::relative_error(x[i], expected[i]), 1e-14)
-            << "element " << i << ": expected " << expected[i] << ", computed " << x[i];
+        EXPECT_LT(test::relative_error(x[i], expected[i]), 1e-14) << i;
 }
 
 }  // namespace

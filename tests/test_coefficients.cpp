@@ -1,9 +1,15 @@
-// Guards against wrong free-solution coefficients (mpmath closed forms) and table life cycles.
+// Guards against wrong free-solution coefficients (mpmath closed forms, 60-digit values up to
+// n = 5000) and table life cycles.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "coefficients.hpp"
@@ -64,18 +70,13 @@ TEST_F(CoefficientsTest, LaguerreL0Lambda1FollowsTrigonometricForm) {
             const double expected_s = std::sin((n + 1) * theta) / (n + 1);
             const double expected_c = -std::cos((n + 1) * theta) / (n + 1);
             // Absolute error in units of the amplitude 1/(n+1).
-            const double err_s = std::fabs(s(n) - expected_s) * (n + 1);
-            const double err_c = std::fabs(c(n) - expected_c) * (n + 1);
-            ASSERT_LT(err_s, 1e-12) << "k = " << k << ", n = " << n << ": expected " << expected_s
-                                    << ", computed " << s(n);
-            ASSERT_LT(err_c, 1e-12) << "k = " << k << ", n = " << n << ": expected " << expected_c
-                                    << ", computed " << c(n);
+            ASSERT_LT(std::fabs(s(n) - expected_s) * (n + 1), 1e-12) << k << " " << n;
+            ASSERT_LT(std::fabs(c(n) - expected_c) * (n + 1), 1e-12) << k << " " << n;
         }
     }
 }
 
-// ---- Independent reference: closed forms for every n at 40 digits (gen_coefficients.py) -----
-
+// Reference: closed forms for every n at 40 digits (gen_coefficients.py).
 // Sum of |terms| over |sum| of 2F1(a, -m; c; z): the digits the closed forms of c_0 and c_1
 // lose to cancellation.
 double gauss_series_condition(double a, int m, double c, double z) {
@@ -116,10 +117,7 @@ TEST_F(CoefficientsTest, MatchesHighPrecisionClosedForms) {
             const int n = static_cast<int>(rows[i][4]);
             // Both solutions oscillate under one envelope; measure errors against it.
             const double envelope = std::hypot(rows[i][5], rows[i][6]);
-            const std::string where = (laguerre ? "laguerre l = " : "gauss l = ") +
-                                      std::to_string(l) + " lambda = " + std::to_string(head[2]) +
-                                      " k = " + std::to_string(head[3]) +
-                                      " n = " + std::to_string(n);
+            const std::string where = std::to_string(i);  // row of the table
             accuracy.check(std::fabs(s(n) - rows[i][5]) / envelope, tolerance, "s", where);
             accuracy.check(std::fabs(c(n) - rows[i][6]) / envelope, tolerance, "c", where);
         }
@@ -140,12 +138,9 @@ TEST_F(CoefficientsTest, RegularSolutionSolvesTheFirstRow) {
         release_tables();
         set_free_problem(f.basis, f.l, f.lambda, f.k, 10);
         const double a = free_j(0, 0) * s(0), b = free_j(0, 1) * s(1);
-        EXPECT_LT(std::fabs(a + b) / (std::fabs(a) + std::fabs(b)), 1e-14)
-            << f.basis << " l = " << f.l << " lambda = " << f.lambda;
+        EXPECT_LT(std::fabs(a + b) / (std::fabs(a) + std::fabs(b)), 1e-14) << f.basis << f.l;
     }
 }
-
-// ---- Table life cycle ------------------------------------------------------------------------
 
 constexpr double ulps = 1e-15;
 
@@ -174,8 +169,8 @@ TEST_F(CoefficientsTest, ShortRunsStillHoldIndicesUpToFive) {
         release_tables();
         set_free_problem("laguerre", 0, 1.0, 0.5, nend);
         // At x = 0: s_4 = sin(5 pi/2)/5, c_5 = -cos(3 pi)/6.
-        EXPECT_NEAR(s(4), 0.2, 1e-15) << "nend = " << nend;
-        EXPECT_NEAR(c(5), 1.0 / 6.0, 1e-15) << "nend = " << nend;
+        EXPECT_NEAR(s(4), 0.2, 1e-15) << nend;
+        EXPECT_NEAR(c(5), 1.0 / 6.0, 1e-15) << nend;
     }
     release_tables();
     set_free_problem("laguerre", 0, 1.0, 0.5, 3);
@@ -183,15 +178,13 @@ TEST_F(CoefficientsTest, ShortRunsStillHoldIndicesUpToFive) {
     EXPECT_DEATH(s(4), "internal error");
 }
 
-// ---- Gegenbauer polynomials -----------------------------------------------------------------
-
 TEST(Gegen, LowDegreesAndNegativeDegree) {
     for (int m : {1, 2, 3, 7, 20}) {
         for (double x : {-1.0, -0.73, 0.0, 0.2, 0.6, 0.999, 1.0}) {
-            EXPECT_NEAR(gegen(0, m, x), 1.0, 4e-15) << "m = " << m << ", x = " << x;
-            EXPECT_NEAR(gegen(1, m, x), 2.0 * m * x, 8e-15 * m) << "m = " << m << ", x = " << x;
-            const double c2 = 2.0 * m * (m + 1) * x * x - m;
-            EXPECT_NEAR(gegen(2, m, x), c2, 1e-14 * m * m) << "m = " << m << ", x = " << x;
+            SCOPED_TRACE(testing::Message() << m << " " << x);
+            EXPECT_NEAR(gegen(0, m, x), 1.0, 4e-15);
+            EXPECT_NEAR(gegen(1, m, x), 2.0 * m * x, 8e-15 * m);
+            EXPECT_NEAR(gegen(2, m, x), 2.0 * m * (m + 1) * x * x - m, 1e-14 * m * m);
             EXPECT_EQ(gegen(-1, m, x), 0.0);
             EXPECT_EQ(gegen(-5, m, x), 0.0);
         }
@@ -204,22 +197,18 @@ TEST(Gegen, ThreeTermRecurrenceAndEndValue) {
         double end_value = 1.0;  // C_0^(m)(1)
         for (int n = 1; n <= 25; ++n) {
             end_value *= double(n + 2 * m - 1) / n;
-            EXPECT_LT(test::relative_error(gegen(n, m, 1.0), end_value), 1e-13)
-                << "n = " << n << ", m = " << m << ": expected " << end_value << ", computed "
-                << gegen(n, m, 1.0);
+            EXPECT_LT(test::relative_error(gegen(n, m, 1.0), end_value), 1e-13) << n << " " << m;
             if (n < 2) continue;
             for (double x : {-0.81, -0.2, 0.35, 0.9}) {
-                const double lhs = n * gegen(n, m, x);
-                const double rhs = 2.0 * x * (n + m - 1) * gegen(n - 1, m, x) -
-                                   (n + 2 * m - 2) * gegen(n - 2, m, x);
-                EXPECT_NEAR(lhs, rhs, 1e-13 * end_value * n)
-                    << "n = " << n << ", m = " << m << ", x = " << x;
+                EXPECT_NEAR(n * gegen(n, m, x),
+                            2.0 * x * (n + m - 1) * gegen(n - 1, m, x) -
+                                (n + 2 * m - 2) * gegen(n - 2, m, x),
+                            1e-13 * end_value * n)
+                    << n << " " << m << " " << x;
             }
         }
     }
 }
-
-// ---- The two series --------------------------------------------------------------------------
 
 struct SeriesValue {
     double a, b, c, z, expected;
@@ -235,10 +224,7 @@ TEST(Series, GaussAndKummerValues) {
                                  // 2F1(-n, n; 1/2; sin^2 t) = cos(2 n t)
                                  {-7.0, 7.0, 0.5, std::pow(std::sin(0.4), 2), std::cos(5.6)}};
     for (const SeriesValue& v : gauss) {
-        const double computed = hyperg21(v.a, v.b, v.c, v.z);
-        EXPECT_LT(test::relative_error(computed, v.expected), 1e-14)
-            << "2F1(" << v.a << ", " << v.b << "; " << v.c << "; " << v.z << "): expected "
-            << v.expected << ", computed " << computed;
+        EXPECT_LT(test::relative_error(hyperg21(v.a, v.b, v.c, v.z), v.expected), 1e-14) << v.a;
     }
     const SeriesValue kummer[] = {
         {1.0, 0.0, 1.0, 3.0, std::exp(3.0)},                 // 1F1(a; a; z) = e^z
@@ -247,14 +233,9 @@ TEST(Series, GaussAndKummerValues) {
         {2.0, 0.0, 1.0, 30.0, std::exp(30.0) * 31.0},        // 1F1(2; 1; z) = (1 + z) e^z
     };
     for (const SeriesValue& v : kummer) {
-        const double computed = hyperg11(v.a, v.c, v.z);
-        EXPECT_LT(test::relative_error(computed, v.expected), 1e-14)
-            << "1F1(" << v.a << "; " << v.c << "; " << v.z << "): expected " << v.expected
-            << ", computed " << computed;
+        EXPECT_LT(test::relative_error(hyperg11(v.a, v.c, v.z), v.expected), 1e-14) << v.a;
     }
 }
-
-// ---- Fatal reports ---------------------------------------------------------------------------
 
 TEST(CoefficientsDeathTest, FatalReports) {
     EXPECT_FATAL(gegen(2, 1, 1.5), "Error \\(gegen\\): improper argument\\.");
@@ -262,14 +243,73 @@ TEST(CoefficientsDeathTest, FatalReports) {
     // Geometric series at z = 0.99: its 501st term is still far from negligible.
     EXPECT_FATAL(hyperg21(1.0, 1.0, 1.0, 0.99), "Error \\(hyperg21\\): convergence failure\\.");
     EXPECT_FATAL(hyperg11(1.0, 1.0, 400.0), "Error \\(hyperg11\\): convergence failure\\.");
-}
-
-// Beyond k/lambda = 50 the oscillator tables would span more than the range of a double.
-TEST(CoefficientsDeathTest, OscillatorBasisBeyondItsRange) {
+    // Beyond k/lambda = 50 the oscillator tables would span more than the range of a double.
     set_free_problem("gauss", 0, 1.0, 50.01, 10);
     EXPECT_FATAL(c(0),
                  "Error \\(c\\): k/lambda is above 50, beyond the range of the gauss basis\\.");
     EXPECT_FATAL(s(0), "Error \\(s\\): k/lambda is above 50");
+    sk_globals = RunSettings{};
+}
+
+// Coefficients over the whole range of basis sizes and energies against 60-digit values
+// (tests/data/gen_coefficients_range.py): q^2 = 1, 40, 400, 2000, l = 0, 3, 20, sampled n <= 5000,
+// both bases.
+struct Row {
+    int n;
+    long double s, c;  // beyond the range of a double at small n and large q^2
+};
+
+using Case = std::tuple<int, int, double>;  // basis (0 laguerre, 1 gauss), l, k
+
+std::map<Case, std::vector<Row>> read_reference() {
+    std::ifstream in(std::string(SKARVEN_TEST_DATA) + "/coefficients_range.txt");
+    EXPECT_TRUE(in.good()) << "missing reference data coefficients_range.txt";
+    std::map<Case, std::vector<Row>> cases;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        int basis = 0, l = 0, n = 0;
+        std::string k, s, c;
+        fields >> basis >> l >> k >> n >> s >> c;
+        cases[{basis, l, std::strtod(k.c_str(), nullptr)}].push_back(
+            {n, std::strtold(s.c_str(), nullptr), std::strtold(c.c_str(), nullptr)});
+    }
+    return cases;
+}
+
+// Errors relative to sqrt(s_n^2 + c_n^2), after the one power of two the tables may carry.
+TEST(CoefficientsAccuracy, MatchSixtyDigitValuesUpToN5000) {
+    const auto cases = read_reference();
+    ASSERT_EQ(cases.size(), 24u);
+    for (const auto& [key, rows] : cases) {
+        const auto [basis, l, k] = key;
+        const long q2 = std::lround(k * k);
+        sk_globals = RunSettings{};
+        sk_globals.basis = padded(basis == 0 ? "laguerre" : "gauss", 8);
+        sk_globals.projectile.l = l;
+        sk_globals.projectile.k = k;
+        sk_globals.lambda = 1.0;
+        sk_globals.nend = 5000;
+        sk_globals.pass = 1;
+        SCOPED_TRACE(testing::Message() << basis << " q^2 = " << q2 << " l = " << l);
+        const Row& end = rows.back();
+        const long double ratio =
+            std::hypot(static_cast<long double>(s(end.n)), c(end.n)) / std::hypot(end.s, end.c);
+        const long shift = std::lround(std::log2(ratio));
+        EXPECT_NEAR(static_cast<double>(std::log2(ratio)), static_cast<double>(shift), 1e-9);
+        if (q2 <= 400) {
+            EXPECT_EQ(shift, 0);  // natural size
+        }
+        const long double factor = std::ldexp(1.0L, static_cast<int>(shift));
+        for (const Row& row : rows) {
+            const long double size = factor * std::hypot(row.s, row.c);
+            EXPECT_LT(std::fabs(s(row.n) - factor * row.s) / size, 1e-13) << row.n;
+            EXPECT_LT(std::fabs(c(row.n) - factor * row.c) / size, 1e-13) << row.n;
+        }
+        s(1, CacheAction::release);
+        c(1, CacheAction::release);
+    }
     sk_globals = RunSettings{};
 }
 

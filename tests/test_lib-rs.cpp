@@ -1,5 +1,7 @@
-// Guards against wrong eigenpairs: LAPACK eigenvalues, residuals, orthonormality, edge cases.
+// Guards against wrong eigenpairs: LAPACK eigenvalues, residuals, orthonormality, edge cases,
+// and eigenpairs that change with the thread count above the parallel thresholds.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -132,7 +134,6 @@ Eigenpairs run_rsm(int n, const std::vector<double>& a, int m, int nm, int& ierr
     return result;
 }
 
-// ---------------------------------------------------------------------------------------------
 // Reference matrices, orders 1, 2, 3, 10, 51, 52, 200 (the parallel loops start above 50) and
 // the order-12 complete graph with the eigenvalue -1 eleven times.
 
@@ -156,40 +157,33 @@ TEST(EigenReference, EigenvaluesResidualsAndOrthonormality) {
             int ierr = -1;
             const auto r =
                 run_rsm(c.n, m == c.n ? lower_triangle_only(c.n, c.a) : c.a, m, nm, ierr);
-            EXPECT_EQ(ierr, 0) << "m = " << m;
-            EXPECT_TRUE(std::is_sorted(r.w.begin(), r.w.end())) << "m = " << m;
-            EXPECT_LE(max_eigenvalue_error(r.w, c.reference) / norm, tolerance) << "m = " << m;
+            SCOPED_TRACE(m);
+            EXPECT_EQ(ierr, 0);
+            EXPECT_TRUE(std::is_sorted(r.w.begin(), r.w.end()));
+            EXPECT_LE(max_eigenvalue_error(r.w, c.reference) / norm, tolerance);
             if (m == 0) continue;
             EXPECT_LE(max_residual(c.n, c.a, r.w.data(), r.z.data(), m, nm) / norm, tolerance);
             EXPECT_LE(max_orthonormality_error(c.n, r.z.data(), m, nm),
                       inverse_iteration_orthonormality);
             // Only the first m columns are written.
             for (std::size_t k = static_cast<std::size_t>(nm) * m; k < r.z.size(); ++k)
-                ASSERT_EQ(r.z[k], 0.0) << "entry " << k;
+                ASSERT_EQ(r.z[k], 0.0) << k;
         }
     }
 }
 
-// ---------------------------------------------------------------------------------------------
-// Edge cases.
-
-TEST(EigensysEdge, DiagonalMatrixKeepsItsOrderAndIdentityVectors) {
-    const auto pairs = run_eigensys(3, {3.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 2.0});
-    EXPECT_EQ(pairs.w, (std::vector<double>{3.0, 1.0, 2.0}));
-    EXPECT_EQ(pairs.z, (std::vector<double>{1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0}));
-}
-
-TEST(EigensysEdge, OrderOne) {
+// A diagonal matrix keeps its order and identity vectors; order one.
+TEST(EigensysEdge, DiagonalAndOrderOne) {
+    const auto diagonal = run_eigensys(3, {3.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 2.0});
+    EXPECT_EQ(diagonal.w, (std::vector<double>{3.0, 1.0, 2.0}));
+    EXPECT_EQ(diagonal.z, (std::vector<double>{1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0}));
     const auto pairs = run_eigensys(1, {-2.5});
     EXPECT_EQ(pairs.w[0], -2.5);
     EXPECT_EQ(pairs.z[0], 1.0);
 }
 
 TEST(RsmEdge, OrderAboveLeadingDimensionComputesNothing) {
-    std::vector<double> a(9, 1.0);
-    std::vector<double> w(3, 7.0);
-    std::vector<double> z(9, 7.0);
-    std::vector<double> fwork(24);
+    std::vector<double> a(9, 1.0), w(3, 7.0), z(9, 7.0), fwork(24);
     std::vector<int> iwork(3);
     int ierr = 0;
     rsm(2, 3, a.data(), w.data(), 1, z.data(), fwork.data(), iwork.data(), ierr);
@@ -216,21 +210,52 @@ TEST(Pythag, AgainstHypot) {
     const double cases[][2] = {{3.0, 4.0},     {-5.0, 12.0},       {1.0, 0.0},
                                {0.0, -2.0},    {1.0e300, 1.0e300}, {1.0e-300, 3.0e-300},
                                {1.0, 1.0e-20}, {0.7, 0.7}};
-    for (const auto& c : cases) {
-        const double expected = std::hypot(c[0], c[1]);
-        const double computed = pythag(c[0], c[1]);
-        EXPECT_LE(relative_error(computed, expected), 4.0e-16)
-            << "pythag(" << c[0] << ", " << c[1] << ") = " << computed << ", expected " << expected;
-    }
+    for (const auto& c : cases)
+        EXPECT_LE(relative_error(pythag(c[0], c[1]), std::hypot(c[0], c[1])), 4.0e-16) << c[0];
     EXPECT_EQ(pythag(0.0, 0.0), 0.0);
-}
-
-TEST(Pythag, NonFiniteArgumentsEndTheIteration) {
+    // Non-finite arguments end the iteration.
     const double inf = std::numeric_limits<double>::infinity();
     EXPECT_EQ(pythag(inf, inf), inf);
     EXPECT_EQ(pythag(-inf, 1.0), inf);
     EXPECT_TRUE(std::isnan(pythag(1.0, nan_value)));
     EXPECT_TRUE(std::isnan(pythag(nan_value, inf)));
+}
+
+// Above the parallel thresholds: the same eigenpairs, bit for bit, at 1 to 4 threads and on every
+// repeat, and they are eigenpairs.
+TEST(EigensysThreads, SameBitsAtEveryThreadCount) {
+    const int n = std::max(tred2_parallel_threshold, tql2_parallel_threshold) + 20;
+    // Entries of a fixed pseudo-random sequence; the leading 20 x 20 block is diagonal and
+    // uncoupled, so its Householder steps have zero scale and are skipped.
+    std::vector<double> a(static_cast<std::size_t>(n) * n, 0.0);
+    unsigned long long state = 12345;
+    for (int c = 0; c < n; ++c) {
+        for (int r = c; r < n; ++r) {
+            state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+            const double x = static_cast<double>(state >> 11) * 0x1.0p-53 - 0.5;
+            if (r < 20 && r != c) continue;
+            if (c < 20 && r >= 20) continue;
+            a[r + static_cast<std::size_t>(c) * n] = a[c + static_cast<std::size_t>(r) * n] = x;
+        }
+    }
+    const int threads = omp_get_max_threads();
+    std::vector<double> w1, z1;
+    for (int count = 1; count <= 4; ++count) {
+        omp_set_num_threads(count);
+        for (int repeat = 0; repeat < 2; ++repeat) {
+            std::vector<double> work = a, w(n), z(static_cast<std::size_t>(n) * n);
+            EXPECT_TRUE(eigensys(n, work.data(), w.data(), z.data()));
+            if (w1.empty()) {
+                w1 = w;
+                z1 = z;
+                continue;
+            }
+            EXPECT_TRUE(w == w1 && z == z1) << count << " threads, repeat " << repeat;
+        }
+    }
+    omp_set_num_threads(threads);
+    // Residual |A z - w z| of every pair, against the largest entry's scale n/2.
+    EXPECT_LE(max_residual(n, a, w1.data(), z1.data(), n, n), 1e-12 * n);
 }
 
 }  // namespace

@@ -216,4 +216,12 @@ class SettingsTest : public ::testing::Test {
     void TearDown() override { sk_globals = RunSettings{}; }
 };
 
+// Sets v0, a, b, z, alpha, g, m, r0 (the order of the reference tables' columns).
+inline void set_potential_params(const double* values) {
+    PotentialParams& p = sk_globals.potential;
+    double* fields[] = {&p.v0, &p.a, &p.b, &p.z, &p.alpha, &p.g, &p.m, &p.r0};
+    for (int f = 0; f < 8; ++f)
+        *fields[f] = values[f];
+}
+
 }  // namespace skarven::test
