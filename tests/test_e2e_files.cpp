@@ -153,8 +153,9 @@ TEST(SavedPotential, RerunReusesTheMatrix) {
 TEST(Solvers, FastRouteWritesTheSameFiles) {
     for (const std::string& params :
          {well_settings + "nend = 40\nenergies = T\nestart = 0.5\neend = 1.5\nestep = 0.25\n",
-          "pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\nscheme = relativistic\nkappa = 1\n"
-          "basis = gauss\nl = 1\ne = 1.0\nnend = 20\nenergies = T\nestart = 0.5\neend = 1.0\n"}) {
+          std::string("pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\nscheme = relativistic\n"
+                      "kappa = 1\nbasis = gauss\nl = 1\ne = 1.0\nnend = 20\nenergies = T\n"
+                      "estart = 0.5\neend = 1.0\n")}) {
         RunDirectory dir;
         ASSERT_EQ(run_in(dir, params, "eigen").status, 0);
         ASSERT_EQ(run_in(dir, params + "solver = fast\n", "fast").status, 0);
