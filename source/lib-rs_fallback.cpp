@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "lib-rs.hpp"
+#include "linalg.hpp"
 
 namespace skarven {
 
@@ -35,9 +36,7 @@ void tred1(int nm, int n, double* a, double* d, double* e, double* e2) {
             e2[i] = 0.0;
             continue;
         }
-        double scale = 0.0;
-        for (int k = 0; k < len; ++k)
-            scale = scale + std::fabs(d[k]);
+        const double scale = absolute_sum(len, d);
 
         if (scale == 0.0) {
             for (int j = 0; j < len; ++j) {
@@ -50,16 +49,11 @@ void tred1(int nm, int n, double* a, double* d, double* e, double* e2) {
             continue;
         }
 
-        for (int k = 0; k < len; ++k) {
-            d[k] = d[k] / scale;
-            h = h + d[k] * d[k];
-        }
-        e2[i] = scale * scale * h;
-        double f = d[l];
-        double g = -std::copysign(std::sqrt(h), f);
-        e[i] = scale * g;
-        h = h - f * g;
-        d[l] = f - g;
+        double sigma = 0.0;
+        e[i] = scale * householder_vector(len, scale, d, sigma, h);
+        e2[i] = scale * scale * sigma;
+        double f = 0.0;
+        double g = 0.0;
 
         if (len != 1) {
             for (int j = 0; j < len; ++j)
@@ -238,37 +232,8 @@ void imtqlv(int n, const double* d, const double* e, double* e2, double* w, int*
             }
             ++iterations;
 
-            double g = (w[l + 1] - p) / (2.0 * rv1[l]);
-            double r = pythag(g, 1.0);
-            g = w[m] - p + rv1[l] / (g + std::copysign(r, g));
-            double s = 1.0;
-            double c = 1.0;
-            p = 0.0;
-            bool recovered = false;
-            for (int i = m - 1; i >= l; --i) {
-                const double f = s * rv1[i];
-                const double b = c * rv1[i];
-                r = pythag(f, g);
-                rv1[i + 1] = r;
-                if (r == 0.0) {
-                    // Recover from underflow and look again.
-                    w[i + 1] = w[i + 1] - p;
-                    rv1[m] = 0.0;
-                    recovered = true;
-                    break;
-                }
-                s = f / r;
-                c = g / r;
-                g = w[i + 1] - p;
-                r = (w[i] - g) * s + 2.0 * c * b;
-                p = s * r;
-                w[i + 1] = g + p;
-                g = c * r - b;
-            }
-            if (recovered) continue;
-            w[l] = w[l] - p;
-            rv1[l] = g;
-            rv1[m] = 0.0;
+            // A rotation that underflows splits the block; either way the search starts again.
+            imtql1_sweep(l, m, w, rv1, pythag);
         }
 
         int i = l;

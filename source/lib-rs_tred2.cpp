@@ -7,6 +7,7 @@
 #include <omp.h>
 
 #include "lib-rs.hpp"
+#include "linalg.hpp"
 
 namespace skarven {
 
@@ -246,9 +247,7 @@ void tred2(int n, const double* a, double* d, double* e, double* z) {
         double* zi = z + i * n;
         double h = 0.0;
 
-        double scale = 0.0;
-        for (int k = 0; k < len; ++k)
-            scale += std::fabs(d[k]);
+        const double scale = absolute_sum(len, d);
 
         if (scale == 0.0) {
             e[i] = d[l];
@@ -258,16 +257,8 @@ void tred2(int n, const double* a, double* d, double* e, double* z) {
                 zi[j] = 0.0;
             }
         } else {
-            for (int k = 0; k < len; ++k)
-                d[k] = d[k] / scale;
-            for (int k = 0; k < len; ++k)
-                h = h + d[k] * d[k];
-
-            double f = d[l];
-            double g = -std::copysign(std::sqrt(h), f);
-            e[i] = scale * g;
-            h = h - f * g;
-            d[l] = f - g;
+            double sigma = 0.0;
+            e[i] = scale * householder_vector(len, scale, d, sigma, h);
 
             for (int j = 0; j < len; ++j)
                 e[j] = 0.0;
@@ -275,7 +266,7 @@ void tred2(int n, const double* a, double* d, double* e, double* z) {
 
             for (int j = 0; j < len; ++j)
                 e[j] = e[j] / h;
-            f = 0.0;
+            double f = 0.0;
             for (int j = 0; j < len; ++j)
                 f = f + e[j] * d[j];
 
@@ -314,77 +305,10 @@ void tred2(int n, const double* a, double* d, double* e, double* z) {
 void tql2(int n, double* d, double* e, double* z, int& ierr) {
     ierr = 0;
     if (n == 1) return;
-
-    for (int i = 1; i < n; ++i)
-        e[i - 1] = e[i];
-    double f = 0.0;
-    double tst1 = 0.0;
-    e[n - 1] = 0.0;
     RotationLog log(n, z);
-
-    for (int l = 0; l < n; ++l) {
-        int iterations = 0;
-        const double hl = std::fabs(d[l]) + std::fabs(e[l]);
-        if (tst1 < hl) tst1 = hl;
-
-        // e(n) is zero, so the search ends at the last index at the latest.
-        int m = l;
-        while (m < n - 1 && tst1 + std::fabs(e[m]) != tst1)
-            ++m;
-
-        if (m != l) {
-            double tst2 = 0.0;
-            do {
-                if (iterations == 30) {
-                    ierr = l + 1;
-                    log.apply();
-                    return;
-                }
-                ++iterations;
-
-                const int l1 = l + 1;
-                const int l2 = l1 + 1;
-                double g = d[l];
-                double p = (d[l1] - g) / (2.0 * e[l]);
-                double r = pythag(p, 1.0);
-                d[l] = e[l] / (p + std::copysign(r, p));
-                d[l1] = e[l] * (p + std::copysign(r, p));
-                const double dl1 = d[l1];
-                double h = g - d[l];
-                for (int i = l2; i < n; ++i)
-                    d[i] = d[i] - h;
-                f = f + h;
-
-                log.begin_sweep(m, l);
-                p = d[m];
-                double c = 1.0;
-                double c2 = c;
-                double c3 = c;
-                const double el1 = e[l1];
-                double s = 0.0;
-                double s2 = 0.0;
-                for (int i = m - 1; i >= l; --i) {
-                    c3 = c2;
-                    c2 = c;
-                    s2 = s;
-                    g = c * e[i];
-                    h = c * p;
-                    r = pythag(p, e[i]);
-                    e[i + 1] = s * r;
-                    s = e[i] / r;
-                    c = p / r;
-                    p = c * d[i] - s * g;
-                    d[i + 1] = h + s * (c * g + s * d[i]);
-                    log.rotate(i, c, s);
-                }
-                p = -s * s2 * c3 * el1 * e[l] / dl1;
-                e[l] = s * p;
-                d[l] = c * p;
-                tst2 = tst1 + std::fabs(e[l]);
-            } while (tst2 > tst1);
-        }
-        d[l] = d[l] + f;
-    }
+    ierr = tql2_iteration(
+        n, d, e, pythag, [&log](int m, int l) { log.begin_sweep(m, l); },
+        [&log](int i, double c, double s) { log.rotate(i, c, s); });
     log.apply();
 }
 
