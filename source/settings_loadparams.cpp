@@ -2,11 +2,10 @@
 #include <sys/stat.h>
 
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -126,62 +125,9 @@ std::string_view without_blanks(std::string_view text) {
     return trimmed(text.substr(first));
 }
 
-bool is_digit(char ch) {
-    return ch >= '0' && ch <= '9';
-}
-
-std::size_t count_digits(std::string_view text, std::size_t pos) {
-    std::size_t end = pos;
-    while (end < text.size() && is_digit(text[end])) {
-        ++end;
-    }
-    return end - pos;
-}
-
-// [sign] digits [. [digits]] | [sign] . digits, then optionally E/e/D/d [sign] digits.
-// A value that overflows a double is refused; one that underflows becomes the nearest double.
-bool parse_real(std::string_view text, double& value) {
-    std::size_t pos = 0;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
-    std::size_t whole = count_digits(text, pos);
-    pos += whole;
-    std::size_t fraction = 0;
-    if (pos < text.size() && text[pos] == '.') {
-        ++pos;
-        fraction = count_digits(text, pos);
-        pos += fraction;
-    }
-    if (whole + fraction == 0) return false;
-    std::string number(text.substr(0, pos));
-    if (pos < text.size()) {
-        char letter = text[pos];
-        if (letter != 'E' && letter != 'e' && letter != 'D' && letter != 'd') return false;
-        number += 'e';
-        ++pos;
-        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) number += text[pos++];
-        std::size_t exponent = count_digits(text, pos);
-        if (exponent == 0 || pos + exponent != text.size()) return false;
-        number += text.substr(pos);
-    }
-    value = std::strtod(number.c_str(), nullptr);
-    return std::isfinite(value);
-}
-
-// [sign] digits, within 32 bits.
-bool parse_integer(std::string_view text, int& value) {
-    std::size_t pos = 0;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-    if (pos == text.size() || count_digits(text, pos) != text.size() - pos) return false;
-    std::uint64_t magnitude = 0;
-    auto [end, error] = std::from_chars(text.data() + pos, text.data() + text.size(), magnitude);
-    if (error != std::errc{} || end != text.data() + text.size()) return false;
-    const std::uint64_t limit = negative ? 2147483648ULL : 2147483647ULL;
-    if (magnitude > limit) return false;
-    const std::int64_t signed_value = static_cast<std::int64_t>(magnitude);
-    value = static_cast<int>(negative ? -signed_value : signed_value);
-    return true;
-}
+// A number of the parameter file is the whole item, without blanks, its exponent opened by E or
+// D; a value that overflows a double is refused.
+constexpr NumberSyntax free_form{};
 
 // An optional leading period, then T/t or F/f; the rest is not looked at.
 bool parse_boolean(std::string_view text, bool& value) {
@@ -205,9 +151,13 @@ void store_value(const Parameter& parameter, std::string_view value) {
     const std::string_view number = without_blanks(value);
     bool converted = true;
     if (double* const* real = std::get_if<double*>(&parameter.field)) {
-        converted = parse_real(number, **real);
+        const std::optional<double> parsed = parse_real(number, free_form);
+        if (parsed) **real = *parsed;
+        converted = parsed.has_value();
     } else if (int* const* integer = std::get_if<int*>(&parameter.field)) {
-        converted = parse_integer(number, **integer);
+        const std::optional<int> parsed = parse_integer(number, free_form);
+        if (parsed) **integer = *parsed;
+        converted = parsed.has_value();
     } else if (bool* const* boolean = std::get_if<bool*>(&parameter.field)) {
         converted = parse_boolean(number, **boolean);
     } else {
