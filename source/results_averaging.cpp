@@ -110,8 +110,11 @@ std::optional<double> read_analytic_value(std::string_view line) {
 }
 
 // An output file that cannot be created is a warning; one that cannot be written ends the run.
-bool create_output(ResultFile& file) {
-    if (!file.is_open()) return false;
+bool create_output(ResultFile& file, std::string_view routine) {
+    if (!file.is_open()) {
+        show_warning(routine, "error opening the output file");
+        return false;
+    }
     write_header(file.unit());
     return true;
 }
@@ -147,10 +150,7 @@ void avrg(const std::string& root) {
     }
 
     ResultFile file("avrg", name + ".avg");
-    if (!create_output(file)) {
-        show_warning("avrg", "error opening the output file");
-        return;
-    }
+    if (!create_output(file, "avrg")) return;
     for (std::size_t last = block_size; last <= points->size(); last += block_size) {
         double sum = 0.0;
         for (std::size_t i = last - block_size; i < last; ++i)
@@ -194,10 +194,7 @@ void rmse(const std::string& root) {
     }
 
     ResultFile file("rmse", name + ".rms");
-    if (!create_output(file)) {
-        show_warning("rmse", "error opening the output file");
-        return;
-    }
+    if (!create_output(file, "rmse")) return;
     const std::size_t count = points->size();
     const std::size_t j0 = count / 20;
     const std::size_t m0 = count / 10;
