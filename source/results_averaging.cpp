@@ -119,6 +119,23 @@ bool create_output(ResultFile& file, std::string_view routine) {
     return true;
 }
 
+// The data lines of the open pass-1 file, which is then closed; nothing, with the run's warning
+// or note, when a line is unreadable or there are fewer than `least`.
+std::optional<std::vector<DataPoint>> read_points(std::ifstream& in, std::string_view routine,
+                                                  std::size_t least, std::string_view too_few) {
+    auto points = read_data(in);
+    if (!points) {
+        show_warning(routine, "error reading data");
+        return std::nullopt;
+    }
+    in.close();
+    if (points->size() < least) {
+        show_info(too_few);
+        return std::nullopt;
+    }
+    return points;
+}
+
 std::string result_line(int n, double value) {
     return format_int(n, 5) + format_fixed_fitting(value, 26, 18);
 }
@@ -138,16 +155,9 @@ void avrg(const std::string& root) {
         show_warning("avrg", "bad input file");
         return;
     }
-    const auto points = read_data(in);
-    if (!points) {
-        show_warning("avrg", "error reading data");
-        return;
-    }
-    in.close();
-    if (points->size() < block_size) {
-        show_info("Not enough data points to perform averaging");
-        return;
-    }
+    const auto points =
+        read_points(in, "avrg", block_size, "Not enough data points to perform averaging");
+    if (!points) return;
 
     ResultFile file("avrg", name + ".avg");
     if (!create_output(file, "avrg")) return;
@@ -182,16 +192,9 @@ void rmse(const std::string& root) {
         show_warning("rmse", "error reading data");
         return;
     }
-    const auto points = read_data(in);
-    if (!points) {
-        show_warning("rmse", "error reading data");
-        return;
-    }
-    in.close();
-    if (points->size() < min_rms_points) {
-        show_info("Not enough data points to calculate RMS");
-        return;
-    }
+    const auto points =
+        read_points(in, "rmse", min_rms_points, "Not enough data points to calculate RMS");
+    if (!points) return;
 
     ResultFile file("rmse", name + ".rms");
     if (!create_output(file, "rmse")) return;
