@@ -4,9 +4,7 @@
 #include <unistd.h>
 
 #include <array>
-#include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -69,88 +67,24 @@ std::string matrix_header_line() {
     return line;
 }
 
-// A real number as Fortran's F editing reads it: blanks are ignored, an all-blank field is 0,
-// the exponent may start with E, D, Q or a bare sign, and without a decimal point the last
-// `decimals` digits are the fraction. Anything else (asterisks, text, NaN, Infinity) is
-// unreadable.
-std::optional<double> read_real(std::string_view field, int decimals) {
-    std::string text;
-    for (char ch : field) {
-        if (ch != ' ' && ch != '\t') text += ch;
-    }
-    if (text.empty()) return 0.0;
-
-    std::size_t pos = 0;
-    std::string normalized;
-    if (text[pos] == '+' || text[pos] == '-') normalized += text[pos++];
-    std::string integer_digits;
-    std::string fraction_digits;
-    bool has_point = false;
-    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
-        integer_digits += text[pos++];
-    }
-    if (pos < text.size() && text[pos] == '.') {
-        has_point = true;
-        ++pos;
-        while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
-            fraction_digits += text[pos++];
-        }
-    }
-    if (integer_digits.empty() && fraction_digits.empty()) return std::nullopt;
-
-    long exponent = 0;
-    if (pos < text.size()) {
-        char marker = static_cast<char>(std::toupper(static_cast<unsigned char>(text[pos])));
-        if (marker == 'E' || marker == 'D' || marker == 'Q')
-            ++pos;
-        else if (marker != '+' && marker != '-')
-            return std::nullopt;
-        bool negative = false;
-        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-            negative = text[pos] == '-';
-            ++pos;
-        }
-        if (pos == text.size()) return std::nullopt;
-        while (pos < text.size()) {
-            if (!std::isdigit(static_cast<unsigned char>(text[pos]))) return std::nullopt;
-            // Beyond any double's range either way; stop growing.
-            if (exponent < 100000) exponent = exponent * 10 + (text[pos] - '0');
-            ++pos;
-        }
-        if (negative) exponent = -exponent;
-    }
-    if (!has_point) exponent -= decimals;
-    normalized += integer_digits.empty() ? "0" : integer_digits;
-    normalized += ".";
-    normalized += fraction_digits;
-    normalized += "e" + std::to_string(exponent);
-    // strtod rounds correctly, so a value written with enough digits reads back bit for bit.
-    return std::strtod(normalized.c_str(), nullptr);
+// A number of the saved file as Fortran's F and I editing read it: blanks and tabs are ignored,
+// an all-blank field is 0, the exponent may start with E, D, Q or a bare sign, and without a
+// decimal point the last `decimals` digits are the fraction. Anything else (asterisks, text, NaN,
+// Infinity, a value beyond the range of a double) is unreadable.
+constexpr NumberSyntax saved_number(int decimals) {
+    return {.ignored = " \t",
+            .empty_is_zero = true,
+            .implied_decimals = decimals,
+            .exponent_letters = "EDQ",
+            .sign_opens_exponent = true};
 }
 
-// An integer as Fortran's I editing reads it: blanks ignored, all blanks = 0.
+std::optional<double> read_real(std::string_view field, int decimals) {
+    return parse_real(field, saved_number(decimals));
+}
+
 std::optional<int> read_integer(std::string_view field) {
-    std::string text;
-    for (char ch : field) {
-        if (ch != ' ' && ch != '\t') text += ch;
-    }
-    if (text.empty()) return 0;
-    std::size_t pos = 0;
-    bool negative = false;
-    if (text[0] == '+' || text[0] == '-') {
-        negative = text[0] == '-';
-        pos = 1;
-    }
-    if (pos == text.size()) return std::nullopt;
-    long long value = 0;
-    for (; pos < text.size(); ++pos) {
-        if (!std::isdigit(static_cast<unsigned char>(text[pos]))) return std::nullopt;
-        value = value * 10 + (text[pos] - '0');
-        if (value > 2147483648LL) return std::nullopt;
-    }
-    if (negative) value = -value;
-    if (value > 2147483647LL || value < -2147483648LL) return std::nullopt;
-    return static_cast<int>(value);
+    return parse_integer(field, saved_number(0));
 }
 
 // A numeric field must lie on the line; a short line is unreadable, not zero.
@@ -294,9 +228,7 @@ std::optional<double> read_value(LineReader& in) {
     bool terminated = false;
     std::optional<std::string_view> item = next_item(in, terminated);
     if (!item || !terminated) return std::nullopt;
-    std::optional<double> value = read_real(*item, 0);
-    if (!value || !std::isfinite(*value)) return std::nullopt;
-    return value;
+    return read_real(*item, 0);
 }
 
 // After the last value only blank lines may follow.

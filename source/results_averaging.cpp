@@ -1,9 +1,7 @@
 // avrg and rmse: read the pass-1 file back and write root.avg and root.rms.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <istream>
 #include <optional>
@@ -50,88 +48,23 @@ bool skip_to_marker(std::istream& in, std::string_view marker) {
     return false;
 }
 
-// A formatted read ignores blanks inside a numeric field.
-std::string without_blanks(std::string_view field) {
-    std::string text;
-    for (char ch : field) {
-        if (ch != ' ') text.push_back(ch);
-    }
-    return text;
+// Iw and Fw.d input as this reader takes it: blanks (not tabs) inside a field are ignored, the
+// exponent is written with E, D or a bare sign, and without a point the last `decimals` digits
+// are decimals. A blank field, asterisks or a value that overflows give nothing.
+constexpr NumberSyntax data_field(int decimals) {
+    return {.ignored = " ",
+            .empty_is_zero = false,
+            .implied_decimals = decimals,
+            .exponent_letters = "ED",
+            .sign_opens_exponent = true};
 }
 
-bool is_digit(char ch) {
-    return std::isdigit(static_cast<unsigned char>(ch)) != 0;
-}
-
-// Iw input: optional sign and digits; a blank or otherwise unreadable field gives nothing.
 std::optional<int> read_integer_field(std::string_view field) {
-    const std::string text = without_blanks(field);
-    std::size_t pos = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
-    if (pos == text.size()) return std::nullopt;
-    long long value = 0;
-    for (std::size_t i = pos; i < text.size(); ++i) {
-        if (!is_digit(text[i])) return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-        if (value > 2147483648LL) return std::nullopt;
-    }
-    if (text[0] == '-') value = -value;
-    if (value > 2147483647LL) return std::nullopt;
-    return static_cast<int>(value);
+    return parse_integer(field, data_field(0));
 }
 
-// Fw.d input: optional sign, digits with an optional point, optional exponent written as
-// E, D or a bare sign. Without a point the last `implied_decimals` digits are decimals.
-// A blank field, asterisks or a value that overflows give nothing.
 std::optional<double> read_real_field(std::string_view field, int implied_decimals) {
-    const std::string text = without_blanks(field);
-    std::size_t pos = 0;
-    std::string mantissa;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        if (text[pos] == '-') mantissa.push_back('-');
-        ++pos;
-    }
-    std::size_t digits = 0;
-    long long scale = 0;
-    bool point = false;
-    for (; pos < text.size(); ++pos) {
-        if (is_digit(text[pos])) {
-            mantissa.push_back(text[pos]);
-            ++digits;
-            if (point) --scale;
-        } else if (text[pos] == '.' && !point) {
-            point = true;
-        } else {
-            break;
-        }
-    }
-    if (digits == 0) return std::nullopt;
-    if (!point) scale -= implied_decimals;
-
-    if (pos < text.size()) {
-        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(text[pos])));
-        if (letter == 'E' || letter == 'D')
-            ++pos;
-        else if (text[pos] != '+' && text[pos] != '-')
-            return std::nullopt;
-        bool negative = false;
-        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-            negative = text[pos] == '-';
-            ++pos;
-        }
-        if (pos == text.size()) return std::nullopt;
-        long long exponent = 0;
-        for (; pos < text.size(); ++pos) {
-            if (!is_digit(text[pos])) return std::nullopt;
-            // Beyond this any exponent over- or underflows anyway.
-            if (exponent < 100000) exponent = exponent * 10 + (text[pos] - '0');
-        }
-        scale += negative ? -exponent : exponent;
-    }
-    // strtod rounds the decimal digits correctly.
-    const std::string decimal = mantissa + "e" + std::to_string(scale);
-    const double value = std::strtod(decimal.c_str(), nullptr);
-    if (!std::isfinite(value)) return std::nullopt;
-    return value;
+    return parse_real(field, data_field(implied_decimals));
 }
 
 // N and delta of a data line; tan(delta) must be readable too. A short line is padded with
@@ -177,10 +110,30 @@ std::optional<double> read_analytic_value(std::string_view line) {
 }
 
 // An output file that cannot be created is a warning; one that cannot be written ends the run.
-bool create_output(ResultFile& file) {
-    if (!file.is_open()) return false;
+bool create_output(ResultFile& file, std::string_view routine) {
+    if (!file.is_open()) {
+        show_warning(routine, "error opening the output file");
+        return false;
+    }
     write_header(file.unit());
     return true;
+}
+
+// The data lines of the open pass-1 file, which is then closed; nothing, with the run's warning
+// or note, when a line is unreadable or there are fewer than `least`.
+std::optional<std::vector<DataPoint>> read_points(std::ifstream& in, std::string_view routine,
+                                                  std::size_t least, std::string_view too_few) {
+    auto points = read_data(in);
+    if (!points) {
+        show_warning(routine, "error reading data");
+        return std::nullopt;
+    }
+    in.close();
+    if (points->size() < least) {
+        show_info(too_few);
+        return std::nullopt;
+    }
+    return points;
 }
 
 std::string result_line(int n, double value) {
@@ -202,22 +155,12 @@ void avrg(const std::string& root) {
         show_warning("avrg", "bad input file");
         return;
     }
-    const auto points = read_data(in);
-    if (!points) {
-        show_warning("avrg", "error reading data");
-        return;
-    }
-    in.close();
-    if (points->size() < block_size) {
-        show_info("Not enough data points to perform averaging");
-        return;
-    }
+    const auto points =
+        read_points(in, "avrg", block_size, "Not enough data points to perform averaging");
+    if (!points) return;
 
     ResultFile file("avrg", name + ".avg");
-    if (!create_output(file)) {
-        show_warning("avrg", "error opening the output file");
-        return;
-    }
+    if (!create_output(file, "avrg")) return;
     for (std::size_t last = block_size; last <= points->size(); last += block_size) {
         double sum = 0.0;
         for (std::size_t i = last - block_size; i < last; ++i)
@@ -249,22 +192,12 @@ void rmse(const std::string& root) {
         show_warning("rmse", "error reading data");
         return;
     }
-    const auto points = read_data(in);
-    if (!points) {
-        show_warning("rmse", "error reading data");
-        return;
-    }
-    in.close();
-    if (points->size() < min_rms_points) {
-        show_info("Not enough data points to calculate RMS");
-        return;
-    }
+    const auto points =
+        read_points(in, "rmse", min_rms_points, "Not enough data points to calculate RMS");
+    if (!points) return;
 
     ResultFile file("rmse", name + ".rms");
-    if (!create_output(file)) {
-        show_warning("rmse", "error opening the output file");
-        return;
-    }
+    if (!create_output(file, "rmse")) return;
     const std::size_t count = points->size();
     const std::size_t j0 = count / 20;
     const std::size_t m0 = count / 10;

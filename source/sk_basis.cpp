@@ -11,6 +11,40 @@ int kronecker(int i, int j) {
     return i == j ? 1 : 0;
 }
 
+namespace {
+
+// Which of the three bands of a tridiagonal matrix (i = n, n - 1, n + 1) the element (i, n) is on.
+struct Band {
+    int d0, dm, dp;
+};
+
+Band band(int i, int n) {
+    return {kronecker(i, n), kronecker(i, n - 1), kronecker(i, n + 1)};
+}
+
+// The squared norms of the unnormalised basis functions, up to constant factors:
+// (n + 2l + 1)!/n! (Laguerre) and Gamma(n + l + 3/2)/n! (oscillator).
+double laguerre_weight(int n, int l) {
+    return fact_over_fact(n + 2 * l + 1, n);
+}
+
+double oscillator_weight(int n, int l) {
+    return std::exp(lgamma(n + l + 1.5) - lfact(n));
+}
+
+// f_i v f_j at r for the pair (ii, jj) of basis functions f; a vanishing function makes the
+// product 0 even where a singular potential is infinite (r = 0 under flush-to-zero), as it is in
+// the limit.
+double sandwich(void (*pair)(int, int, double, double&, double&), double r) {
+    double f_i = 0.0;
+    double f_j = 0.0;
+    pair(sk_globals.ii, sk_globals.jj, r, f_i, f_j);
+    if (f_i == 0.0 || f_j == 0.0) return 0.0;
+    return f_i * v(r) * f_j;
+}
+
+}  // namespace
+
 // Overlap integral of phi_i and phi_n over (0, infinity). Laguerre basis: tridiagonal, from the
 // orthogonality of L_n^(2l+1) under x^(2l+1) e^-x and its three-term recurrence; oscillator
 // basis: diagonal, from the orthogonality of L_n^(l+1/2) under t^(l+1/2) e^-t with t = x^2.
@@ -19,15 +53,12 @@ double fifi(int i, int n) {
     const double lambda = sk_globals.lambda;
     const int l = sk_globals.projectile.l;
     if (text_is(sk_globals.basis, "laguerre")) {
-        const double g = fact_over_fact(n + 2 * l + 1, n);
-        const int d0 = kronecker(i, n);
-        const int dm = kronecker(i, n - 1);
-        const int dp = kronecker(i, n + 1);
-        return (g / lambda) * (2 * (n + l + 1) * d0 - n * dm - (n + 2 * l + 2) * dp);
+        const Band d = band(i, n);
+        return (laguerre_weight(n, l) / lambda) *
+               (2 * (n + l + 1) * d.d0 - n * d.dm - (n + 2 * l + 2) * d.dp);
     }
     if (text_is(sk_globals.basis, "gauss")) {
-        const double g = std::exp(lgamma(n + l + 1.5) - lfact(n));
-        return (g / (2.0 * lambda)) * kronecker(i, n);
+        return (oscillator_weight(n, l) / (2.0 * lambda)) * kronecker(i, n);
     }
     return 0.0;
 }
@@ -39,18 +70,14 @@ double psipsi(int i, int n) {
     const double lambda = sk_globals.lambda;
     const int l = sk_globals.projectile.l;
     if (text_is(sk_globals.basis, "laguerre")) {
-        const double g = fact_over_fact(n + 2 * l + 1, n);
-        const int d0 = kronecker(i, n);
-        const int dm = kronecker(i, n - 1);
-        const int dp = kronecker(i, n + 1);
-        return (lambda * g / 4.0) * (2 * (n + l + 1) * d0 + n * dm + (n + 2 * l + 2) * dp);
+        const Band d = band(i, n);
+        return (lambda * laguerre_weight(n, l) / 4.0) *
+               (2 * (n + l + 1) * d.d0 + n * d.dm + (n + 2 * l + 2) * d.dp);
     }
     if (text_is(sk_globals.basis, "gauss")) {
-        const double g = std::exp(lgamma(n + l + 1.5) - lfact(n));
-        const int d0 = kronecker(i, n);
-        const int dm = kronecker(i, n - 1);
-        const int dp = kronecker(i, n + 1);
-        return (lambda * g / 2.0) * ((2.0 * n + l + 1.5) * d0 + n * dm + (n + l + 1.5) * dp);
+        const Band d = band(i, n);
+        return (lambda * oscillator_weight(n, l) / 2.0) *
+               ((2.0 * n + l + 1.5) * d.d0 + n * d.dm + (n + l + 1.5) * d.dp);
     }
     return 0.0;
 }
@@ -76,22 +103,12 @@ double v(double r) {
     return 0.0;
 }
 
-// A vanishing basis function makes the product 0 even where a singular potential is infinite
-// (r = 0 under flush-to-zero), as it is in the limit.
 double fi_v_fi(double r) {
-    double fi_i = 0.0;
-    double fi_j = 0.0;
-    fi2(sk_globals.ii, sk_globals.jj, r, fi_i, fi_j);
-    if (fi_i == 0.0 || fi_j == 0.0) return 0.0;
-    return fi_i * v(r) * fi_j;
+    return sandwich(fi2, r);
 }
 
 double psi_v_psi(double r) {
-    double psi_i = 0.0;
-    double psi_j = 0.0;
-    psi2(sk_globals.ii, sk_globals.jj, r, psi_i, psi_j);
-    if (psi_i == 0.0 || psi_j == 0.0) return 0.0;
-    return psi_i * v(r) * psi_j;
+    return sandwich(psi2, r);
 }
 
 }  // namespace skarven

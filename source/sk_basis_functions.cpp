@@ -230,39 +230,48 @@ void laguerre2(int i, int j, double alpha, double x, double& li, double& lj) {
     lj = std::ldexp(sj.m, sj.e);
 }
 
-void fi2(int i, int j, double r, double& fi_i, double& fi_j) {
-    fi_i = 0.0;
-    fi_j = 0.0;
+namespace {
+
+// phi of basis functions i and j at r and, when psi is given, their psi (i first); 0 where the
+// basis functions vanish.
+void pair_values(int i, int j, double r, double (&phi)[2], double (*psi)[2]) {
+    phi[0] = phi[1] = 0.0;
+    if (psi != nullptr) (*psi)[0] = (*psi)[1] = 0.0;
     const BasisPoint p = basis_point(r);
     if (!p.valid || p.zero) return;
-    Scaled li;
-    Scaled lj;
-    laguerre_pair_scaled(i, j, p.alpha, p.y, li, lj);
+    Scaled a[2];
+    laguerre_pair_scaled(i, j, p.alpha, p.y, a[0], a[1]);
     const double power = std::pow(p.x, p.l + 1);
     const double e_factor = exponential_factor(p);
-    fi_i = basis_phi(p, power, e_factor, li);
-    fi_j = basis_phi(p, power, e_factor, lj);
+    for (int k = 0; k < 2; ++k) {
+        phi[k] = basis_phi(p, power, e_factor, a[k]);
+    }
+    if (psi == nullptr) return;
+    // The two polynomial families (alpha and alpha + 1) run one after the other: a parallel
+    // region per evaluation costs far more than the recurrence it would share out.
+    Scaled b[2];
+    laguerre_pair_scaled(i, j, p.alpha + 1.0, p.y, b[0], b[1]);
+    const int kappa = sk_globals.projectile.kappa;
+    for (int k = 0; k < 2; ++k) {
+        (*psi)[k] = basis_psi(p, kappa, phi[k], a[k], b[k]);
+    }
 }
 
-// The two polynomial families (alpha and alpha + 1) run one after the other: a parallel region
-// per evaluation costs far more than the recurrence it would share out.
+}  // namespace
+
+void fi2(int i, int j, double r, double& fi_i, double& fi_j) {
+    double phi[2];
+    pair_values(i, j, r, phi, nullptr);
+    fi_i = phi[0];
+    fi_j = phi[1];
+}
+
 void psi2(int i, int j, double r, double& psi_i, double& psi_j) {
-    psi_i = 0.0;
-    psi_j = 0.0;
-    const BasisPoint p = basis_point(r);
-    if (!p.valid || p.zero) return;
-    Scaled a_i;
-    Scaled a_j;
-    Scaled b_i;
-    Scaled b_j;
-    laguerre_pair_scaled(i, j, p.alpha, p.y, a_i, a_j);
-    laguerre_pair_scaled(i, j, p.alpha + 1.0, p.y, b_i, b_j);
-    double fi_i = 0.0;
-    double fi_j = 0.0;
-    fi2(i, j, r, fi_i, fi_j);
-    const int kappa = sk_globals.projectile.kappa;
-    psi_i = basis_psi(p, kappa, fi_i, a_i, b_i);
-    psi_j = basis_psi(p, kappa, fi_j, a_j, b_j);
+    double phi[2];
+    double psi[2];
+    pair_values(i, j, r, phi, &psi);
+    psi_i = psi[0];
+    psi_j = psi[1];
 }
 
 // Both sequences run once to count - 1; each value is formed exactly as fi2 and psi2 form it.

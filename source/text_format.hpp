@@ -1,7 +1,10 @@
 #pragma once
-// Fixed-format fields of the result files: Iw and Fw.d as the files document them.
+// Fixed-format fields of the result files: Iw and Fw.d as the files document them, and the
+// numbers read back from them and from the parameter file.
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace skarven {
 
@@ -20,5 +23,27 @@ std::string format_fixed_fitting(double value, int width, int decimals);
 // Scientific notation (Ew.d with a two- or three-digit exponent, "1.2500E-03" in E10.4),
 // right-aligned; asterisks when it does not fit or is not finite.
 std::string format_scientific(double value, int width, int decimals);
+
+// How a number is written in one kind of input: [sign] digits [. [digits]] or [sign] . digits,
+// then optionally an exponent of a letter and/or a sign and at least one digit. The readers
+// differ only in these options.
+struct NumberSyntax {
+    // Characters dropped wherever they stand (a formatted read ignores blanks in its field).
+    std::string_view ignored = "";
+    // Nothing left to read gives 0 rather than a refusal (a blank Fortran field).
+    bool empty_is_zero = false;
+    // Without a decimal point the last `implied_decimals` digits are the fraction (Fw.d input).
+    int implied_decimals = 0;
+    // Letters that open an exponent, upper case; either case is read.
+    std::string_view exponent_letters = "ED";
+    // The exponent may open with its sign alone, the letter omitted ("1.5-3").
+    bool sign_opens_exponent = false;
+};
+
+// A finite double, correctly rounded from the decimal digits; an underflow gives the nearest
+// double, an overflow or text that is not a number in `syntax` gives nothing.
+std::optional<double> parse_real(std::string_view text, const NumberSyntax& syntax);
+// A 32-bit integer written as such a number without point or exponent.
+std::optional<int> parse_integer(std::string_view text, const NumberSyntax& syntax);
 
 }  // namespace skarven
