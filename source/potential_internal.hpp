@@ -58,7 +58,7 @@ PotentialSample potential_at(extended r);
 enum class Component { phi, psi };
 
 // ---- Basis functions in the log domain -------------------------------------------------------
-// Beside basis_values (sk_basis), which is double: these are extended, with e^(-y/2) in logs.
+// Apart from basis_values (sk_basis): its doubles feed the other route; these survive far nodes.
 
 // Polynomial arguments beyond this give 0 for every function (e^-y/2 beats any power).
 inline constexpr double largest_argument = 1.0e100;
