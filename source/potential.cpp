@@ -8,12 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "potential_internal.hpp"
 #include "sk_basis.hpp"
 #include "special_quadrature.hpp"
 
 namespace skarven {
 
 namespace {
+
+using detail::Interval;
+using detail::interval_of_potential;
+using detail::Range;
 
 // The reloaded matrix, dim x dim column-major; only its lower triangle is filled.
 std::vector<double> vn_matrix;
@@ -84,26 +89,6 @@ Element element_at(int n, int m) {
         return {Component::phi, n, m};
     }
     return {Component::none, n, m};
-}
-
-enum class Range { none, finite, semi_infinite };
-
-struct Interval {
-    Range range;
-    double lower;
-    double upper;
-};
-
-// A well lives on [a, b]; the other potentials are cut off at r0 > 0 or extend to infinity.
-Interval interval_of_potential() {
-    const PotentialParams& p = sk_globals.potential;
-    if (text_is(p.pot_type, "well")) return {Range::finite, p.a, p.b};
-    if (text_is(p.pot_type, "coulomb") || text_is(p.pot_type, "yukawa") ||
-        text_is(p.pot_type, "user")) {
-        if (p.r0 > 0.0) return {Range::finite, 0.0, p.r0};
-        return {Range::semi_infinite, 0.0, 0.0};
-    }
-    return {Range::none, 0.0, 0.0};
 }
 
 // Basis sizes the run can ask for: up to nend, and nend + 1 for the closing call.

@@ -1,0 +1,251 @@
+// The rule of the fast route's potential blocks. On [0, infinity) the Laguerre basis with a Coulomb
+// or Yukawa potential, and the oscillator basis with a Coulomb potential (in t = x^2), give
+// u^beta e^-u times a polynomial of degree below 2K: a generalized Gauss-Laguerre rule of K points
+// is exact. Everything else (the well, cut-off potentials, the oscillator basis with a Yukawa
+// potential to infinity) uses composite Gauss-Legendre panels in x sized by the local wave number
+// of the highest basis function, with a Gauss-Jacobi panel at r = 0 for a fractional power there.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "potential_internal.hpp"
+#include "settings.hpp"
+#include "sk_basis.hpp"
+#include "special_gauss.hpp"
+
+namespace skarven::detail {
+
+// ---- The settings and the potential ----------------------------------------------------------
+
+Interval interval_of_potential() {
+    const PotentialParams& p = sk_globals.potential;
+    if (text_is(p.pot_type, "well")) return {Range::finite, p.a, p.b};
+    if (text_is(p.pot_type, "coulomb") || text_is(p.pot_type, "yukawa") ||
+        text_is(p.pot_type, "user")) {
+        if (p.r0 > 0.0) return {Range::finite, 0.0, p.r0};
+        return {Range::semi_infinite, 0.0, HUGE_VAL};
+    }
+    return {};
+}
+
+BasisShape current_shape() {
+    BasisShape s;
+    s.gauss = text_is(sk_globals.basis, "gauss");
+    s.l = sk_globals.projectile.l;
+    s.kappa = sk_globals.projectile.kappa;
+    s.lambda = sk_globals.lambda;
+    s.alpha = s.gauss ? s.l + 0.5 : 2.0 * s.l + 1.0;
+    return s;
+}
+
+PotentialSample potential_at(extended r) {
+    const PotentialParams& p = sk_globals.potential;
+    if (text_is(p.pot_type, "coulomb")) {
+        if (p.z == 0.0) return {};
+        return {log_abs(p.z) - p.alpha * std::log(r), p.z > 0.0 ? -1.0 : 1.0};
+    }
+    if (text_is(p.pot_type, "yukawa")) {
+        if (p.g == 0.0) return {};
+        return {2.0 * log_abs(p.g) - p.m * r - std::log(r), -1.0};
+    }
+    const double value = v(static_cast<double>(r));
+    if (value == 0.0 || !std::isfinite(value)) return {};
+    return {log_abs(value), value > 0.0 ? 1.0 : -1.0};
+}
+
+namespace {
+
+// Power of r in v near r = 0.
+double potential_power() {
+    const PotentialParams& p = sk_globals.potential;
+    if (text_is(p.pot_type, "coulomb")) return -p.alpha;
+    if (text_is(p.pot_type, "yukawa")) return -1.0;
+    return 0.0;
+}
+
+// ---- Quadrature points in r ------------------------------------------------------------------
+
+// Gauss-Laguerre in u = scale x with weight u^beta e^-u: the weight is divided out again.
+Points laguerre_points(int count, double beta, double scale, double lambda) {
+    const GaussRule rule = gauss_rule(laguerre_recurrence(count, beta), count);
+    Points points;
+    const extended c = static_cast<extended>(scale);
+    for (int k = 0; k < count; ++k) {
+        const extended u = rule.node[k];
+        points.x.push_back(u / c);
+        points.log_weight.push_back(rule.log_weight[k] - beta * std::log(u) + u -
+                                    std::log(c * lambda));
+    }
+    return points;
+}
+
+// Gauss-Laguerre in t = x^2 with weight t^beta e^-t (dr = dt / (2 lambda sqrt(t))).
+Points oscillator_points(int count, double beta, double lambda) {
+    const GaussRule rule = gauss_rule(laguerre_recurrence(count, beta), count);
+    Points points;
+    for (int k = 0; k < count; ++k) {
+        const extended t = rule.node[k];
+        points.x.push_back(std::sqrt(t));
+        points.log_weight.push_back(rule.log_weight[k] - (beta + 0.5L) * std::log(t) + t -
+                                    std::log(2.0L * lambda));
+    }
+    return points;
+}
+
+// Points per panel and the phase of the product of two basis functions one panel may hold.
+constexpr int panel_points = 32;
+constexpr double panel_phase = 40.0;
+
+// Local rate of change (wave number of phi_i phi_j plus the decay rates) in x, from the
+// turning-point form of the highest function: the Laguerre functions solve
+// u'' + (nu/(4x) - 1/4 + ...) u = 0, the oscillator functions u'' + (nu - x^2 - ...) u = 0.
+struct RateModel {
+    bool gauss = false;
+    double nu = 0.0;
+    double decay = 0.0;  // e^-(m r) of the Yukawa potential, per unit x
+    double rate(double x) const {
+        x = std::fabs(x);
+        if (gauss) return 2.0 * std::sqrt(std::max(nu - x * x, 0.0)) + 2.0 * x + decay;
+        return 2.0 * std::sqrt(std::max(nu / (4.0 * x) - 0.25, 0.0)) + 1.0 + decay;
+    }
+    // End of the first panel at x = 0, where the Laguerre phase 2 sqrt(nu x) is finite.
+    double first_width() const {
+        if (gauss) return panel_phase / rate(0.0);
+        return std::min(panel_phase * panel_phase / (4.0 * nu), panel_phase / (1.0 + decay));
+    }
+    double turning_point() const { return gauss ? std::sqrt(nu) : nu; }
+};
+
+// Panels over |x| in [from, to] (from >= 0), mirrored to negative x when `negative`. A panel at
+// x = 0 carries the weight s^gamma of the integrand's fractional power there; the panels after it
+// are at most twice as wide as their distance from 0, which keeps that singularity away.
+void add_panels(double from, double to, bool negative, double gamma, const RateModel& model,
+                double lambda, Points& points) {
+    if (!(to > from)) return;
+    static const GaussRule legendre =
+        gauss_rule(jacobi_recurrence(panel_points, 0.0), panel_points);
+    auto add = [&](const GaussRule& rule, double start, double width, double power) {
+        for (int k = 0; k < panel_points; ++k) {
+            const extended s = rule.node[k];
+            const extended x = start + width * s;
+            points.x.push_back(negative ? -x : x);
+            points.log_weight.push_back(rule.log_weight[k] +
+                                        std::log(static_cast<extended>(width) / lambda) -
+                                        power * std::log(s));
+        }
+    };
+    double x = from;
+    const bool from_origin = from == 0.0;
+    if (from_origin) {
+        const double width = std::min(model.first_width(), to);
+        const double power = gamma - std::floor(gamma);
+        if (power == 0.0) {
+            add(legendre, 0.0, width, 0.0);
+        } else {
+            add(gauss_rule(jacobi_recurrence(panel_points, power), panel_points), 0.0, width,
+                power);
+        }
+        x = width;
+    }
+    while (x < to) {
+        double width = panel_phase / model.rate(x);
+        if (model.gauss) width = panel_phase / std::max(model.rate(x), model.rate(x + width));
+        if (from_origin) width = std::min(width, 2.0 * x);
+        width = std::min(width, to - x);
+        add(legendre, x, width, 0.0);
+        x += width;
+    }
+}
+
+// ---- Rule for one block ----------------------------------------------------------------------
+
+// x^gamma is the behaviour of f_i f_j v at x = 0. psi starts as x^l unless kappa = -(l + 1), when
+// its constant term vanishes.
+double integrand_power(const BasisShape& s, Component component) {
+    if (component == Component::phi) return 2.0 * s.l + 2.0 + potential_power();
+    double gamma = 2.0 * s.l + potential_power();
+    if (gamma <= -1.0 && s.kappa + s.l + 1 == 0) gamma += 2.0;
+    return gamma;
+}
+
+// A divergent integral (gamma <= -1) still gets a finite sum: the rule's power is the fractional
+// part of gamma.
+double rule_power(double beta) {
+    return beta > -1.0 ? beta : beta - std::floor(beta);
+}
+
+// max_i ln |f_i(x)| + ln |v(r)| / 2 over all indices, for the end of the integrand's tail.
+extended log_envelope(const BasisShape& s, Component component, int n, double x) {
+    const PotentialSample v_sample = potential_at(x / s.lambda);
+    if (v_sample.sign == 0.0) return minus_infinity;
+    extended best = minus_infinity;
+    auto sink = [&best](int, extended mantissa, extended log_factor) {
+        if (mantissa != 0.0) best = std::max(best, log_abs(mantissa) + log_factor);
+    };
+    if (component == Component::phi) {
+        phi_values(s, n, x, 0.5 * v_sample.log_abs, sink);
+    } else {
+        psi_values(s, n, x, 0.5 * v_sample.log_abs, sink);
+    }
+    return best;
+}
+
+// Where the integrand has fallen below e^-80 of its largest sampled value (the functions beyond
+// their turning point decay monotonically, the highest index last). Returns `upper` when the
+// integrand is still significant there, and `lower` when it vanishes throughout.
+double end_of_integrand(const BasisShape& s, Component component, const RateModel& model, int n,
+                        double lower, double upper) {
+    const double reach = 1.2 * model.turning_point() + 20.0;
+    if (upper <= reach) return upper;
+    const double start = std::max(lower, 0.0);
+    extended largest = log_envelope(s, component, n, start);
+    if (start < reach) {
+        constexpr int samples = 64;
+        for (int g = 1; g <= samples; ++g) {
+            const double fraction = static_cast<double>(g) / samples;
+            largest = std::max(
+                largest,
+                log_envelope(s, component, n, start + (reach - start) * fraction * fraction));
+        }
+    }
+    if (largest == minus_infinity) return lower;
+    double x = std::max(start, reach);
+    while (x < upper) {
+        if (log_envelope(s, component, n, x) < largest - 40.0) return x;
+        x += std::max(1.0, (s.gauss ? 0.02 : 0.05) * x);
+    }
+    return upper;
+}
+
+}  // namespace
+
+// The rule for one block: exact Gauss-Laguerre where the integrand allows it, else panels.
+Points block_points(const BasisShape& s, Component component, int n, const Interval& interval) {
+    const PotentialParams& p = sk_globals.potential;
+    const bool coulomb = text_is(p.pot_type, "coulomb");
+    const bool yukawa = text_is(p.pot_type, "yukawa");
+    const double gamma = integrand_power(s, component);
+    // psi_i psi_j is a polynomial of degree 2n + 2, phi_i phi_j of degree 2n - 2.
+    const int count = component == Component::phi ? n + 1 : n + 2;
+    if (interval.range == Range::semi_infinite && !s.gauss && (coulomb || yukawa)) {
+        const double scale = yukawa ? 1.0 + p.m / s.lambda : 1.0;
+        return laguerre_points(count, rule_power(gamma), scale, s.lambda);
+    }
+    if (interval.range == Range::semi_infinite && s.gauss && coulomb) {
+        return oscillator_points(count, rule_power(0.5 * (gamma - 1.0)), s.lambda);
+    }
+
+    RateModel model;
+    model.gauss = s.gauss;
+    model.nu = s.gauss ? 4.0 * n + 2.0 * s.l + 7.0 : 4.0 * n + 2.0 * s.alpha + 6.0;
+    model.decay = yukawa ? std::max(p.m, 0.0) / s.lambda : 0.0;
+    const double lower = s.lambda * interval.lower;
+    const double upper = end_of_integrand(s, component, model, n, lower, s.lambda * interval.upper);
+    Points points;
+    if (lower < 0.0)
+        add_panels(std::max(0.0, -upper), -lower, true, gamma, model, s.lambda, points);
+    add_panels(std::max(lower, 0.0), upper, false, gamma, model, s.lambda, points);
+    return points;
+}
+
+}  // namespace skarven::detail
