@@ -279,6 +279,24 @@ bool ql_last_row(int n, double* d, double* e, double* z) {
                n, d, e, hypotenuse, [](int, int) {}, carry) == 0;
 }
 
+bool tridiagonal_eigenvalues(std::vector<double>& d, std::vector<double>& e) {
+    const auto plain = [](double a, double b) { return std::sqrt(a * a + b * b); };
+    const int n = static_cast<int>(d.size());
+    for (int l = 0; l < n; ++l) {
+        for (int iteration = 0;; ++iteration) {
+            int m = l;
+            for (; m < n - 1; ++m) {
+                const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
+                if (std::fabs(e[m]) + dd == dd) break;
+            }
+            if (m == l) break;
+            if (iteration == 60) return false;
+            imtql1_sweep(l, m, d.data(), e.data(), plain);
+        }
+    }
+    return true;
+}
+
 // Solves L x = b in place for the band Cholesky factor (column j holds L(j..j+band, j) at
 // factor[j * (band + 1)]), column by column so that the inner loop runs down one column.
 void band_forward_solve(int n, int band, const double* factor, double* x) {

@@ -150,6 +150,12 @@ bool imtql1_sweep(int l, int m, double* d, double* e, Hypot hypot) {
     return true;
 }
 
+// Eigenvalues of the symmetric tridiagonal matrix with diagonal d and off-diagonal e (e[i] couples
+// i and i + 1; e[n-1] = 0) by imtql1 sweeps with plain sqrt(f^2 + g^2), so the entries must stay
+// far from the edges of the double range. d is replaced by the eigenvalues, unordered; e is
+// destroyed. False when an eigenvalue needs more than 60 sweeps. O(n^2).
+[[nodiscard]] bool tridiagonal_eigenvalues(std::vector<double>& d, std::vector<double>& e);
+
 // ---- Band Cholesky -----------------------------------------------------------------------------
 
 // Half bandwidth of the lower triangle of S (order m): the largest i - j with S_ij nonzero.
@@ -177,6 +183,11 @@ bool bunch_kaufman(int n, double* a, std::size_t ld, std::vector<int>& index,
 // columns, column j being zero above row first[j].
 void unit_lower_solve(int n, const double* l, std::size_t ldl, int cols, double* x, std::size_t ldx,
                       const int* first);
+// C += A^T B on the 4 x 4 tiles on and below the diagonal of C (n x n, column-major) for A and B
+// packed in panels of four columns: element (k, i) at ((i / 4) count + k) 4 + i % 4. Each tile is
+// owned by one thread and summed in the same order for any thread count. About n^2 count / 2
+// multiply-adds.
+void symmetric_product(int n, int count, const double* a, const double* b, double* c);
 // Element `want` of the solution of T x = e_want for a small dense T (n x n, leading dimension
 // ld), by Gaussian elimination with complete pivoting; +infinity when T is exactly singular.
 double small_inverse_element(const double* t, int ld, int n, int want, std::vector<double>& work);

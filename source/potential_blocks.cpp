@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "linalg.hpp"
 #include "potential.hpp"
 #include "potential_internal.hpp"
 #include "settings.hpp"

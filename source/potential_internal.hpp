@@ -147,12 +147,4 @@ struct Points {
 // integrand allows it, else composite panels (potential_rules.cpp).
 Points block_points(const BasisShape& s, Component component, int n, const Interval& interval);
 
-// ---- The matrix product ----------------------------------------------------------------------
-
-// The 4 x 4 tiles on and below the diagonal of C = A^T B (n x n, column-major, zeroed by the
-// caller) for A and B packed in panels of four columns: element (k, i) at ((i / 4) count + k) 4 +
-// i % 4. Each tile is owned by one thread and summed in the same order for any thread count.
-// Cost: about n^2 count / 2 multiply-adds.
-void symmetric_product(int n, int count, const double* a, const double* b, double* c);
-
 }  // namespace skarven::detail

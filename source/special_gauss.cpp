@@ -1,10 +1,13 @@
-// Gauss rules from the three-term recurrence: Laguerre and Jacobi recurrences, the tridiagonal QL
-// eigenvalues, and the Golub-Welsch rule polished by Newton's method.
+// Gauss rules from the three-term recurrence: Laguerre and Jacobi recurrences and the
+// Golub-Welsch rule polished by Newton's method.
 #include "special_gauss.hpp"
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+
+#include "diagnostics.hpp"
+#include "linalg.hpp"
 
 namespace skarven {
 
@@ -87,56 +90,14 @@ Recurrence jacobi_recurrence(int count, double gamma) {
     return rec;
 }
 
-void tridiagonal_eigenvalues(std::vector<double>& d, std::vector<double>& e) {
-    const int n = static_cast<int>(d.size());
-    for (int l = 0; l < n; ++l) {
-        for (int iteration = 0; iteration < 60; ++iteration) {
-            int m = l;
-            for (; m < n - 1; ++m) {
-                const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
-                if (std::fabs(e[m]) + dd == dd) break;
-            }
-            if (m == l) break;
-            double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
-            double r = std::sqrt(g * g + 1.0);
-            g = d[m] - d[l] + e[l] / (g + std::copysign(r, g));
-            double s = 1.0;
-            double c = 1.0;
-            double p = 0.0;
-            bool deflated = false;
-            for (int i = m - 1; i >= l; --i) {
-                const double f = s * e[i];
-                const double b = c * e[i];
-                r = std::sqrt(f * f + g * g);
-                e[i + 1] = r;
-                if (r == 0.0) {
-                    d[i + 1] -= p;
-                    e[m] = 0.0;
-                    deflated = true;
-                    break;
-                }
-                s = f / r;
-                c = g / r;
-                g = d[i + 1] - p;
-                r = (d[i] - g) * s + 2.0 * c * b;
-                p = s * r;
-                d[i + 1] = g + p;
-                g = c * r - b;
-            }
-            if (deflated) continue;
-            d[l] -= p;
-            e[l] = g;
-            e[m] = 0.0;
-        }
-    }
-}
-
 GaussRule gauss_rule(const Recurrence& rec, int count) {
     std::vector<double> d(rec.a.begin(), rec.a.begin() + count);
     std::vector<double> e(count, 0.0);
     for (int k = 0; k + 1 < count; ++k)
         e[k] = static_cast<double>(rec.b[k + 1]);
-    tridiagonal_eigenvalues(d, e);
+    // The Jacobi matrices of these weights settle in a few sweeps per eigenvalue.
+    const bool settled = tridiagonal_eigenvalues(d, e);
+    SKARVEN_CHECK(settled);
     std::sort(d.begin(), d.end());
     GaussRule rule;
     rule.node.resize(count);

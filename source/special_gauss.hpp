@@ -22,14 +22,6 @@ Recurrence laguerre_recurrence(int count, double beta);
 // [0, 1]; gamma = 0 is Gauss-Legendre.
 Recurrence jacobi_recurrence(int count, double gamma);
 
-// Eigenvalues of the symmetric tridiagonal matrix with diagonal d and off-diagonal e (e[i]
-// couples i and i + 1; e[n-1] = 0) by the implicit QL iteration with Wilkinson's shift, as in
-// EISPACK's imtql1. d is replaced by the eigenvalues, unordered; e is destroyed. At most 60
-// iterations per eigenvalue, with no report when they do not settle; pythag is plain
-// sqrt(f^2 + g^2), so the entries must stay far from the edges of the double range.
-// Cost: O(n^2), one or two sweeps of the unreduced rows per eigenvalue.
-void tridiagonal_eigenvalues(std::vector<double>& d, std::vector<double>& e);
-
 struct GaussRule {
     std::vector<long double> node;        // in the order of the sorted eigenvalues
     std::vector<long double> log_weight;  // ln of the Christoffel numbers

@@ -1,13 +1,12 @@
-// The blocked product V = F^T diag(sign) F of the fast route's potential blocks, on two-lane
-// vectors of doubles. It stands apart from the rule and the basis so that it can serve other dense
-// products.
+// The blocked product C += A^T B of packed four-column panels (the fast route's potential blocks
+// V = F^T diag(sign) F), on two-lane vectors of doubles.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 
-#include "potential_internal.hpp"
+#include "linalg.hpp"
 
-namespace skarven::detail {
+namespace skarven {
 
 namespace {
 
@@ -81,4 +80,4 @@ void symmetric_product(int n, int count, const double* a, const double* b, doubl
     }
 }
 
-}  // namespace skarven::detail
+}  // namespace skarven
