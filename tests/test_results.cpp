@@ -1,10 +1,14 @@
-// Guards against wrong lines, labels, widths or dates in the result-file header block.
+// Guards against wrong result-file headers, averages, RMS values and notes, and misread data.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "results.hpp"
@@ -14,66 +18,39 @@
 namespace skarven {
 namespace {
 
-using test::SettingsTest;
+namespace fs = std::filesystem;
 
-std::vector<std::string> lines_of(std::FILE* unit) {
-    std::rewind(unit);
-    std::vector<std::string> lines;
-    std::string line;
-    for (int ch; (ch = std::fgetc(unit)) != EOF;) {
-        if (ch == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line.push_back(static_cast<char>(ch));
-        }
-    }
-    EXPECT_TRUE(line.empty()) << "last line not ended: \"" << line << "\"";
-    return lines;
-}
-
-std::string date_now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return header_date_line(local);
-}
-
-// Header of the current settings, written between two lines of the caller's (at the current
-// position, leaving the file open); the date line is checked against the clock.
+// The header of the current settings, which must end its last line; the date line must match
+// the clock.
 std::vector<std::string> header_lines() {
+    auto now = [] {
+        const std::time_t t = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&t, &local);
+        return header_date_line(local);
+    };
     std::FILE* unit = std::tmpfile();
-    EXPECT_NE(unit, nullptr);
-    std::fputs("before\n", unit);
-    const std::string before = date_now();
+    const std::string before = now();
     write_header(unit);
-    const std::string after = date_now();
-    std::fputs("after\n", unit);
-    std::vector<std::string> lines = lines_of(unit);
+    const std::string after = now();
+    std::rewind(unit);
+    std::string text;
+    for (int ch; (ch = std::fgetc(unit)) != EOF;)
+        text += static_cast<char>(ch);
     std::fclose(unit);
-    EXPECT_TRUE(lines.size() >= 2 && lines.front() == "before" && lines.back() == "after");
-    if (lines.size() < 2) return {};
-    lines = {lines.begin() + 1, lines.end() - 1};
-    // The date line's layout is checked in HeaderDateLine.
-    EXPECT_TRUE(lines.size() >= 2 && (lines[1] == before || lines[1] == after));
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    EXPECT_TRUE(!text.empty() && text.back() == '\n' && lines.size() > 3);
+    EXPECT_TRUE(lines.size() > 1 && (lines[1] == before || lines[1] == after));
     return lines;
 }
 
-void expect_lines(const std::vector<std::string>& computed,
-                  const std::vector<std::string>& expected) {
-    ASSERT_EQ(computed.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (i == 1) continue;  // date line, checked in header_lines
-        EXPECT_EQ(computed[i], expected[i]) << "header line " << i + 1;
-    }
-}
-
-class HeaderTest : public SettingsTest {};
+using HeaderTest = test::SettingsTest;
 
 TEST_F(HeaderTest, CoulombPassTwoRelativistic) {
     sk_globals.pass = 2;
-    sk_globals.projectile.e = 1.0;
-    sk_globals.projectile.kappa = -1;
+    sk_globals.projectile = {1.0, 0.0, 0, -1};
     sk_globals.estart = 0.5;
     sk_globals.eend = 2.25;
     sk_globals.estep = 0.25;
@@ -82,89 +59,294 @@ TEST_F(HeaderTest, CoulombPassTwoRelativistic) {
     sk_globals.scheme = padded("relativistic", 16);
     sk_globals.vol = padded("finite", 8);
     sk_globals.shift = true;
-    sk_globals.nstart = 10;
     sk_globals.nend = 150;
-    sk_globals.potential.pot_type = padded("coulomb", 8);
-    sk_globals.potential.r0 = 10.0;
-    sk_globals.potential.z = -2.5;
-    sk_globals.potential.alpha = 1.0;
-    expect_lines(
-        header_lines(),
-        {"; OUTPUT FROM THE SKARVEN PROGRAM", "date", ";", "; estart   =     0.5000000000000000",
-         "; eend     =     2.2500000000000000", "; estep    =     0.2500000000000000",
-         "; l        =     0", "; kappa    =    -1", "; lambda   =     0.7000000000000000",
-         "; basis    = laguerre", "; scheme   = relativistic    ", "; v_light  = finite  ",
-         "; shift    = T", "; ntrunc   =   150", "; pot_type = coulomb ",
-         "; r0       =    10.0000000000000000", "; z        =    -2.5000000000000000",
-         "; alpha    =     1.0000000000000000", ";"});
+    sk_globals.potential = {padded("coulomb", 8), 10.0, 0.0, 0.0, 0.0, -2.5, 1.0, 0.0, 0.0};
+    std::vector<std::string> lines = header_lines();
+    if (lines.size() > 1) lines[1] = "date";
+    EXPECT_EQ(
+        lines,
+        (std::vector<std::string>{
+            "; OUTPUT FROM THE SKARVEN PROGRAM", "date", ";", "; estart   =     0.5000000000000000",
+            "; eend     =     2.2500000000000000", "; estep    =     0.2500000000000000",
+            "; l        =     0", "; kappa    =    -1", "; lambda   =     0.7000000000000000",
+            "; basis    = laguerre", "; scheme   = relativistic    ", "; v_light  = finite  ",
+            "; shift    = T", "; ntrunc   =   150", "; pot_type = coulomb ",
+            "; r0       =    10.0000000000000000", "; z        =    -2.5000000000000000",
+            "; alpha    =     1.0000000000000000", ";"}));
 }
 
 // The labels of every type and pass, 13 columns wide; the solver line only for the fast route.
 TEST_F(HeaderTest, LabelsForEveryTypeAndPass) {
-    const struct {
-        const char* pot_type;
-        std::vector<std::string> parameters;
-    } types[] = {{"well", {"v0", "a", "b"}},
-                 {"coulomb", {"r0", "z", "alpha"}},
-                 {"yukawa", {"r0", "g", "m"}},
-                 {"user", {"r0"}}};
-    static const std::regex label(R"(; ([a-z_0-9]+) *= .*)");
-    for (const auto& t : types) {
-        for (int pass : {1, 2}) {
-            for (const char* solver : {"eigen", "fast"}) {
+    const std::pair<const char*, const char*> types[] = {
+        {"well", "v0 a b"}, {"coulomb", "r0 z alpha"}, {"yukawa", "r0 g m"}, {"user", "r0"}};
+    for (const auto& [type, parameters] : types)
+        for (int pass : {1, 2})
+            for (bool fast : {false, true}) {
                 sk_globals = RunSettings{};
                 sk_globals.pass = pass;
-                sk_globals.potential.pot_type = padded(t.pot_type, 8);
-                sk_globals.solver = padded(solver, 8);
-                std::vector<std::string> expected =
-                    pass == 1 ? std::vector<std::string>{"energy"}
-                              : std::vector<std::string>{"estart", "eend", "estep"};
-                for (const char* name :
-                     {"l", "kappa", "lambda", "basis", "scheme", "v_light", "shift"})
-                    expected.push_back(name);
-                if (std::string(solver) == "fast") expected.push_back("solver");
-                if (pass == 1) {
-                    expected.insert(expected.end(), {"nstart", "nend"});
-                } else {
-                    expected.push_back("ntrunc");
-                }
-                expected.push_back("pot_type");
-                expected.insert(expected.end(), t.parameters.begin(), t.parameters.end());
+                sk_globals.potential.pot_type = padded(type, 8);
+                sk_globals.solver = padded(fast ? "fast" : "eigen", 8);
+                const std::string expected =
+                    std::string(pass == 1 ? "energy" : "estart eend estep") +
+                    " l kappa lambda basis scheme v_light shift" + (fast ? " solver" : "") +
+                    (pass == 1 ? " nstart nend" : " ntrunc") + " pot_type " + parameters;
                 const std::vector<std::string> lines = header_lines();
-                ASSERT_EQ(lines.size(), expected.size() + 4) << t.pot_type << " pass " << pass;
-                EXPECT_EQ(lines[0], "; OUTPUT FROM THE SKARVEN PROGRAM");
-                EXPECT_EQ(lines[2], ";");
-                EXPECT_EQ(lines.back(), ";");
-                for (std::size_t i = 0; i < expected.size(); ++i) {
-                    std::smatch m;
-                    const std::string& line = lines[i + 3];
-                    EXPECT_TRUE(std::regex_match(line, m, label) && m[1] == expected[i] &&
-                                line.substr(11, 2) == "= ")
-                        << t.pot_type << " pass " << pass << ": \"" << line << "\", expected "
-                        << expected[i];
+                ASSERT_GT(lines.size(), 4u);
+                EXPECT_TRUE(lines[0] == "; OUTPUT FROM THE SKARVEN PROGRAM" && lines[2] == ";" &&
+                            lines.back() == ";");
+                std::string labels;
+                for (std::size_t i = 3; i + 1 < lines.size(); ++i) {
+                    EXPECT_TRUE(std::regex_match(lines[i], std::regex("; [a-z_0-9]+ *= .*")) &&
+                                lines[i].substr(11, 2) == "= ")
+                        << lines[i];
+                    labels += (i > 3 ? " " : "") + lines[i].substr(2, lines[i].find(' ', 2) - 2);
                 }
+                EXPECT_EQ(labels, expected) << type << " pass " << pass;
             }
+}
+
+TEST(HeaderDateLine, FieldsArePaddedWithBlanks) {
+    for (const auto& [y, mo, d, h, mi, line] :
+         {std::tuple(2007, 3, 5, 9, 7, "; date:  5. 3.2007  time:  9. 7"),
+          std::tuple(2026, 12, 31, 23, 59, "; date: 31.12.2026  time: 23.59")}) {
+        std::tm local{};
+        local.tm_year = y - 1900;
+        local.tm_mon = mo - 1;
+        local.tm_mday = d;
+        local.tm_hour = h;
+        local.tm_min = mi;
+        EXPECT_EQ(header_date_line(local), line);
+    }
+}
+
+const std::string numerical_marker = "; NUMERICAL RESULTS:  N   tan(delta)   delta";
+constexpr double analytic_delta = 0.731005086557;
+
+// Data line i of a smooth, slowly converging run; N runs 7, 9, 11, ... so that the file's N (not
+// the line number) must be echoed.
+std::string data_line(int i, double delta) {
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "%5d%26.16f%26.16f", 7 + 2 * i, std::tan(delta), delta);
+    return buffer;
+}
+
+std::vector<std::string> synthetic_data(int count) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < count; ++i)
+        lines.push_back(
+            data_line(i, analytic_delta + 0.05 * std::sin(0.37 * i) / (1.0 + 0.02 * i)));
+    return lines;
+}
+
+double field(const std::string& line, std::size_t at, std::size_t width) {
+    return std::strtod(line.substr(at, width).c_str(), nullptr);
+}
+
+// Output data lines after the header (the pass-1 block of a well), each I5 followed by F26.18.
+std::vector<std::string> output_data(const fs::path& path) {
+    const std::vector<std::string> lines = test::file_lines(path);
+    EXPECT_GE(lines.size(), 18u) << path;
+    if (lines.size() < 18) return {};
+    EXPECT_TRUE(lines[0] == "; OUTPUT FROM THE SKARVEN PROGRAM" && lines[17] == ";");
+    EXPECT_EQ(lines[3].substr(0, 13), "; energy   = ");
+    static const std::regex layout(R"([ -]*[0-9]+ {5,6}-?[0-9]\.[0-9]{18})");
+    for (std::size_t i = 18; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].size() == 31 && std::regex_match(lines[i], layout)) << lines[i];
+    return {lines.begin() + 18, lines.end()};
+}
+
+class AveragingTest : public test::SettingsTest {
+  protected:
+    void SetUp() override {
+        test::SettingsTest::SetUp();
+        sk_globals.pass = 1;
+        sk_globals.potential.pot_type = padded("well", 8);
+    }
+    // A pass-1 file as the driver writes it; the markers match over their first hundred columns.
+    void write_pass1(const std::vector<std::string>& data,
+                     const std::string& analytic = "   0.731005086557000") const {
+        std::ofstream out(root_);
+        out << "; OUTPUT FROM THE SKARVEN PROGRAM\n;\n; ANALYTICAL RESULT" << std::string(81, ' ')
+            << "ignored\n; delta = " << analytic << "\n;\n"
+            << numerical_marker << std::string(56, ' ') << "ignored\n";
+        for (const std::string& line : data)
+            out << line << "\n";
+    }
+    // Runs avrg or rmse and returns what it printed.
+    std::string run(void (*routine)(const std::string&), const std::string& root) const {
+        testing::internal::CaptureStdout();
+        routine(root);
+        return testing::internal::GetCapturedStdout();
+    }
+    fs::path avg() const { return root_ + ".avg"; }
+    fs::path rms() const { return root_ + ".rms"; }
+
+    test::ScratchDirectory scratch_;
+    std::string root_ = (scratch_.path() / "run").string();
+};
+
+// Block averages of 50 and the growing-window RMS (lines p/20 to m over m - p/20, m from p/10),
+// of at most 5000 lines (a bad line after them is never read), recomputed in long double. Old
+// outputs are replaced; the root loses its trailing blanks.
+TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
+    const struct {
+        int lines;
+        std::size_t avg_lines, rms_lines;
+    } cases[] = {{49, 0, 0},    {50, 1, 0},    {199, 3, 0},
+                 {200, 4, 181}, {321, 6, 290}, {5000, 100, 4501}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lines << " data lines");
+        std::vector<std::string> data = synthetic_data(c.lines);
+        if (c.lines == 5000)
+            data.insert(data.end(), {std::string(5, ' ') + std::string(52, '*'), "garbage"});
+        write_pass1(data);
+        fs::remove(avg());
+        fs::remove(rms());
+        if (c.avg_lines > 0) std::ofstream(avg()) << "old contents\n";
+        if (c.rms_lines > 0) std::ofstream(rms()) << "old contents\n";
+        const std::string info = " (Info: Not enough data points to ";
+        EXPECT_EQ(run(avrg, root_ + "   "), c.avg_lines ? "" : info + "perform averaging.)\n");
+        EXPECT_EQ(run(rmse, root_ + "   "), c.rms_lines ? "" : info + "calculate RMS.)\n");
+        EXPECT_EQ(fs::exists(avg()), c.avg_lines > 0);
+        EXPECT_EQ(fs::exists(rms()), c.rms_lines > 0);
+        std::vector<long double> delta;
+        for (int i = 0; i < c.lines; ++i)
+            delta.push_back(field(data[i], 31, 26));
+        const std::vector<std::string> averages =
+            c.avg_lines ? output_data(avg()) : std::vector<std::string>{};
+        ASSERT_EQ(averages.size(), c.avg_lines);
+        for (std::size_t b = 0; b < averages.size(); ++b) {
+            long double sum = 0.0L;
+            for (std::size_t i = 50 * b; i < 50 * (b + 1); ++i)
+                sum += delta[i];
+            EXPECT_EQ(field(averages[b], 0, 5), field(data[50 * b + 49], 0, 5)) << b;
+            EXPECT_NEAR(field(averages[b], 5, 26), static_cast<double>(sum / 50.0L), 1e-15) << b;
+        }
+        const std::vector<std::string> rms_lines =
+            c.rms_lines ? output_data(rms()) : std::vector<std::string>{};
+        ASSERT_EQ(rms_lines.size(), c.rms_lines);
+        const std::size_t j0 = c.lines / 20, m0 = c.lines / 10;
+        for (std::size_t m = m0; m < m0 + rms_lines.size(); ++m) {
+            long double sum = 0.0L;
+            for (std::size_t j = j0; j <= m; ++j)
+                sum += (analytic_delta - delta[j - 1]) * (analytic_delta - delta[j - 1]);
+            const double expected = static_cast<double>(std::sqrt(sum / (m - j0)));
+            EXPECT_EQ(field(rms_lines[m - m0], 0, 5), field(data[m - 1], 0, 5)) << m;
+            EXPECT_LE(test::relative_error(field(rms_lines[m - m0], 5, 26), expected), 1e-13) << m;
         }
     }
 }
 
-TEST(HeaderDateLine, FieldsArePaddedWithBlanks) {
-    struct Case {
-        int year, month, day, hour, minute;
-        const char* expected;
+// 200 lines off by 0.001 on lines 10..20 only: the first RMS window holds eleven terms over 10.
+TEST_F(AveragingTest, FirstRmsWindowHasElevenTermsOverTen) {
+    std::vector<std::string> data;
+    for (int i = 1; i <= 200; ++i)
+        data.push_back(data_line(i, i >= 10 && i <= 20 ? 0.251 : 0.25));
+    write_pass1(data, "   0.250000000000000");
+    EXPECT_EQ(run(rmse, root_), "");
+    const std::vector<std::string> out = output_data(rms());
+    ASSERT_EQ(out.size(), 181u);
+    EXPECT_EQ(field(out.front(), 0, 5), 7 + 2 * 20);
+    EXPECT_NEAR(field(out.front(), 5, 26), std::sqrt(11e-6 / 10.0), 1e-15);
+    EXPECT_NEAR(field(out.back(), 5, 26), std::sqrt(11e-6 / 190.0), 1e-15);
+}
+
+// Fields are read as a formatted (I5, 2F26.16) read reads them: blanks ignored, exponents with
+// E, D or a bare sign, implied decimals without a point, short lines padded, extra columns ignored.
+TEST_F(AveragingTest, FieldsReadLikeAFormattedRead) {
+    const std::string forms[] = {"0.731005086557",    "7.31005086557E-1",  "7.31005086557e-01",
+                                 "73.1005086557D-2",  "0.0731005086557+1", "+.731005086557",
+                                 "7310050865570000",  "731005086557E4",    "0.731 005 086 557",
+                                 "00000.731005086557"};
+    std::vector<std::string> data;
+    for (int i = 0; i < 50; ++i) {
+        const std::string& form = forms[i % 10];
+        const std::string line = "  " + std::to_string(100 + i) + std::string(19, ' ') + "9.1E+07";
+        // Every fifth line left-aligned and short, padded with blanks.
+        data.push_back(line +
+                       (i % 5 == 4 ? form : std::string(26 - form.size(), ' ') + form + "  notes"));
+    }
+    write_pass1(data);
+    EXPECT_EQ(run(avrg, root_), "");
+    const std::vector<std::string> out = output_data(avg());
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(field(out[0], 0, 5), 149);
+    EXPECT_NEAR(field(out[0], 5, 26), analytic_delta, 1e-15);
+}
+
+// What each routine says and which files it writes for files that give no averages or no RMS,
+// and for a data line that cannot be read (both routines stop).
+TEST_F(AveragingTest, NotesAndWarnings) {
+    const std::vector<std::string> lines = synthetic_data(250);
+    auto data = [&](const std::string& line_10) {
+        std::string text;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            text += (i == 9 ? line_10 : lines[i]) + "\n";
+        return text;
     };
-    const Case cases[] = {{2007, 3, 5, 9, 7, "; date:  5. 3.2007  time:  9. 7"},
-                          {2026, 12, 31, 23, 59, "; date: 31.12.2026  time: 23.59"},
-                          {2000, 1, 10, 0, 0, "; date: 10. 1.2000  time:  0. 0"}};
+    auto warning = [](const char* routine, const std::string& text) {
+        return std::string(" Warning (") + routine + "): " + text + ".\n";
+    };
+    const std::string header = "; OUTPUT FROM THE SKARVEN PROGRAM\n;\n",
+                      marker = numerical_marker + "\n";
+    const std::string analytic = "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n;\n";
+    const std::string bad = warning("avrg", "bad input file"),
+                      reading = warning("rmse", "error reading data");
+    const std::string unknown =
+        " (Info: Analytical result not known. RMS will not be calculated.)\n";
+    struct Case {
+        std::string what, content;  // content "-": no file
+        std::string avrg_said, rmse_said;
+        bool avg_written, rms_written;
+    };
+    std::vector<Case> cases = {
+        {"missing input", "-", warning("avrg", "error opening the input file"),
+         warning("rmse", "error opening the input file"), false, false},
+        {"no analytic block", header + marker + data(lines[9]), "", unknown, true, false},
+        {"no numerical marker", header + numerical_marker + " x\n" + data(lines[9]), bad, unknown,
+         false, false},
+        {"blank lines after the data", header + analytic + marker + data(lines[9]) + "\n   \n\n",
+         "", "", true, true},
+        {"uncreatable outputs", header + analytic + marker + data(lines[9]),
+         warning("avrg", "error opening the output file"),
+         warning("rmse", "error opening the output file"), false, false},
+        {"ends after the analytic title", header + "; ANALYTICAL RESULT\n", bad, reading, false,
+         false},
+        {"ends after the analytic value", header + analytic.substr(0, 51), bad, reading, false,
+         false},
+        {"ends after the analytic block", header + analytic, bad, reading, false, false},
+        {"unreadable analytic value",
+         header + "; ANALYTICAL RESULT\n; delta = ********************\n;\n" + marker,
+         " (Info: Not enough data points to perform averaging.)\n", reading, false, false}};
+    const std::string good = lines[3], n = good.substr(0, 5), head = good.substr(0, 31);
+    const std::string bad_lines[] = {
+        n + std::string(26, '*') + good.substr(31),  // tan(delta) too wide
+        head + std::string(26, '*'),                 // delta too wide
+        "*****" + good.substr(5),                    // N too wide
+        head,                                        // delta field blank
+        "     " + good.substr(5),                    // N field blank
+        "  1.5" + good.substr(5),                    // N not an integer
+        head + std::string(21, ' ') + "1.2.3",
+        head + std::string(22, ' ') + "0.5x",
+        head + std::string(24, ' ') + "1e",
+        head + std::string(23, ' ') + "--1",
+        head + std::string(21, ' ') + "1E400",
+        ""};  // a blank line with data after it
+    for (const std::string& line : bad_lines)
+        cases.push_back({"bad line \"" + line + "\"", header + analytic + marker + data(line),
+                         warning("avrg", "error reading data"), reading, false, false});
     for (const Case& c : cases) {
-        std::tm local{};
-        local.tm_year = c.year - 1900;
-        local.tm_mon = c.month - 1;
-        local.tm_mday = c.day;
-        local.tm_hour = c.hour;
-        local.tm_min = c.minute;
-        local.tm_sec = 42;
-        EXPECT_EQ(header_date_line(local), c.expected);
+        SCOPED_TRACE(c.what);
+        fs::remove_all(avg());
+        fs::remove_all(rms());
+        fs::remove(root_);
+        if (c.content != "-") std::ofstream(root_) << c.content;
+        if (c.what == "uncreatable outputs")
+            fs::create_directory(avg()), fs::create_directory(rms());
+        EXPECT_EQ(run(avrg, root_), c.avrg_said);
+        EXPECT_EQ(run(rmse, root_), c.rmse_said);
+        EXPECT_EQ(fs::is_regular_file(avg()), c.avg_written);
+        EXPECT_EQ(fs::is_regular_file(rms()), c.rms_written);
     }
 }
 
