@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,23 +13,21 @@
 #include "driver.hpp"
 #include "potential.hpp"
 #include "settings.hpp"
-#include "sk_basis.hpp"
 #include "sk_g.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {
 namespace {
 
-// What loadparams would leave for these settings; the energy pass runs when estep > 0.
+// What loadparams would leave for these settings; `energies`: 0.5 to 1.5 in steps of 0.5.
 struct RunSetup {
-    bool rel = false, finite = false, gauss = false, fast = false;  // finite: physical c
+    bool rel = false, finite = false, gauss = false, fast = false, energies = false;  // finite c
     std::string pot = "well";
     double lambda = 1.0;
     int l = 0, kappa = 0;
     double e = 1.0;
     int nstart = 1, nend = 10;
-    double v0 = -1.0, a = 0.0, b = 1.0, r0 = 0.0, z = 0.0, alpha = 0.0, g = 0.0, m = 0.0;
-    double estart = 0.0, eend = 0.0, estep = 0.0;
+    double v0 = -1.0, a = 0.0, b = 1.0, r0 = 0.0, z = 0.0, alpha = 0.0;
 };
 
 void apply(const RunSetup& s) {
@@ -44,11 +41,10 @@ void apply(const RunSetup& s) {
     r.projectile = {s.e, 0.0, s.l, s.kappa};
     r.nstart = s.nstart;
     r.nend = s.nend;
-    r.potential = {padded(s.pot, 8), s.r0, s.v0, s.a, s.b, s.z, s.alpha, s.g, s.m};
-    r.energies = s.estep > 0.0;
-    r.estart = s.estart;
-    r.eend = s.eend;
-    r.estep = s.estep;
+    r.potential = {padded(s.pot, 8), s.r0, s.v0, s.a, s.b, s.z, s.alpha, 0.0, 0.0};
+    r.energies = s.energies;
+    r.estart = r.estep = 0.5;
+    r.eend = 1.5;
     sk_globals = r;
 }
 
@@ -66,7 +62,10 @@ struct Point {
 
 class Driver : public ::testing::Test {
   protected:
-    void TearDown() override { sk_globals = RunSettings{}; }
+    void TearDown() override {
+        set_potential_blocks_source(nullptr);
+        sk_globals = RunSettings{};
+    }
     // Runs both passes; the basis-size points followed by the energy points.
     std::vector<Point> run(const RunSetup& setup, const std::string& root = "out") {
         apply(setup);
@@ -142,10 +141,14 @@ TEST_F(Driver, ConvergesToTheExactPhaseShift) {
 TEST_F(Driver, ThreadCountChangesOnlyTheLastBits) {
     const int threads = omp_get_max_threads();
     for (bool fast : {false, true}) {
-        RunSetup s{.rel = true, .fast = fast, .l = 1, .kappa = 1, .nstart = 51, .nend = 52};
-        s.a = s.estart = 0.5;
-        s.eend = 1.5;
-        s.estep = 0.5;
+        const RunSetup s{.rel = true,
+                         .fast = fast,
+                         .energies = true,
+                         .l = 1,
+                         .kappa = 1,
+                         .nstart = 51,
+                         .nend = 52,
+                         .a = 0.5};
         std::vector<Point> points[3];
         for (int t : {0, 1, 2}) {
             omp_set_num_threads(t == 0 ? 1 : 2);
@@ -228,29 +231,7 @@ void integrated_blocks(int n, std::vector<double>& phi, std::vector<double>& psi
         }
 }
 
-// The fast route with its potential blocks replaced.
-class Injected : public Driver {
-  protected:
-    void TearDown() override {
-        set_potential_blocks_source(nullptr);
-        Driver::TearDown();
-    }
-    // Both routes on the same matrices; every basis size and every energy agree modulo pi.
-    void expect_same_phase_shifts(RunSetup setup, const std::string& what) {
-        set_potential_blocks_source(integrated_blocks);
-        std::vector<Point> points[2];
-        for (int route = 0; route < 2; ++route) {
-            setup.fast = route == 1;
-            points[route] = run(setup, "route" + std::to_string(route));
-        }
-        ASSERT_EQ(points[0].size(), points[1].size()) << what;
-        for (std::size_t i = 0; i < points[0].size(); ++i)
-            EXPECT_NEAR(std::remainder(points[0][i].delta - points[1][i].delta, M_PI), 0.0, 1e-10)
-                << what << " at " << points[0][i].x;
-    }
-};
-
-TEST_F(Injected, PotentialElementThatIsNotFiniteEndsTheRun) {
+TEST_F(Driver, PotentialElementThatIsNotFiniteEndsTheRun) {
     set_potential_blocks_source(corner_blocks);
     for (double value :
          {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
@@ -262,7 +243,7 @@ TEST_F(Injected, PotentialElementThatIsNotFiniteEndsTheRun) {
 
 // V(0, 0) = 3/4 makes the one-function matrix (J(0, 0) = -3/4) exactly zero: tan delta is the
 // limit -s_1 / c_1 = -0.48 / 0.14 of the closed-form coefficients.
-TEST_F(Injected, SingularMatrixGivesTheLimitOfTheFormula) {
+TEST_F(Driver, SingularMatrixGivesTheLimitOfTheFormula) {
     set_potential_blocks_source(corner_blocks);
     corner_value = 0.75;
     const std::vector<Point> points = run({.fast = true, .pot = "user", .e = 0.5, .nend = 1});
@@ -271,63 +252,27 @@ TEST_F(Injected, SingularMatrixGivesTheLimitOfTheFormula) {
     EXPECT_NEAR(points[0].delta, std::atan(-0.48 / 0.14), 1e-13);
 }
 
-TEST_F(Injected, RoutesAgreeOnRandomSettingsAndALargeBasis) {
-    std::mt19937 random(20261206);
-    auto uniform = [&](double lo, double hi) {
-        return std::uniform_real_distribution<double>(lo, hi)(random);
-    };
-    auto coin = [&] { return std::uniform_int_distribution<int>(0, 1)(random) == 1; };
-    for (int i = 0; i < 8; ++i) {
-        RunSetup s{.rel = coin(), .finite = coin(), .gauss = coin(), .lambda = uniform(0.6, 1.6)};
-        s.l = std::uniform_int_distribution<int>(0, 4)(random);
-        s.kappa = coin() ? s.l : -s.l - 1;
-        if (s.kappa == 0 || (s.rel && s.l == 0 && i % 4 != 0)) s.l = s.kappa = 1;
-        s.e = uniform(0.3, 3.0);
-        s.nend = std::uniform_int_distribution<int>(10, 34)(random);
-        s.estart = uniform(0.2, 1.0);
-        s.eend = s.estart + uniform(0.5, 2.0);
-        s.estep = (s.eend - s.estart) / 3.0;
-        if (i % 4 == 0) s.a = coin() ? 0.0 : uniform(0.1, 0.6), s.b = s.a + uniform(0.5, 2.0);
-        if (i % 4 == 0) s.v0 = uniform(-3.0, 1.0);
-        if (i % 4 == 1) s.pot = "coulomb", s.z = uniform(0.5, 2.0), s.alpha = coin() ? 1.0 : 0.5;
-        if (i % 4 == 2) s.pot = "yukawa", s.g = uniform(0.5, 1.5), s.m = uniform(0.5, 2.0);
-        if (i % 4 == 1 || i % 4 == 2) s.r0 = coin() ? uniform(2.0, 6.0) : 0.0;
-        if (i % 4 == 3) s.pot = "user";
-        expect_same_phase_shifts(s, "case " + std::to_string(i));
+// Both passes of both routes on identical matrices: a Dirac Coulomb tail in the oscillator basis
+// and a well at a large basis.
+TEST_F(Driver, RoutesAgree) {
+    set_potential_blocks_source(integrated_blocks);
+    RunSetup coulomb{.rel = true, .gauss = true, .energies = true, .pot = "coulomb", .l = 2};
+    coulomb.kappa = -3;
+    coulomb.nend = 30;
+    coulomb.r0 = 4.0;
+    coulomb.z = coulomb.alpha = 1.0;
+    for (RunSetup s : {coulomb, RunSetup{.energies = true, .l = 2, .nend = 120, .a = 0.3}}) {
+        s.lambda = 1.3;
+        std::vector<Point> points[2];
+        for (int route = 0; route < 2; ++route) {
+            s.fast = route == 1;
+            points[route] = run(s, "route" + std::to_string(route));
+        }
+        ASSERT_EQ(points[0].size(), points[1].size());
+        for (std::size_t i = 0; i < points[0].size(); ++i)
+            EXPECT_NEAR(std::remainder(points[0][i].delta - points[1][i].delta, M_PI), 0.0, 1e-10)
+                << s.pot << " at " << points[0][i].x;
     }
-    RunSetup large{.lambda = 1.3, .l = 2, .nend = 120, .a = 0.3, .eend = 1.5, .estep = 0.5};
-    large.estart = 0.5;
-    expect_same_phase_shifts(large, "well at a large basis");
-}
-
-// Next to eigenvalues of truncated matrices: the basis-size pass meets an almost singular matrix
-// at N = 12, the energy pass brackets an eigenvalue of the N = 30 matrix.
-TEST_F(Injected, RoutesAgreeNextToEigenvaluesOfTruncatedMatrices) {
-    RunSetup s{.nend = 30, .a = 0.2};
-    // The first positive eigenvalue of the pencil H - E S of the truncated problem.
-    auto first_positive = [&](int n) {
-        apply(s);
-        std::vector<double> phi, psi;
-        integrated_blocks(n, phi, psi);
-        std::vector<double> h(static_cast<std::size_t>(n) * n), o(h.size());
-        for (int c = 0; c < n; ++c)
-            for (int r = 0; r < n; ++r) {
-                h[r + c * n] = 0.5 * psipsi(r, c) + phi[r + c * n];
-                o[r + c * n] = fifi(r, c);
-            }
-        EnergyGreen pencil;
-        pencil.decompose(n, h.data(), o.data());
-        double best = 1e300;
-        for (double value : pencil.eigenvalues())
-            if (value > 0.05 && value < best) best = value;
-        return best;
-    };
-    const double at_12 = first_positive(12), at_30 = first_positive(30);
-    s.e = at_12 * (1.0 + 1e-9);
-    s.estart = at_30 * (1.0 - 1e-9);
-    s.eend = at_30 * (1.0 + 1e-9);
-    s.estep = s.eend - s.estart;
-    expect_same_phase_shifts(s, "next to eigenvalues");
 }
 
 }  // namespace
