@@ -48,14 +48,6 @@ void apply(const RunSetup& s) {
     sk_globals = r;
 }
 
-// Settings of pass 1 at basis size n, ready for g().
-void prepare(const RunSetup& s, int n) {
-    apply(s);
-    sk_globals.pass = 1;
-    sk_globals.ntrunc = n;
-    projectile_set_k(sk_globals.projectile);
-}
-
 struct Point {
     double x, tan_delta, delta;  // x: N or energy
 };
@@ -102,15 +94,6 @@ TEST_F(Driver, ZeroPotentialGivesZeroPhaseShift) {
                     EXPECT_NEAR(p.tan_delta, 0.0, 1e-11)
                         << s.rel << s.kappa << gauss << fast << p.x;
             }
-}
-
-// N = 1, l = 0, lambda = 1, k = 1, no potential: J(0, 0) = -3/4, so g = -4/3.
-TEST_F(Driver, GreenElementOfOneBasisFunction) {
-    for (bool fast : {false, true}) {
-        prepare({.fast = fast, .pot = "user", .e = 0.5, .nend = 1}, 1);
-        EXPECT_NEAR(g(0, 0), -4.0 / 3.0, 1e-15) << fast;
-        g_release();
-    }
 }
 
 // The square well and the Dirac shell: the error envelope over the last fifth of the basis sizes
@@ -172,7 +155,10 @@ TEST_F(Driver, GreenElementSurvivesTheBasisScales) {
                                {.l = 4, .e = 20.0}};
     for (RunSetup setup : setups) {
         setup.nstart = setup.nend = n;
-        prepare(setup, n);
+        apply(setup);
+        sk_globals.pass = 1;
+        sk_globals.ntrunc = n;
+        projectile_set_k(sk_globals.projectile);
         const int order = setup.rel ? 2 * n : n;
         std::vector<double> v(static_cast<std::size_t>(order) * order, 0.0);
         sk_globals.nstart = -1;  // integrate, do not reload
@@ -231,22 +217,18 @@ void integrated_blocks(int n, std::vector<double>& phi, std::vector<double>& psi
         }
 }
 
-TEST_F(Driver, PotentialElementThatIsNotFiniteEndsTheRun) {
+// A potential element that is not finite ends the run naming the basis size. V(0, 0) = 3/4 makes
+// the one-function matrix (J(0, 0) = -3/4) exactly zero: tan delta is then the limit
+// -s_1 / c_1 = -0.48 / 0.14 of the closed-form coefficients.
+TEST_F(Driver, NonFiniteAndSingularPotentialMatrices) {
     set_potential_blocks_source(corner_blocks);
-    for (double value :
-         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+    const RunSetup s{.fast = true, .pot = "user", .e = 0.5, .nend = 1};
+    for (double value : {std::numeric_limits<double>::quiet_NaN(), HUGE_VAL}) {
         corner_value = value;
-        EXPECT_FATAL(run({.fast = true, .pot = "user", .e = 0.5, .nend = 3}),
-                     "Error \\(g\\): the potential matrix is not finite at N = 1\\.");
+        EXPECT_FATAL(run(s), "Error \\(g\\): the potential matrix is not finite at N = 1\\.");
     }
-}
-
-// V(0, 0) = 3/4 makes the one-function matrix (J(0, 0) = -3/4) exactly zero: tan delta is the
-// limit -s_1 / c_1 = -0.48 / 0.14 of the closed-form coefficients.
-TEST_F(Driver, SingularMatrixGivesTheLimitOfTheFormula) {
-    set_potential_blocks_source(corner_blocks);
     corner_value = 0.75;
-    const std::vector<Point> points = run({.fast = true, .pot = "user", .e = 0.5, .nend = 1});
+    const std::vector<Point> points = run(s);
     ASSERT_EQ(points.size(), 1u);
     EXPECT_NEAR(points[0].tan_delta, -0.48 / 0.14, 1e-13);
     EXPECT_NEAR(points[0].delta, std::atan(-0.48 / 0.14), 1e-13);

@@ -132,17 +132,6 @@ TEST(EigenEdge, DiagonalMatrixAndBadSizes) {
     EXPECT_EQ(kept_z, std::vector<double>(9, 7.0));
 }
 
-// The Householder step is also taken for row 2: for [[1, 2], [2, 5]] it flips the sign of the
-// off-diagonal element and of the first transformation column (the published tred2 would not).
-TEST(Tred2, HouseholderStepAtRowTwo) {
-    const std::vector<double> a{1.0, 2.0, 2.0, 5.0};
-    std::vector<double> d(2), e(2), z(4);
-    tred2(2, a.data(), d.data(), e.data(), z.data());
-    EXPECT_EQ(d, (std::vector<double>{1.0, 5.0}));
-    EXPECT_EQ(e, (std::vector<double>{0.0, -2.0}));
-    EXPECT_EQ(z, (std::vector<double>{-1.0, 0.0, 0.0, 1.0}));
-}
-
 TEST(Pythag, AgainstHypotAndNonFinite) {
     const double cases[][2] = {
         {3.0, 4.0}, {0.0, -2.0}, {1.0e300, 1.0e300}, {1.0e-300, 3.0e-300}, {1.0, 1.0e-20}};

