@@ -192,31 +192,6 @@ void corner_blocks(int n, std::vector<double>& phi, std::vector<double>& psi) {
     phi[0] = corner_value;
 }
 
-// The potential blocks as the eigen route integrates them, element by element.
-void integrated_blocks(int n, std::vector<double>& phi, std::vector<double>& psi) {
-    const RunSettings kept = sk_globals;
-    sk_globals.ntrunc = n;
-    sk_globals.nstart = -1;  // no reloaded matrix
-    const bool rel = text_is(sk_globals.scheme, "relativistic");
-    const int dim = rel ? 2 * n : n;
-    std::vector<double> m(static_cast<std::size_t>(dim) * dim, 0.0);
-    vn_lower_triangle(dim, m.data());
-    sk_globals = kept;
-    phi.assign(static_cast<std::size_t>(n) * n, 0.0);
-    psi.assign(rel ? static_cast<std::size_t>(n) * n : 0, 0.0);
-    for (int r = 0; r < dim; ++r)
-        for (int c = 0; c <= r; ++c) {
-            const double value = m[r + static_cast<std::size_t>(c) * dim];
-            if (!rel) {
-                phi[r + c * n] = phi[c + r * n] = value;
-            } else if (c >= n) {
-                psi[(r - n) + (c - n) * n] = psi[(c - n) + (r - n) * n] = value;
-            } else if (r < n) {  // the phi block comes first, reversed
-                phi[(n - 1 - r) + (n - 1 - c) * n] = phi[(n - 1 - c) + (n - 1 - r) * n] = value;
-            }
-        }
-}
-
 // A potential element that is not finite ends the run naming the basis size. V(0, 0) = 3/4 makes
 // the one-function matrix (J(0, 0) = -3/4) exactly zero: tan delta is then the limit
 // -s_1 / c_1 = -0.48 / 0.14 of the closed-form coefficients.
@@ -234,10 +209,9 @@ TEST_F(Driver, NonFiniteAndSingularPotentialMatrices) {
     EXPECT_NEAR(points[0].delta, std::atan(-0.48 / 0.14), 1e-13);
 }
 
-// Both passes of both routes on identical matrices: a Dirac Coulomb tail in the oscillator basis
-// and a well at a large basis.
+// Both passes of both routes: a Dirac Coulomb tail in the oscillator basis, a well at a large
+// basis.
 TEST_F(Driver, RoutesAgree) {
-    set_potential_blocks_source(integrated_blocks);
     RunSetup coulomb{.rel = true, .gauss = true, .energies = true, .pot = "coulomb", .l = 2};
     coulomb.kappa = -3;
     coulomb.nend = 30;
