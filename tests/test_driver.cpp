@@ -119,33 +119,6 @@ TEST_F(Driver, ConvergesToTheExactPhaseShift) {
     }
 }
 
-// Orders above the fast route's parallel thresholds, both passes: repeats give the same bits and
-// the thread count changes at most the last bits.
-TEST_F(Driver, ThreadCountChangesOnlyTheLastBits) {
-    const int threads = omp_get_max_threads();
-    for (bool fast : {false, true}) {
-        const RunSetup s{.rel = true,
-                         .fast = fast,
-                         .energies = true,
-                         .l = 1,
-                         .kappa = 1,
-                         .nstart = 51,
-                         .nend = 52,
-                         .a = 0.5};
-        std::vector<Point> points[3];
-        for (int t : {0, 1, 2}) {
-            omp_set_num_threads(t == 0 ? 1 : 2);
-            points[t] = run(s, "run" + std::to_string(t));
-        }
-        omp_set_num_threads(threads);
-        ASSERT_TRUE(points[0].size() == 5u && points[1].size() == 5u && points[2].size() == 5u);
-        for (std::size_t i = 0; i < points[0].size(); ++i) {
-            EXPECT_NEAR(points[0][i].delta, points[1][i].delta, 1e-12) << fast << i;
-            EXPECT_EQ(points[1][i].delta, points[2][i].delta) << fast << i;
-        }
-    }
-}
-
 // The unnormalised basis spreads the diagonal over many orders of magnitude; both routes must
 // agree with a long-double solve of the very same matrices (handed over as a saved file).
 TEST_F(Driver, GreenElementSurvivesTheBasisScales) {
@@ -209,25 +182,36 @@ TEST_F(Driver, NonFiniteAndSingularPotentialMatrices) {
     EXPECT_NEAR(points[0].delta, std::atan(-0.48 / 0.14), 1e-13);
 }
 
-// Both passes of both routes: a Dirac Coulomb tail in the oscillator basis, a well at a large
-// basis.
-TEST_F(Driver, RoutesAgree) {
+// Both passes of both routes, above the fast route's parallel thresholds (order over 100): a
+// Dirac Coulomb tail in the oscillator basis and a well. The routes agree; repeats give the same
+// bits and the thread count changes at most the last bits.
+TEST_F(Driver, RoutesAgreeAtAnyThreadCount) {
     RunSetup coulomb{.rel = true, .gauss = true, .energies = true, .pot = "coulomb", .l = 2};
     coulomb.kappa = -3;
-    coulomb.nend = 30;
+    coulomb.nend = 52;
     coulomb.r0 = 4.0;
     coulomb.z = coulomb.alpha = 1.0;
+    const int threads = omp_get_max_threads();
     for (RunSetup s : {coulomb, RunSetup{.energies = true, .l = 2, .nend = 120, .a = 0.3}}) {
         s.lambda = 1.3;
-        std::vector<Point> points[2];
-        for (int route = 0; route < 2; ++route) {
-            s.fast = route == 1;
-            points[route] = run(s, "route" + std::to_string(route));
+        std::vector<Point> points[2][3];  // route, run at 1, 2 and again 2 threads
+        for (int run_index = 0; run_index < 6; ++run_index) {
+            s.fast = run_index >= 3;
+            omp_set_num_threads(run_index % 3 == 0 ? 1 : 2);
+            points[s.fast][run_index % 3] = run(s, "run" + std::to_string(run_index));
         }
-        ASSERT_EQ(points[0].size(), points[1].size());
-        for (std::size_t i = 0; i < points[0].size(); ++i)
-            EXPECT_NEAR(std::remainder(points[0][i].delta - points[1][i].delta, M_PI), 0.0, 1e-10)
-                << s.pot << " at " << points[0][i].x;
+        omp_set_num_threads(threads);
+        for (const auto& route : points) {
+            ASSERT_TRUE(route[0].size() == points[0][0].size() &&
+                        route[1].size() == route[0].size() && route[2].size() == route[0].size());
+            for (std::size_t i = 0; i < route[0].size(); ++i) {
+                EXPECT_NEAR(std::remainder(route[0][i].delta - points[0][0][i].delta, M_PI), 0.0,
+                            1e-10)
+                    << s.pot << " at " << route[0][i].x;
+                EXPECT_NEAR(route[0][i].delta, route[1][i].delta, 1e-12) << s.pot << i;
+                EXPECT_EQ(route[1][i].delta, route[2][i].delta) << s.pot << i;
+            }
+        }
     }
 }
 
