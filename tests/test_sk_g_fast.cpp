@@ -18,15 +18,6 @@ namespace {
 constexpr double light = 137.0359996287515, infinity = std::numeric_limits<double>::infinity();
 using Matrix = std::vector<double>;  // column-major
 
-// The leading n x n block of a (leading dimension ld), in long double.
-std::vector<long double> leading(const Matrix& a, int ld, int n) {
-    std::vector<long double> m(static_cast<std::size_t>(n) * n);
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i)
-            m[i + static_cast<std::size_t>(j) * n] = a[i + static_cast<std::size_t>(j) * ld];
-    return m;
-}
-
 // Treats x and 1/x alike: next to a pole only 1/g is well determined, next to a singular block g.
 double chordal_distance(double x, long double y_long) {
     const double y = static_cast<double>(y_long);
@@ -67,11 +58,14 @@ Pencil random_pencil(int m, int count, std::uint64_t seed, bool monotone, double
     return p;
 }
 
-// (H - E S) in long double for the reference solver.
-std::vector<long double> shifted(const Pencil& p, double e) {
-    std::vector<long double> a(p.h.size());
-    for (std::size_t k = 0; k < a.size(); ++k)
-        a[k] = static_cast<long double>(p.h[k]) - static_cast<long double>(e) * p.s[k];
+// The leading n x n block of H - E S in long double, for the reference solver.
+std::vector<long double> leading(const Pencil& p, int n, double e = 0.0) {
+    std::vector<long double> a(static_cast<std::size_t>(n) * n);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const std::size_t k = i + static_cast<std::size_t>(j) * p.m;
+            a[i + static_cast<std::size_t>(j) * n] = p.h[k] - static_cast<long double>(e) * p.s[k];
+        }
     return a;
 }
 
@@ -105,14 +99,15 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const int n = c.steps * c.count;
-        Matrix a = random_pencil(n, c.count, n + c.steps, c.monotone).h;
+        Pencil p = random_pencil(n, c.count, n + c.steps, c.monotone);
+        Matrix& a = p.h;
         auto at = [&](int i, int j) -> double& { return a[i + static_cast<std::size_t>(j) * n]; };
         for (int step : c.defect_steps) {
             const int last = step * c.count - 1;
             std::vector<long double> b(last);
             for (int i = 0; i < last; ++i)
                 b[i] = at(i, last);
-            const std::vector<long double> x = reference_solve(last, leading(a, n, last), b).x;
+            const std::vector<long double> x = reference_solve(last, leading(p, last), b).x;
             long double q = 0.0L;
             for (int i = 0; i < last; ++i)
                 q += b[i] * x[i];
@@ -129,7 +124,7 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
             const double g = green.extend(border_of(a, n, order, c.count).data(), c.count, edge);
             if (step == 1) first = g;
             const ScaledElement ref =
-                reference_element(order, leading(a, n, order), order - c.count + edge);
+                reference_element(order, leading(p, order), order - c.count + edge);
             const double computed = g / static_cast<double>(ref.d * ref.d);
             if (defect) {
                 EXPECT_GT(std::fabs(computed), 1e11) << "step " << step;
@@ -190,7 +185,7 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
                 double nearest = infinity;
                 for (double l : lambda)
                     nearest = std::min(nearest, std::fabs(l - e));
-                const ScaledElement ref = reference_element(p.m, shifted(p, e), p.m - 1);
+                const ScaledElement ref = reference_element(p.m, leading(p, p.m, e), p.m - 1);
                 const double x = green.element(e) / static_cast<double>(ref.d * ref.d);
                 const double error = nearest < 1e-6
                                          ? std::fabs(x / static_cast<double>(ref.x) - 1.0)
