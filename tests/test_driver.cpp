@@ -26,7 +26,7 @@ struct RunSetup {
     double lambda = 1.0;
     int l = 0, kappa = 0;
     double e = 1.0;
-    int nstart = 1, nend = 10;
+    int nend = 10;
     double v0 = -1.0, a = 0.0, b = 1.0, r0 = 0.0, z = 0.0, alpha = 0.0;
 };
 
@@ -39,7 +39,7 @@ void apply(const RunSetup& s) {
     r.v_light = s.rel && s.finite ? 137.0359996287515 : 5000.0;
     r.lambda = s.lambda;
     r.projectile = {s.e, 0.0, s.l, s.kappa};
-    r.nstart = s.nstart;
+    r.nstart = 1;
     r.nend = s.nend;
     r.potential = {padded(s.pot, 8), s.r0, s.v0, s.a, s.b, s.z, s.alpha, 0.0, 0.0};
     r.energies = s.energies;
@@ -79,7 +79,7 @@ class Driver : public ::testing::Test {
 
 // With no potential the truncated problem is the free one, whose regular solution has tan = 0.
 TEST_F(Driver, ZeroPotentialGivesZeroPhaseShift) {
-    const RunSetup variants[] = {{.pot = "user", .lambda = 1.5, .l = 2, .nend = 12},
+    const RunSetup variants[] = {{.pot = "user", .lambda = 1.5, .l = 2},
                                  {.rel = true, .pot = "user", .lambda = 1.5, .l = 2, .kappa = 2},
                                  {.rel = true, .finite = true, .pot = "user", .kappa = -1}};
     for (RunSetup s : variants)
@@ -123,18 +123,18 @@ TEST_F(Driver, ConvergesToTheExactPhaseShift) {
 // agree with a long-double solve of the very same matrices (handed over as a saved file).
 TEST_F(Driver, GreenElementSurvivesTheBasisScales) {
     const int n = 120;
-    const RunSetup setups[] = {{.rel = true, .l = 1, .kappa = 1, .nstart = n, .nend = n, .a = 0.5},
-                               {.rel = true, .gauss = true, .l = 1, .kappa = -2, .a = 0.5},
-                               {.l = 4, .e = 20.0}};
-    for (RunSetup setup : setups) {
-        setup.nstart = setup.nend = n;
+    const RunSetup setups[] = {
+        {.rel = true, .l = 1, .kappa = 1, .nend = n, .a = 0.5},
+        {.rel = true, .gauss = true, .l = 1, .kappa = -2, .nend = n, .a = 0.5},
+        {.l = 4, .e = 20.0, .nend = n}};
+    for (const RunSetup& setup : setups) {
         apply(setup);
         sk_globals.pass = 1;
         sk_globals.ntrunc = n;
+        sk_globals.nstart = -1;  // integrate, do not reload
         projectile_set_k(sk_globals.projectile);
         const int order = setup.rel ? 2 * n : n;
         std::vector<double> v(static_cast<std::size_t>(order) * order, 0.0);
-        sk_globals.nstart = -1;  // integrate, do not reload
         vn_lower_triangle(order, v.data());
         sk_globals.nstart = n;
         std::vector<long double> a(v.size());
