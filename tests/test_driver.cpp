@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "driver.hpp"
-#include "potential.hpp"
 #include "settings.hpp"
 #include "sk_g.hpp"
 #include "test_support.hpp"
@@ -96,15 +95,19 @@ TEST_F(Driver, ZeroPotentialGivesZeroPhaseShift) {
             }
 }
 
-// The square well and the Dirac shell: the error envelope over the last fifth of the basis sizes
-// is under half of that over the second fifth, and the last value is near the exact one.
+// The square well and the Dirac shell by both routes: the error envelope over the last fifth of
+// the basis sizes is under half of that over the second fifth; the last value is near the exact.
 TEST_F(Driver, ConvergesToTheExactPhaseShift) {
     const struct {
         RunSetup setup;
         double exact, final_error;
     } cases[] = {
         {{.nend = 100}, 0.7310050865566070, 2e-3},
-        {{.rel = true, .finite = true, .kappa = -1, .nend = 60, .a = 0.5}, 0.580293800514, 1e-2}};
+        {{.fast = true, .nend = 100}, 0.7310050865566070, 2e-3},
+        {{.rel = true, .finite = true, .kappa = -1, .nend = 60, .a = 0.5}, 0.580293800514, 1e-2},
+        {{.rel = true, .finite = true, .fast = true, .kappa = -1, .nend = 60, .a = 0.5},
+         0.580293800514,
+         1e-2}};
     for (const auto& c : cases) {
         const std::vector<Point> points = run(c.setup);
         const int width = c.setup.nend / 5;
@@ -116,44 +119,6 @@ TEST_F(Driver, ConvergesToTheExactPhaseShift) {
         }
         EXPECT_LT(late, 0.5 * early) << c.exact;
         EXPECT_LT(std::fabs(points.back().delta - c.exact), c.final_error) << c.exact;
-    }
-}
-
-// The unnormalised basis spreads the diagonal over many orders of magnitude; both routes must
-// agree with a long-double solve of the very same matrices (handed over as a saved file).
-TEST_F(Driver, GreenElementSurvivesTheBasisScales) {
-    const int n = 120;
-    const RunSetup setups[] = {
-        {.rel = true, .l = 1, .kappa = 1, .nend = n, .a = 0.5},
-        {.rel = true, .gauss = true, .l = 1, .kappa = -2, .nend = n, .a = 0.5},
-        {.l = 4, .e = 20.0, .nend = n}};
-    for (const RunSetup& setup : setups) {
-        apply(setup);
-        sk_globals.pass = 1;
-        sk_globals.ntrunc = n;
-        sk_globals.nstart = -1;  // integrate, do not reload
-        projectile_set_k(sk_globals.projectile);
-        const int order = setup.rel ? 2 * n : n;
-        std::vector<double> v(static_cast<std::size_t>(order) * order, 0.0);
-        vn_lower_triangle(order, v.data());
-        sk_globals.nstart = n;
-        std::vector<long double> a(v.size());
-        for (int col = 0; col < order; ++col)
-            for (int r = 0; r < order; ++r)
-                a[r + static_cast<std::size_t>(col) * order] =
-                    static_cast<long double>(free_element(r, col)) +
-                    v[std::max(r, col) + static_cast<std::size_t>(std::min(r, col)) * order];
-        write_vn_to_file(order, v.data());
-        const double reference = reference_element(order, a, setup.rel ? 0 : n - 1).value();
-        for (const char* solver : {"eigen", "fast"}) {
-            sk_globals.solver = padded(solver, 8);
-            sk_globals.vn_is_loaded = false;
-            sk_globals.vn_file_match = true;
-            EXPECT_LT(relative_error(g(n - 1, n - 1), reference), 1e-11) << setup.l << solver;
-            EXPECT_TRUE(sk_globals.vn_is_loaded) << solver;
-            g_release();
-            vn(1, 1, CacheAction::release);
-        }
     }
 }
 
