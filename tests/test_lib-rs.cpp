@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -46,24 +47,18 @@ struct Errors {
 
 Errors errors(const EigenCase& c, std::vector<double> w, const double* z, int m, int ld) {
     const int n = c.n;
-    double norm = 0.0;
-    for (double x : c.a)
-        norm += x * x;
-    norm = std::sqrt(norm);
+    const double norm = std::sqrt(std::inner_product(c.a.begin(), c.a.end(), c.a.begin(), 0.0));
     Errors e;
     for (int k = 0; k < m; ++k) {
         double sum = 0.0;
         for (int i = 0; i < n; ++i) {
-            double r = -w[k] * z[k * ld + i];
-            for (int j = 0; j < n; ++j)
-                r += c.a[j * n + i] * z[k * ld + j];
+            const double* row = c.a.data() + static_cast<std::size_t>(i) * n;  // A is symmetric
+            const double r = std::inner_product(row, row + n, z + k * ld, -w[k] * z[k * ld + i]);
             sum += r * r;
         }
         e.residual = std::max(e.residual, std::sqrt(sum) / norm);
         for (int q = 0; q <= k; ++q) {
-            double s = 0.0;
-            for (int i = 0; i < n; ++i)
-                s += z[k * ld + i] * z[q * ld + i];
+            const double s = std::inner_product(z + k * ld, z + k * ld + n, z + q * ld, 0.0);
             e.orthonormality = std::max(e.orthonormality, std::fabs(s - (k == q ? 1.0 : 0.0)));
         }
     }

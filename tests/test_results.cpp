@@ -72,12 +72,11 @@ constexpr double analytic_delta = 0.731005086557;
 // A smooth, slowly converging run; N runs 7, 9, 11, ... so that the file's N must be echoed.
 std::vector<std::string> synthetic_data(int count) {
     std::vector<std::string> lines;
-    char buffer[96];
+    char line[96];
     for (int i = 0; i < count; ++i) {
         const double delta = analytic_delta + 0.05 * std::sin(0.37 * i) / (1.0 + 0.02 * i);
-        std::snprintf(buffer, sizeof buffer, "%5d%26.16f%26.16f", 7 + 2 * i, std::tan(delta),
-                      delta);
-        lines.push_back(buffer);
+        std::snprintf(line, 96, "%5d%26.16f%26.16f", 7 + 2 * i, std::tan(delta), delta);
+        lines.push_back(line);
     }
     return lines;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -108,9 +109,7 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
             for (int i = 0; i < last; ++i)
                 b[i] = at(i, last);
             const std::vector<long double> x = reference_solve(last, leading(p, last), b).x;
-            long double q = 0.0L;
-            for (int i = 0; i < last; ++i)
-                q += b[i] * x[i];
+            const long double q = std::inner_product(b.begin(), b.end(), x.begin(), 0.0L);
             at(last, last) = static_cast<double>(q) * (c.defect == singular ? 1.0 : 1.0 + 1e-12);
             for (int j = 0; j <= last && c.defect == decoupled_zero; ++j)
                 at(last, j) = at(j, last) = 0.0;
@@ -163,11 +162,8 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
             for (int i : {17, p.m - 1})
                 if (c.zero_diagonal) p.h[i * (p.m + 1)] = e0 * p.s[i * (p.m + 1)];
             EnergyGreen green;
-            if (shift) {
-                green.decompose_shifted(p.m, p.h.data(), p.s.data(), e0);
-            } else {
-                green.decompose(p.m, p.h.data(), p.s.data());
-            }
+            shift ? green.decompose_shifted(p.m, p.h.data(), p.s.data(), e0)
+                  : green.decompose(p.m, p.h.data(), p.s.data());
             ASSERT_TRUE(green.converged());
             EXPECT_TRUE(!shift || c.count == 1 || green.pivot_pairs() > 0);
             const std::vector<double>& lambda = green.eigenvalues();
@@ -196,9 +192,7 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
                     << "E = " << e;
             }
             if (shift) continue;
-            double sum = 0.0;
-            for (double w : green.weights())
-                sum += w;
+            const double sum = std::accumulate(green.weights().begin(), green.weights().end(), 0.0);
             EXPECT_LT(relative_error(sum, reference_element(p.m, p.s, p.m - 1).value()), 1e-12);
         }
 }
