@@ -120,11 +120,10 @@ class AveragingTest : public test::SettingsTest {
         routine(root);
         return testing::internal::GetCapturedStdout();
     }
-    fs::path avg() const { return root_ + ".avg"; }
-    fs::path rms() const { return root_ + ".rms"; }
 
     test::ScratchDirectory scratch_;
     std::string root_ = (scratch_.path() / "run").string();
+    fs::path avg_ = root_ + ".avg", rms_ = root_ + ".rms";
 };
 
 // Block averages of 50 and the growing-window RMS (lines p/20 to m over m - p/20, m from p/10),
@@ -142,20 +141,20 @@ TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
         if (c.lines == 5000)
             data.insert(data.end(), {std::string(5, ' ') + std::string(52, '*'), "garbage"});
         write_pass1(data);
-        fs::remove(avg());
-        fs::remove(rms());
-        if (c.avg_lines > 0) std::ofstream(avg()) << "old contents\n";
-        if (c.rms_lines > 0) std::ofstream(rms()) << "old contents\n";
+        fs::remove(avg_);
+        fs::remove(rms_);
+        if (c.avg_lines > 0) std::ofstream(avg_) << "old contents\n";
+        if (c.rms_lines > 0) std::ofstream(rms_) << "old contents\n";
         const std::string info = " (Info: Not enough data points to ";
         EXPECT_EQ(run(avrg, root_ + "   "), c.avg_lines ? "" : info + "perform averaging.)\n");
         EXPECT_EQ(run(rmse, root_ + "   "), c.rms_lines ? "" : info + "calculate RMS.)\n");
-        EXPECT_EQ(fs::exists(avg()), c.avg_lines > 0);
-        EXPECT_EQ(fs::exists(rms()), c.rms_lines > 0);
+        EXPECT_EQ(fs::exists(avg_), c.avg_lines > 0);
+        EXPECT_EQ(fs::exists(rms_), c.rms_lines > 0);
         std::vector<long double> delta;
         for (int i = 0; i < c.lines; ++i)
             delta.push_back(field(data[i], 31, 26));
         const std::vector<std::string> averages =
-            c.avg_lines ? output_data(avg()) : std::vector<std::string>{};
+            c.avg_lines ? output_data(avg_) : std::vector<std::string>{};
         ASSERT_EQ(averages.size(), c.avg_lines);
         for (std::size_t b = 0; b < averages.size(); ++b) {
             long double sum = 0.0L;
@@ -165,7 +164,7 @@ TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
             EXPECT_NEAR(field(averages[b], 5, 26), static_cast<double>(sum / 50.0L), 1e-15) << b;
         }
         const std::vector<std::string> rms_lines =
-            c.rms_lines ? output_data(rms()) : std::vector<std::string>{};
+            c.rms_lines ? output_data(rms_) : std::vector<std::string>{};
         ASSERT_EQ(rms_lines.size(), c.rms_lines);
         const std::size_t j0 = c.lines / 20, m0 = c.lines / 10;
         for (std::size_t m = m0; m < m0 + rms_lines.size(); ++m) {
@@ -196,7 +195,7 @@ TEST_F(AveragingTest, FieldsReadLikeAFormattedRead) {
     }
     write_pass1(data);
     EXPECT_EQ(run(avrg, root_), "");
-    const std::vector<std::string> out = output_data(avg());
+    const std::vector<std::string> out = output_data(avg_);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(field(out[0], 0, 5), 149);
     EXPECT_NEAR(field(out[0], 5, 26), analytic_delta, 1e-15);
@@ -254,15 +253,14 @@ TEST_F(AveragingTest, NotesAndWarnings) {
                          warn("avrg", "error reading data"), reading, 0});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove_all(avg());
-        fs::remove_all(rms());
+        fs::remove_all(avg_);
+        fs::remove_all(rms_);
         fs::remove(root_);
         if (c.content != "-") std::ofstream(root_) << c.content;
-        if (c.what == "uncreatable outputs")
-            fs::create_directory(avg()), fs::create_directory(rms());
+        if (c.what == "uncreatable outputs") fs::create_directory(avg_), fs::create_directory(rms_);
         EXPECT_EQ(run(avrg, root_), c.avrg_said);
         EXPECT_EQ(run(rmse, root_), c.rmse_said);
-        EXPECT_EQ(fs::is_regular_file(avg()) + 2 * fs::is_regular_file(rms()), c.written);
+        EXPECT_EQ(fs::is_regular_file(avg_) + 2 * fs::is_regular_file(rms_), c.written);
     }
 }
 
