@@ -24,8 +24,7 @@ PartialWaves sample_waves(bool relativistic, int size, double seed) {
     return waves;
 }
 
-// The optical theorem, Simpson's rule of 2 pi int (1 or 1 - cos) dsigma/dOmega sin against the
-// elastic and transport cross sections, and no spin flip forward.
+// Optical theorem, and Simpson's rule over the sphere against elastic and transport sections.
 TEST(CrossSections, OpticalTheoremAndSphereIntegrals) {
     for (bool relativistic : {false, true})
         for (auto [size, k, seed] : {std::tuple(1, 0.3, 0.7), std::tuple(30, 4.0, 0.37)}) {

@@ -94,8 +94,8 @@ TEST_F(Driver, ZeroPotentialGivesZeroPhaseShift) {
             }
 }
 
-// The square well and the Dirac shell by both routes: the error envelope over the last fifth of
-// the basis sizes is under half of that over the second fifth; the last value is near the exact.
+// Square well and Dirac shell, both routes: the error envelope halves and ends near the exact
+// value.
 TEST_F(Driver, ConvergesToTheExactPhaseShift) {
     const struct {
         RunSetup setup;
@@ -129,9 +129,7 @@ void corner_blocks(int n, std::vector<double>& phi, std::vector<double>& psi) {
     phi[0] = corner_value;
 }
 
-// A potential element that is not finite ends the run naming the basis size. V(0, 0) = 3/4 makes
-// the one-function matrix (J(0, 0) = -3/4) exactly zero: tan delta is then the limit
-// -s_1 / c_1 = -0.48 / 0.14 of the closed-form coefficients.
+// A non-finite potential element ends the run; V(0, 0) = -J(0, 0) = 3/4 gives tan = -s_1 / c_1.
 TEST_F(Driver, NonFiniteAndSingularPotentialMatrices) {
     set_potential_blocks_source(corner_blocks);
     const RunSetup s{.fast = true, .pot = "user", .e = 0.5, .nend = 1};
@@ -146,9 +144,8 @@ TEST_F(Driver, NonFiniteAndSingularPotentialMatrices) {
     EXPECT_NEAR(points[0].delta, std::atan(-0.48 / 0.14), 1e-13);
 }
 
-// Both passes of both routes, above the fast route's parallel thresholds (order over 100): a
-// Dirac Coulomb tail in the oscillator basis and a well. The routes agree; repeats give the same
-// bits and the thread count changes at most the last bits.
+// Both routes agree in both passes above the fast route's parallel thresholds (order > 100);
+// repeats give the same bits and the thread count changes at most the last bits.
 TEST_F(Driver, RoutesAgreeAtAnyThreadCount) {
     RunSetup coulomb{.rel = true, .gauss = true, .energies = true, .pot = "coulomb", .l = 2};
     coulomb.kappa = -3;

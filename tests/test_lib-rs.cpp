@@ -22,8 +22,7 @@ struct EigenCase {
     std::vector<double> a, reference;  // column-major, both triangles; ascending
 };
 
-// Matrices with entries k/1024 and their LAPACK eigenvalues, as written by gen_eigen.py: orders
-// 1, 2, 3, 10, 51, 52, 200 and the order-12 complete graph (eigenvalue -1 eleven times).
+// Matrices k/1024 and their LAPACK eigenvalues (gen_eigen.py): orders 1 to 200, one degenerate.
 std::vector<EigenCase> reference_cases() {
     const auto rows = read_table("eigen_reference.txt");
     std::vector<EigenCase> cases;
@@ -39,8 +38,7 @@ std::vector<EigenCase> reference_cases() {
     return cases;
 }
 
-// Eigenvalue error against the reference, largest |A z_k - w_k z_k| and largest |Z^T Z - I| over
-// the first m columns of z (leading dimension ld); the first two relative to the matrix norm.
+// Eigenvalue error and largest residual (over |A|), largest |Z^T Z - I|, over m columns of z.
 struct Errors {
     double eigenvalue = 0.0, residual = 0.0, orthonormality = 0.0;
 };
@@ -68,10 +66,7 @@ Errors errors(const EigenCase& c, std::vector<double> w, const double* z, int m,
     return e;
 }
 
-// eigensys, and rsm with all vectors, eigenvalues only (tqlrat) and the first three vectors at
-// a larger leading dimension. NaN above the diagonal (which gives the same bits) and in padding
-// rows must never be read. Inverse iteration orthogonalises only within close groups, so its
-// vectors are orthogonal to about n eps |T| / gap.
+// eigensys, and rsm with all, no and three vectors; NaN above the diagonal or in padding is unread.
 TEST(EigenReference, EigenvaluesResidualsAndOrthonormality) {
     for (const EigenCase& c : reference_cases()) {
         SCOPED_TRACE("n = " + std::to_string(c.n));
@@ -101,7 +96,7 @@ TEST(EigenReference, EigenvaluesResidualsAndOrthonormality) {
             EXPECT_TRUE(std::is_sorted(rw.begin(), rw.end()));
             const Errors r = errors(c, rw, rz.data(), m, nm);
             EXPECT_LE(std::max(r.eigenvalue, r.residual), 1e-12);
-            EXPECT_LE(r.orthonormality, 1e-10);
+            EXPECT_LE(r.orthonormality, 1e-10);  // inverse iteration: n eps |T| / gap
             for (std::size_t k = static_cast<std::size_t>(nm) * m; k < rz.size(); ++k)
                 ASSERT_EQ(rz[k], 0.0) << "column beyond m written at " << k;
         }
@@ -127,8 +122,7 @@ TEST(Pythag, NonFinite) {
     EXPECT_TRUE(std::isnan(pythag(1.0, nan_value)) && std::isnan(pythag(nan_value, inf)));
 }
 
-// Above the parallel thresholds the eigenpairs are the same bits at 1 to 4 threads and on every
-// repeat. The leading 20 x 20 block is diagonal and uncoupled: its Householder steps are skipped.
+// Same bits at 1 to 4 threads and on repeats above the parallel thresholds; 20 uncoupled indices.
 TEST(EigensysThreads, SameBitsAtEveryThreadCount) {
     const int n = std::max(tred2_parallel_threshold, tql2_parallel_threshold) + 20;
     EigenCase c{n, std::vector<double>(static_cast<std::size_t>(n) * n, 0.0), {}};

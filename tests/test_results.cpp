@@ -126,9 +126,8 @@ class AveragingTest : public test::SettingsTest {
     fs::path avg_ = root_ + ".avg", rms_ = root_ + ".rms";
 };
 
-// Block averages of 50 and the growing-window RMS (lines p/20 to m over m - p/20, m from p/10),
-// of at most 5000 lines (a bad line after them is never read), recomputed in long double. Old
-// outputs are replaced; the root loses its trailing blanks.
+// Averages of 50 and growing-window RMS of at most 5000 lines against long double; old outputs are
+// replaced and the root loses its trailing blanks.
 TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
     const struct {
         int lines;
@@ -178,8 +177,7 @@ TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
     }
 }
 
-// Fields are read as a formatted (I5, 2F26.16) read reads them: blanks ignored, exponents with
-// E, D or a bare sign, implied decimals without a point, short lines padded, extra columns ignored.
+// Fields read as (I5, 2F26.16): blanks ignored, E/D/sign exponents, implied decimals, padding.
 TEST_F(AveragingTest, FieldsReadLikeAFormattedRead) {
     const std::string forms[] = {"0.731005086557",    "7.31005086557E-1",  "7.31005086557e-01",
                                  "73.1005086557D-2",  "0.0731005086557+1", "+.731005086557",
@@ -201,8 +199,7 @@ TEST_F(AveragingTest, FieldsReadLikeAFormattedRead) {
     EXPECT_NEAR(field(out[0], 5, 26), analytic_delta, 1e-15);
 }
 
-// What each routine says and which files it writes (1: .avg, 2: .rms) for files that give no
-// averages or no RMS, and for a data line that cannot be read (both routines stop).
+// Notes, warnings and files written (1: .avg, 2: .rms) for unusable files and unreadable lines.
 TEST_F(AveragingTest, NotesAndWarnings) {
     const std::vector<std::string> lines = synthetic_data(250);
     auto data = [&](const std::string& line_10) {

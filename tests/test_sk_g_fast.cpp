@@ -31,10 +31,8 @@ struct Pencil {
     int m;
 };
 
-// H = D R D, S = D F D: R of order one (|R_ii| in [1, 2], random signs, |R_ij| <= 1/2), F
-// tridiagonal (1, -1/2) or, for the oscillator basis, the identity; D spreads the diagonal over
-// 1e-10..1e20, growing with the index or at random. With pairs of indices the second of each
-// pair is a Dirac small component: couplings c and diagonal block -2c^2 in R.
+// H = D R D, S = D F D: R random of order one, F tridiagonal or (oscillator basis) the identity, D
+// over 1e-5..1e10; with pairs, the second index is a Dirac small component (c, -2c^2 in R).
 Pencil random_pencil(int m, int count, std::uint64_t seed, bool monotone, double c = light,
                      bool diagonal_overlap = false) {
     std::mt19937_64 engine(seed);
@@ -81,8 +79,7 @@ std::vector<double> border_of(const Matrix& a, int n, int order, int count) {
     return border;
 }
 
-// H grown by one index or by a pair per step; at the defect steps the grown matrix is made
-// singular (A_last,last = b^T A_lead^-1 b, exactly or within 1e-12) or its last index decoupled.
+// Growth by one index or a pair per step; defect steps make the matrix (nearly) singular.
 TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
     using enum Defect;
     const struct {
@@ -140,9 +137,8 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
     }
 }
 
-// Both decompositions across the energy range, at e0 and next to poles, where only the pole's
-// position is determined: the error allows a pole shift of a few eps of the energy after shift
-// and invert, of the spectrum without. The plain weights add up to (S^-1)(last, last).
+// Both decompositions at e0, across the range and next to poles, which may move by a few eps of E
+// (of the spectrum without the shift); the plain weights add up to (S^-1)(last, last).
 TEST(EnergyGreen, MatchesLongDoubleSolves) {
     const double e0 = 0.31, low = -3.0, high = 4.0;
     const struct {
@@ -197,8 +193,8 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
         }
 }
 
-// S = diag(4^i), H = S diag(e0 + t_i): every step is exact, so E = e0 + t_i gives +infinity and
-// other energies 1 / (H_pp - E S_pp); e0 on an eigenvalue makes H - e0 S singular.
+// S = diag(4^i), H = S diag(e0 + t_i): exact poles at e0 + t_i; e0 on a pole makes H - e0 S
+// singular.
 TEST(EnergyGreen, ExactPolesAndSingularShift) {
     const int m = 9;
     const double e0 = 0.25, t[m] = {1.0, -4.0, 0.25, -0.25, 16.0, -1.0, 4.0, -16.0, 0.0625};
