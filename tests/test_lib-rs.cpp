@@ -142,7 +142,10 @@ TEST(EigensysThreads, SameBitsAtEveryThreadCount) {
         for (int repeat = 0; repeat < 2; ++repeat) {
             std::vector<double> work = c.a, w(n), z(work.size());
             EXPECT_TRUE(eigensys(n, work.data(), w.data(), z.data()));
-            if (w1.empty()) w1 = w, z1 = z;
+            if (w1.empty()) {
+                w1 = w;
+                z1 = z;
+            }
             EXPECT_TRUE(w == w1 && z == z1) << count << " threads, repeat " << repeat;
         }
     }

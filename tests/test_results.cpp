@@ -254,7 +254,8 @@ TEST_F(AveragingTest, NotesAndWarnings) {
         fs::remove_all(rms_);
         fs::remove(root_);
         if (c.content != "-") std::ofstream(root_) << c.content;
-        if (c.what == "uncreatable outputs") fs::create_directory(avg_), fs::create_directory(rms_);
+        for (const fs::path& output : {avg_, rms_})
+            if (c.what == "uncreatable outputs") fs::create_directory(output);
         EXPECT_EQ(run(avrg, root_), c.avrg_said);
         EXPECT_EQ(run(rmse, root_), c.rmse_said);
         EXPECT_EQ(fs::is_regular_file(avg_) + 2 * fs::is_regular_file(rms_), c.written);
