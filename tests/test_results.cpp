@@ -1,8 +1,12 @@
-// Guards against wrong lines, labels, widths or dates in the result-file header block.
+// Guards against wrong result-file headers, averages, RMS values and notes, and misread data.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -14,66 +18,14 @@
 namespace skarven {
 namespace {
 
-using test::SettingsTest;
+namespace fs = std::filesystem;
 
-std::vector<std::string> lines_of(std::FILE* unit) {
-    std::rewind(unit);
-    std::vector<std::string> lines;
-    std::string line;
-    for (int ch; (ch = std::fgetc(unit)) != EOF;) {
-        if (ch == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line.push_back(static_cast<char>(ch));
-        }
-    }
-    EXPECT_TRUE(line.empty()) << "last line not ended: \"" << line << "\"";
-    return lines;
-}
+// The header of a Dirac Coulomb energy pass, line for line; its date line follows the clock.
+using HeaderTest = test::SettingsTest;
 
-std::string date_now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return header_date_line(local);
-}
-
-// Header of the current settings, written between two lines of the caller's (at the current
-// position, leaving the file open); the date line is checked against the clock.
-std::vector<std::string> header_lines() {
-    std::FILE* unit = std::tmpfile();
-    EXPECT_NE(unit, nullptr);
-    std::fputs("before\n", unit);
-    const std::string before = date_now();
-    write_header(unit);
-    const std::string after = date_now();
-    std::fputs("after\n", unit);
-    std::vector<std::string> lines = lines_of(unit);
-    std::fclose(unit);
-    EXPECT_TRUE(lines.size() >= 2 && lines.front() == "before" && lines.back() == "after");
-    if (lines.size() < 2) return {};
-    lines = {lines.begin() + 1, lines.end() - 1};
-    // The date line's layout is checked in HeaderDateLine.
-    EXPECT_TRUE(lines.size() >= 2 && (lines[1] == before || lines[1] == after));
-    return lines;
-}
-
-void expect_lines(const std::vector<std::string>& computed,
-                  const std::vector<std::string>& expected) {
-    ASSERT_EQ(computed.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (i == 1) continue;  // date line, checked in header_lines
-        EXPECT_EQ(computed[i], expected[i]) << "header line " << i + 1;
-    }
-}
-
-class HeaderTest : public SettingsTest {};
-
-TEST_F(HeaderTest, CoulombPassTwoRelativistic) {
+TEST_F(HeaderTest, CoulombEnergyPass) {
     sk_globals.pass = 2;
-    sk_globals.projectile.e = 1.0;
-    sk_globals.projectile.kappa = -1;
+    sk_globals.projectile = {1.0, 0.0, 0, -1};
     sk_globals.estart = 0.5;
     sk_globals.eend = 2.25;
     sk_globals.estep = 0.25;
@@ -82,89 +34,231 @@ TEST_F(HeaderTest, CoulombPassTwoRelativistic) {
     sk_globals.scheme = padded("relativistic", 16);
     sk_globals.vol = padded("finite", 8);
     sk_globals.shift = true;
-    sk_globals.nstart = 10;
     sk_globals.nend = 150;
-    sk_globals.potential.pot_type = padded("coulomb", 8);
-    sk_globals.potential.r0 = 10.0;
-    sk_globals.potential.z = -2.5;
-    sk_globals.potential.alpha = 1.0;
-    expect_lines(
-        header_lines(),
-        {"; OUTPUT FROM THE SKARVEN PROGRAM", "date", ";", "; estart   =     0.5000000000000000",
-         "; eend     =     2.2500000000000000", "; estep    =     0.2500000000000000",
-         "; l        =     0", "; kappa    =    -1", "; lambda   =     0.7000000000000000",
-         "; basis    = laguerre", "; scheme   = relativistic    ", "; v_light  = finite  ",
-         "; shift    = T", "; ntrunc   =   150", "; pot_type = coulomb ",
-         "; r0       =    10.0000000000000000", "; z        =    -2.5000000000000000",
-         "; alpha    =     1.0000000000000000", ";"});
+    sk_globals.potential = {padded("coulomb", 8), 10.0, 0.0, 0.0, 0.0, -2.5, 1.0, 0.0, 0.0};
+    std::FILE* unit = std::tmpfile();
+    const std::time_t before = std::time(nullptr);
+    write_header(unit);
+    const std::time_t times[] = {before, std::time(nullptr)};
+    std::rewind(unit);
+    std::string text(8192, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), unit));
+    std::fclose(unit);
+    std::string expected;
+    for (const char* line :
+         {"; OUTPUT FROM THE SKARVEN PROGRAM", "date", ";", "; estart   =     0.5000000000000000",
+          "; eend     =     2.2500000000000000", "; estep    =     0.2500000000000000",
+          "; l        =     0", "; kappa    =    -1", "; lambda   =     0.7000000000000000",
+          "; basis    = laguerre", "; scheme   = relativistic    ", "; v_light  = finite  ",
+          "; shift    = T", "; ntrunc   =   150", "; pot_type = coulomb ",
+          "; r0       =    10.0000000000000000", "; z        =    -2.5000000000000000",
+          "; alpha    =     1.0000000000000000", ";"})
+        expected += std::string(line) + "\n";
+    for (std::time_t time : times) {
+        std::tm local{};
+        localtime_r(&time, &local);
+        const std::string date = header_date_line(local);
+        if (text.find(date) == 34) text.replace(34, date.size(), "date");
+    }
+    EXPECT_EQ(text, expected);
+    std::tm local{};  // the date's fields are padded with blanks
+    ASSERT_NE(strptime("5.3.2007 9:07", "%d.%m.%Y %H:%M", &local), nullptr);
+    EXPECT_EQ(header_date_line(local), "; date:  5. 3.2007  time:  9. 7");
 }
 
-// The labels of every type and pass, 13 columns wide; the solver line only for the fast route.
-TEST_F(HeaderTest, LabelsForEveryTypeAndPass) {
+const std::string numerical_marker = "; NUMERICAL RESULTS:  N   tan(delta)   delta";
+constexpr double analytic_delta = 0.731005086557;
+
+// A smooth, slowly converging run; N runs 7, 9, 11, ... so that the file's N must be echoed.
+std::vector<std::string> synthetic_data(int count) {
+    std::vector<std::string> lines;
+    char line[96];
+    for (int i = 0; i < count; ++i) {
+        const double delta = analytic_delta + 0.05 * std::sin(0.37 * i) / (1.0 + 0.02 * i);
+        std::snprintf(line, 96, "%5d%26.16f%26.16f", 7 + 2 * i, std::tan(delta), delta);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+double field(const std::string& line, std::size_t at, std::size_t width) {
+    return std::strtod(line.substr(at, width).c_str(), nullptr);
+}
+
+// Output data lines after the header (the pass-1 block of a well), each I5 followed by F26.18.
+std::vector<std::string> output_data(const fs::path& path) {
+    const std::vector<std::string> lines = test::file_lines(path);
+    EXPECT_GE(lines.size(), 18u) << path;
+    if (lines.size() < 18) return {};
+    EXPECT_TRUE(lines[0] == "; OUTPUT FROM THE SKARVEN PROGRAM" && lines[17] == ";");
+    EXPECT_EQ(lines[3].substr(0, 13), "; energy   = ");
+    static const std::regex layout(R"([ -]*[0-9]+ {5,6}-?[0-9]\.[0-9]{18})");
+    for (std::size_t i = 18; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].size() == 31 && std::regex_match(lines[i], layout)) << lines[i];
+    return {lines.begin() + 18, lines.end()};
+}
+
+class AveragingTest : public test::SettingsTest {
+  protected:
+    void SetUp() override {
+        test::SettingsTest::SetUp();
+        sk_globals.pass = 1;
+        sk_globals.potential.pot_type = padded("well", 8);
+    }
+    // A pass-1 file as the driver writes it; the markers match over their first hundred columns.
+    void write_pass1(const std::vector<std::string>& data) const {
+        std::ofstream out(root_);
+        out << "; OUTPUT FROM THE SKARVEN PROGRAM\n;\n; ANALYTICAL RESULT" << std::string(81, ' ')
+            << "ignored\n; delta =    0.731005086557000\n;\n"
+            << numerical_marker << std::string(56, ' ') << "ignored\n";
+        for (const std::string& line : data)
+            out << line << "\n";
+    }
+    // Runs avrg or rmse and returns what it printed.
+    std::string run(void (*routine)(const std::string&), const std::string& root) const {
+        testing::internal::CaptureStdout();
+        routine(root);
+        return testing::internal::GetCapturedStdout();
+    }
+
+    test::ScratchDirectory scratch_;
+    std::string root_ = (scratch_.path() / "run").string();
+    fs::path avg_ = root_ + ".avg", rms_ = root_ + ".rms";
+};
+
+// Averages of 50 and growing-window RMS of at most 5000 lines against long double; old outputs are
+// replaced and the root loses its trailing blanks.
+TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
     const struct {
-        const char* pot_type;
-        std::vector<std::string> parameters;
-    } types[] = {{"well", {"v0", "a", "b"}},
-                 {"coulomb", {"r0", "z", "alpha"}},
-                 {"yukawa", {"r0", "g", "m"}},
-                 {"user", {"r0"}}};
-    static const std::regex label(R"(; ([a-z_0-9]+) *= .*)");
-    for (const auto& t : types) {
-        for (int pass : {1, 2}) {
-            for (const char* solver : {"eigen", "fast"}) {
-                sk_globals = RunSettings{};
-                sk_globals.pass = pass;
-                sk_globals.potential.pot_type = padded(t.pot_type, 8);
-                sk_globals.solver = padded(solver, 8);
-                std::vector<std::string> expected =
-                    pass == 1 ? std::vector<std::string>{"energy"}
-                              : std::vector<std::string>{"estart", "eend", "estep"};
-                for (const char* name :
-                     {"l", "kappa", "lambda", "basis", "scheme", "v_light", "shift"})
-                    expected.push_back(name);
-                if (std::string(solver) == "fast") expected.push_back("solver");
-                if (pass == 1) {
-                    expected.insert(expected.end(), {"nstart", "nend"});
-                } else {
-                    expected.push_back("ntrunc");
-                }
-                expected.push_back("pot_type");
-                expected.insert(expected.end(), t.parameters.begin(), t.parameters.end());
-                const std::vector<std::string> lines = header_lines();
-                ASSERT_EQ(lines.size(), expected.size() + 4) << t.pot_type << " pass " << pass;
-                EXPECT_EQ(lines[0], "; OUTPUT FROM THE SKARVEN PROGRAM");
-                EXPECT_EQ(lines[2], ";");
-                EXPECT_EQ(lines.back(), ";");
-                for (std::size_t i = 0; i < expected.size(); ++i) {
-                    std::smatch m;
-                    const std::string& line = lines[i + 3];
-                    EXPECT_TRUE(std::regex_match(line, m, label) && m[1] == expected[i] &&
-                                line.substr(11, 2) == "= ")
-                        << t.pot_type << " pass " << pass << ": \"" << line << "\", expected "
-                        << expected[i];
-                }
-            }
+        int lines;
+        std::size_t avg_lines, rms_lines;
+    } cases[] = {{49, 0, 0},    {50, 1, 0},    {199, 3, 0},
+                 {200, 4, 181}, {321, 6, 290}, {5000, 100, 4501}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lines << " data lines");
+        std::vector<std::string> data = synthetic_data(c.lines);
+        if (c.lines == 5000)
+            data.insert(data.end(), {std::string(5, ' ') + std::string(52, '*'), "garbage"});
+        write_pass1(data);
+        fs::remove(avg_);
+        fs::remove(rms_);
+        if (c.avg_lines > 0) std::ofstream(avg_) << "old contents\n";
+        if (c.rms_lines > 0) std::ofstream(rms_) << "old contents\n";
+        const std::string info = " (Info: Not enough data points to ";
+        EXPECT_EQ(run(avrg, root_ + "   "), c.avg_lines ? "" : info + "perform averaging.)\n");
+        EXPECT_EQ(run(rmse, root_ + "   "), c.rms_lines ? "" : info + "calculate RMS.)\n");
+        EXPECT_EQ(fs::exists(avg_), c.avg_lines > 0);
+        EXPECT_EQ(fs::exists(rms_), c.rms_lines > 0);
+        std::vector<long double> delta;
+        for (int i = 0; i < c.lines; ++i)
+            delta.push_back(field(data[i], 31, 26));
+        const std::vector<std::string> averages =
+            c.avg_lines ? output_data(avg_) : std::vector<std::string>{};
+        ASSERT_EQ(averages.size(), c.avg_lines);
+        for (std::size_t b = 0; b < averages.size(); ++b) {
+            long double sum = 0.0L;
+            for (std::size_t i = 50 * b; i < 50 * (b + 1); ++i)
+                sum += delta[i];
+            EXPECT_EQ(field(averages[b], 0, 5), field(data[50 * b + 49], 0, 5)) << b;
+            EXPECT_NEAR(field(averages[b], 5, 26), static_cast<double>(sum / 50.0L), 1e-15) << b;
+        }
+        const std::vector<std::string> rms_lines =
+            c.rms_lines ? output_data(rms_) : std::vector<std::string>{};
+        ASSERT_EQ(rms_lines.size(), c.rms_lines);
+        const std::size_t j0 = c.lines / 20, m0 = c.lines / 10;
+        for (std::size_t m = m0; m < m0 + rms_lines.size(); ++m) {
+            long double sum = 0.0L;
+            for (std::size_t j = j0; j <= m; ++j)
+                sum += (analytic_delta - delta[j - 1]) * (analytic_delta - delta[j - 1]);
+            const double expected = static_cast<double>(std::sqrt(sum / (m - j0)));
+            EXPECT_EQ(field(rms_lines[m - m0], 0, 5), field(data[m - 1], 0, 5)) << m;
+            EXPECT_LE(test::relative_error(field(rms_lines[m - m0], 5, 26), expected), 1e-13) << m;
         }
     }
 }
 
-TEST(HeaderDateLine, FieldsArePaddedWithBlanks) {
-    struct Case {
-        int year, month, day, hour, minute;
-        const char* expected;
+// Fields read as (I5, 2F26.16): blanks ignored, E/D/sign exponents, implied decimals, padding.
+TEST_F(AveragingTest, FieldsReadLikeAFormattedRead) {
+    const std::string forms[] = {"0.731005086557",    "7.31005086557E-1",  "7.31005086557e-01",
+                                 "73.1005086557D-2",  "0.0731005086557+1", "+.731005086557",
+                                 "7310050865570000",  "731005086557E4",    "0.731 005 086 557",
+                                 "00000.731005086557"};
+    std::vector<std::string> data;
+    for (int i = 0; i < 50; ++i) {
+        const std::string& form = forms[i % 10];
+        const std::string line = "  " + std::to_string(100 + i) + std::string(19, ' ') + "9.1E+07";
+        // Every fifth line left-aligned and short, padded with blanks.
+        data.push_back(line +
+                       (i % 5 == 4 ? form : std::string(26 - form.size(), ' ') + form + "  notes"));
+    }
+    write_pass1(data);
+    EXPECT_EQ(run(avrg, root_), "");
+    const std::vector<std::string> out = output_data(avg_);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(field(out[0], 0, 5), 149);
+    EXPECT_NEAR(field(out[0], 5, 26), analytic_delta, 1e-15);
+}
+
+// Notes, warnings and files written (1: .avg, 2: .rms) for unusable files and unreadable lines.
+TEST_F(AveragingTest, NotesAndWarnings) {
+    const std::vector<std::string> lines = synthetic_data(250);
+    auto data = [&](const std::string& line_10) {
+        std::string text;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            text += (i == 9 ? line_10 : lines[i]) + "\n";
+        return text;
     };
-    const Case cases[] = {{2007, 3, 5, 9, 7, "; date:  5. 3.2007  time:  9. 7"},
-                          {2026, 12, 31, 23, 59, "; date: 31.12.2026  time: 23.59"},
-                          {2000, 1, 10, 0, 0, "; date: 10. 1.2000  time:  0. 0"}};
+    auto warn = [](const char* routine, const std::string& text) {
+        return std::string(" Warning (") + routine + "): " + text + ".\n";
+    };
+    const std::string top = "; OUTPUT FROM THE SKARVEN PROGRAM\n;\n",
+                      marker = numerical_marker + "\n";
+    const std::string analytic = "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n;\n";
+    const std::string good = top + analytic + marker + data(lines[9]),
+                      bad = warn("avrg", "bad input file");
+    const std::string reading = warn("rmse", "error reading data");
+    const std::string unknown =
+        " (Info: Analytical result not known. RMS will not be calculated.)\n";
+    struct Case {
+        std::string what, content, avrg_said, rmse_said;  // content "-": no file
+        int written;
+    };
+    std::vector<Case> cases = {
+        {"missing input", "-", warn("avrg", "error opening the input file"),
+         warn("rmse", "error opening the input file"), 0},
+        {"no analytic block", top + marker + data(lines[9]), "", unknown, 1},
+        {"no numerical marker", top + numerical_marker + " x\n" + data(lines[9]), bad, unknown, 0},
+        {"blank lines after the data", good + "\n   \n\n", "", "", 3},
+        {"uncreatable outputs", good, warn("avrg", "error opening the output file"),
+         warn("rmse", "error opening the output file"), 0},
+        {"ends after the analytic title", top + "; ANALYTICAL RESULT\n", bad, reading, 0},
+        {"ends after the analytic block", top + analytic, bad, reading, 0},
+        {"unreadable analytic value",
+         top + "; ANALYTICAL RESULT\n; delta = ********************\n;\n" + marker,
+         " (Info: Not enough data points to perform averaging.)\n", reading, 0}};
+    // Fields too wide (Fortran's asterisks), blank, not an integer, malformed or out of range.
+    const std::string line = lines[3];
+    std::vector<std::string> bad_lines = {
+        "", line.substr(0, 5) + std::string(26, '*') + line.substr(31)};
+    for (const char* n : {"*****", "     ", "  1.5"})
+        bad_lines.push_back(n + line.substr(5));
+    for (const char* delta :
+         {"**************************", "", "1.2.3", "0.5x", "1e", "--1", "1E400"})
+        bad_lines.push_back(line.substr(0, 31) + std::string(26 - std::strlen(delta), ' ') + delta);
+    for (const std::string& bad_line : bad_lines)
+        cases.push_back({"bad line \"" + bad_line + "\"", top + analytic + marker + data(bad_line),
+                         warn("avrg", "error reading data"), reading, 0});
     for (const Case& c : cases) {
-        std::tm local{};
-        local.tm_year = c.year - 1900;
-        local.tm_mon = c.month - 1;
-        local.tm_mday = c.day;
-        local.tm_hour = c.hour;
-        local.tm_min = c.minute;
-        local.tm_sec = 42;
-        EXPECT_EQ(header_date_line(local), c.expected);
+        SCOPED_TRACE(c.what);
+        fs::remove_all(avg_);
+        fs::remove_all(rms_);
+        fs::remove(root_);
+        if (c.content != "-") std::ofstream(root_) << c.content;
+        for (const fs::path& output : {avg_, rms_})
+            if (c.what == "uncreatable outputs") fs::create_directory(output);
+        EXPECT_EQ(run(avrg, root_), c.avrg_said);
+        EXPECT_EQ(run(rmse, root_), c.rmse_said);
+        EXPECT_EQ(fs::is_regular_file(avg_) + 2 * fs::is_regular_file(rms_), c.written);
     }
 }
 
