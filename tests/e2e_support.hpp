@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -37,6 +38,12 @@ inline std::string slurp(const std::filesystem::path& path) {
 
 inline bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// Parameter-file lines from "key = value|key = value".
+inline std::string lines(std::string text) {
+    std::replace(text.begin(), text.end(), '|', '\n');
+    return text + "\n";
 }
 
 // The built-in potential up to basis size `nend`, without progress lines.
