@@ -15,10 +15,11 @@ namespace {
 
 constexpr double pi = 3.141592653589793;
 
-// The data lines of `files` after one run in a fresh directory.
-std::vector<Rows> run_rows(const std::string& input, std::initializer_list<const char*> files) {
+// The data lines of `files` after one run of user(nend, lines(extra)) in a fresh directory.
+std::vector<Rows> run_rows(int nend, const std::string& extra,
+                           std::initializer_list<const char*> files) {
     RunDirectory dir;
-    dir.write("sk.inp", input);
+    dir.write("sk.inp", user(nend, lines("nstart = " + std::to_string(nend) + "|" + extra)));
     const RunResult run = dir.run("\n\n");
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     std::vector<Rows> rows;
@@ -34,27 +35,24 @@ TEST(WholeRun, HighEnergyOscillatorBasisMatchesTheRadialEquation) {
     const auto reference = read_table("yukawa_high_energy.txt");
     ASSERT_EQ(reference.size(), 2u);
     const std::string yukawa =
-        "pot_type = yukawa\ng = 1.5\nm = 1.0\nr0 = 3.0\nbasis = gauss\n"
-        "nstart = 1\nscreen = F\nl = 0\nsolver = fast\n";
+        "nstart = 1|pot_type = yukawa|g = 1.5|m = 1|r0 = 3|basis = gauss|"
+        "solver = fast|";
     const struct {
-        std::string input;
+        int nend;
+        std::string extra;
         double delta, tolerance;
-    } cases[] = {{yukawa + "scheme = non-relativistic\ne = 200\nlambda = 2.0\nnend = 3000\n",
-                  reference[0][2], 4e-5},
-                 {yukawa + "scheme = relativistic\nv_light = finite\ne = 20\nkappa = -1\n"
-                           "lambda = 1.0\nnend = 2000\n",
+    } cases[] = {{3000, yukawa + "e = 200|lambda = 2", reference[0][2], 4e-5},
+                 {2000, yukawa + "scheme = relativistic|v_light = finite|e = 20|kappa = -1",
                   reference[1][2], 1.5e-4}};
     for (const auto& c : cases) {
-        const Rows averages = run_rows(c.input, {"sk.out.avg"})[0];
-        ASSERT_GE(averages.size(), 3u) << c.input;
+        const Rows averages = run_rows(c.nend, c.extra, {"sk.out.avg"})[0];
+        ASSERT_GE(averages.size(), 3u) << c.extra;
         for (std::size_t i = averages.size() - 3; i < averages.size(); ++i)
-            EXPECT_NEAR(averages[i][1], c.delta, c.tolerance) << c.input << averages[i][0];
+            EXPECT_NEAR(averages[i][1], c.delta, c.tolerance) << c.extra << averages[i][0];
     }
 }
 
-const std::string waves =
-    "screen = F\nsolver = fast\nenergies = T\nbasis = laguerre\ne = 1.0\n"
-    "scheme = non-relativistic\n";
+const std::string waves = "solver = fast|energies = T|";
 
 // The Dirac shell against the sums over its exact phase shifts (tests/data/gen_cross_sections.py).
 // The shell's edges make delta_N converge slowly: at N = 600 the sums are within 2e-4
@@ -62,10 +60,11 @@ const std::string waves =
 TEST(WholeRun, CrossSectionsMatchSumsOverExactPhaseShifts) {
     const Rows reference = read_table("cross_sections_reference.txt");
     ASSERT_EQ(reference.size(), 9u);
-    const Rows xs = run_rows(waves +
-                                 "pot_type = well\nv0 = -1.0\na = 0.5\nb = 1.0\nlmax = 8\n"
-                                 "scheme = relativistic\nv_light = finite\nnstart = 600\n"
-                                 "nend = 600\nestart = 0.5\neend = 1.5\nestep = 0.5\n",
+    const Rows xs = run_rows(600,
+                             waves +
+                                 "pot_type = well|v0 = -1|a = 0.5|b = 1|lmax = 8|"
+                                 "scheme = relativistic|v_light = finite|kappa = -1|"
+                                 "estart = 0.5|eend = 1.5|estep = 0.5",
                              {"sk.out.xs"})[0];
     ASSERT_EQ(xs.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
@@ -76,17 +75,17 @@ TEST(WholeRun, CrossSectionsMatchSumsOverExactPhaseShifts) {
     }
 }
 
-// sigma of root.xs against (4 pi / k) Im f(0) from the phase shifts of root.pw, and sigma and
+// sigma of root.xs against (4 pi / k) Im f(0), Im f(0) = -Re S / 2k with S = sum (2l + 1)
+// (exp(2i delta_l) - 1) from the phase shifts of root.pw, and sigma and
 // sigma_tr against Simpson sums of root.dcs over the sphere.
 TEST(WholeRun, OpticalTheoremAndAngularIntegrals) {
-    RunDirectory dir;
-    dir.write("sk.inp", waves +
-                            "pot_type = yukawa\ng = 1.0\nm = 1.0\nr0 = 0.0\nnstart = 200\n"
-                            "nend = 200\nestart = 0.5\neend = 2.5\nestep = 1.0\nlmax = 12\n"
-                            "angles = 2001\n");
-    ASSERT_EQ(dir.run("\n\n").status, 0);
-    const Rows pw = data_rows(dir.read("sk.out.pw")), xs = data_rows(dir.read("sk.out.xs")),
-               dcs = data_rows(dir.read("sk.out.dcs"));
+    const std::vector<Rows> run =
+        run_rows(200,
+                 waves +
+                     "pot_type = yukawa|g = 1|m = 1|r0 = 0|estart = 0.5|eend = 2.5|"
+                     "estep = 1|lmax = 12|angles = 2001",
+                 {"sk.out.pw", "sk.out.xs", "sk.out.dcs"});
+    const Rows &pw = run[0], &xs = run[1], &dcs = run[2];
     ASSERT_EQ(pw.size(), 3u);
     ASSERT_EQ(xs.size(), 3u);
     ASSERT_EQ(dcs.size(), 3u * 2001);
@@ -95,8 +94,7 @@ TEST(WholeRun, OpticalTheoremAndAngularIntegrals) {
         std::complex<double> forward;
         for (std::size_t l = 0; l + 1 < pw[i].size(); ++l)
             forward += (2.0 * l + 1.0) * (std::polar(1.0, 2.0 * pw[i][l + 1]) - 1.0);
-        forward /= std::complex<double>(0.0, 2.0 * k);
-        EXPECT_LT(relative_error(4.0 * pi / k * forward.imag(), xs[i][1]), 1e-10);
+        EXPECT_LT(relative_error(-2.0 * pi / (k * k) * forward.real(), xs[i][1]), 1e-10);
         double sigma = 0.0, transport = 0.0;
         for (int a = 0; a <= 2000; ++a) {
             const double theta = dcs[i * 2001 + a][0] * pi / 180.0,
@@ -115,19 +113,17 @@ TEST(WholeRun, OpticalTheoremAndAngularIntegrals) {
 // high waves' basis errors far below lconv.
 TEST(WholeRun, PartialWavesStopEarly) {
     const std::string yukawa = waves +
-                               "pot_type = yukawa\ng = 1.0\nm = 1.0\nr0 = 1.0\nlmax = 40\n"
-                               "nstart = 300\nnend = 300\nestart = 2.0\neend = 4.0\nestep = 1.0\n";
-    const Rows stopped = run_rows(yukawa + "lconv = 1e-6\n", {"sk.out.xs"})[0];
-    const std::vector<Rows> full_run =
-        run_rows(yukawa + "lconv = 1e-300\n", {"sk.out.xs", "sk.out.pw"});
-    const Rows &full = full_run[0], &full_pw = full_run[1];
+                               "pot_type = yukawa|g = 1|m = 1|r0 = 1|lmax = 40|"
+                               "estart = 2|eend = 4|estep = 1|lconv = ";
+    const Rows stopped = run_rows(300, yukawa + "1e-6", {"sk.out.xs"})[0];
+    const std::vector<Rows> full = run_rows(300, yukawa + "1e-300", {"sk.out.xs", "sk.out.pw"});
     ASSERT_FALSE(stopped.empty());
-    ASSERT_EQ(full.size(), stopped.size());
+    ASSERT_EQ(full[0].size(), stopped.size());
     const int reached = static_cast<int>(stopped[0][3]);
     ASSERT_LT(reached, 40);
-    EXPECT_EQ(full[0][3], 40.0);
+    EXPECT_EQ(full[0][0][3], 40.0);
     const auto quiet = [&](int l) {  // column l + 1 of root.pw holds wave l
-        for (const std::vector<double>& row : full_pw)
+        for (const std::vector<double>& row : full[1])
             if (std::fabs(std::sin(row[l + 1])) >= 1e-6) return false;
         return true;
     };
@@ -135,7 +131,7 @@ TEST(WholeRun, PartialWavesStopEarly) {
     for (int l = 1; l < reached - 1; ++l)
         EXPECT_FALSE(quiet(l) && quiet(l + 1)) << l;
     for (std::size_t i = 0; i < stopped.size(); ++i)
-        EXPECT_LT(relative_error(stopped[i][1], full[i][1]), 1e-8);
+        EXPECT_LT(relative_error(stopped[i][1], full[0][i][1]), 1e-8);
 }
 
 }  // namespace
