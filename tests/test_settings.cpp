@@ -411,26 +411,5 @@ TEST_F(Loader, TheFirstFailedValidationIsReported) {
     EXPECT_GT(pairs, 60);
 }
 
-// Relativistic values from mpmath at 30 digits: sqrt(e (2 c^2 + e)) / c.
-TEST(ProjectileSetK, WaveNumberFromEnergy) {
-    const struct {
-        const char* scheme;
-        double v_light, e, k;
-    } cases[] = {{"non-relativistic", 137.0359996287515, 0.5, 1.0},
-                 {"relativistic", 137.0359996287515, 1.0, 1.4142323894445696999},
-                 {"relativistic", 5000.0, 1.0e6, 1428.2856857085699996}};
-    for (const auto& c : cases) {
-        sk_globals.scheme = padded(c.scheme, 16);
-        sk_globals.v_light = c.v_light;
-        Projectile p{c.e};
-        projectile_set_k(p);
-        EXPECT_LE(relative_error(p.k, c.k), 4e-16) << c.scheme << " e = " << c.e;
-    }
-    sk_globals = RunSettings{};
-    const std::pair<int, const char*> numbers[] = {{5, "5"}, {-9999, "-9999"}, {100000, "*****"}};
-    for (const auto& [n, text] : numbers)
-        EXPECT_EQ(convert_int_to_string(n), text) << n;
-}
-
 }  // namespace
 }  // namespace skarven::test
