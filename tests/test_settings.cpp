@@ -103,6 +103,10 @@ TEST_F(Loader, FileNames) {
     expect_stored("e=3.5");
 }
 
+// Line 7 follows the minimal file (e = 1.0): what it leaves in e and what is printed. Comments
+// start in column one; items are split at blanks and commas, quotes hold them; fewer than three
+// items or a separator not starting with "=" drop the line; items are cut to 44 characters,
+// records to 80 columns, reports to 120 characters; keys are case-sensitive.
 TEST_F(Loader, RecordsItemsQuotesAndKeys) {
     const auto unknown = [](const std::string& key, const std::string& value) {
         return warning("unknown parameter <" + key + "> = <" + value + "> has been ignored");

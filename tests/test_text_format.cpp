@@ -1,5 +1,4 @@
-// Guards against wrong Iw and Fw.d fields (gfortran's output for the same edit descriptors) and
-// against data columns that lose digits rather than decimals.
+// Guards against Iw and Fw.d fields unlike gfortran's, and data columns that lose digits.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
