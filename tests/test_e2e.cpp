@@ -49,28 +49,24 @@ TEST(Dialogue, AnswersDefaultsAndErrors) {
                       gauss = shell + "basis = gauss|a = 0|";
     const auto extreme = [](const std::string& extra) { return user(20, lines(extra)); };
     const struct {
-        std::string name, input, answers, outcome;
+        std::string input, outcome, answers = "\n\n", name = "sk.inp";
     } cases[] = {
-        {"sk.inp", tiny, "\n\n", "sk.out"},
-        {"sk.inp", tiny, "    \n   \n", "sk.out"},
-        {"sk.inp", tiny, "", "sk.out"},
-        {"mine.inp", tiny, "mine.inp", "sk.out"},
-        {"run.par", tiny, "run.par   \nresult   \n", "result"},
-        {"other.inp", tiny, "\n\n", "unable to open the input file"},
-        {"sk.inp", tiny.substr(0, tiny.find("nend")), "\n\n", "required parameter missing: <nend>"},
-        {"sk.inp", tiny, "\nno/such/directory/out\n", "unable to open the output file"},
-        {"sk.inp", extreme(shell + "lambda = 1e16|" + fast), "",
-         "<a> lies beyond the reach of the basis"},
-        {"sk.inp", extreme(shell + "l = -2147483648"), "", "<l> is out of range"},
-        {"sk.inp", extreme(shell + window + "estep = 1e-12"), "",
-         "<estep> is too small for the energy range"},
-        {"sk.inp", extreme(gauss + window + "lambda = 1e300|" + fast), "",
-         "<lambda> is out of range"},
-        {"sk.inp",
-         extreme(gauss + window + "scheme = relativistic|kappa = -1|v0 = 1.79e308|" + fast), "",
+        {tiny, "sk.out"},
+        {tiny, "sk.out", "    \n   \n"},
+        {tiny, "sk.out", ""},
+        {tiny, "sk.out", "mine.inp", "mine.inp"},
+        {tiny, "result", "run.par   \nresult   \n", "run.par"},
+        {tiny, "unable to open the input file", "\n\n", "other.inp"},
+        {tiny.substr(0, tiny.find("nend")), "required parameter missing: <nend>"},
+        {tiny, "unable to open the output file", "\nno/such/directory/out\n"},
+        {extreme(shell + "lambda = 1e16|" + fast), "<a> lies beyond the reach of the basis"},
+        {extreme(shell + "l = -2147483648"), "<l> is out of range"},
+        {extreme(shell + window + "estep = 1e-12"), "<estep> is too small for the energy range"},
+        {extreme(gauss + window + "lambda = 1e300|" + fast), "<lambda> is out of range"},
+        {extreme(gauss + window + "scheme = relativistic|kappa = -1|v0 = 1.79e308|" + fast),
          "<v0> is out of range"},
-        {"sk.inp", extreme(gauss + window + "l = -2|" + fast), "", "<l> is out of range"},
-        {"sk.inp", extreme(gauss + "lambda = 0.01|e = 2"), "",
+        {extreme(gauss + window + "l = -2|" + fast), "<l> is out of range"},
+        {extreme(gauss + "lambda = 0.01|e = 2"),
          "<e> is too large for <lambda> in gaussian basis"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input + c.answers);
