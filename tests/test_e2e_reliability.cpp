@@ -122,6 +122,8 @@ TEST(Reliability, ConcurrentWritersEachInstallAWholeFile) {
     a.join();
     b.join();
     EXPECT_TRUE(runs[0].status == 0 && runs[1].status == 0);
+    const std::string last = undated(first.read("saved.vn.120"));
+    EXPECT_TRUE(last == whole[0] || last == whole[1]);
     EXPECT_FALSE(contains(names(first), ".tmp")) << names(first);
 }
 
