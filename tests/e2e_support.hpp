@@ -87,12 +87,13 @@ class RunDirectory {
     bool exists(const std::string& name) const { return std::filesystem::exists(work() / name); }
     std::string read(const std::string& name) const { return slurp(work() / name); }
 
-    // Runs the program with `input` as its whole standard input; a run still going after
-    // `limit_seconds` is killed, so that a hang fails the test.
-    RunResult run(const std::string& input, int limit_seconds = 600) const {
+    // Runs the program with `input` as its whole standard input and `env` ("NAME=value ...") added
+    // to its environment; a run still going after `limit_seconds` is killed, so a hang fails.
+    RunResult run(const std::string& input, int limit_seconds = 600,
+                  const std::string& env = "") const {
         std::ofstream(root_ / "in", std::ios::binary) << input;
         const std::string root = "'" + root_.string() + "'";
-        const int status = std::system(("cd " + root + "/work && timeout -s KILL " +
+        const int status = std::system(("cd " + root + "/work && " + env + " timeout -s KILL " +
                                         std::to_string(limit_seconds) + " '" SKARVEN_BINARY "' <" +
                                         root + "/in >" + root + "/out 2>" + root + "/err")
                                            .c_str());

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -87,21 +86,14 @@ TEST(Reliability, SavedMatrixThatIsNotWholeIsIntegratedAfresh) {
 // Two runs with other settings write saved.vn.120 in one directory at once. Whenever the file is
 // looked at, it is one run's whole file.
 TEST(Reliability, ConcurrentWritersEachInstallAWholeFile) {
-    struct OneThread {  // four runs on a shared machine stay quick; the property is the same
-        const char* given = std::getenv("OMP_NUM_THREADS");
-        std::string saved = given ? given : "";
-        OneThread() { ::setenv("OMP_NUM_THREADS", "1", 1); }
-        ~OneThread() {
-            given ? ::setenv("OMP_NUM_THREADS", saved.c_str(), 1) : ::unsetenv("OMP_NUM_THREADS");
-        }
-    } one_thread;
+    const std::string one_thread = "OMP_NUM_THREADS=1";  // four quick runs on a shared machine
     const std::string settings[2] = {user(120, "nstart = 120\n"),
                                      user(120, "nstart = 120\nlambda = 1.5\n")};
     std::string whole[2];
     for (int i = 0; i < 2; ++i) {
         RunDirectory alone;
         alone.write("run.inp", settings[i]);
-        ASSERT_EQ(alone.run("run.inp\nout\n").status, 0);
+        ASSERT_EQ(alone.run("run.inp\nout\n", 600, one_thread).status, 0);
         whole[i] = undated(alone.read("saved.vn.120"));
     }
     ASSERT_NE(whole[0], whole[1]);
@@ -112,8 +104,8 @@ TEST(Reliability, ConcurrentWritersEachInstallAWholeFile) {
     first.write("b.inp", settings[1]);
     std::atomic<int> running = 2;
     RunResult runs[2];
-    std::thread a([&] { runs[0] = first.run("a.inp\na\n"), --running; });
-    std::thread b([&] { runs[1] = second.run("b.inp\nb\n"), --running; });
+    std::thread a([&] { runs[0] = first.run("a.inp\na\n", 600, one_thread), --running; });
+    std::thread b([&] { runs[1] = second.run("b.inp\nb\n", 600, one_thread), --running; });
     for (int looks = 0; running > 0 || looks == 0; ++looks) {
         const std::string text = undated(first.read("saved.vn.120"));
         EXPECT_TRUE(text.empty() || text == whole[0] || text == whole[1]) << "look " << looks;
