@@ -204,10 +204,11 @@ TEST_F(Loader, LineEndsAndBinaryGarbage) {
 }
 
 // Each row: the place of a plain validation in the validation order (0: any other row), the
-// lines after the minimal file, and the outcome: the message that ends the run, "accepted",
-// "loads" without warnings, "warns" with the ';'-separated warnings, or "stores" the items given
-// (see expect_stored); after "~", lines that move the row to the edge where it loads without
-// that error or warning. An indented line continues the row above.
+// lines after the minimal file, and the outcome: the message that ends the run; "missing" and
+// the keys reported one after another as each is given; "accepted"; "loads" without warnings;
+// "warns" and the ';'-separated warnings; or "stores" and the items of expect_stored. After "~",
+// lines that move the row to the edge where it loads without that error or warning. An indented
+// line continues the row above.
 const char* const table = R"(
 // Defaults and stored values; estep defaults to a tenth of the range even without the energy
 // pass; texts are cut or blank-padded to their width; warnings go with their thresholds.
@@ -237,27 +238,14 @@ const char* const table = R"(
     ~ nend = 2000
 0 xyz = 1|basis = gauss|e = 30|nend = 3001 => warns unknown parameter <xyz> = <1> has been ignored;
     results for e>25 may be inaccurate in gaussian basis;be prepared for a long-running calculations
-// The first required entry missing in the order: estart eend estep l kappa lambda basis scheme
+// The first required entry missing, in the order estart eend estep l kappa lambda basis scheme
 // v_light pot_type screen shift nstart nend v0 a b r0 z alpha energies e g m.
-0 -e => required parameter missing: <e>
-0 -scheme => required parameter missing: <scheme>
-0 -pot_type => required parameter missing: <pot_type>
-0 -e|-nend => required parameter missing: <nend>
-0 -nend|-basis => required parameter missing: <basis>
-0 -e|-l|-basis|-scheme|-pot_type|-nend => required parameter missing: <l>
-0 pot_type = well => required parameter missing: <v0>
-0 pot_type = well|v0 = 1|b = 1 => required parameter missing: <a>
-0 pot_type = well|v0 = 1|a = 1 => required parameter missing: <b>
-0 pot_type = coulomb => required parameter missing: <r0>
-0 pot_type = coulomb|r0 = 1|alpha = 1 => required parameter missing: <z>
-0 pot_type = coulomb|r0 = 1|z = 1|g = 1 => required parameter missing: <alpha>
-0 pot_type = yukawa|r0 = 1|m = 1 => required parameter missing: <g>
-0 pot_type = yukawa|r0 = 1|g = 1 => required parameter missing: <m>
-0 energies = T|estart = 1 => required parameter missing: <eend>
-0 scheme = relativistic => required parameter missing: <kappa>
-0 pot_type = well|energies = T|scheme = relativistic => required parameter missing: <estart>
-0 -l|pot_type = well|scheme = relativistic => required parameter missing: <l>
-// The plain validations, each followed by the edge of its range.
+0 -e|-l|-basis|-scheme|-pot_type|-nend => missing l basis scheme pot_type nend e
+0 pot_type = well => missing v0 a b
+0 pot_type = coulomb|g = 1 => missing r0 z alpha
+0 pot_type = yukawa => missing r0 g m
+0 pot_type = well|energies = T|scheme = relativistic|-l => missing estart eend l kappa v0 a b
+// The plain validations in their order, with the edges where they pass.
 1 nstart = 0 => incorrect values of <nstart> or <nend>
 0 nstart = 11 => incorrect values of <nstart> or <nend> ~ nstart = 10
 2 nend = 5001 => <nend> is to big ~ nend = 5000
@@ -371,6 +359,11 @@ TEST_F(Loader, EachRowOfTheTable) {
         if (r.outcome.starts_with("stores ")) {
             load(with(r.lines));
             expect_stored(r.outcome.substr(7));
+        } else if (r.outcome.starts_with("missing ")) {
+            std::istringstream keys(r.outcome.substr(8));
+            std::string lines = r.lines;
+            for (std::string key; keys >> key; lines += "|" + key + " = 1")
+                expect_load_error(with(lines), "required parameter missing: <" + key + ">");
         } else if (r.outcome == "accepted") {
             EXPECT_TRUE(load(with(r.lines)).ends_with("Load complete.\n"));
         } else if (r.outcome == "loads" || r.outcome.starts_with("warns ")) {
