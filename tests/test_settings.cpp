@@ -249,7 +249,7 @@ const char* const table = R"(
 1 nstart = 0 => incorrect values of <nstart> or <nend>
 0 nstart = 11 => incorrect values of <nstart> or <nend> ~ nstart = 10
 2 nend = 5001 => <nend> is to big ~ nend = 5000
-3 e = 0 => <e> must be positive
+3 e = 0 => <e> must be positive ~ e = 1e-300
 4 energies = T|estart = 2|eend = 1 => incorrect values of <estart> or <eend>
 5 energies = T|estart = -1|eend = 1 => <estart> and <eend> must be positive
 6 energies = T|estart = 1|eend = 2|estep = 0 => <estep> must be positive
@@ -261,12 +261,12 @@ const char* const table = R"(
 0 pot_type = user-defined => <pot_type> must be <well>, <coulomb> or <user>
 9 pot_type = well|v0 = 1|a = 2|b = 1 => incorrect values of <a> or <b>
 0 pot_type = well|v0 = 1|a = 1|b = 1 => incorrect values of <a> or <b> ~ b = 1.000001
-10 pot_type = yukawa|r0 = 1|g = 1|m = 0 => <m> should be positive
+10 pot_type = yukawa|r0 = 1|g = 1|m = 0 => <m> should be positive ~ m = 1e-10
 11 basis = Gauss => <basis> must be <gauss> or <laguerre>
 0 basis = ' gauss' => <basis> must be <gauss> or <laguerre>
 12 scheme = Relativistic => <scheme> must be <relativistic> or <non-relativistic>
 13 scheme = relativistic|kappa = -1|v_light = light => <v_light> must be <finite> or <infinite>
-14 lambda = 0 => <lambda> must be positive
+14 lambda = 0 => <lambda> must be positive ~ lambda = 1e-6
 15 solver = Fast => <solver> must be <eigen> or <fast>
 // A value that does not convert stops the run where it is read; items are cut to 44 characters.
 0 e = x|e = 2 => incorrect value for <e>
@@ -288,10 +288,13 @@ const char* const table = R"(
 0 lambda = 0.9e-20|e = 1e-40 => <lambda> is out of range ~ lambda = 1e-20
 0 e = 5.1e14 => <e> is too large for <lambda> ~ e = 5e14
 0 lambda = 1e6|e = 5e19 => accepted
+0 basis = gauss|lambda = 0.5|e = 249.99|scheme = relativistic|kappa = -1|v_light = infinite =>
+    accepted
+0 energies = T|estart = 1e7|eend = 5e7|estep = 1e7 => accepted
 0 basis = gauss|e = 1000.001 => <e> is too large for <lambda> in gaussian basis ~ e = 1000
 0 energies = T|estart = 1|eend = 5.1e14 => <eend> is too large for <lambda>
 0 energies = T|basis = gauss|estart = 1.02|eend = 999.95|estep = 1 =>
-    <eend> is too large for <lambda> in gaussian basis
+    <eend> is too large for <lambda> in gaussian basis ~ estart = 1|eend = 999.5
 0 energies = T|estart = 1|eend = 2|estep = 0.999e-6 => <estep> is too small for the energy range
     ~ estep = 1.000001e-6
 0 energies = T|estart = 1|eend = 1|estep = 1e-300 => accepted
