@@ -1,4 +1,4 @@
-// Guards against a wrong dialogue, wrong default names and wrong exit statuses of the program.
+// Whole runs: a wrong dialogue, exit status, result-file layout or reuse of a saved matrix.
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -14,114 +14,180 @@ namespace {
 std::string banner() {
     char cpus[16];
     std::snprintf(cpus, sizeof cpus, "%3d", omp_get_num_procs());
-    return std::string("\nStarting the SKARVEN program.\n") + " Version: 2.01, 28/01/2007\n" +
-           " Compiled with OpenMP support. No. of CPUs available: " + cpus + "\n" + "\n" +
-           "Enter name of the input file  ( <cr> = sk.inp ).\n";
+    return "\nStarting the SKARVEN program.\n Version: 2.01, 28/01/2007\n Compiled with OpenMP "
+           "support. No. of CPUs available: " +
+           std::string(cpus) + "\n\nEnter name of the input file  ( <cr> = sk.inp ).\n";
 }
 
-const std::string file_list =
-    "\n"
-    "The following output files will be created:\n"
-    " <root>     - phase shifts as function of the basis size,\n"
-    " <root>.avg - averaged phase shifts as function of the basis size,\n"
-    " <root>.en  - phase shifts as function of energy of the projectile,\n"
-    " <root>.rms - root mean squared error (for square-well potential only),\n"
-    " saved.vn.<nend>  - elements of the truncated potential.\n"
-    "Enter root name of the output files ( <cr> = sk.out ).\n";
+const std::string loading = "Loading parameters...\n", loaded = loading + "Load complete.\n",
+                  file_list =
+                      "\nThe following output files will be created:\n"
+                      " <root>     - phase shifts as function of the basis size,\n"
+                      " <root>.avg - averaged phase shifts as function of the basis size,\n"
+                      " <root>.en  - phase shifts as function of energy of the projectile,\n"
+                      " <root>.rms - root mean squared error (for square-well potential only),\n"
+                      " saved.vn.<nend>  - elements of the truncated potential.\n"
+                      "Enter root name of the output files ( <cr> = sk.out ).\n";
 
-const std::string loaded = "Loading parameters...\nLoad complete.\n";
-
-// The smallest complete run: two basis sizes of the built-in potential, no progress lines.
-const std::string tiny_run =
-    "e = 1.0\nl = 0\nbasis = laguerre\nscheme = non-relativistic\npot_type = user\n"
-    "nend = 2\nscreen = F\n";
-
-// The end of a complete run, with the CPU time split into hours, minutes and seconds.
-const std::regex closing(
-    "\nElapsed CPU time: [ 0-9]{4}[0-9] hour\\(s\\), [ 0-9][0-9] minute\\(s\\), "
-    "[ 0-9][0-9]\\.[0-9]{2} second\\(s\\)\\.\n\nSKARVEN complete\\.\n\n$");
-
+// A complete run ends with the CPU time split into hours, minutes and seconds.
 void expect_complete_run(const RunResult& run) {
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(run.out.starts_with(banner() + loaded + file_list)) << run.out;
-    EXPECT_TRUE(std::regex_search(run.out, closing)) << run.out;
+    EXPECT_TRUE(std::regex_search(
+        run.out, std::regex("\nElapsed CPU time: [ 0-9]{4}[0-9] hour\\(s\\), [ 0-9][0-9] "
+                            "minute\\(s\\), [ 0-9][0-9]\\.[0-9]{2} second\\(s\\)\\.\n\n"
+                            "SKARVEN complete\\.\n\n$")))
+        << run.out;
 }
 
-void expect_fatal_run(const RunResult& run, const std::string& error_line) {
-    EXPECT_EQ(run.status, 1) << run.out << run.err;
-    EXPECT_EQ(run.err, "SKARVEN will terminate.\n");
-    EXPECT_TRUE(run.out.ends_with("\n" + error_line + "\n")) << run.out;
-    for (const char* never : {"Elapsed CPU time", "SKARVEN complete.", "SKARVEN will terminate."})
-        EXPECT_EQ(run.out.find(never), std::string::npos) << never;
-}
-
-// Each case: the files in the directory, the answers, and the result file that must appear
-// (empty: the run must end with the error line given).
+// Each case: the parameter file's name and lines, the answers, and the result file that must
+// appear or the error line that ends the run; extreme settings end promptly, never hang.
 TEST(Dialogue, AnswersDefaultsAndErrors) {
-    const std::string missing_nend =
-        "e = 1.0\nl = 0\nbasis = laguerre\nscheme = non-relativistic\npot_type = user\n";
+    const std::string tiny = user(2), shell = "pot_type = well|v0 = -1|a = 0.5|b = 1|nend = 20|",
+                      window = "energies = T|estart = 1|eend = 2|", fast = "solver = fast",
+                      gauss = shell + "basis = gauss|a = 0|";
+    const auto extreme = [](const std::string& extra) { return user(20, lines(extra)); };
     const struct {
-        const char* what;
-        std::string input_name, input, answers, result, error;
+        std::string input, outcome, answers = "\n\n", name = "sk.inp";
     } cases[] = {
-        {"empty answers", "sk.inp", tiny_run, "\n\n", "sk.out", ""},
-        {"blank answers", "sk.inp", tiny_run, "    \n   \n", "sk.out", ""},
-        {"no answers at all", "sk.inp", tiny_run, "", "sk.out", ""},
-        {"input ending after the first answer", "mine.inp", tiny_run, "mine.inp", "sk.out", ""},
-        {"named files, trailing blanks", "run.par", tiny_run, "run.par   \nresult   \n", "result",
-         ""},
-        {"missing parameter file", "other.inp", tiny_run, "\n\n", "",
-         "Error (loadparams): unable to open the input file."},
-        {"loader error", "sk.inp", missing_nend, "\n\n", "",
-         "Error (loadparams): required parameter missing: <nend>."},
-        {"unwritable result file", "sk.inp", tiny_run, "\nno/such/directory/out\n", "",
-         "Error (control_calc_delta): unable to open the output file."}};
+        {tiny, "sk.out"},
+        {tiny, "sk.out", "    \n   \n"},
+        {tiny, "sk.out", ""},
+        {tiny, "sk.out", "mine.inp", "mine.inp"},
+        {tiny, "result", "run.par   \nresult   \n", "run.par"},
+        {tiny, "unable to open the input file", "\n\n", "other.inp"},
+        {tiny.substr(0, tiny.find("nend")), "required parameter missing: <nend>"},
+        {tiny, "unable to open the output file", "\nno/such/directory/out\n"},
+        {extreme(shell + "lambda = 1e16|" + fast), "<a> lies beyond the reach of the basis"},
+        {extreme(shell + "l = -2147483648"), "<l> is out of range"},
+        {extreme(shell + window + "estep = 1e-12"), "<estep> is too small for the energy range"},
+        {extreme(gauss + window + "lambda = 1e300|" + fast), "<lambda> is out of range"},
+        {extreme(gauss + window + "scheme = relativistic|kappa = -1|v0 = 1.79e308|" + fast),
+         "<v0> is out of range"},
+        {extreme(gauss + window + "l = -2|" + fast), "<l> is out of range"},
+        {extreme(gauss + "lambda = 0.01|e = 2"),
+         "<e> is too large for <lambda> in gaussian basis"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.input + c.answers);
         RunDirectory dir;
-        dir.write(c.input_name, c.input);
-        const RunResult run = dir.run(c.answers);
-        if (c.error.empty()) {
+        dir.write(c.name, c.input);
+        const RunResult run = dir.run(c.answers, 60);
+        if (c.outcome.find(' ') == std::string::npos) {
             expect_complete_run(run);
-            EXPECT_TRUE(dir.exists(c.result));
-            EXPECT_EQ(c.result == "sk.out", dir.exists("sk.out"));
-        } else {
-            expect_fatal_run(run, c.error);
-            // A loader error stops before the file list.
-            if (c.error.find("loadparams") != std::string::npos) {
-                EXPECT_EQ(run.out, banner() + "Loading parameters...\n" + c.error + "\n");
-            } else {
-                EXPECT_TRUE(run.out.starts_with(banner() + loaded + file_list)) << run.out;
-            }
+            EXPECT_TRUE(dir.exists(c.outcome));
+            EXPECT_EQ(c.outcome == "sk.out", dir.exists("sk.out"));
+        } else if (c.outcome == "unable to open the output file") {
+            expect_failure(run, "Error (control_calc_delta): " + c.outcome + ".");
+            EXPECT_TRUE(run.out.starts_with(banner() + loaded + file_list)) << run.out;
+        } else {  // the loader ends the run before the file list
+            expect_failure(run, "Error (loadparams): " + c.outcome + ".");
+            EXPECT_EQ(run.out, banner() + loading + "Error (loadparams): " + c.outcome + ".\n");
         }
     }
 }
 
-// Warnings (the cut answers, an unknown key) go to standard output and the run goes on.
-TEST(Dialogue, AnswersAreCutToHundredCharactersWithAWarning) {
+// Answers are cut to 100 characters with a warning (blanks after them cut nothing); warnings
+// go to standard output and the run goes on.
+TEST(Dialogue, LongAnswersAreCutWithAWarning) {
     RunDirectory dir;
-    const std::string name(100, 'p'), root(100, 'r');
-    dir.write(name, tiny_run + "colour = blue\n");
+    const std::string name(100, 'p'), root(100, 'r'), cut = " Warning (skarven): the ";
+    dir.write(name, user(2, "colour = blue\n"));
     const RunResult run = dir.run(name + "ignored\n" + root + "ignored\n");
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(run.err, "");
-    const std::string cut = " Warning (skarven): ";
-    const std::string unknown =
-        " Warning (loadparams): unknown parameter <colour> = <blue> has been ignored.\n";
-    EXPECT_TRUE(run.out.starts_with(banner() + cut +
-                                    "the name of the input file has been cut to its "
-                                    "first 100 characters <" +
-                                    name + ">.\n" + "Loading parameters...\n" + unknown +
-                                    "Load complete.\n" + file_list + cut +
-                                    "the root name of the output files has been cut to "
-                                    "its first 100 characters <" +
-                                    root + ">.\n"))
+    EXPECT_TRUE(run.out.starts_with(
+        banner() + cut + "name of the input file has been cut to its first 100 characters <" +
+        name + ">.\n" + loading +
+        " Warning (loadparams): unknown parameter <colour> = <blue> has been ignored.\n"
+        "Load complete.\n" +
+        file_list + cut + "root name of the output files has been cut to its first 100 " +
+        "characters <" + root + ">.\n"))
         << run.out;
     EXPECT_TRUE(dir.exists(root));
-    // Blanks after the first 100 characters cut nothing.
-    dir.write(name, tiny_run);
+    dir.write(name, user(2));
     expect_complete_run(dir.run(name + "     \n" + root + "   \n"));
+}
+
+// The text of a result file after its header, which ends at its second lone ";".
+std::string body_of(const std::string& text) {
+    return text.substr(text.find("\n;\n", text.find("\n;\n") + 1) + 3);
+}
+
+RunResult run_in(const RunDirectory& dir, const std::string& params, const std::string& root) {
+    dir.write("run.inp", params);
+    return dir.run("run.inp\n" + root + "\n");
+}
+
+// Data lines of fixed width: N as I5, energies as F10.6, numbers as F26.16; the fast route adds
+// its header line.
+TEST(ResultFiles, Layouts) {
+    RunDirectory dir;
+    const std::string number = "( +-?[0-9]+\\.[0-9]{16})", window = "energies = T|estart = 0.5|";
+    const std::string well = user(60, lines("pot_type = well|v0 = -1|a = 0|b = 1|screen = T|" +
+                                            window + "eend = 1|estep = 0.25"));
+    RunResult run = run_in(dir, well, "well");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string body = body_of(dir.read("well")), energy = body_of(dir.read("well.en"));
+    EXPECT_TRUE(std::regex_match(
+        body, std::regex("; ANALYTICAL RESULT\n; delta =    0\\.731005086556607\n;\n; NUMERICAL "
+                         "RESULTS:  N   tan\\(delta\\)   delta\n((?=.{57}\n)[ 0-9]{5}" +
+                         number + "{2}\n){60}")))
+        << body;
+    EXPECT_TRUE(std::regex_match(
+        energy, std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta  delta_analytical\n"
+                           "  0\\.500000.{78}\n((?=.{88}\n) *[0-9]\\.[0-9]{6}" +
+                           number + "{3}\n){2}")))
+        << energy;
+    // The last energy is the basis-size pass's energy at the same N.
+    EXPECT_EQ(energy.substr(energy.size() - 79, 52), body.substr(body.size() - 53, 52));
+    EXPECT_TRUE(
+        std::regex_match(body_of(dir.read("well.avg")), std::regex("   50 {6}0\\.[0-9]{18}\n")));
+    EXPECT_TRUE(!dir.exists("well.rms") && dir.exists("saved.vn.60"));
+    for (const char* part :
+         {"\ndelta_analytic =  0.7310050865566070\n\nCalculating numerical phase shifts for "
+          "fixed projectile energy:\n n =    1   delta =  ",
+          " (Info: Not enough data points to calculate RMS.)\n\nNow calculating phase shifts "
+          "for a given energy range; n =    60:\n energy =  0.500000  delta =  ",
+          "           delta_analytic =   0.8454245551484233\n"})
+        EXPECT_TRUE(contains(run.out, part)) << part << run.out;
+    ASSERT_EQ(run_in(dir, well + "solver = fast\n", "fast").status, 0);
+    EXPECT_TRUE(contains(dir.read("fast.en"), "\n; shift    = F\n; solver   = fast\n"));
+    // Without an analytic value there is no fourth column; screen = F prints only the notes.
+    run = run_in(dir,
+                 user(5, lines("pot_type = yukawa|g = 1|m = 1|r0 = 0|l = 1|e = 0.5|" + window +
+                               "eend = 0.6|estep = 0.1")),
+                 "yuk");
+    EXPECT_TRUE(
+        body_of(dir.read("yuk")).starts_with("; NUMERICAL RESULTS:  N   tan(delta)   delta\n"));
+    EXPECT_TRUE(std::regex_match(body_of(dir.read("yuk.en")),
+                                 std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta\n"
+                                            "(.{62}\n){2}")));
+    EXPECT_TRUE(contains(run.out, file_list +
+                                      " (Info: Not enough data points to perform averaging.)\n"
+                                      " (Info: Analytical result not known. RMS will not be "
+                                      "calculated.)\n\nElapsed"))
+        << run.out;
+}
+
+// A later run with the same settings reads the saved matrix at its first basis size and prints
+// the same phase shifts; "sk.par" adds one save; another lambda does not match.
+TEST(ResultFiles, RerunReusesTheSavedMatrix) {
+    RunDirectory dir;
+    const std::string shell =
+                          "pot_type = well|v0 = -1|a = 0.5|b = 1|scheme = relativistic|"
+                          "kappa = -1|screen = T|nstart = 8|nend = ",
+                      info = " (Info: Elements of the truncated potential have been read from";
+    ASSERT_EQ(run_in(dir, user(8, lines(shell + "8")), "first").status, 0);
+    const std::string saved = dir.read("saved.vn.8");
+    EXPECT_TRUE(contains(run_in(dir, user(8, lines(shell + "8")), "again").out, info));
+    EXPECT_EQ(body_of(dir.read("again")), body_of(dir.read("first")));
+    EXPECT_EQ(dir.read("saved.vn.8"), saved);  // not rewritten
+    dir.write("sk.par", "9\n");
+    EXPECT_TRUE(contains(run_in(dir, user(8, lines(shell + "10")), "grown").out, info));
+    EXPECT_TRUE(dir.exists("saved.vn.9") && dir.exists("saved.vn.10"));
+    EXPECT_FALSE(
+        contains(run_in(dir, user(8, lines(shell + "8|lambda = 1.5")), "other").out, info));
 }
 
 }  // namespace
