@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "settings.hpp"
@@ -26,17 +27,20 @@ namespace skarven::test {
         EXPECT_EXIT((::dup2(2, 1), statement), ::testing::ExitedWithCode(1), pattern); \
     } while (0)
 
-// Rows of whitespace-separated numbers from tests/data/<name>; lines starting with '#' skipped.
-inline std::vector<std::vector<double>> read_table(const std::string& name) {
+// Rows of whitespace-separated numbers from tests/data/<name> ('#' lines skipped), as double or as
+// long double for references beyond the double range.
+template <class T = double>
+std::vector<std::vector<T>> read_table(const std::string& name) {
     std::ifstream in(std::string(SKARVEN_TEST_DATA) + "/" + name);
     EXPECT_TRUE(in.good()) << "missing reference data " << name;
-    std::vector<std::vector<double>> rows;
+    std::vector<std::vector<T>> rows;
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
-        std::vector<double> row;
+        std::vector<T> row;
         for (std::string field; fields >> field;)
-            row.push_back(std::strtod(field.c_str(), nullptr));
+            row.push_back(std::is_same_v<T, double> ? std::strtod(field.c_str(), nullptr)
+                                                    : std::strtold(field.c_str(), nullptr));
         rows.push_back(std::move(row));
     }
     return rows;
@@ -44,14 +48,30 @@ inline std::vector<std::vector<double>> read_table(const std::string& name) {
 
 // The reference-table harness: each(row) on every row of tests/data/<table> (at least min_rows),
 // with the table's row number traced in any failure.
-template <class Each>
+template <class T = double, class Each>
 void for_rows(const std::string& table, std::size_t min_rows, Each each) {
-    const auto rows = read_table(table);
+    const auto rows = read_table<T>(table);
     EXPECT_GE(rows.size(), min_rows) << table;
     for (std::size_t k = 0; k < rows.size(); ++k) {
         SCOPED_TRACE(table + " row " + std::to_string(k + 1));
         each(rows[k]);
     }
+}
+
+// Each case of tests/data/<table>, a run of rows that agree in their first `key` columns, as
+// each(rows); returns the number of cases.
+template <class T = double, class Each>
+int for_cases(const std::string& table, std::size_t key, Each each) {
+    const auto rows = read_table<T>(table);
+    int cases = 0;
+    for (auto first = rows.begin(), last = first; first != rows.end(); first = last, ++cases) {
+        last = std::find_if(first, rows.end(), [&](const std::vector<T>& r) {
+            return !std::equal(r.begin(), r.begin() + key, first->begin());
+        });
+        SCOPED_TRACE(table + " case " + std::to_string(cases + 1));
+        each(std::vector<std::vector<T>>(first, last));
+    }
+    return cases;
 }
 
 inline bool same_bits(double a, double b) {
@@ -162,8 +182,8 @@ class SettingsTest : public ::testing::Test {
 };
 
 // TRANSITION
-#include <map>
 #include <cstdio>
+#include <map>
 // The reference-table harness: every comparison against a stored reference goes through check(),
 // which fails beyond the tolerance and keeps the worst error per branch; the worst errors are
 // printed when the check ends.
