@@ -1,11 +1,9 @@
-// Guards against wrong potential matrix elements and fast-route blocks (mpmath, closed forms),
-// wrong layouts and thread-dependent results.
+// Guards against wrong potential elements and blocks, wrong layouts and thread-dependent results.
 #include <omp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -16,388 +14,249 @@
 namespace skarven::test {
 namespace {
 
-class PotentialTest : public SettingsTest {
-  protected:
-    void TearDown() override {
-        sk_globals = RunSettings{};
-        vn(0, 0, CacheAction::release);
-        SettingsTest::TearDown();
-    }
-
-    // pass stays 0, so no saved file is consulted.
-    static void set_run(const char* basis, const char* scheme, const char* pot_type, int l,
-                        int kappa, double lambda, int n_size) {
-        use_run(basis, scheme, pot_type, l, kappa, lambda);
-        sk_globals.ntrunc = n_size;
-        sk_globals.nstart = n_size;
-    }
+struct Setting {
+    const char* basis;
+    const char* scheme;
+    const char* pot_type;
+    int l, kappa;
+    double lambda, params[8];  // v0, a, b, z, alpha, g, m, r0: the reference tables' columns
+    int n;
 };
 
-TEST_F(PotentialTest, WorkedIntegrals) {
-    struct Case {
-        const char* name;
-        const char* pot_type;
-        double params[8];  // v0, a, b, z, alpha, g, m, r0
-        double expected;
-    };
-    const double e = std::exp(1.0);
-    const Case cases[] = {
-        {"well [0,1], -int r^2 e^-r", "well", {-1, 0, 1, 0, 0, 0, 0, 0}, -(2.0 - 5.0 / e)},
-        {"coulomb to infinity, -int r e^-r", "coulomb", {0, 0, 0, 1, 1, 0, 0, 0}, -1.0},
-        {"coulomb cut at 1", "coulomb", {0, 0, 0, 1, 1, 0, 0, 1}, -(1.0 - 2.0 / e)}};
-    for (const Case& c : cases) {
-        set_run("laguerre", "non-relativistic", c.pot_type, 0, 0, 1.0, 3);
-        set_potential_params(c.params);
-        EXPECT_LT(relative_error(vn(0, 0), c.expected), 1e-10) << c.name;
-    }
+// The run settings; pass stays 0, so no saved file is consulted.
+void apply(const Setting& s) {
+    sk_globals = RunSettings{};
+    sk_globals.basis = padded(s.basis, 8);
+    sk_globals.scheme = padded(s.scheme, 16);
+    sk_globals.potential.pot_type = padded(s.pot_type, 8);
+    sk_globals.projectile.l = s.l;
+    sk_globals.projectile.kappa = s.kappa;
+    sk_globals.lambda = s.lambda;
+    PotentialParams& p = sk_globals.potential;
+    double* fields[] = {&p.v0, &p.a, &p.b, &p.z, &p.alpha, &p.g, &p.m, &p.r0};
+    for (int f = 0; f < 8; ++f)
+        *fields[f] = s.params[f];
+    sk_globals.ntrunc = sk_globals.nstart = sk_globals.nend = s.n;
 }
 
-TEST_F(PotentialTest, ElementsThatAreZeroWithoutIntegral) {
-    // A Coulomb potential would give a nonzero integral for every one of these index pairs.
-    const struct {
-        const char* name;
-        const char* scheme;
-        const char* pot_type;
-        int n_size, n, m;
-    } cases[] = {{"non-relativistic row outside", "non-relativistic", "coulomb", 3, 3, 0},
-                 {"non-relativistic column outside", "non-relativistic", "coulomb", 3, 0, 3},
-                 {"relativistic phi-psi block", "relativistic", "coulomb", 2, 1, 2},
-                 {"relativistic psi-phi block", "relativistic", "coulomb", 2, 3, 0},
-                 {"user potential", "non-relativistic", "user", 3, 1, 0},
-                 {"user potential, psi", "relativistic", "user", 2, 3, 3},
-                 {"unknown potential type", "non-relativistic", "square", 3, 1, 1},
-                 {"unknown scheme", "dirac", "coulomb", 3, 1, 1}};
-    for (const auto& c : cases) {
-        set_run("laguerre", c.scheme, c.pot_type, 0, -1, 1.0, c.n_size);
-        sk_globals.potential.z = 1.0;
-        sk_globals.potential.alpha = 1.0;
-        EXPECT_TRUE(same_bits(vn(c.n, c.m), 0.0)) << c.name;
-    }
-}
-
-// Relativistic positions 0..N-1 are phi_(N-1)..phi_0: the same integrals as the
-// non-relativistic elements of the reversed indices.
-TEST_F(PotentialTest, RelativisticLayoutReversesThePhiBlock) {
-    const int size = 3;
-    for (int n = 0; n < size; ++n) {
-        for (int m = 0; m <= n; ++m) {
-            set_run("laguerre", "relativistic", "well", 0, -1, 1.0, size);
-            sk_globals.potential.v0 = -1.0;
-            sk_globals.potential.b = 2.0;
-            const double relativistic = vn(n, m);
-            sk_globals.scheme = padded("non-relativistic", 16);
-            EXPECT_TRUE(same_bits(vn(size - 1 - n, size - 1 - m), relativistic)) << n << "," << m;
-        }
-    }
-}
-
-// Every element within 1e-12 of the largest element of its settings, finite and infinite
-// ranges, up to n, m = 300 in both bases and components.
-TEST_F(PotentialTest, ElementsMatchHighPrecisionReference) {
+// The setting of a row of the reference tables, from column `first` (basis) on.
+Setting setting_of(const std::vector<double>& row, int first, int n) {
     static const char* bases[] = {"laguerre", "gauss"};
     static const char* schemes[] = {"non-relativistic", "relativistic"};
     static const char* pots[] = {"well", "coulomb", "yukawa"};
-    int high_index_rows = 0, line = 0;
-    Accuracy accuracy("vn");
-    accuracy.rows("potential_elements.txt", 150, [&](const std::vector<double>& row) {
-        ASSERT_EQ(row.size(), 19u);
-        set_run(bases[int(row[0])], schemes[int(row[1])], pots[int(row[2])], int(row[3]),
-                int(row[4]), row[5], int(row[14]));
-        set_potential_params(&row[6]);
-        const bool infinite = row[2] != 0 && row[13] <= 0.0;
-        if (infinite && row[14] > 300) ++high_index_rows;
-        const double computed = vn(int(row[15]), int(row[16]));
-        const std::string where = "row " + std::to_string(++line);
-        ASSERT_TRUE(std::isfinite(computed)) << where;
-        accuracy.check(std::fabs(computed - row[17]) / row[18], 1e-12,
-                       infinite ? "infinite range" : "finite range", where);
-    });
-    EXPECT_EQ(high_index_rows, 56);
+    Setting s{bases[int(row[first])],
+              schemes[int(row[first + 1])],
+              pots[int(row[first + 2])],
+              int(row[first + 3]),
+              int(row[first + 4]),
+              row[first + 5],
+              {},
+              n};
+    std::copy_n(row.begin() + first + 6, 8, s.params);
+    return s;
 }
 
-// With alpha = 1 the weight x^(2l+1) e^-x of two Laguerre functions and a Coulomb potential is
-// the orthogonality weight of L_n^(2l+1): the matrix is diagonal with vn(n, n) = -z (n + 2l +
-// 1)!/n! for any lambda. The double-exponential rule alone gave -98.63 for -101 and -231.03 for
-// -301.
-TEST_F(PotentialTest, HighIndexCoulombElementsFollowLaguerreOrthogonality) {
-    struct Case {
-        int l;
-        double z, lambda;
-        int step;        // diagonal elements n = 300, 300 - step, ...
-        int neighbours;  // and vn(n, n - 1), vn(n - 1, n) at every neighbours-th of them
-    };
-    const Case cases[] = {{0, 1.0, 1.0, 1, 5}, {1, 2.0, 0.8, 23, 1}};
-    for (const Case& c : cases) {
-        set_run("laguerre", "non-relativistic", "coulomb", c.l, 0, c.lambda, 301);
-        sk_globals.potential.z = c.z;
-        sk_globals.potential.alpha = 1.0;
-        std::vector<int> rows, cols;
-        for (int n = 300, count = 0; n >= 0; n -= c.step, ++count) {
-            rows.push_back(n);
-            cols.push_back(n);
-            if (n == 0 || count % c.neighbours != 0) continue;
-            rows.insert(rows.end(), {n, n - 1});
-            cols.insert(cols.end(), {n - 1, n});
+class Potential : public SettingsTest {
+  protected:
+    void TearDown() override {
+        vn(0, 0, CacheAction::release);
+        SettingsTest::TearDown();
+    }
+};
+
+// Eigen route (vn) and fast route (potential_element) against mpmath, within 1e-12 of the largest
+// element of the setting: finite and infinite ranges, wells and cut-offs far wider than the basis,
+// indices up to 999 in both bases and components.
+TEST_F(Potential, ElementsMatchHighPrecisionReference) {
+    int high_rows = 0;
+    for (const char* table : {"potential_elements.txt", "potential_wide.txt"}) {
+        for_rows(table, 150, [&](const std::vector<double>& row) {
+            const int n = int(row[14]), pr = int(row[15]), pc = int(row[16]);
+            apply(setting_of(row, 0, n));
+            const bool rel = row[1] == 1, psi = rel && pr >= n;
+            const int i = !rel ? pr : psi ? pr - n : n - 1 - pr;
+            const int j = !rel ? pc : psi ? pc - n : n - 1 - pc;
+            high_rows += std::max(i, j) >= 999;
+            EXPECT_LT(std::fabs(vn(pr, pc) - row[17]) / row[18], 1e-12) << "eigen route";
+            EXPECT_LT(std::fabs(potential_element(psi, i, j) - row[17]) / row[18], 1e-12) << "fast";
+        });
+    }
+    EXPECT_GE(high_rows, 10);
+}
+
+// Sampled elements of potential_blocks against mpmath, relative to the largest sampled element of
+// the block; the blocks are symmetric.
+TEST_F(Potential, BlocksMatchHighPrecisionReference) {
+    const int cases = for_cases("potential_blocks.txt", 1, [](const auto& rows) {
+        const Setting s = setting_of(rows.front(), 1, int(rows.front()[15]));
+        apply(s);
+        std::vector<double> blocks[2];
+        potential_blocks(s.n, blocks[0], blocks[1]);
+        ASSERT_EQ(blocks[1].size(), rows.front()[2] == 0 ? 0u : blocks[0].size());
+        double scale[2] = {0.0, 0.0};
+        for (const auto& r : rows)
+            scale[int(r[16])] = std::max(scale[int(r[16])], std::fabs(r[19]));
+        for (const auto& r : rows) {
+            const std::vector<double>& b = blocks[int(r[16])];
+            const std::size_t i = r[17], j = r[18];
+            EXPECT_LE(std::fabs(b[i + j * s.n] - r[19]) / scale[int(r[16])], 1e-12)
+                << i << " " << j;
+            EXPECT_EQ(b[i + j * s.n], b[j + i * s.n]);
         }
+    });
+    EXPECT_GT(cases, 5);
+}
+
+// Closed forms. With alpha = 1 the Coulomb weight of two Laguerre functions is the orthogonality
+// weight of L_n^(2l+1): vn(n, n) = -z (n + 2l + 1)!/n!, 0 off the diagonal, for any lambda (the
+// double-exponential rule alone gave -98.63 for -101). A well [0, 1] and a Coulomb potential cut at
+// 1 give -int r^2 e^-r and -int r e^-r.
+TEST_F(Potential, ClosedForms) {
+    for (const Setting& s :
+         {Setting{"laguerre", "non-relativistic", "coulomb", 0, 0, 1.0, {0, 0, 0, 1, 1}, 301},
+          Setting{"laguerre", "non-relativistic", "coulomb", 1, 0, 0.8, {0, 0, 0, 2, 1}, 301}}) {
+        apply(s);
+        std::vector<int> rows, cols;
+        for (int n = 300; n > 0; n -= 23)
+            rows.insert(rows.end(), {n, n, n - 1}), cols.insert(cols.end(), {n, n - 1, n});
         std::vector<double> values(rows.size());
         vn_elements(int(rows.size()), rows.data(), cols.data(), values.data());
         for (std::size_t k = 0; k < rows.size(); ++k) {
-            const int n = std::max(rows[k], cols[k]);
-            double diagonal = -c.z;
-            for (int f = 1; f <= 2 * c.l + 1; ++f)
-                diagonal *= n + f;
+            double diagonal = -s.params[3];
+            for (int f = 1; f <= 2 * s.l + 1; ++f)
+                diagonal *= std::max(rows[k], cols[k]) + f;
             const double expected = rows[k] == cols[k] ? diagonal : 0.0;
             EXPECT_LT(std::fabs(values[k] - expected) / std::fabs(diagonal), 1e-12)
-                << c.l << " " << rows[k] << " " << cols[k];
+                << rows[k] << " " << cols[k];
         }
     }
-}
-
-// Elements beyond the double-exponential table come from rules each thread builds and keeps for
-// itself: the same bits on one and two threads, and from vn alone.
-TEST_F(PotentialTest, HighIndexElementsDoNotDependOnThreadCount) {
-    const int size = 80;
-    const int dim = 2 * size;
-    set_run("laguerre", "relativistic", "coulomb", 0, -1, 1.0, size);
-    sk_globals.potential.z = 1.0;
-    sk_globals.potential.alpha = 1.0;
-    // Rows 0 and dim - 1 hold phi_79 and psi_79, against every function of either component.
-    std::vector<int> rows, cols;
-    for (int k = 0; k < dim; ++k) {
-        rows.insert(rows.end(), {0, dim - 1});
-        cols.insert(cols.end(), {k, k});
-    }
-    const int saved = omp_get_max_threads();
-    std::vector<double> one(rows.size());
-    std::vector<double> two(rows.size());
-    omp_set_num_threads(1);
-    vn_elements(int(rows.size()), rows.data(), cols.data(), one.data());
-    omp_set_num_threads(2);
-    vn_elements(int(rows.size()), rows.data(), cols.data(), two.data());
-    // One thread for vn too: on two, each psi evaluation forks its two sections.
-    omp_set_num_threads(1);
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-        EXPECT_TRUE(same_bits(one[k], two[k])) << k;
-        EXPECT_TRUE(same_bits(one[k], vn(rows[k], cols[k]))) << k;
-    }
-    omp_set_num_threads(saved);
-    EXPECT_LT(relative_error(one[0], -80.0), 1e-12);  // phi_79 v phi_79
-}
-
-// The parallel fill gives exactly what vn gives, whatever the thread count.
-TEST_F(PotentialTest, ElementListEqualsElementByElement) {
-    struct Case {
-        const char* scheme;
-        const char* basis;
-        int l, kappa;
-    };
-    const Case cases[] = {{"non-relativistic", "laguerre", 1, 0}, {"relativistic", "gauss", 0, -1}};
-    for (const Case& c : cases) {
-        set_run(c.basis, c.scheme, "yukawa", c.l, c.kappa, 1.2, 5);
-        sk_globals.potential.g = 1.0;
-        sk_globals.potential.m = 0.5;
-        int dim = text_is(c.scheme, "relativistic") ? 10 : 5;
-        std::vector<double> matrix(dim * dim, -7.0);
-        vn_lower_triangle(dim, matrix.data());
-        // Border elements of a relativistic growth step: row 0 and the last row, both orders.
-        std::vector<int> rows, cols;
-        for (int k = 0; k < dim; ++k) {
-            rows.insert(rows.end(), {dim - 1, 0});
-            cols.insert(cols.end(), {k, k});
-        }
-        std::vector<double> border(rows.size());
-        vn_elements(int(rows.size()), rows.data(), cols.data(), border.data());
-        // The upper triangle is left alone.
-        for (int r = 0; r < dim; ++r)
-            for (int col = 0; col < dim; ++col)
-                EXPECT_TRUE(same_bits(matrix[r + col * dim], col <= r ? vn(r, col) : -7.0))
-                    << c.scheme << " " << r << " " << col;
-        for (std::size_t k = 0; k < rows.size(); ++k)
-            EXPECT_TRUE(same_bits(border[k], vn(rows[k], cols[k]))) << c.scheme << " " << k;
-    }
-}
-
-using PotentialBlocksTest = SettingsTest;
-
-double largest_abs(const std::vector<double>& values) {
-    double largest = 0.0;
-    for (double value : values)
-        largest = std::max(largest, std::fabs(value));
-    return largest;
-}
-
-bool all_finite(const std::vector<double>& values) {
-    return std::all_of(values.begin(), values.end(), [](double x) { return std::isfinite(x); });
-}
-
-// Errors relative to the largest sampled element of the block.
-TEST_F(PotentialBlocksTest, SampledElementsMatchHighPrecisionReference) {
-    std::map<int, std::vector<std::vector<double>>> cases;
-    // Columns: case, basis, scheme, potential, l, kappa, lambda, v0, a, b, z, alpha, g, m, r0, n,
-    // block, i, j, value.
-    for (const auto& row : read_table("potential_blocks.txt")) {
-        ASSERT_EQ(row.size(), 20u);
-        cases[static_cast<int>(row[0])].push_back(row);
-    }
-    ASSERT_GT(cases.size(), 5u);
-    const char* pot_names[] = {"well", "coulomb", "yukawa"};
-    Accuracy accuracy("blocks");
-    for (const auto& [id, elements] : cases) {
-        const auto& first = elements.front();
-        sk_globals = RunSettings{};
-        use_run(first[1] == 0 ? "laguerre" : "gauss",
-                first[2] == 0 ? "non-relativistic" : "relativistic",
-                pot_names[static_cast<int>(first[3])], static_cast<int>(first[4]),
-                static_cast<int>(first[5]), first[6]);
-        set_potential_params(&first[7]);
-        const int n = static_cast<int>(first[15]);
-        std::vector<double> phi, psi;
-        potential_blocks(n, phi, psi);
-        ASSERT_EQ(phi.size(), static_cast<std::size_t>(n) * n);
-        ASSERT_EQ(psi.size(), first[2] == 0 ? 0u : static_cast<std::size_t>(n) * n);
-        double scale[2] = {0.0, 0.0};
-        for (const auto& row : elements)
-            scale[int(row[16])] = std::max(scale[int(row[16])], std::fabs(row[19]));
-        for (const auto& row : elements) {
-            const int block = static_cast<int>(row[16]);
-            const std::size_t i = static_cast<std::size_t>(row[17]);
-            const std::size_t j = static_cast<std::size_t>(row[18]);
-            const std::vector<double>& values = block == 0 ? phi : psi;
-            const std::string where =
-                std::to_string(id) + " " + std::to_string(i) + " " + std::to_string(j);
-            accuracy.check(std::fabs(values[i + j * n] - row[19]) / scale[block], 1e-12,
-                           block == 0 ? "phi" : "psi", where);
-            EXPECT_EQ(values[i + j * n], values[j + i * n]) << where;  // symmetric
-        }
-    }
+    apply({"laguerre", "non-relativistic", "well", 0, 0, 1.0, {-1, 0, 1}, 3});
+    EXPECT_LT(relative_error(vn(0, 0), -(2.0 - 5.0 / std::exp(1.0))), 1e-10);
+    vn(0, 0, CacheAction::release);
+    apply({"laguerre", "non-relativistic", "coulomb", 0, 0, 1.0, {0, 0, 0, 1, 1, 0, 0, 1}, 3});
+    EXPECT_LT(relative_error(vn(0, 0), -(1.0 - 2.0 / std::exp(1.0))), 1e-10);
 }
 
 // A constant potential v = 1 over [0, infinity) gives the overlap in the phi block and, since
-// kappa (kappa + 1) = l (l + 1), twice the kinetic matrix in the psi block: closed forms at every
-// size, for the exact Gauss-Laguerre rules (Coulomb with alpha = 0) and for the panel rules with
-// their tail cut (a well reaching far beyond the functions).
-TEST_F(PotentialBlocksTest, ConstantPotentialGivesOverlapAndKineticMatrices) {
-    struct Case {
-        const char* basis;
-        const char* pot_type;
-        int l, kappa;
-        double lambda;
-        int n;
-    };
-    const Case cases[] = {
-        {"laguerre", "coulomb", 0, -1, 1.0, 1000}, {"laguerre", "coulomb", 3, 3, 0.6, 400},
-        {"gauss", "coulomb", 2, -3, 1.7, 1000},    {"gauss", "coulomb", 4, 4, 0.8, 300},
-        {"laguerre", "well", 1, -2, 1.3, 300},     {"gauss", "well", 0, -1, 0.9, 400}};
-    for (const Case& c : cases) {
-        sk_globals = RunSettings{};
-        use_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
-        PotentialParams& p = sk_globals.potential;
-        p.z = -1.0;  // -z / r^0
-        p.alpha = 0.0;
-        p.v0 = 1.0;
-        p.a = 0.0;
-        p.b = 1.0e6;
+// kappa (kappa + 1) = l (l + 1), twice the kinetic matrix in the psi block, for the exact
+// Gauss-Laguerre rules (Coulomb, alpha = 0) and the panel rules with their tail cut (a wide well).
+TEST_F(Potential, ConstantPotentialGivesOverlapAndKineticMatrices) {
+    const Setting settings[] = {
+        {"laguerre", "relativistic", "coulomb", 3, 3, 0.6, {1, 0, 1e6, -1, 0}, 400},
+        {"gauss", "relativistic", "coulomb", 2, -3, 1.7, {1, 0, 1e6, -1, 0}, 1000},
+        {"laguerre", "relativistic", "well", 1, -2, 1.3, {1, 0, 1e6, -1, 0}, 300},
+        {"gauss", "relativistic", "well", 0, -1, 0.9, {1, 0, 1e6, -1, 0}, 400}};
+    for (const Setting& s : settings) {
+        apply(s);
         std::vector<double> phi, psi;
-        potential_blocks(c.n, phi, psi);
-        const bool gauss = std::strcmp(c.basis, "gauss") == 0;
-        // The oscillator fifi forms Gamma(n + l + 3/2)/n! as exp(lgamma - lfact), which is good
-        // to only ~1e-12 at n = 1000; the exact ratio comes from its product in long double.
-        std::vector<long double> ratio(c.n + 1);
-        ratio[0] = std::tgamma(c.l + 1.5L);
-        for (int k = 1; k <= c.n; ++k)
-            ratio[k] = ratio[k - 1] * (k + c.l + 0.5L) / k;
+        potential_blocks(s.n, phi, psi);
+        // The oscillator elements: Gamma(n + l + 3/2)/n! by its product in long double, exactly.
+        std::vector<long double> ratio(s.n + 1, std::tgamma(s.l + 1.5L));
+        for (int k = 1; k <= s.n; ++k)
+            ratio[k] = ratio[k - 1] * (k + s.l + 0.5L) / k;
+        const bool gauss = s.basis[0] == 'g';
         auto overlap = [&](int i, int j) -> double {
-            if (!gauss) return fifi(i, j);
-            return i == j ? static_cast<double>(ratio[j] / (2.0L * c.lambda)) : 0.0;
+            return !gauss ? fifi(i, j) : i == j ? double(ratio[j] / (2.0L * s.lambda)) : 0.0;
         };
         auto kinetic = [&](int i, int j) -> double {
             if (!gauss) return psipsi(i, j);
-            const long double band = i == j       ? 2.0L * j + c.l + 1.5L
+            const long double band = i == j       ? 2.0L * j + s.l + 1.5L
                                      : i == j - 1 ? j
-                                     : i == j + 1 ? j + c.l + 1.5L
+                                     : i == j + 1 ? j + s.l + 1.5L
                                                   : 0.0L;
-            return static_cast<double>(c.lambda * ratio[j] / 2.0L * band);
+            return double(s.lambda * ratio[j] / 2.0L * band);
         };
-        const double phi_scale = largest_abs(phi), psi_scale = largest_abs(psi);
-        double worst_phi = 0.0, worst_psi = 0.0;
-        for (int j = 0; j < c.n; ++j) {
-            for (int i = j; i < c.n; ++i) {
-                const std::size_t at = i + static_cast<std::size_t>(j) * c.n;
-                worst_phi = std::max(worst_phi, std::fabs(phi[at] - overlap(i, j)) / phi_scale);
-                worst_psi = std::max(worst_psi, std::fabs(psi[at] - kinetic(i, j)) / psi_scale);
+        const double phi_scale = *std::max_element(phi.begin(), phi.end());
+        const double psi_scale = *std::max_element(psi.begin(), psi.end());
+        for (int j = 0; j < s.n; ++j)
+            for (int i = j; i < s.n; ++i) {
+                const std::size_t at = i + std::size_t(j) * s.n;
+                ASSERT_LE(std::fabs(phi[at] - overlap(i, j)) / phi_scale, 1e-12)
+                    << s.basis << i << " " << j;
+                ASSERT_LE(std::fabs(psi[at] - kinetic(i, j)) / psi_scale, 1e-12)
+                    << s.basis << i << " " << j;
             }
-        }
-        EXPECT_LE(std::max(worst_phi, worst_psi), 1e-12) << c.basis << " " << c.pot_type << c.n;
     }
 }
 
-TEST_F(PotentialBlocksTest, BlocksWithoutIntegralAreZero) {
-    use_run("laguerre", "relativistic", "user", 1, 1, 1.0);
+// Layouts: relativistic positions 0..N-1 are phi_(N-1)..phi_0; vn_lower_triangle fills the lower
+// triangle only; elements without an integral are exactly 0.
+TEST_F(Potential, LayoutsAndElementsWithoutIntegral) {
+    apply({"laguerre", "relativistic", "well", 0, -1, 1.0, {-1, 0, 2}, 3});
+    std::vector<double> matrix(36, -7.0);
+    vn_lower_triangle(6, matrix.data());
+    for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < 6; ++c)
+            EXPECT_TRUE(same_bits(matrix[r + c * 6], c <= r ? vn(r, c) : -7.0)) << r << " " << c;
+    vn(0, 0, CacheAction::release);
+    sk_globals.scheme = padded("non-relativistic", 16);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c <= r; ++c)
+            EXPECT_TRUE(same_bits(vn(2 - r, 2 - c), matrix[r + c * 6])) << r << " " << c;
+    // A Coulomb potential would give a nonzero integral for every one of these index pairs.
+    const struct {
+        const char* scheme;
+        const char* pot_type;
+        int n, m;
+    } zeros[] = {{"non-relativistic", "coulomb", 3, 0},
+                 {"non-relativistic", "coulomb", 0, 3},
+                 {"relativistic", "coulomb", 1, 3},
+                 {"relativistic", "coulomb", 4, 0},
+                 {"relativistic", "user", 4, 4},
+                 {"non-relativistic", "square", 1, 1},
+                 {"dirac", "coulomb", 1, 1}};
+    for (const auto& c : zeros) {
+        vn(0, 0, CacheAction::release);
+        apply({"laguerre", c.scheme, c.pot_type, 0, -1, 1.0, {0, 0, 0, 1, 1}, 3});
+        EXPECT_TRUE(same_bits(vn(c.n, c.m), 0.0)) << c.scheme << " " << c.pot_type << c.n << c.m;
+    }
+    // Blocks: zero for a user potential, no psi block outside the relativistic scheme, none at n =
+    // 0.
     std::vector<double> phi{1.0}, psi;
+    apply({"laguerre", "relativistic", "user", 1, 1, 1.0, {0, 0, 0, 0, 0, 0, 0, 2}, 5});
     potential_blocks(5, phi, psi);
-    EXPECT_EQ(phi, std::vector<double>(25, 0.0));
-    EXPECT_EQ(psi, std::vector<double>(25, 0.0));
-    sk_globals.potential.r0 = 2.0;
-    potential_blocks(5, phi, psi);
-    EXPECT_EQ(largest_abs(phi) + largest_abs(psi), 0.0);
-    EXPECT_EQ(potential_element(true, 3, 2), 0.0);
-
-    // psi stays empty outside the relativistic scheme, and n = 0 gives empty blocks.
-    use_run("gauss", "non-relativistic", "coulomb", 0, 0, 1.0);
-    sk_globals.potential.z = 1.0;
-    sk_globals.potential.alpha = 1.0;
-    psi.assign(3, 1.0);
+    EXPECT_TRUE(phi == std::vector<double>(25, 0.0) && psi == phi);
+    apply({"gauss", "non-relativistic", "coulomb", 0, 0, 1.0, {0, 0, 0, 1, 1}, 4});
     potential_blocks(4, phi, psi);
-    EXPECT_EQ(phi.size(), 16u);
-    EXPECT_TRUE(psi.empty());
+    EXPECT_TRUE(phi.size() == 16u && psi.empty());
     potential_blocks(0, phi, psi);
     EXPECT_TRUE(phi.empty());
 }
 
-// Integrals that diverge at r = 0 (psi of l = 0, kappa = 0 against 1/r; a Coulomb power beyond
-// 2l + 3) and huge arguments still give finite numbers.
-TEST_F(PotentialBlocksTest, DivergentIntegralsStayFinite) {
-    struct Case {
-        const char* basis;
-        const char* pot_type;
-        int l, kappa;
-        double alpha, r0, lambda;
-    };
-    const Case cases[] = {
-        {"laguerre", "yukawa", 0, 0, 0.0, 0.0, 1.0},  {"gauss", "yukawa", 0, 0, 0.0, 0.0, 1.0},
-        {"laguerre", "yukawa", 0, 0, 0.0, 2.0, 1.0},  {"laguerre", "coulomb", 0, 0, 3.5, 0.0, 1.0},
-        {"gauss", "coulomb", 0, -1, 4.0, 0.0, 1.0},   {"gauss", "coulomb", 0, 0, 2.5, 5.0, 1.0},
-        {"laguerre", "coulomb", 4, 4, 1.0, 1e9, 1e-3}};
-    for (const Case& c : cases) {
-        sk_globals = RunSettings{};
-        use_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
-        PotentialParams& p = sk_globals.potential;
-        p.z = 1.0;
-        p.alpha = c.alpha;
-        p.g = 1.0;
-        p.m = 1.0;
-        p.r0 = c.r0;
-        std::vector<double> phi, psi;
-        potential_blocks(150, phi, psi);
-        EXPECT_TRUE(all_finite(phi) && all_finite(psi)) << c.basis << " " << c.pot_type << c.alpha;
-    }
-}
-
-TEST_F(PotentialBlocksTest, ResultDoesNotDependOnThreadCount) {
-    use_run("laguerre", "relativistic", "yukawa", 1, -2, 1.2);
-    sk_globals.potential.g = 1.0;
-    sk_globals.potential.m = 0.5;
+// Elements and blocks come from tables and rules each thread builds and keeps: the same bits on
+// one and two threads, also after a build for other settings, and vn_elements gives vn's bits.
+TEST_F(Potential, ResultsDoNotDependOnThreadCount) {
+    const Setting settings[] = {
+        {"laguerre", "relativistic", "coulomb", 0, -1, 1.0, {0, 0, 0, 1, 1}, 80},
+        {"gauss", "relativistic", "well", 0, -1, 1.0, {-1, 0.5, 1}, 150},
+        {"laguerre", "relativistic", "yukawa", 1, -2, 1.2, {0, 0, 0, 0, 0, 1, 0.5}, 203}};
     const int saved = omp_get_max_threads();
-    std::vector<double> phi1, psi1, phi2, psi2;
-    omp_set_num_threads(1);
-    potential_blocks(203, phi1, psi1);
-    omp_set_num_threads(2);
-    potential_blocks(203, phi2, psi2);
+    for (const Setting& s : settings) {
+        std::vector<int> rows, cols;
+        for (int k = 0; k < 2 * s.n; ++k)
+            rows.insert(rows.end(), {0, 2 * s.n - 1, s.n}), cols.insert(cols.end(), {k, k, k});
+        std::vector<double> values[2], phi[2], psi[2];
+        for (int t = 0; t < 2; ++t) {
+            omp_set_num_threads(t + 1);
+            Setting other = s;
+            other.lambda *= 1.5;
+            apply(other);
+            vn(0, 0);
+            apply(s);
+            values[t].resize(rows.size());
+            vn_elements(int(rows.size()), rows.data(), cols.data(), values[t].data());
+            potential_blocks(s.n, phi[t], psi[t]);
+        }
+        omp_set_num_threads(1);  // on two, each psi evaluation of vn forks its two sections
+        for (std::size_t k = 0; k < rows.size(); ++k)
+            EXPECT_TRUE(same_bits(values[0][k], values[1][k]) &&
+                        same_bits(values[0][k], vn(rows[k], cols[k])))
+                << k;
+        EXPECT_EQ(std::memcmp(phi[0].data(), phi[1].data(), phi[0].size() * sizeof(double)), 0);
+        EXPECT_EQ(std::memcmp(psi[0].data(), psi[1].data(), psi[0].size() * sizeof(double)), 0);
+        vn(0, 0, CacheAction::release);
+    }
     omp_set_num_threads(saved);
-    ASSERT_EQ(phi1.size(), phi2.size());
-    ASSERT_EQ(psi1.size(), psi2.size());
-    EXPECT_EQ(std::memcmp(phi1.data(), phi2.data(), phi1.size() * sizeof(double)), 0);
-    EXPECT_EQ(std::memcmp(psi1.data(), psi2.data(), psi1.size() * sizeof(double)), 0);
 }
 
 }  // namespace
