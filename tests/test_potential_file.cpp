@@ -6,7 +6,6 @@
 #include <functional>
 #include <numbers>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "potential.hpp"
@@ -17,15 +16,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Non-relativistic Coulomb run, Laguerre basis, l = 0, lambda = 1: V(n, m) = -(n + 1) d(n, m).
-void base_run() {
+// A Coulomb run, Laguerre basis, l = 0, lambda = 1: V(n, m) = -(n + 1) d(n, m) when
+// non-relativistic.
+void base_run(const char* scheme = "non-relativistic", int ntrunc = 3, int kappa = 0) {
     sk_globals = RunSettings{};
     sk_globals.basis = padded("laguerre", 8);
-    sk_globals.scheme = padded("non-relativistic", 16);
+    sk_globals.scheme = padded(scheme, 16);
     sk_globals.potential.pot_type = padded("coulomb", 8);
     sk_globals.lambda = sk_globals.potential.z = sk_globals.potential.alpha = 1.0;
     sk_globals.projectile.e = 0.5;
-    sk_globals.ntrunc = sk_globals.nstart = 3;
+    sk_globals.projectile.kappa = kappa;
+    sk_globals.ntrunc = sk_globals.nstart = ntrunc;
     sk_globals.nend = 5;
     sk_globals.pass = 1;
 }
@@ -80,16 +81,10 @@ class SavedFile : public SettingsTest {
 
 TEST_F(SavedFile, RoundTripIsBitExactInTheDocumentedLayout) {
     sk_globals.ntrunc = 4;
-    const std::vector<double> values = {1.0 / 3.0,
-                                        -0.0,
-                                        0.0,
-                                        6.02214076e23,
-                                        -1.0e-300,
-                                        2.5e300,
-                                        std::numbers::pi,
-                                        std::nextafter(1.0, 2.0),
-                                        -123.456789012345678,
-                                        4.9406564584124654e-320};
+    // clang-format off
+    const std::vector<double> values = {1.0 / 3.0, -0.0, 0.0, 6.02214076e23, -1.0e-300, 2.5e300,
+        std::numbers::pi, std::nextafter(1.0, 2.0), -123.456789012345678, 4.9406564584124654e-320};
+    // clang-format on
     write_marked(values);
     std::vector<double> back;
     ASSERT_TRUE(read_back(&back));
@@ -110,37 +105,29 @@ TEST_F(SavedFile, RoundTripIsBitExactInTheDocumentedLayout) {
         EXPECT_EQ(std::strtod(lines[++h].c_str(), nullptr), v);
 }
 
+// The matrix header: N, l, kappa, lambda, basis, scheme, potential, its parameters in 22 columns.
 TEST_F(SavedFile, MatrixHeaderLines) {
-    const std::string blanks(4, ' ');
     const struct {
-        std::function<void()> settings;
+        const char *scheme, *basis, *pot_type;
+        int n, l, kappa;
+        double lambda, v0, r0;
         std::string expected;
-    } cases[] = {
-        {[] {
-             sk_globals.scheme = padded("relativistic", 16);
-             sk_globals.ntrunc = 10;
-             sk_globals.projectile.kappa = -1;
-         },
-         "   10    0   -1 1.00 laguerre relativistic     coulomb " + blanks + "1.0000000000000000" +
-             blanks + "1.0000000000000000" + blanks + "0.0000000000000000"},
-        {[] {  // a user potential has one parameter
-             sk_globals.potential.pot_type = padded("user", 8);
-             sk_globals.potential.r0 = 2.5;
-             sk_globals.basis = padded("gauss", 8);
-             sk_globals.lambda = 0.75;
-             sk_globals.projectile.l = 2;
-         },
-         "    3    2    0 0.75 gauss    non-relativistic user        2.5000000000000000"},
-        {[] {  // too wide a parameter is asterisks
-             sk_globals.potential.pot_type = padded("well", 8);
-             sk_globals.potential.v0 = -1.0e10;
-             sk_globals.potential.a = 0.5;
-         },
-         "    3    0    0 1.00 laguerre non-relativistic well    " + std::string(22, '*') +
-             "    0.5000000000000000    0.0000000000000000"}};
+    } cases[] = {{"relativistic", "laguerre", "coulomb", 10, 0, -1, 1.0, 0.0, 0.0,
+                  "   10    0   -1 1.00 laguerre relativistic     coulomb     1.0000000000000000"
+                  "    1.0000000000000000    0.0000000000000000"},
+                 {"non-relativistic", "gauss", "user", 3, 2, 0, 0.75, 0.0, 2.5,  // one parameter
+                  "    3    2    0 0.75 gauss    non-relativistic user        2.5000000000000000"},
+                 {"non-relativistic", "laguerre", "well", 3, 0, 0, 1.0, -1.0e10, 0.0,  // too wide
+                  "    3    0    0 1.00 laguerre non-relativistic well    " + std::string(22, '*') +
+                      "    0.0000000000000000    0.0000000000000000"}};
     for (const auto& c : cases) {
-        base_run();
-        c.settings();
+        base_run(c.scheme, c.n, c.kappa);
+        sk_globals.basis = padded(c.basis, 8);
+        sk_globals.potential.pot_type = padded(c.pot_type, 8);
+        sk_globals.projectile.l = c.l;
+        sk_globals.lambda = c.lambda;
+        sk_globals.potential.v0 = c.v0;
+        sk_globals.potential.r0 = c.r0;
         write_marked();
         std::size_t h = 0;
         const auto lines = saved_lines(h);
@@ -199,21 +186,18 @@ TEST_F(SavedFile, DamagedFilesAreRejected) {
         const char* name;
         std::function<void(Lines&, std::size_t)> damage;
     } cases[] = {
-        {"cut inside the values", [](Lines& lines, std::size_t) { lines.pop_back(); }},
-        {"asterisks for a value", [](Lines& lines, std::size_t h) { lines[h + 3] = " ******"; }},
-        {"text for a value", [](Lines& lines, std::size_t h) { lines[h + 2] = " value"; }},
-        {"asterisks in a parameter",
-         [](Lines& lines, std::size_t h) { lines[h].replace(77, 22, std::string(22, '*')); }},
-        {"asterisks for N", [](Lines& lines, std::size_t h) { lines[h].replace(0, 5, "*****"); }},
-        {"text for lambda", [](Lines& lines, std::size_t h) { lines[h].replace(15, 5, " one."); }},
-        {"header cut inside the parameters",
-         [](Lines& lines, std::size_t h) { lines[h].resize(90); }},
-        {"no matrix header", [](Lines& lines, std::size_t h) { lines.resize(h); }},
-        {"empty file", [](Lines& lines, std::size_t) { lines.clear(); }},
-        {"missing file", [](Lines&, std::size_t) { fs::remove("saved.vn.3"); }},
-        {"unreadable (a directory)", [](Lines&, std::size_t) {
-             fs::remove("saved.vn.3"), fs::create_directory("saved.vn.3");
-         }}};
+        {"cut inside the values", [](auto& l, auto) { l.pop_back(); }},
+        {"asterisks for a value", [](auto& l, auto h) { l[h + 3] = " ******"; }},
+        {"text for a value", [](auto& l, auto h) { l[h + 2] = " value"; }},
+        {"asterisks in a parameter", [](auto& l, auto h) { l[h].replace(77, 22, 22, '*'); }},
+        {"asterisks for N", [](auto& l, auto h) { l[h].replace(0, 5, "*****"); }},
+        {"text for lambda", [](auto& l, auto h) { l[h].replace(15, 5, " one."); }},
+        {"header cut inside the parameters", [](auto& l, auto h) { l[h].resize(90); }},
+        {"no matrix header", [](auto& l, auto h) { l.resize(h); }},
+        {"empty file", [](auto& l, auto) { l.clear(); }},
+        {"missing file", [](auto&, auto) { fs::remove("saved.vn.3"); }},
+        {"a directory",
+         [](auto&, auto) { fs::remove("saved.vn.3"), fs::create_directory("saved.vn.3"); }}};
     for (const auto& c : cases) {
         base_run();
         write_marked();
@@ -246,15 +230,19 @@ TEST_F(SavedFile, FreeFormValues) {
 // size is the first integer of sk.par, else 0.
 TEST_F(SavedFile, MessagesAndExtraSaveSize) {
     write_marked();
-    for (const auto& [scr, pass, expected] : {std::tuple{true, 1,
-                                                         " (Info: Elements of the truncated "
-                                                         "potential have been read from file.)\n"},
-                                              std::tuple{false, 1, ""}, std::tuple{true, 2, ""}}) {
-        sk_globals.scr = scr;
-        sk_globals.pass = pass;
+    const std::string note =
+        " (Info: Elements of the truncated potential have been read from file.)\n";
+    const struct {
+        bool scr;
+        int pass;
+        std::string expected;
+    } notes[] = {{true, 1, note}, {false, 1, ""}, {true, 2, ""}};
+    for (const auto& c : notes) {
+        sk_globals.scr = c.scr;
+        sk_globals.pass = c.pass;
         testing::internal::CaptureStdout();
         EXPECT_TRUE(read_back());
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), expected) << scr << pass;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.expected) << c.scr << c.pass;
     }
     fs::remove("saved.vn.3");
     fs::create_directory("saved.vn.3");
@@ -275,7 +263,7 @@ TEST_F(SavedFile, MessagesAndExtraSaveSize) {
 }
 
 // A loaded matrix serves only the first size and the energy pass; a failed load is not retried,
-// and none is tried after the first size. The true elements (-(n + 1) on the diagonal, 0 off it)
+// none is tried after the first size. The true elements (-(n + 1) on the diagonal, 0 off it)
 // are far from the marked values.
 TEST_F(SavedFile, LoadedMatrixServesOnlyTheFirstSizeAndTheEnergyPass) {
     write_marked();
@@ -305,13 +293,9 @@ TEST_F(SavedFile, LoadedMatrixServesOnlyTheFirstSizeAndTheEnergyPass) {
     fs::rename("saved.vn.3", "saved.vn.4");
     EXPECT_NEAR(vn(1, 1), -2.0, 1e-8);
     EXPECT_TRUE(sk_globals.vn_file_match && !sk_globals.vn_is_loaded) << "no attempt was made";
-}
-
-TEST_F(SavedFile, RelativisticCacheHasOrderTwoN) {
-    sk_globals.scheme = padded("relativistic", 16);
-    sk_globals.projectile.kappa = -1;
-    sk_globals.ntrunc = sk_globals.nstart = 2;
-    write_marked();  // 4 x 4
+    vn(0, 0, CacheAction::release);
+    base_run("relativistic", 2, -1);  // the cache has order 2N
+    write_marked();
     EXPECT_TRUE(vn(3, 3) == 133.0 && vn(3, 0) == 130.0);
     std::vector<double> matrix(16, 0.0);
     vn_lower_triangle(4, matrix.data());
