@@ -61,8 +61,7 @@ TEST_F(Analytic, ShiftMovesOnlyNegativePhaseShifts) {
     EXPECT_EQ(delta_analytic(), 0.0);
 }
 
-// No analytic result (another potential type, an energy at or below a repulsive well's value, a
-// Dirac well without a shell): 0 and a flag that stays set for the run.
+// No result (other potential, energy at or below a repulsive well, no Dirac shell): flag stays.
 TEST_F(Analytic, NoResultSetsTheFlagForTheRestOfTheRun) {
     const struct {
         const char* pot_type;

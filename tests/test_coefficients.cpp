@@ -10,8 +10,7 @@
 namespace skarven::test {
 namespace {
 
-// A free problem with fresh tables: tables outlive a call, and a release reads a value first, so
-// it runs on a small problem.
+// A free problem with fresh tables (a release reads a value first, so it runs on a small one).
 void fresh_problem(const char* basis, int l, double lambda, double k, int nend) {
     for (bool release : {true, false}) {
         sk_globals = RunSettings{};
@@ -44,9 +43,7 @@ double gauss_series_condition(double a, int m, double c, double z) {
     return size / std::fabs(sum);
 }
 
-// Closed forms at 40 digits for many l, lambda, k. In the Laguerre basis c_0 and c_1 come from
-// Gauss series with lower parameter 1/2 - l that cancel for larger l and u; the tolerance grows
-// with that cancellation. Errors relative to the common envelope sqrt(s^2 + c^2).
+// 40-digit closed forms; c_0, c_1's Gauss series cancel, so the Laguerre tolerance grows with it.
 TEST_F(Coefficients, MatchHighPrecisionClosedForms) {
     for_cases("coefficients_reference.txt", 4, [](const std::vector<std::vector<double>>& rows) {
         const auto& h = rows.front();
@@ -67,8 +64,7 @@ TEST_F(Coefficients, MatchHighPrecisionClosedForms) {
     });
 }
 
-// 60-digit values over q^2 = 1 ... 2000, l = 0, 3, 20, n <= 5000, both bases, after the one power
-// of two the tables may carry (none up to q^2 = 400).
+// 60-digit values to n = 5000, after the one power of two the tables may carry above q^2 = 400.
 TEST_F(Coefficients, MatchSixtyDigitValuesUpToN5000) {
     const int cases = for_cases<long double>(
         "coefficients_range.txt", 3, [](const std::vector<std::vector<long double>>& rows) {
@@ -91,8 +87,7 @@ TEST_F(Coefficients, MatchSixtyDigitValuesUpToN5000) {
     EXPECT_EQ(cases, 24);
 }
 
-// The closed forms of s_0, s_1 solve the first row of the free relation J s = 0, which the
-// recurrence for the higher entries does not enforce.
+// s_0, s_1 solve the first row of J s = 0, which the recurrence for higher n does not enforce.
 TEST_F(Coefficients, RegularSolutionSolvesTheFirstRow) {
     for (const char* basis : {"laguerre", "gauss"}) {
         fresh_problem(basis, 3, 0.4, 2.5, 10);
@@ -103,8 +98,7 @@ TEST_F(Coefficients, RegularSolutionSolvesTheFirstRow) {
     }
 }
 
-// The size pass keeps the first fill, the energy pass refills on every call, a release reads the
-// value first; tables always hold indices up to 5. Values at k = 1 and 0.5 (l = 0, lambda = 1).
+// Size pass: first fill kept; energy pass: refilled; a release reads first; indices up to 5 held.
 TEST_F(Coefficients, TableLifeCycle) {
     fresh_problem("laguerre", 0, 1.0, 1.0, 10);
     EXPECT_NEAR(c(0), -0.6, 1e-15);
@@ -121,8 +115,7 @@ TEST_F(Coefficients, TableLifeCycle) {
     EXPECT_DEATH(s(4), "internal error");
 }
 
-// Gegenbauer: C_0 = 1, C_1 = 2 m x, C_2 = 2 m (m+1) x^2 - m, C_-n = 0, C_n^(m)(1) =
-// (n+2m-1)!/(n! (2m-1)!). Gauss and Kummer series: elementary functions.
+// Gegenbauer low degrees and C_n^(m)(1) = (n+2m-1)!/(n! (2m-1)!); Gauss and Kummer series.
 TEST(Series, ClosedForms) {
     for (int m : {1, 3, 20}) {
         for (double x : {-1.0, -0.73, 0.2, 0.999}) {

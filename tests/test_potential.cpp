@@ -1,5 +1,4 @@
-// Guards against wrong potential elements, thread-dependent results and lost or misused saved
-// files.
+// Guards against wrong potential elements, thread-dependent results, lost or misused saved files.
 #include <omp.h>
 
 #include <algorithm>
@@ -63,9 +62,7 @@ class Potential : public SettingsTest {
     }
 };
 
-// Eigen route (vn) and, on the wide table, fast route (potential_element) against mpmath, within
-// 1e-12 of the largest element of the setting: finite and infinite ranges, wells and cut-offs far
-// wider than the basis, indices up to 999 in both bases and components.
+// Eigen route (and fast route on the wide table) against mpmath, to 1e-12 of the largest element.
 TEST_F(Potential, ElementsMatchHighPrecisionReference) {
     int high_rows = 0;
     for (const char* table : {"potential_elements.txt", "potential_wide.txt"}) {
@@ -85,8 +82,7 @@ TEST_F(Potential, ElementsMatchHighPrecisionReference) {
     EXPECT_GE(high_rows, 10);
 }
 
-// Sampled elements of potential_blocks against mpmath, relative to the largest sampled element of
-// the block; the blocks are symmetric.
+// Fast-route blocks against mpmath, to 1e-12 of the block's largest sampled element; symmetric.
 TEST_F(Potential, BlocksMatchHighPrecisionReference) {
     const int cases = for_cases("potential_blocks.txt", 1, [](const auto& rows) {
         const Setting s = setting_of(rows.front(), 1, int(rows.front()[15]));
@@ -108,9 +104,7 @@ TEST_F(Potential, BlocksMatchHighPrecisionReference) {
     EXPECT_GT(cases, 5);
 }
 
-// With alpha = 1 the Coulomb weight of two Laguerre functions is the orthogonality weight of
-// L_n^(2l+1): vn(n, n) = -z (n + 2l + 1)!/n!, 0 off the diagonal, for any lambda (the
-// double-exponential rule alone gave -231.03 for -301).
+// alpha = 1: Laguerre orthogonality, vn(n, n) = -z (n + 2l + 1)!/n! (DE alone gave -231 for -301).
 TEST_F(Potential, HighIndexCoulombElementsFollowLaguerreOrthogonality) {
     apply({"laguerre", "non-relativistic", "coulomb", 1, 0, 0.8, {0, 0, 0, 2, 1}, 301});
     std::vector<int> rows, cols;
@@ -126,9 +120,7 @@ TEST_F(Potential, HighIndexCoulombElementsFollowLaguerreOrthogonality) {
     }
 }
 
-// A constant potential v = 1 over [0, infinity) gives the overlap in the phi block and, since
-// kappa (kappa + 1) = l (l + 1), twice the kinetic matrix in the psi block, for the exact
-// Gauss-Laguerre rules (Coulomb, alpha = 0) and the panel rules with their tail cut (a wide well).
+// v = 1 gives the overlap and twice the kinetic matrix (exact Gauss-Laguerre and panel rules).
 TEST_F(Potential, ConstantPotentialGivesOverlapAndKineticMatrices) {
     const Setting settings[] = {
         {"laguerre", "relativistic", "coulomb", 3, 3, 0.6, {1, 0, 1e6, -1, 0}, 400},
@@ -167,8 +159,7 @@ TEST_F(Potential, ConstantPotentialGivesOverlapAndKineticMatrices) {
     }
 }
 
-// Layouts: relativistic positions 0..N-1 are phi_(N-1)..phi_0; vn_lower_triangle fills the lower
-// triangle only; elements without an integral are exactly 0.
+// Relativistic phi positions reversed; lower triangle only; no integral gives exactly 0.
 TEST_F(Potential, LayoutsAndElementsWithoutIntegral) {
     apply({"laguerre", "relativistic", "well", 0, -1, 1.0, {-1, 0, 2}, 3});
     std::vector<double> matrix(36, -7.0);
@@ -209,8 +200,7 @@ TEST_F(Potential, LayoutsAndElementsWithoutIntegral) {
     EXPECT_TRUE(phi.empty());
 }
 
-// Elements and blocks come from tables and rules each thread builds and keeps: the same bits on
-// one and two threads, also after a build for other settings, and vn_elements gives vn's bits.
+// Same bits on one and two threads (also after other settings); vn_elements gives vn's bits.
 TEST_F(Potential, ResultsDoNotDependOnThreadCount) {
     const Setting settings[] = {
         {"laguerre", "relativistic", "coulomb", 0, -1, 1.0, {0, 0, 0, 1, 1}, 80},
@@ -247,8 +237,7 @@ TEST_F(Potential, ResultsDoNotDependOnThreadCount) {
 // Saved potential matrices.
 namespace fs = std::filesystem;
 
-// A Coulomb run, Laguerre basis, l = 0, lambda = 1: V(n, m) = -(n + 1) d(n, m) when
-// non-relativistic.
+// A Coulomb run, Laguerre basis, l = 0, lambda = 1: non-relativistic V(n, m) = -(n + 1) d(n, m).
 void base_run(const char* scheme = "non-relativistic", int ntrunc = 3, int kappa = 0) {
     apply({"laguerre", scheme, "coulomb", 0, kappa, 1.0, {0, 0, 0, 1, 1}, ntrunc});
     sk_globals.projectile.e = 0.5;
@@ -356,8 +345,7 @@ TEST_F(SavedFile, MatrixHeaderLines) {
     }
 }
 
-// Each setting the file records is compared on its own; the energy and the parameters of other
-// potential types are not.
+// Each recorded setting is compared alone; the energy and other types' parameters are not.
 TEST_F(SavedFile, EachAcceptanceConditionRejectsAlone) {
     using P = PotentialParams;
     const struct {
@@ -444,8 +432,7 @@ TEST_F(SavedFile, FreeFormValues) {
     EXPECT_TRUE(m[0] == 1.5 && m[1] == -2.0 && m[4] == 0.325 && m[2] == 120.0);
 }
 
-// The note only with screen output in pass 1; an unwritable file is a warning; the extra save
-// size is the first integer of sk.par, else 0.
+// Info note only with screen output in pass 1; unwritable file warns; sk.par's extra save size.
 TEST_F(SavedFile, MessagesAndExtraSaveSize) {
     write_marked();
     for (int k = 0; k < 3; ++k) {  // pass 1 with and without screen output, pass 2
@@ -476,9 +463,7 @@ TEST_F(SavedFile, MessagesAndExtraSaveSize) {
     }
 }
 
-// A loaded matrix serves only the first size and the energy pass; a failed load is not retried,
-// none is tried after the first size. The true elements (-(n + 1) on the diagonal, 0 off it)
-// are far from the marked values.
+// A load serves only the first size and the energy pass, is tried once; marks differ from -(n+1).
 TEST_F(SavedFile, LoadedMatrixServesOnlyTheFirstSizeAndTheEnergyPass) {
     write_marked();
     EXPECT_TRUE(vn(2, 1) == 121.0 && vn(1, 2) == 121.0 && vn(0, 0) == 100.0);

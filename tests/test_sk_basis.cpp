@@ -31,9 +31,7 @@ TEST_F(Basis, ElementsAgainstMpmathIntegrals) {
     });
 }
 
-// phi_n and psi_n (kappa = l, -l-1) against mpmath for r in [1e-6, 1e8] and n <= 5000, where the
-// factors leave the double range: values below it come out (near) zero, the others agree to the
-// recurrence's rounding, which grows like n^2 eps near the origin.
+// phi_n, psi_n against mpmath (r <= 1e8, n <= 5000): underflow near 0, else n^2 eps rounding.
 TEST_F(Basis, ValuesAgainstMpmath) {
     for_rows("basis_values.txt", 1000, [&](const std::vector<double>& row) {
         const int l = int(row[1]), n = int(row[3]);
@@ -88,8 +86,7 @@ TEST(Laguerre, Values) {
     EXPECT_EQ(lj, 0.0);
 }
 
-// psi2 called from inside a parallel loop (its sections then run in the calling thread) gives
-// the values of a serial call.
+// psi2 inside a parallel loop (its sections then run in the caller) gives the serial values.
 TEST_F(Basis, SecondComponentFromParallelLoop) {
     use(1.0, 1, 0.9, 1);
     std::vector<double> serial(64), parallel(64), unused(64);
