@@ -173,15 +173,12 @@ TEST_F(Potential, LayoutsAndElementsWithoutIntegral) {
         for (int c = 0; c <= r; ++c)
             EXPECT_TRUE(same_bits(vn(2 - r, 2 - c), matrix[r + c * 6])) << r << " " << c;
     // A Coulomb potential would give a nonzero integral for every one of these index pairs.
+    const char *nr = "non-relativistic", *rel = "relativistic";
     const struct {
         const char *scheme, *pot_type;
         int n, m;
-    } zeros[] = {{"non-relativistic", "coulomb", 3, 0},
-                 {"non-relativistic", "coulomb", 0, 3},
-                 {"relativistic", "coulomb", 1, 3},
-                 {"relativistic", "coulomb", 4, 0},
-                 {"relativistic", "user", 4, 4},
-                 {"non-relativistic", "square", 1, 1},
+    } zeros[] = {{nr, "coulomb", 3, 0},     {nr, "coulomb", 0, 3}, {rel, "coulomb", 1, 3},
+                 {rel, "coulomb", 4, 0},    {rel, "user", 4, 4},   {nr, "square", 1, 1},
                  {"dirac", "coulomb", 1, 1}};
     for (const auto& c : zeros) {
         vn(0, 0, CacheAction::release);
@@ -317,31 +314,21 @@ TEST_F(SavedFile, RoundTripIsBitExactInTheDocumentedLayout) {
 
 // The matrix header: N, l, kappa, lambda, basis, scheme, potential, its parameters in 22 columns.
 TEST_F(SavedFile, MatrixHeaderLines) {
-    const struct {
-        const char *scheme, *basis, *pot_type;
-        int n, l, kappa;
-        double lambda, v0, r0;
-        std::string expected;
-    } cases[] = {{"relativistic", "laguerre", "coulomb", 10, 0, -1, 1.0, 0.0, 0.0,
-                  "   10    0   -1 1.00 laguerre relativistic     coulomb     1.0000000000000000"
-                  "    1.0000000000000000    0.0000000000000000"},
-                 {"non-relativistic", "gauss", "user", 3, 2, 0, 0.75, 0.0, 2.5,  // one parameter
-                  "    3    2    0 0.75 gauss    non-relativistic user        2.5000000000000000"},
-                 {"non-relativistic", "laguerre", "well", 3, 0, 0, 1.0, -1.0e10, 0.0,  // too wide
-                  "    3    0    0 1.00 laguerre non-relativistic well    " + std::string(22, '*') +
-                      "    0.0000000000000000    0.0000000000000000"}};
-    for (const auto& c : cases) {
-        base_run(c.scheme, c.n, c.kappa);
-        sk_globals.basis = padded(c.basis, 8);
-        sk_globals.potential.pot_type = padded(c.pot_type, 8);
-        sk_globals.projectile.l = c.l;
-        sk_globals.lambda = c.lambda;
-        sk_globals.potential.v0 = c.v0;
-        sk_globals.potential.r0 = c.r0;
+    const std::pair<Setting, std::string> cases[] = {
+        {{"laguerre", "relativistic", "coulomb", 0, -1, 1.0, {0, 0, 0, 1, 1}, 10},
+         "   10    0   -1 1.00 laguerre relativistic     coulomb     1.0000000000000000"
+         "    1.0000000000000000    0.0000000000000000"},
+        {{"gauss", "non-relativistic", "user", 2, 0, 0.75, {0, 0, 0, 0, 0, 0, 0, 2.5}, 3},  // one
+         "    3    2    0 0.75 gauss    non-relativistic user        2.5000000000000000"},
+        {{"laguerre", "non-relativistic", "well", 0, 0, 1.0, {-1.0e10}, 3},  // too wide: asterisks
+         "    3    0    0 1.00 laguerre non-relativistic well    " + std::string(22, '*') +
+             "    0.0000000000000000    0.0000000000000000"}};
+    for (const auto& [setting, expected] : cases) {
+        apply(setting);
         write_marked();
         const auto [lines, h] = saved_lines();
         ASSERT_LT(h, lines.size());
-        EXPECT_EQ(lines[h], c.expected);
+        EXPECT_EQ(lines[h], expected);
     }
 }
 
