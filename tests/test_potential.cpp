@@ -9,6 +9,7 @@
 #include <functional>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -335,11 +336,7 @@ TEST_F(SavedFile, MatrixHeaderLines) {
 // Each recorded setting is compared alone; the energy and other types' parameters are not.
 TEST_F(SavedFile, EachAcceptanceConditionRejectsAlone) {
     using P = PotentialParams;
-    const struct {
-        const char* name;
-        std::function<void()> change;
-        bool accepted;
-    } cases[] = {
+    const std::tuple<const char*, std::function<void()>, bool> cases[] = {
         {"unchanged", [] {}, true},
         {"energy", [] { sk_globals.projectile.e = 2.0; }, true},
         {"l", [] { sk_globals.projectile.l = 1; }, false},
@@ -350,37 +347,30 @@ TEST_F(SavedFile, EachAcceptanceConditionRejectsAlone) {
         {"pot_type", [] { sk_globals.potential.pot_type = padded("yukawa", 8); }, false},
         {"alpha by one ulp", [] { sk_globals.potential.alpha = 1.0 + 1e-15; }, false},
         {"N", [] { sk_globals.ntrunc = 4, fs::rename("saved.vn.3", "saved.vn.4"); }, false}};
-    for (const auto& c : cases) {
+    for (const auto& [name, change, accepted] : cases) {
         base_run();
         write_marked();
-        c.change();
-        EXPECT_EQ(read_back(), c.accepted) << c.name;
+        change();
+        EXPECT_EQ(read_back(), accepted) << name;
     }
-    const struct {
-        const char* pot_type;
-        double P::*field;
-        bool compared;
-    } fields[] = {
+    const std::tuple<const char*, double P::*, bool> fields[] = {
         {"well", &P::v0, true},    {"well", &P::a, true},     {"well", &P::b, true},
         {"well", &P::r0, false},   {"coulomb", &P::z, true},  {"coulomb", &P::alpha, true},
         {"coulomb", &P::r0, true}, {"coulomb", &P::g, false}, {"yukawa", &P::g, true},
         {"yukawa", &P::m, true},   {"yukawa", &P::r0, true},  {"yukawa", &P::z, false},
         {"user", &P::r0, true},    {"user", &P::v0, false}};
-    for (const auto& c : fields) {
+    for (const auto& [pot_type, field, compared] : fields) {
         base_run();
-        sk_globals.potential = {padded(c.pot_type, 8), 3.0, -1.0, 0.25, 1.0, 1.0, 1.0, 0.1, 1.0};
+        sk_globals.potential = {padded(pot_type, 8), 3.0, -1.0, 0.25, 1.0, 1.0, 1.0, 0.1, 1.0};
         write_marked();
-        sk_globals.potential.*c.field += 0.5;
-        EXPECT_EQ(read_back(), !c.compared) << c.pot_type << " parameter change";
+        sk_globals.potential.*field += 0.5;
+        EXPECT_EQ(read_back(), !compared) << pot_type << " parameter change";
     }
 }
 
 TEST_F(SavedFile, DamagedFilesAreRejected) {
     using Lines = std::vector<std::string>;
-    const struct {
-        const char* name;
-        std::function<void(Lines&, std::size_t)> damage;
-    } cases[] = {
+    const std::pair<const char*, std::function<void(Lines&, std::size_t)>> cases[] = {
         {"cut inside the values", [](auto& l, auto) { l.pop_back(); }},
         {"asterisks for a value", [](auto& l, auto h) { l[h + 3] = " ******"; }},
         {"text for a value", [](auto& l, auto h) { l[h + 2] = " value"; }},
@@ -393,14 +383,14 @@ TEST_F(SavedFile, DamagedFilesAreRejected) {
         {"missing file", [](auto&, auto) { fs::remove("saved.vn.3"); }},
         {"a directory",
          [](auto&, auto) { fs::remove("saved.vn.3"), fs::create_directory("saved.vn.3"); }}};
-    for (const auto& c : cases) {
+    for (const auto& [name, damage] : cases) {
         base_run();
         write_marked();
         auto [lines, h] = saved_lines();
         ASSERT_EQ(lines.size(), h + 7);
-        c.damage(lines, h);
+        damage(lines, h);
         if (fs::is_regular_file("saved.vn.3")) write_lines(lines);
-        EXPECT_FALSE(read_back()) << c.name;
+        EXPECT_FALSE(read_back()) << name;
         fs::remove_all("saved.vn.3");
     }
 }
@@ -422,15 +412,13 @@ TEST_F(SavedFile, FreeFormValues) {
 // Info note only with screen output in pass 1; unwritable file warns; sk.par's extra save size.
 TEST_F(SavedFile, MessagesAndExtraSaveSize) {
     write_marked();
+    const char* note = " (Info: Elements of the truncated potential have been read from file.)\n";
     for (int k = 0; k < 3; ++k) {  // pass 1 with and without screen output, pass 2
         sk_globals.scr = k != 1;
         sk_globals.pass = k == 2 ? 2 : 1;
         testing::internal::CaptureStdout();
         EXPECT_TRUE(read_back());
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  k == 0
-                      ? " (Info: Elements of the truncated potential have been read from file.)\n"
-                      : "");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), k == 0 ? note : "");
     }
     fs::remove("saved.vn.3");
     fs::create_directory("saved.vn.3");
@@ -438,15 +426,13 @@ TEST_F(SavedFile, MessagesAndExtraSaveSize) {
     write_marked();
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               " Warning (write_vn_to_file): unable to write the saved potential file.\n");
-    const struct {
-        const char* content;  // nullptr: no file
-        int expected;
-    } pars[] = {
+    const std::pair<const char*, int> pars[] = {
+        // nullptr: no file
         {"   12   extra\n", 12}, {"\n7\n", 7}, {nullptr, 0}, {"six\n", 0}, {"6.5\n", 0}, {"", 0}};
-    for (const auto& c : pars) {
+    for (const auto& [content, expected] : pars) {
         fs::remove("sk.par");
-        if (c.content != nullptr) std::ofstream("sk.par") << c.content;
-        EXPECT_EQ(read_n_to_save_v(), c.expected) << (c.content ? c.content : "no file");
+        if (content != nullptr) std::ofstream("sk.par") << content;
+        EXPECT_EQ(read_n_to_save_v(), expected) << (content ? content : "no file");
     }
 }
 
