@@ -4,6 +4,7 @@
 #include <numbers>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "special.hpp"
@@ -123,18 +124,15 @@ TEST(Bessel, GeneralOrdersAgainstMpmath) {
 TEST(Bessel, DomainErrorsGiveNoValue) {
     // x, alpha, nb out of range in turn: ncalc = -1, b[0] = 0 and nothing else computed.
     using Routine = void (*)(double, double, int, double*, int&);
-    const struct {
-        Routine routine;
-        double x, alpha;
-        int nb;
-    } cases[] = {{rjbesl, -1.0, 0.5, 3},  {rjbesl, 2.0e4, 0.5, 3}, {rjbesl, 1.0, 1.0, 3},
-                 {rjbesl, 1.0, -0.1, 2},  {rjbesl, 1.0, 0.5, 0},   {rybesl, 1.0e-308, 0.5, 3},
-                 {rybesl, 1.0e8, 0.5, 3}, {rybesl, 1.0, 1.0, 3},   {rybesl, 1.0, 0.5, 0}};
-    for (const auto& c : cases) {
+    const std::tuple<Routine, double, double, int> cases[] = {
+        {rjbesl, -1.0, 0.5, 3},  {rjbesl, 2.0e4, 0.5, 3}, {rjbesl, 1.0, 1.0, 3},
+        {rjbesl, 1.0, -0.1, 2},  {rjbesl, 1.0, 0.5, 0},   {rybesl, 1.0e-308, 0.5, 3},
+        {rybesl, 1.0e8, 0.5, 3}, {rybesl, 1.0, 1.0, 3},   {rybesl, 1.0, 0.5, 0}};
+    for (const auto& [routine, x, alpha, nb] : cases) {
         double b[3] = {7.0, 7.0, 7.0};
         int ncalc = 99;
-        c.routine(c.x, c.alpha, c.nb, b, ncalc);
-        EXPECT_TRUE(ncalc == -1 && b[0] == 0.0 && b[1] == 7.0) << c.x << " " << c.alpha;
+        routine(x, alpha, nb, b, ncalc);
+        EXPECT_TRUE(ncalc == -1 && b[0] == 0.0 && b[1] == 7.0) << x << " " << alpha << " " << nb;
     }
     // Outside the domain the public functions give no value.
     const std::optional<double> none[] = {
