@@ -8,15 +8,14 @@
 namespace skarven::test {
 namespace {
 
-class Basis : public SettingsTest {
-  protected:
-    static void use(double basis, int l, double lambda, int kappa = 0) {
-        sk_globals.basis = padded(basis == 0 ? "laguerre" : "gauss", 8);
-        sk_globals.projectile.l = l;
-        sk_globals.projectile.kappa = kappa;
-        sk_globals.lambda = lambda;
-    }
-};
+void use(double basis, int l, double lambda, int kappa = 0) {
+    sk_globals.basis = padded(basis == 0 ? "laguerre" : "gauss", 8);
+    sk_globals.projectile.l = l;
+    sk_globals.projectile.kappa = kappa;
+    sk_globals.lambda = lambda;
+}
+
+using Basis = SettingsTest;
 
 // Overlap and kinetic elements against mpmath integrals, relative to the diagonal's scale.
 TEST_F(Basis, ElementsAgainstMpmathIntegrals) {
