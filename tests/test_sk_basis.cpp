@@ -1,4 +1,4 @@
-// Guards against wrong basis elements, Laguerre polynomials, basis functions and potentials.
+// Guards against wrong basis elements, Laguerre polynomials and basis functions, also in threads.
 #include <cmath>
 #include <vector>
 
