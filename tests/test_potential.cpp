@@ -1,12 +1,16 @@
-// Guards against wrong potential matrix elements and fast-route blocks (mpmath, closed forms),
-// wrong layouts and thread-dependent results.
+// Guards against wrong potential elements, thread-dependent results, lost or misused saved files.
 #include <omp.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <map>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <numbers>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "potential.hpp"
@@ -16,388 +20,458 @@
 namespace skarven::test {
 namespace {
 
-class PotentialTest : public SettingsTest {
+struct Setting {
+    const char *basis, *scheme, *pot_type;
+    int l, kappa;
+    double lambda, params[8];  // v0, a, b, z, alpha, g, m, r0: the reference tables' columns
+    int n;
+};
+
+// The run settings; pass stays 0, so no saved file is consulted.
+void apply(const Setting& s) {
+    sk_globals = RunSettings{};
+    sk_globals.basis = padded(s.basis, 8);
+    sk_globals.scheme = padded(s.scheme, 16);
+    sk_globals.potential.pot_type = padded(s.pot_type, 8);
+    sk_globals.projectile.l = s.l;
+    sk_globals.projectile.kappa = s.kappa;
+    sk_globals.lambda = s.lambda;
+    PotentialParams& p = sk_globals.potential;
+    double* fields[] = {&p.v0, &p.a, &p.b, &p.z, &p.alpha, &p.g, &p.m, &p.r0};
+    for (int f = 0; f < 8; ++f)
+        *fields[f] = s.params[f];
+    sk_globals.ntrunc = sk_globals.nstart = sk_globals.nend = s.n;
+}
+
+// The setting of a row of the reference tables whose basis is column `b`.
+Setting setting_of(const std::vector<double>& row, int b, int n) {
+    static const char* names[] = {"laguerre", "gauss", "non-relativistic", "relativistic", "well",
+                                  "coulomb",  "yukawa"};
+    Setting s{};
+    s.basis = names[int(row[b])], s.scheme = names[2 + int(row[b + 1])];
+    s.pot_type = names[4 + int(row[b + 2])], s.l = int(row[b + 3]), s.kappa = int(row[b + 4]);
+    s.lambda = row[b + 5], s.n = n;
+    std::copy_n(row.begin() + b + 6, 8, s.params);
+    return s;
+}
+
+class Potential : public SettingsTest {
   protected:
     void TearDown() override {
-        sk_globals = RunSettings{};
         vn(0, 0, CacheAction::release);
         SettingsTest::TearDown();
     }
-
-    // pass stays 0, so no saved file is consulted.
-    static void set_run(const char* basis, const char* scheme, const char* pot_type, int l,
-                        int kappa, double lambda, int n_size) {
-        use_run(basis, scheme, pot_type, l, kappa, lambda);
-        sk_globals.ntrunc = n_size;
-        sk_globals.nstart = n_size;
-    }
 };
 
-TEST_F(PotentialTest, WorkedIntegrals) {
-    struct Case {
-        const char* name;
-        const char* pot_type;
-        double params[8];  // v0, a, b, z, alpha, g, m, r0
-        double expected;
-    };
-    const double e = std::exp(1.0);
-    const Case cases[] = {
-        {"well [0,1], -int r^2 e^-r", "well", {-1, 0, 1, 0, 0, 0, 0, 0}, -(2.0 - 5.0 / e)},
-        {"coulomb to infinity, -int r e^-r", "coulomb", {0, 0, 0, 1, 1, 0, 0, 0}, -1.0},
-        {"coulomb cut at 1", "coulomb", {0, 0, 0, 1, 1, 0, 0, 1}, -(1.0 - 2.0 / e)}};
-    for (const Case& c : cases) {
-        set_run("laguerre", "non-relativistic", c.pot_type, 0, 0, 1.0, 3);
-        set_potential_params(c.params);
-        EXPECT_LT(relative_error(vn(0, 0), c.expected), 1e-10) << c.name;
+// Eigen route (and fast route on the wide table) against mpmath, to 1e-12 of the largest element.
+TEST_F(Potential, ElementsMatchHighPrecisionReference) {
+    int high_rows = 0;
+    for (const bool wide : {false, true}) {
+        for_rows(wide ? "potential_wide.txt" : "potential_elements.txt", 150, [&](const auto& row) {
+            const int n = int(row[14]), pr = int(row[15]), pc = int(row[16]);
+            apply(setting_of(row, 0, n));
+            const bool rel = row[1] == 1, psi = rel && pr >= n;
+            const int i = !rel ? pr : psi ? pr - n : n - 1 - pr;
+            const int j = !rel ? pc : psi ? pc - n : n - 1 - pc;
+            high_rows += std::max(i, j) >= 999;
+            EXPECT_LT(std::fabs(vn(pr, pc) - row[17]) / row[18], 1e-12) << "eigen route";
+            if (wide) {  // the fast route's blocks are checked on their own below
+                EXPECT_LT(std::fabs(potential_element(psi, i, j) - row[17]) / row[18], 1e-12);
+            }
+        });
     }
+    EXPECT_GE(high_rows, 10);
 }
 
-TEST_F(PotentialTest, ElementsThatAreZeroWithoutIntegral) {
-    // A Coulomb potential would give a nonzero integral for every one of these index pairs.
-    const struct {
-        const char* name;
-        const char* scheme;
-        const char* pot_type;
-        int n_size, n, m;
-    } cases[] = {{"non-relativistic row outside", "non-relativistic", "coulomb", 3, 3, 0},
-                 {"non-relativistic column outside", "non-relativistic", "coulomb", 3, 0, 3},
-                 {"relativistic phi-psi block", "relativistic", "coulomb", 2, 1, 2},
-                 {"relativistic psi-phi block", "relativistic", "coulomb", 2, 3, 0},
-                 {"user potential", "non-relativistic", "user", 3, 1, 0},
-                 {"user potential, psi", "relativistic", "user", 2, 3, 3},
-                 {"unknown potential type", "non-relativistic", "square", 3, 1, 1},
-                 {"unknown scheme", "dirac", "coulomb", 3, 1, 1}};
-    for (const auto& c : cases) {
-        set_run("laguerre", c.scheme, c.pot_type, 0, -1, 1.0, c.n_size);
-        sk_globals.potential.z = 1.0;
-        sk_globals.potential.alpha = 1.0;
-        EXPECT_TRUE(same_bits(vn(c.n, c.m), 0.0)) << c.name;
-    }
-}
-
-// Relativistic positions 0..N-1 are phi_(N-1)..phi_0: the same integrals as the
-// non-relativistic elements of the reversed indices.
-TEST_F(PotentialTest, RelativisticLayoutReversesThePhiBlock) {
-    const int size = 3;
-    for (int n = 0; n < size; ++n) {
-        for (int m = 0; m <= n; ++m) {
-            set_run("laguerre", "relativistic", "well", 0, -1, 1.0, size);
-            sk_globals.potential.v0 = -1.0;
-            sk_globals.potential.b = 2.0;
-            const double relativistic = vn(n, m);
-            sk_globals.scheme = padded("non-relativistic", 16);
-            EXPECT_TRUE(same_bits(vn(size - 1 - n, size - 1 - m), relativistic)) << n << "," << m;
-        }
-    }
-}
-
-// Every element within 1e-12 of the largest element of its settings, finite and infinite
-// ranges, up to n, m = 300 in both bases and components.
-TEST_F(PotentialTest, ElementsMatchHighPrecisionReference) {
-    static const char* bases[] = {"laguerre", "gauss"};
-    static const char* schemes[] = {"non-relativistic", "relativistic"};
-    static const char* pots[] = {"well", "coulomb", "yukawa"};
-    int high_index_rows = 0, line = 0;
-    Accuracy accuracy("vn");
-    accuracy.rows("potential_elements.txt", 150, [&](const std::vector<double>& row) {
-        ASSERT_EQ(row.size(), 19u);
-        set_run(bases[int(row[0])], schemes[int(row[1])], pots[int(row[2])], int(row[3]),
-                int(row[4]), row[5], int(row[14]));
-        set_potential_params(&row[6]);
-        const bool infinite = row[2] != 0 && row[13] <= 0.0;
-        if (infinite && row[14] > 300) ++high_index_rows;
-        const double computed = vn(int(row[15]), int(row[16]));
-        const std::string where = "row " + std::to_string(++line);
-        ASSERT_TRUE(std::isfinite(computed)) << where;
-        accuracy.check(std::fabs(computed - row[17]) / row[18], 1e-12,
-                       infinite ? "infinite range" : "finite range", where);
-    });
-    EXPECT_EQ(high_index_rows, 56);
-}
-
-// With alpha = 1 the weight x^(2l+1) e^-x of two Laguerre functions and a Coulomb potential is
-// the orthogonality weight of L_n^(2l+1): the matrix is diagonal with vn(n, n) = -z (n + 2l +
-// 1)!/n! for any lambda. The double-exponential rule alone gave -98.63 for -101 and -231.03 for
-// -301.
-TEST_F(PotentialTest, HighIndexCoulombElementsFollowLaguerreOrthogonality) {
-    struct Case {
-        int l;
-        double z, lambda;
-        int step;        // diagonal elements n = 300, 300 - step, ...
-        int neighbours;  // and vn(n, n - 1), vn(n - 1, n) at every neighbours-th of them
-    };
-    const Case cases[] = {{0, 1.0, 1.0, 1, 5}, {1, 2.0, 0.8, 23, 1}};
-    for (const Case& c : cases) {
-        set_run("laguerre", "non-relativistic", "coulomb", c.l, 0, c.lambda, 301);
-        sk_globals.potential.z = c.z;
-        sk_globals.potential.alpha = 1.0;
-        std::vector<int> rows, cols;
-        for (int n = 300, count = 0; n >= 0; n -= c.step, ++count) {
-            rows.push_back(n);
-            cols.push_back(n);
-            if (n == 0 || count % c.neighbours != 0) continue;
-            rows.insert(rows.end(), {n, n - 1});
-            cols.insert(cols.end(), {n - 1, n});
-        }
-        std::vector<double> values(rows.size());
-        vn_elements(int(rows.size()), rows.data(), cols.data(), values.data());
-        for (std::size_t k = 0; k < rows.size(); ++k) {
-            const int n = std::max(rows[k], cols[k]);
-            double diagonal = -c.z;
-            for (int f = 1; f <= 2 * c.l + 1; ++f)
-                diagonal *= n + f;
-            const double expected = rows[k] == cols[k] ? diagonal : 0.0;
-            EXPECT_LT(std::fabs(values[k] - expected) / std::fabs(diagonal), 1e-12)
-                << c.l << " " << rows[k] << " " << cols[k];
-        }
-    }
-}
-
-// Elements beyond the double-exponential table come from rules each thread builds and keeps for
-// itself: the same bits on one and two threads, and from vn alone.
-TEST_F(PotentialTest, HighIndexElementsDoNotDependOnThreadCount) {
-    const int size = 80;
-    const int dim = 2 * size;
-    set_run("laguerre", "relativistic", "coulomb", 0, -1, 1.0, size);
-    sk_globals.potential.z = 1.0;
-    sk_globals.potential.alpha = 1.0;
-    // Rows 0 and dim - 1 hold phi_79 and psi_79, against every function of either component.
-    std::vector<int> rows, cols;
-    for (int k = 0; k < dim; ++k) {
-        rows.insert(rows.end(), {0, dim - 1});
-        cols.insert(cols.end(), {k, k});
-    }
-    const int saved = omp_get_max_threads();
-    std::vector<double> one(rows.size());
-    std::vector<double> two(rows.size());
-    omp_set_num_threads(1);
-    vn_elements(int(rows.size()), rows.data(), cols.data(), one.data());
-    omp_set_num_threads(2);
-    vn_elements(int(rows.size()), rows.data(), cols.data(), two.data());
-    // One thread for vn too: on two, each psi evaluation forks its two sections.
-    omp_set_num_threads(1);
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-        EXPECT_TRUE(same_bits(one[k], two[k])) << k;
-        EXPECT_TRUE(same_bits(one[k], vn(rows[k], cols[k]))) << k;
-    }
-    omp_set_num_threads(saved);
-    EXPECT_LT(relative_error(one[0], -80.0), 1e-12);  // phi_79 v phi_79
-}
-
-// The parallel fill gives exactly what vn gives, whatever the thread count.
-TEST_F(PotentialTest, ElementListEqualsElementByElement) {
-    struct Case {
-        const char* scheme;
-        const char* basis;
-        int l, kappa;
-    };
-    const Case cases[] = {{"non-relativistic", "laguerre", 1, 0}, {"relativistic", "gauss", 0, -1}};
-    for (const Case& c : cases) {
-        set_run(c.basis, c.scheme, "yukawa", c.l, c.kappa, 1.2, 5);
-        sk_globals.potential.g = 1.0;
-        sk_globals.potential.m = 0.5;
-        int dim = text_is(c.scheme, "relativistic") ? 10 : 5;
-        std::vector<double> matrix(dim * dim, -7.0);
-        vn_lower_triangle(dim, matrix.data());
-        // Border elements of a relativistic growth step: row 0 and the last row, both orders.
-        std::vector<int> rows, cols;
-        for (int k = 0; k < dim; ++k) {
-            rows.insert(rows.end(), {dim - 1, 0});
-            cols.insert(cols.end(), {k, k});
-        }
-        std::vector<double> border(rows.size());
-        vn_elements(int(rows.size()), rows.data(), cols.data(), border.data());
-        // The upper triangle is left alone.
-        for (int r = 0; r < dim; ++r)
-            for (int col = 0; col < dim; ++col)
-                EXPECT_TRUE(same_bits(matrix[r + col * dim], col <= r ? vn(r, col) : -7.0))
-                    << c.scheme << " " << r << " " << col;
-        for (std::size_t k = 0; k < rows.size(); ++k)
-            EXPECT_TRUE(same_bits(border[k], vn(rows[k], cols[k]))) << c.scheme << " " << k;
-    }
-}
-
-using PotentialBlocksTest = SettingsTest;
-
-double largest_abs(const std::vector<double>& values) {
-    double largest = 0.0;
-    for (double value : values)
-        largest = std::max(largest, std::fabs(value));
-    return largest;
-}
-
-bool all_finite(const std::vector<double>& values) {
-    return std::all_of(values.begin(), values.end(), [](double x) { return std::isfinite(x); });
-}
-
-// Errors relative to the largest sampled element of the block.
-TEST_F(PotentialBlocksTest, SampledElementsMatchHighPrecisionReference) {
-    std::map<int, std::vector<std::vector<double>>> cases;
-    // Columns: case, basis, scheme, potential, l, kappa, lambda, v0, a, b, z, alpha, g, m, r0, n,
-    // block, i, j, value.
-    for (const auto& row : read_table("potential_blocks.txt")) {
-        ASSERT_EQ(row.size(), 20u);
-        cases[static_cast<int>(row[0])].push_back(row);
-    }
-    ASSERT_GT(cases.size(), 5u);
-    const char* pot_names[] = {"well", "coulomb", "yukawa"};
-    Accuracy accuracy("blocks");
-    for (const auto& [id, elements] : cases) {
-        const auto& first = elements.front();
-        sk_globals = RunSettings{};
-        use_run(first[1] == 0 ? "laguerre" : "gauss",
-                first[2] == 0 ? "non-relativistic" : "relativistic",
-                pot_names[static_cast<int>(first[3])], static_cast<int>(first[4]),
-                static_cast<int>(first[5]), first[6]);
-        set_potential_params(&first[7]);
-        const int n = static_cast<int>(first[15]);
-        std::vector<double> phi, psi;
-        potential_blocks(n, phi, psi);
-        ASSERT_EQ(phi.size(), static_cast<std::size_t>(n) * n);
-        ASSERT_EQ(psi.size(), first[2] == 0 ? 0u : static_cast<std::size_t>(n) * n);
+// Fast-route blocks against mpmath, to 1e-12 of the block's largest sampled element; symmetric.
+TEST_F(Potential, BlocksMatchHighPrecisionReference) {
+    const int cases = for_cases("potential_blocks.txt", 1, [](const auto& rows) {
+        const Setting s = setting_of(rows.front(), 1, int(rows.front()[15]));
+        apply(s);
+        std::vector<double> blocks[2];
+        potential_blocks(s.n, blocks[0], blocks[1]);
+        ASSERT_EQ(blocks[1].size(), rows.front()[2] == 0 ? 0u : blocks[0].size());
         double scale[2] = {0.0, 0.0};
-        for (const auto& row : elements)
-            scale[int(row[16])] = std::max(scale[int(row[16])], std::fabs(row[19]));
-        for (const auto& row : elements) {
-            const int block = static_cast<int>(row[16]);
-            const std::size_t i = static_cast<std::size_t>(row[17]);
-            const std::size_t j = static_cast<std::size_t>(row[18]);
-            const std::vector<double>& values = block == 0 ? phi : psi;
-            const std::string where =
-                std::to_string(id) + " " + std::to_string(i) + " " + std::to_string(j);
-            accuracy.check(std::fabs(values[i + j * n] - row[19]) / scale[block], 1e-12,
-                           block == 0 ? "phi" : "psi", where);
-            EXPECT_EQ(values[i + j * n], values[j + i * n]) << where;  // symmetric
+        for (const auto& r : rows)
+            scale[int(r[16])] = std::max(scale[int(r[16])], std::fabs(r[19]));
+        for (const auto& r : rows) {
+            const std::vector<double>& b = blocks[int(r[16])];
+            const std::size_t i = r[17], j = r[18];
+            EXPECT_LE(std::fabs(b[i + j * s.n] - r[19]) / scale[int(r[16])], 1e-12)
+                << i << " " << j;
+            EXPECT_EQ(b[i + j * s.n], b[j + i * s.n]);
         }
+    });
+    EXPECT_GT(cases, 5);
+}
+
+// alpha = 1: Laguerre orthogonality, vn(n, n) = -z (n + 2l + 1)!/n! (DE alone gave -231 for -301).
+TEST_F(Potential, HighIndexCoulombElementsFollowLaguerreOrthogonality) {
+    apply({"laguerre", "non-relativistic", "coulomb", 1, 0, 0.8, {0, 0, 0, 2, 1}, 301});
+    std::vector<int> rows, cols;
+    for (int n = 300; n > 0; n -= 23)
+        rows.insert(rows.end(), {n, n, n - 1}), cols.insert(cols.end(), {n, n - 1, n});
+    std::vector<double> values(rows.size());
+    vn_elements(int(rows.size()), rows.data(), cols.data(), values.data());
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const int n = std::max(rows[k], cols[k]);
+        const double diagonal = -2.0 * (n + 1) * (n + 2) * (n + 3);
+        EXPECT_LT(std::fabs(values[k] - (rows[k] == cols[k] ? diagonal : 0.0)) / -diagonal, 1e-12)
+            << rows[k] << " " << cols[k];
     }
 }
 
-// A constant potential v = 1 over [0, infinity) gives the overlap in the phi block and, since
-// kappa (kappa + 1) = l (l + 1), twice the kinetic matrix in the psi block: closed forms at every
-// size, for the exact Gauss-Laguerre rules (Coulomb with alpha = 0) and for the panel rules with
-// their tail cut (a well reaching far beyond the functions).
-TEST_F(PotentialBlocksTest, ConstantPotentialGivesOverlapAndKineticMatrices) {
-    struct Case {
-        const char* basis;
-        const char* pot_type;
-        int l, kappa;
-        double lambda;
-        int n;
-    };
-    const Case cases[] = {
-        {"laguerre", "coulomb", 0, -1, 1.0, 1000}, {"laguerre", "coulomb", 3, 3, 0.6, 400},
-        {"gauss", "coulomb", 2, -3, 1.7, 1000},    {"gauss", "coulomb", 4, 4, 0.8, 300},
-        {"laguerre", "well", 1, -2, 1.3, 300},     {"gauss", "well", 0, -1, 0.9, 400}};
-    for (const Case& c : cases) {
-        sk_globals = RunSettings{};
-        use_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
-        PotentialParams& p = sk_globals.potential;
-        p.z = -1.0;  // -z / r^0
-        p.alpha = 0.0;
-        p.v0 = 1.0;
-        p.a = 0.0;
-        p.b = 1.0e6;
+// v = 1 gives the overlap and twice the kinetic matrix (exact Gauss-Laguerre and panel rules).
+TEST_F(Potential, ConstantPotentialGivesOverlapAndKineticMatrices) {
+    const Setting settings[] = {
+        {"laguerre", "relativistic", "coulomb", 3, 3, 0.6, {1, 0, 1e6, -1, 0}, 400},
+        {"gauss", "relativistic", "coulomb", 2, -3, 1.7, {1, 0, 1e6, -1, 0}, 1000},
+        {"laguerre", "relativistic", "well", 1, -2, 1.3, {1, 0, 1e6, -1, 0}, 300},
+        {"gauss", "relativistic", "well", 0, -1, 0.9, {1, 0, 1e6, -1, 0}, 400}};
+    for (const Setting& s : settings) {
+        SCOPED_TRACE(s.basis + std::string(" ") + s.pot_type);
+        apply(s);
         std::vector<double> phi, psi;
-        potential_blocks(c.n, phi, psi);
-        const bool gauss = std::strcmp(c.basis, "gauss") == 0;
-        // The oscillator fifi forms Gamma(n + l + 3/2)/n! as exp(lgamma - lfact), which is good
-        // to only ~1e-12 at n = 1000; the exact ratio comes from its product in long double.
-        std::vector<long double> ratio(c.n + 1);
-        ratio[0] = std::tgamma(c.l + 1.5L);
-        for (int k = 1; k <= c.n; ++k)
-            ratio[k] = ratio[k - 1] * (k + c.l + 0.5L) / k;
+        potential_blocks(s.n, phi, psi);
+        // The oscillator elements: Gamma(n + l + 3/2)/n! by its product in long double, exactly.
+        std::vector<long double> ratio(s.n + 1, std::tgamma(s.l + 1.5L));
+        for (int k = 1; k <= s.n; ++k)
+            ratio[k] = ratio[k - 1] * (k + s.l + 0.5L) / k;
+        const bool gauss = s.basis[0] == 'g';
         auto overlap = [&](int i, int j) -> double {
-            if (!gauss) return fifi(i, j);
-            return i == j ? static_cast<double>(ratio[j] / (2.0L * c.lambda)) : 0.0;
+            return !gauss ? fifi(i, j) : i == j ? double(ratio[j] / (2.0L * s.lambda)) : 0.0;
         };
         auto kinetic = [&](int i, int j) -> double {
             if (!gauss) return psipsi(i, j);
-            const long double band = i == j       ? 2.0L * j + c.l + 1.5L
+            const long double band = i == j       ? 2.0L * j + s.l + 1.5L
                                      : i == j - 1 ? j
-                                     : i == j + 1 ? j + c.l + 1.5L
+                                     : i == j + 1 ? j + s.l + 1.5L
                                                   : 0.0L;
-            return static_cast<double>(c.lambda * ratio[j] / 2.0L * band);
+            return double(s.lambda * ratio[j] / 2.0L * band);
         };
-        const double phi_scale = largest_abs(phi), psi_scale = largest_abs(psi);
-        double worst_phi = 0.0, worst_psi = 0.0;
-        for (int j = 0; j < c.n; ++j) {
-            for (int i = j; i < c.n; ++i) {
-                const std::size_t at = i + static_cast<std::size_t>(j) * c.n;
-                worst_phi = std::max(worst_phi, std::fabs(phi[at] - overlap(i, j)) / phi_scale);
-                worst_psi = std::max(worst_psi, std::fabs(psi[at] - kinetic(i, j)) / psi_scale);
+        const double phi_scale = *std::max_element(phi.begin(), phi.end());
+        const double psi_scale = *std::max_element(psi.begin(), psi.end());
+        for (int j = 0; j < s.n; ++j)
+            for (int i = j; i < s.n; ++i) {
+                const std::size_t at = i + std::size_t(j) * s.n;
+                ASSERT_LE(std::fabs(phi[at] - overlap(i, j)) / phi_scale, 1e-12) << i << ' ' << j;
+                ASSERT_LE(std::fabs(psi[at] - kinetic(i, j)) / psi_scale, 1e-12) << i << ' ' << j;
             }
-        }
-        EXPECT_LE(std::max(worst_phi, worst_psi), 1e-12) << c.basis << " " << c.pot_type << c.n;
     }
 }
 
-TEST_F(PotentialBlocksTest, BlocksWithoutIntegralAreZero) {
-    use_run("laguerre", "relativistic", "user", 1, 1, 1.0);
+// Relativistic phi positions reversed; lower triangle only; no integral gives exactly 0.
+TEST_F(Potential, LayoutsAndElementsWithoutIntegral) {
+    apply({"laguerre", "relativistic", "well", 0, -1, 1.0, {-1, 0, 2}, 3});
+    std::vector<double> matrix(36, -7.0);
+    vn_lower_triangle(6, matrix.data());
+    for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < 6; ++c)
+            EXPECT_TRUE(same_bits(matrix[r + c * 6], c <= r ? vn(r, c) : -7.0)) << r << " " << c;
+    vn(0, 0, CacheAction::release);
+    sk_globals.scheme = padded("non-relativistic", 16);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c <= r; ++c)
+            EXPECT_TRUE(same_bits(vn(2 - r, 2 - c), matrix[r + c * 6])) << r << " " << c;
+    // A Coulomb potential would give a nonzero integral for every one of these index pairs.
+    const char *nr = "non-relativistic", *rel = "relativistic";
+    const struct {
+        const char *scheme, *pot_type;
+        int n, m;
+    } zeros[] = {{nr, "coulomb", 3, 0},     {nr, "coulomb", 0, 3}, {rel, "coulomb", 1, 3},
+                 {rel, "coulomb", 4, 0},    {rel, "user", 4, 4},   {nr, "square", 1, 1},
+                 {"dirac", "coulomb", 1, 1}};
+    for (const auto& c : zeros) {
+        vn(0, 0, CacheAction::release);
+        apply({"laguerre", c.scheme, c.pot_type, 0, -1, 1.0, {0, 0, 0, 1, 1}, 3});
+        EXPECT_TRUE(same_bits(vn(c.n, c.m), 0.0)) << c.scheme << " " << c.pot_type << c.n << c.m;
+    }
+    // Blocks: zero for a user potential; no psi block unless relativistic, no blocks at n = 0.
     std::vector<double> phi{1.0}, psi;
+    apply({"laguerre", "relativistic", "user", 1, 1, 1.0, {0, 0, 0, 0, 0, 0, 0, 2}, 5});
     potential_blocks(5, phi, psi);
-    EXPECT_EQ(phi, std::vector<double>(25, 0.0));
-    EXPECT_EQ(psi, std::vector<double>(25, 0.0));
-    sk_globals.potential.r0 = 2.0;
-    potential_blocks(5, phi, psi);
-    EXPECT_EQ(largest_abs(phi) + largest_abs(psi), 0.0);
-    EXPECT_EQ(potential_element(true, 3, 2), 0.0);
-
-    // psi stays empty outside the relativistic scheme, and n = 0 gives empty blocks.
-    use_run("gauss", "non-relativistic", "coulomb", 0, 0, 1.0);
-    sk_globals.potential.z = 1.0;
-    sk_globals.potential.alpha = 1.0;
-    psi.assign(3, 1.0);
+    EXPECT_TRUE(phi == std::vector<double>(25, 0.0) && psi == phi);
+    apply({"gauss", "non-relativistic", "coulomb", 0, 0, 1.0, {0, 0, 0, 1, 1}, 4});
     potential_blocks(4, phi, psi);
-    EXPECT_EQ(phi.size(), 16u);
-    EXPECT_TRUE(psi.empty());
+    EXPECT_TRUE(phi.size() == 16u && psi.empty());
     potential_blocks(0, phi, psi);
     EXPECT_TRUE(phi.empty());
 }
 
-// Integrals that diverge at r = 0 (psi of l = 0, kappa = 0 against 1/r; a Coulomb power beyond
-// 2l + 3) and huge arguments still give finite numbers.
-TEST_F(PotentialBlocksTest, DivergentIntegralsStayFinite) {
-    struct Case {
-        const char* basis;
-        const char* pot_type;
-        int l, kappa;
-        double alpha, r0, lambda;
-    };
-    const Case cases[] = {
-        {"laguerre", "yukawa", 0, 0, 0.0, 0.0, 1.0},  {"gauss", "yukawa", 0, 0, 0.0, 0.0, 1.0},
-        {"laguerre", "yukawa", 0, 0, 0.0, 2.0, 1.0},  {"laguerre", "coulomb", 0, 0, 3.5, 0.0, 1.0},
-        {"gauss", "coulomb", 0, -1, 4.0, 0.0, 1.0},   {"gauss", "coulomb", 0, 0, 2.5, 5.0, 1.0},
-        {"laguerre", "coulomb", 4, 4, 1.0, 1e9, 1e-3}};
-    for (const Case& c : cases) {
-        sk_globals = RunSettings{};
-        use_run(c.basis, "relativistic", c.pot_type, c.l, c.kappa, c.lambda);
-        PotentialParams& p = sk_globals.potential;
-        p.z = 1.0;
-        p.alpha = c.alpha;
-        p.g = 1.0;
-        p.m = 1.0;
-        p.r0 = c.r0;
-        std::vector<double> phi, psi;
-        potential_blocks(150, phi, psi);
-        EXPECT_TRUE(all_finite(phi) && all_finite(psi)) << c.basis << " " << c.pot_type << c.alpha;
+// Same bits on one and two threads (also after other settings); vn_elements gives vn's bits.
+TEST_F(Potential, ResultsDoNotDependOnThreadCount) {
+    const Setting settings[] = {
+        {"laguerre", "relativistic", "coulomb", 0, -1, 1.0, {0, 0, 0, 1, 1}, 80},
+        {"gauss", "relativistic", "well", 0, -1, 1.0, {-1, 0.5, 1}, 150},
+        {"laguerre", "relativistic", "yukawa", 1, -2, 1.2, {0, 0, 0, 0, 0, 1, 0.5}, 203}};
+    const int saved = omp_get_max_threads();
+    for (const Setting& s : settings) {
+        std::vector<int> rows, cols;
+        for (int k = 0; k < 2 * s.n; ++k)
+            rows.insert(rows.end(), {0, 2 * s.n - 1, s.n}), cols.insert(cols.end(), {k, k, k});
+        std::vector<double> values[2], phi[2], psi[2];
+        for (int t = 0; t < 2; ++t) {
+            omp_set_num_threads(t + 1);
+            Setting other = s;
+            other.lambda *= 1.5;
+            apply(other);
+            vn(0, 0);
+            apply(s);
+            values[t].resize(rows.size());
+            vn_elements(int(rows.size()), rows.data(), cols.data(), values[t].data());
+            potential_blocks(s.n, phi[t], psi[t]);
+        }
+        omp_set_num_threads(1);  // on two, each psi evaluation of vn forks its two sections
+        for (std::size_t k = 0; k < rows.size(); ++k)
+            EXPECT_TRUE(same_bits(values[0][k], values[1][k]) &&
+                        same_bits(values[0][k], vn(rows[k], cols[k])))
+                << k;
+        EXPECT_TRUE(phi[0] == phi[1] && psi[0] == psi[1]);
+        vn(0, 0, CacheAction::release);
+    }
+    omp_set_num_threads(saved);
+}
+
+// Saved potential matrices.
+namespace fs = std::filesystem;
+
+// A Coulomb run, Laguerre basis, l = 0, lambda = 1: non-relativistic V(n, m) = -(n + 1) d(n, m).
+void base_run(const char* scheme = "non-relativistic", int ntrunc = 3, int kappa = 0) {
+    apply({"laguerre", scheme, "coulomb", 0, kappa, 1.0, {0, 0, 0, 1, 1}, ntrunc});
+    sk_globals.projectile.e = 0.5;
+    sk_globals.nend = 5;
+    sk_globals.pass = 1;
+}
+
+int dim() {
+    return text_is(sk_globals.scheme, "relativistic") ? 2 * sk_globals.ntrunc : sk_globals.ntrunc;
+}
+
+// Writes values no integral gives, 100 + 10 r + c (or `values` row by row).
+void write_marked(std::vector<double> values = {}) {
+    std::vector<double> m(dim() * dim(), 0.0);
+    for (int r = 0, k = 0; r < dim(); ++r)
+        for (int c = 0; c <= r; ++c, ++k)
+            m[r + c * dim()] = values.empty() ? 100.0 + 10.0 * r + c : values[k];
+    write_vn_to_file(dim(), m.data());
+}
+
+// Reads with the current settings; true when the file was accepted.
+bool read_back(std::vector<double>* out = nullptr) {
+    sk_globals.vn_is_loaded = false;
+    sk_globals.vn_file_match = true;
+    std::vector<double> m(dim() * dim(), -1.0);
+    read_vn_from_file(dim(), m.data());
+    if (out) *out = m;
+    EXPECT_EQ(sk_globals.vn_is_loaded, sk_globals.vn_file_match);
+    return sk_globals.vn_is_loaded;
+}
+
+// The lines of saved.vn.<ntrunc> and the index of its matrix header (the first line without ';').
+std::pair<std::vector<std::string>, std::size_t> saved_lines() {
+    const auto lines = file_lines("saved.vn." + std::to_string(sk_globals.ntrunc));
+    std::size_t h = 0;
+    while (h < lines.size() && lines[h].find(';') != std::string::npos)
+        ++h;
+    return {lines, h};
+}
+
+void write_lines(const std::vector<std::string>& lines) {
+    std::ofstream out("saved.vn." + std::to_string(sk_globals.ntrunc));
+    for (const std::string& line : lines)
+        out << line << '\n';
+}
+
+class SavedFile : public Potential {
+  protected:
+    void SetUp() override { base_run(); }
+    ScratchDirectory scratch_;
+};
+
+TEST_F(SavedFile, RoundTripIsBitExactInTheDocumentedLayout) {
+    sk_globals.ntrunc = 4;
+    // clang-format off
+    const std::vector<double> values = {1.0 / 3.0, -0.0, 0.0, 6.02214076e23, -1.0e-300, 2.5e300,
+        std::numbers::pi, std::nextafter(1.0, 2.0), -123.456789012345678, 4.9406564584124654e-320};
+    // clang-format on
+    write_marked(values);
+    std::vector<double> back;
+    ASSERT_TRUE(read_back(&back));
+    for (int r = 0, k = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_TRUE(same_bits(back[r + c * 4], c <= r ? values[k++] : -1.0)) << r << "," << c;
+    // saved.vn.<N>: the program's banner, a 121-column header, the lower triangle row by row.
+    sk_globals.ntrunc = 50;
+    write_marked();
+    auto [lines, h] = saved_lines();
+    ASSERT_LT(h, lines.size());
+    EXPECT_EQ(lines[0], "; OUTPUT FROM THE SKARVEN PROGRAM");
+    EXPECT_EQ(lines[h].size(), 121u);
+    EXPECT_EQ(lines.size() - h - 1, 50u * 51u / 2u);
+    EXPECT_EQ(lines[h + 1][0], ' ');
+    for (const double v : {100.0, 110.0, 111.0, 120.0})
+        EXPECT_EQ(std::strtod(lines[++h].c_str(), nullptr), v);
+}
+
+// The matrix header: N, l, kappa, lambda, basis, scheme, potential, its parameters in 22 columns.
+TEST_F(SavedFile, MatrixHeaderLines) {
+    const std::pair<Setting, std::string> cases[] = {
+        {{"laguerre", "relativistic", "coulomb", 0, -1, 1.0, {0, 0, 0, 1, 1}, 10},
+         "   10    0   -1 1.00 laguerre relativistic     coulomb     1.0000000000000000"
+         "    1.0000000000000000    0.0000000000000000"},
+        {{"gauss", "non-relativistic", "user", 2, 0, 0.75, {0, 0, 0, 0, 0, 0, 0, 2.5}, 3},  // one
+         "    3    2    0 0.75 gauss    non-relativistic user        2.5000000000000000"},
+        {{"laguerre", "non-relativistic", "well", 0, 0, 1.0, {-1.0e10}, 3},  // too wide: asterisks
+         "    3    0    0 1.00 laguerre non-relativistic well    " + std::string(22, '*') +
+             "    0.0000000000000000    0.0000000000000000"}};
+    for (const auto& [setting, expected] : cases) {
+        apply(setting);
+        write_marked();
+        const auto [lines, h] = saved_lines();
+        ASSERT_LT(h, lines.size());
+        EXPECT_EQ(lines[h], expected);
     }
 }
 
-TEST_F(PotentialBlocksTest, ResultDoesNotDependOnThreadCount) {
-    use_run("laguerre", "relativistic", "yukawa", 1, -2, 1.2);
-    sk_globals.potential.g = 1.0;
-    sk_globals.potential.m = 0.5;
-    const int saved = omp_get_max_threads();
-    std::vector<double> phi1, psi1, phi2, psi2;
-    omp_set_num_threads(1);
-    potential_blocks(203, phi1, psi1);
-    omp_set_num_threads(2);
-    potential_blocks(203, phi2, psi2);
-    omp_set_num_threads(saved);
-    ASSERT_EQ(phi1.size(), phi2.size());
-    ASSERT_EQ(psi1.size(), psi2.size());
-    EXPECT_EQ(std::memcmp(phi1.data(), phi2.data(), phi1.size() * sizeof(double)), 0);
-    EXPECT_EQ(std::memcmp(psi1.data(), psi2.data(), psi1.size() * sizeof(double)), 0);
+// Each recorded setting is compared alone; the energy and other types' parameters are not.
+TEST_F(SavedFile, EachAcceptanceConditionRejectsAlone) {
+    using P = PotentialParams;
+    const std::tuple<const char*, std::function<void()>, bool> cases[] = {
+        {"unchanged", [] {}, true},
+        {"energy", [] { sk_globals.projectile.e = 2.0; }, true},
+        {"l", [] { sk_globals.projectile.l = 1; }, false},
+        {"kappa", [] { sk_globals.projectile.kappa = 2; }, false},
+        {"scheme", [] { sk_globals.scheme = padded("relativistic", 16); }, false},
+        {"lambda 1.004 (written as 1.00)", [] { sk_globals.lambda = 1.004; }, false},
+        {"basis", [] { sk_globals.basis = padded("gauss", 8); }, false},
+        {"pot_type", [] { sk_globals.potential.pot_type = padded("yukawa", 8); }, false},
+        {"alpha by one ulp", [] { sk_globals.potential.alpha = 1.0 + 1e-15; }, false},
+        {"N", [] { sk_globals.ntrunc = 4, fs::rename("saved.vn.3", "saved.vn.4"); }, false}};
+    for (const auto& [name, change, accepted] : cases) {
+        base_run();
+        write_marked();
+        change();
+        EXPECT_EQ(read_back(), accepted) << name;
+    }
+    const std::tuple<const char*, double P::*, bool> fields[] = {
+        {"well", &P::v0, true},    {"well", &P::a, true},     {"well", &P::b, true},
+        {"well", &P::r0, false},   {"coulomb", &P::z, true},  {"coulomb", &P::alpha, true},
+        {"coulomb", &P::r0, true}, {"coulomb", &P::g, false}, {"yukawa", &P::g, true},
+        {"yukawa", &P::m, true},   {"yukawa", &P::r0, true},  {"yukawa", &P::z, false},
+        {"user", &P::r0, true},    {"user", &P::v0, false}};
+    for (const auto& [pot_type, field, compared] : fields) {
+        base_run();
+        sk_globals.potential = {padded(pot_type, 8), 3.0, -1.0, 0.25, 1.0, 1.0, 1.0, 0.1, 1.0};
+        write_marked();
+        sk_globals.potential.*field += 0.5;
+        EXPECT_EQ(read_back(), !compared) << pot_type << " parameter change";
+    }
+}
+
+TEST_F(SavedFile, DamagedFilesAreRejected) {
+    using Lines = std::vector<std::string>;
+    const std::pair<const char*, std::function<void(Lines&, std::size_t)>> cases[] = {
+        {"cut inside the values", [](auto& l, auto) { l.pop_back(); }},
+        {"asterisks for a value", [](auto& l, auto h) { l[h + 3] = " ******"; }},
+        {"text for a value", [](auto& l, auto h) { l[h + 2] = " value"; }},
+        {"asterisks in a parameter", [](auto& l, auto h) { l[h].replace(77, 22, 22, '*'); }},
+        {"asterisks for N", [](auto& l, auto h) { l[h].replace(0, 5, "*****"); }},
+        {"text for lambda", [](auto& l, auto h) { l[h].replace(15, 5, " one."); }},
+        {"header cut inside the parameters", [](auto& l, auto h) { l[h].resize(90); }},
+        {"no matrix header", [](auto& l, auto h) { l.resize(h); }},
+        {"empty file", [](auto& l, auto) { l.clear(); }},
+        {"missing file", [](auto&, auto) { fs::remove("saved.vn.3"); }},
+        {"a directory",
+         [](auto&, auto) { fs::remove("saved.vn.3"), fs::create_directory("saved.vn.3"); }}};
+    for (const auto& [name, damage] : cases) {
+        base_run();
+        write_marked();
+        auto [lines, h] = saved_lines();
+        ASSERT_EQ(lines.size(), h + 7);
+        damage(lines, h);
+        if (fs::is_regular_file("saved.vn.3")) write_lines(lines);
+        EXPECT_FALSE(read_back()) << name;
+        fs::remove_all("saved.vn.3");
+    }
+}
+
+// Values in other free forms, as another program might write them, are read.
+TEST_F(SavedFile, FreeFormValues) {
+    write_marked();
+    auto [lines, h] = saved_lines();
+    lines[h + 1] = "1.5d0";
+    lines[h + 2] = "  -2   and a comment";
+    lines[h + 3] = "3.25E-1,";
+    lines.insert(lines.begin() + h + 4, "");  // a blank line is passed over
+    write_lines(lines);
+    std::vector<double> m;
+    ASSERT_TRUE(read_back(&m));
+    EXPECT_TRUE(m[0] == 1.5 && m[1] == -2.0 && m[4] == 0.325 && m[2] == 120.0);
+}
+
+// Info note only with screen output in pass 1; unwritable file warns; sk.par's extra save size.
+TEST_F(SavedFile, MessagesAndExtraSaveSize) {
+    write_marked();
+    const char* note = " (Info: Elements of the truncated potential have been read from file.)\n";
+    for (int k = 0; k < 3; ++k) {  // pass 1 with and without screen output, pass 2
+        sk_globals.scr = k != 1;
+        sk_globals.pass = k == 2 ? 2 : 1;
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(read_back());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), k == 0 ? note : "");
+    }
+    fs::remove("saved.vn.3");
+    fs::create_directory("saved.vn.3");
+    testing::internal::CaptureStdout();
+    write_marked();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              " Warning (write_vn_to_file): unable to write the saved potential file.\n");
+    const std::pair<const char*, int> pars[] = {
+        // nullptr: no file
+        {"   12   extra\n", 12}, {"\n7\n", 7}, {nullptr, 0}, {"six\n", 0}, {"6.5\n", 0}, {"", 0}};
+    for (const auto& [content, expected] : pars) {
+        fs::remove("sk.par");
+        if (content != nullptr) std::ofstream("sk.par") << content;
+        EXPECT_EQ(read_n_to_save_v(), expected) << (content ? content : "no file");
+    }
+}
+
+// A load serves only the first size and the energy pass, is tried once; marks differ from -(n+1).
+TEST_F(SavedFile, LoadedMatrixServesOnlyTheFirstSizeAndTheEnergyPass) {
+    write_marked();
+    EXPECT_TRUE(vn(2, 1) == 121.0 && vn(1, 2) == 121.0 && vn(0, 0) == 100.0);
+    EXPECT_TRUE(sk_globals.vn_is_loaded);
+    sk_globals.ntrunc = 4;  // next size: integrated
+    EXPECT_NEAR(vn(3, 3), -4.0, 1e-8);
+    EXPECT_NEAR(vn(3, 0), 0.0, 1e-8);
+    sk_globals.pass = 2;  // energy pass: the cache again, indices outside it integrated
+    sk_globals.ntrunc = 3;
+    EXPECT_EQ(vn(1, 1), 111.0);
+    EXPECT_EQ(vn(3, 3), 0.0) << "outside the cache: the layout of N = 3";
+    EXPECT_EQ(vn(1, 1, CacheAction::release), 111.0) << "release after the lookup";
+    EXPECT_NEAR(vn(1, 1), -2.0, 1e-8) << "released: integrated";
+    vn(0, 0, CacheAction::release);
+
+    base_run();
+    fs::remove("saved.vn.3");
+    EXPECT_NEAR(vn(0, 0), -1.0, 1e-8);  // no file yet
+    EXPECT_FALSE(sk_globals.vn_file_match);
+    write_marked();
+    EXPECT_NEAR(vn(0, 0), -1.0, 1e-8);
+    EXPECT_FALSE(sk_globals.vn_is_loaded);
+    vn(0, 0, CacheAction::release);
+    base_run();
+    sk_globals.ntrunc = 4;  // pass 1, not nstart
+    fs::rename("saved.vn.3", "saved.vn.4");
+    EXPECT_NEAR(vn(1, 1), -2.0, 1e-8);
+    EXPECT_TRUE(sk_globals.vn_file_match && !sk_globals.vn_is_loaded) << "no attempt was made";
+    vn(0, 0, CacheAction::release);
+    base_run("relativistic", 2, -1);  // the cache has order 2N
+    write_marked();
+    EXPECT_TRUE(vn(3, 3) == 133.0 && vn(3, 0) == 130.0);
+    std::vector<double> matrix(16, 0.0);
+    vn_lower_triangle(4, matrix.data());
+    EXPECT_TRUE(matrix[3 + 2 * 4] == 132.0 && matrix[0] == 100.0);
 }
 
 }  // namespace
