@@ -102,23 +102,20 @@ int run_size() {
 // x^(l+1) e^(-y/2) y^n / n! and |psi_n| by max(1, lambda) x^(l+1) e^(-y/2) (|kappa| + l + 2 + 3y)
 // y^n / n!; the bound falls monotonically from y = 4n + 2 alpha + 10 on.
 double vanishing_radius(int size) {
-    const bool gauss = text_is(sk_globals.basis, "gauss");
-    const int l = sk_globals.projectile.l;
-    const double lambda = sk_globals.lambda;
-    const double alpha = gauss ? l + 0.5 : 2.0 * l + 1.0;
+    const detail::BasisShape s = detail::current_shape();
     const double n = size;
-    const double y0 = 4.0 * n + 2.0 * std::fabs(alpha) + 10.0;
-    double x = gauss ? std::sqrt(y0) : y0;
-    const double log_front = std::max(0.0, std::log(lambda)) - std::lgamma(n + 1.0);
+    const double y0 = 4.0 * n + 2.0 * std::fabs(s.alpha) + 10.0;
+    double x = s.gauss ? std::sqrt(y0) : y0;
+    const double log_front = std::max(0.0, std::log(s.lambda)) - std::lgamma(n + 1.0);
     for (;;) {
-        const double y = gauss ? x * x : x;
-        const double bound =
-            (std::fabs(l) + 1.0) * std::log(x) + log_front - 0.5 * y + n * std::log(y) +
-            std::log(std::fabs(sk_globals.projectile.kappa) + std::fabs(l) + 2.0 + 3.0 * y);
+        const double y = s.gauss ? x * x : x;
+        const double bound = (std::fabs(s.l) + 1.0) * std::log(x) + log_front - 0.5 * y +
+                             n * std::log(y) +
+                             std::log(std::fabs(s.kappa) + std::fabs(s.l) + 2.0 + 3.0 * y);
         if (bound < -800.0 || !std::isfinite(bound)) break;
         x *= 1.01;
     }
-    return x / lambda;
+    return x / s.lambda;
 }
 
 // A finite interval reaching beyond the basis is cut where the basis has vanished.
