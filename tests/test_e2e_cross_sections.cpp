@@ -15,7 +15,7 @@ namespace {
 
 constexpr double pi = 3.141592653589793;
 
-// The data lines of `files` after one run of user(nend, lines(extra)) in a fresh directory.
+// The data lines of `files` after one run of user(nend, lines(extra)) at nstart = nend.
 std::vector<Rows> run_rows(int nend, const std::string& extra,
                            std::initializer_list<const char*> files) {
     RunDirectory dir;
@@ -28,9 +28,8 @@ std::vector<Rows> run_rows(int nend, const std::string& extra,
     return rows;
 }
 
-// Where the oscillator basis's free solutions need extended precision (q^2 = 40 and 100), the
-// block averages at large N settle on the Yukawa phase shift of an independent integration of
-// the radial equation (tests/data/gen_yukawa_high_energy.py; measured spread 1.5e-5 and 6e-5).
+// Where the oscillator basis needs extended precision (q^2 = 40, 100), large-N block averages match
+// an independent radial integration (tests/data/gen_yukawa_high_energy.py; spread 1.5e-5, 6e-5).
 TEST(WholeRun, HighEnergyOscillatorBasisMatchesTheRadialEquation) {
     const auto reference = read_table("yukawa_high_energy.txt");
     ASSERT_EQ(reference.size(), 2u);
@@ -54,9 +53,8 @@ TEST(WholeRun, HighEnergyOscillatorBasisMatchesTheRadialEquation) {
 
 const std::string waves = "solver = fast|energies = T|";
 
-// The Dirac shell against the sums over its exact phase shifts (tests/data/gen_cross_sections.py).
-// The shell's edges make delta_N converge slowly: at N = 600 the sums are within 2e-4
-// (N = 1000 is no better).
+// The Dirac shell against sums over its exact phase shifts (tests/data/gen_cross_sections.py);
+// its edges make delta_N converge slowly: at N = 600 (or 1000) the sums are within 2e-4.
 TEST(WholeRun, CrossSectionsMatchSumsOverExactPhaseShifts) {
     const Rows reference = read_table("cross_sections_reference.txt");
     ASSERT_EQ(reference.size(), 9u);
@@ -75,9 +73,8 @@ TEST(WholeRun, CrossSectionsMatchSumsOverExactPhaseShifts) {
     }
 }
 
-// sigma of root.xs against (4 pi / k) Im f(0), Im f(0) = -Re S / 2k with S = sum (2l + 1)
-// (exp(2i delta_l) - 1) from the phase shifts of root.pw, and sigma and
-// sigma_tr against Simpson sums of root.dcs over the sphere.
+// sigma against (4 pi / k) Im f(0) from root.pw's phase shifts, sigma and sigma_tr against
+// Simpson sums of root.dcs over the sphere.
 TEST(WholeRun, OpticalTheoremAndAngularIntegrals) {
     const std::vector<Rows> run =
         run_rows(200,
@@ -108,9 +105,8 @@ TEST(WholeRun, OpticalTheoremAndAngularIntegrals) {
     }
 }
 
-// The loop stops after the first two l whose |sin delta| stay below lconv at every energy, and
-// the waves it leaves out change sigma by less than 1e-8 relative. The cut at r0 = 1 keeps the
-// high waves' basis errors far below lconv.
+// The loop stops after the first two l with |sin delta| < lconv at every energy; the waves left
+// out change sigma by < 1e-8 relative (the cut at r0 = 1 keeps high waves' errors below lconv).
 TEST(WholeRun, PartialWavesStopEarly) {
     const std::string yukawa = waves +
                                "pot_type = yukawa|g = 1|m = 1|r0 = 1|lmax = 40|"
