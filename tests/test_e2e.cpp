@@ -1,4 +1,4 @@
-// Whole runs: a wrong dialogue, exit status, result-file layout or reuse of a saved matrix.
+// Whole runs: a wrong dialogue, exit status or result-file layout.
 #include <gtest/gtest.h>
 #include <omp.h>
 
@@ -79,20 +79,15 @@ TEST(Dialogue, AnswersDefaultsAndErrors) {
 TEST(Dialogue, LongAnswersAreCutWithAWarning) {
     RunDirectory dir;
     const std::string name(100, 'p'), root(100, 'r'), cut = " Warning (skarven): the ";
-    dir.write(name, user(2, "colour = blue\n"));
+    dir.write(name, user(2));
     const RunResult run = dir.run(name + "ignored\n" + root + "ignored\n");
     EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_EQ(run.err, "");
     EXPECT_TRUE(run.out.starts_with(
         banner() + cut + "name of the input file has been cut to its first 100 characters <" +
-        name + ">.\n" + loading +
-        " Warning (loadparams): unknown parameter <colour> = <blue> has been ignored.\n"
-        "Load complete.\n" +
-        file_list + cut + "root name of the output files has been cut to its first 100 " +
-        "characters <" + root + ">.\n"))
+        name + ">.\n" + loaded + file_list + cut +
+        "root name of the output files has been cut to its first 100 characters <" + root + ">.\n"))
         << run.out;
     EXPECT_TRUE(dir.exists(root));
-    dir.write(name, user(2));
     expect_complete_run(dir.run(name + "     \n" + root + "   \n"));
 }
 
@@ -154,25 +149,6 @@ TEST(ResultFiles, Layouts) {
                                       " (Info: Analytical result not known. RMS will not be "
                                       "calculated.)\n\nElapsed"))
         << run.out;
-}
-
-// A rerun reads the saved matrix and prints the same; "sk.par" adds a save; other lambda, no match.
-TEST(ResultFiles, RerunReusesTheSavedMatrix) {
-    RunDirectory dir;
-    const std::string shell =
-                          "pot_type = well|v0 = -1|a = 0.5|b = 1|scheme = relativistic|"
-                          "kappa = -1|screen = T|nstart = 8|nend = ",
-                      info = " (Info: Elements of the truncated potential have been read from";
-    ASSERT_EQ(run_in(dir, user(8, lines(shell + "8")), "first").status, 0);
-    const std::string saved = dir.read("saved.vn.8");
-    EXPECT_TRUE(contains(run_in(dir, user(8, lines(shell + "8")), "again").out, info));
-    EXPECT_EQ(body_of(dir.read("again")), body_of(dir.read("first")));
-    EXPECT_EQ(dir.read("saved.vn.8"), saved);  // not rewritten
-    dir.write("sk.par", "9\n");
-    EXPECT_TRUE(contains(run_in(dir, user(8, lines(shell + "10")), "grown").out, info));
-    EXPECT_TRUE(dir.exists("saved.vn.9") && dir.exists("saved.vn.10"));
-    EXPECT_FALSE(
-        contains(run_in(dir, user(8, lines(shell + "8|lambda = 1.5")), "other").out, info));
 }
 
 }  // namespace
