@@ -99,8 +99,8 @@ TEST_F(Loader, FileNames) {
     expect_stored("e=3.5");
 }
 
-// Line 7 after the minimal file: what it leaves in e and what is printed. Comments start in column
-// one; items split at blanks and commas, quotes hold them; records are cut to 80 columns.
+// Line 7 after the minimal file: what it leaves in the record and what is printed. Comments start
+// in column one; items split at blanks and commas, quotes hold them; records are cut to 80 columns.
 TEST_F(Loader, RecordsItemsQuotesAndKeys) {
     const auto unknown = [](const std::string& key, const std::string& value) {
         return warning("unknown parameter <" + key + "> = <" + value + "> has been ignored");
@@ -111,29 +111,27 @@ TEST_F(Loader, RecordsItemsQuotesAndKeys) {
     const std::string key_44 = "'e" + std::string(43, ' ') + "x'",
                       e_76 = "e" + std::string(75, ' ');
     const struct {
-        std::string line, e, printed;
-    } cases[] = {{";e = 5|#e = 5|%e = 5|//e = 5| \t ", "1", ""},
-                 {"/e = 5| #e = 5|' e' = 2.5|E = 2.0|xyz = 'a b,c'|xyz = 'open", "1",
+        std::string line, stored, printed;
+    } cases[] = {{";e = 5|#e = 5|%e = 5|//e = 5| \t ", "e=1", ""},
+                 {"/e = 5| #e = 5|' e' = 2.5|E = 2.0|xyz = 'a b,c'|xyz = 'open", "e=1",
                   unknown("/e", "5") + unknown("#e", "5") + unknown(" e", "2.5") +
                       unknown("E", "2.0") + unknown("xyz", "a b,c") + unknown("xyz", "open")},
-                 {",, e ,, = ,, 2.5 ,,", "2.5", ""},
-                 {"e = 2,5", "2", note("e = 2,5", "read as <e> = <2>")},
-                 {"e => 2.5", "2.5", note("e => 2.5", "read as <e> = <2.5>")},
-                 {"e=2.5", "1", note("e=2.5", "ignored")},
-                 {"e := 2.5", "1", note("e := 2.5", "ignored")},
-                 {"e\t=\t2.5", "1", note("e^I=^I2.5", "ignored")},
-                 {"\"e\" '=' '2.5'", "2.5", ""},
-                 {"e = ' 2.5 '", "2.5", ""},
-                 {"e = '2.5'junk", "2.5", note("e = '2.5'junk", "read as <e> = <2.5>")},
-                 {"'e ' = 2.5", "2.5", ""},
-                 {"xyz = " + std::string(50, 'v'), "1", unknown("xyz", std::string(44, 'v'))},
-                 {key_44 + " = 2.5", "2.5", note(key_44 + " = 2.5", "read as <e> = <2.5>")},
-                 {e_76 + "= 257", "25", note(e_76 + "= 257", "read as <e> = <25>")},
-                 {"e = 3.5 " + std::string(10000, 'x'), "3.5",
+                 {",, e ,, = ,, 2.5 ,,|\"lambda\" '=' '3.5'|estep = ' 0.5 '|'v0 ' = 4.5",
+                  "e=2.5;lambda=3.5;estep=0.5;v0=4.5", ""},
+                 {"e = 2,5", "e=2", note("e = 2,5", "read as <e> = <2>")},
+                 {"e => 2.5", "e=2.5", note("e => 2.5", "read as <e> = <2.5>")},
+                 {"e=2.5", "e=1", note("e=2.5", "ignored")},
+                 {"e := 2.5", "e=1", note("e := 2.5", "ignored")},
+                 {"e\t=\t2.5", "e=1", note("e^I=^I2.5", "ignored")},
+                 {"e = '2.5'junk", "e=2.5", note("e = '2.5'junk", "read as <e> = <2.5>")},
+                 {"xyz = " + std::string(50, 'v'), "e=1", unknown("xyz", std::string(44, 'v'))},
+                 {key_44 + " = 2.5", "e=2.5", note(key_44 + " = 2.5", "read as <e> = <2.5>")},
+                 {e_76 + "= 257", "e=25", note(e_76 + "= 257", "read as <e> = <25>")},
+                 {"e = 3.5 " + std::string(10000, 'x'), "e=3.5",
                   note("e = 3.5 " + std::string(112, 'x') + "...", "read as <e> = <3.5>")}};
     for (const auto& c : cases) {
         EXPECT_EQ(load(with(c.line)), loaded(c.printed)) << c.line;
-        expect_stored("e=" + c.e);
+        expect_stored(c.stored);
     }
 }
 
@@ -144,12 +142,11 @@ TEST_F(Loader, ValueGrammars) {
         std::string key, accepted, rejected;
     } keys[] = {
         {"v0",
-         "2=2 +2=2 -2=-2 2.=2 .5=0.5 -.5=-0.5 007.25=7.25 1.5e3=1500 1.5d3=1500 1.5D-3=0.0015 "
-         "1e+2=100 -2.5E+00=-2.5 .5e1=5 5.e-1=0.5 1e-400=0 "
+         "+2=2 2.=2 -.5=-0.5 007.25=7.25 1.5d3=1500 1.5D-3=0.0015 -2.5E+00=-2.5 5.e-1=0.5 1e-400=0 "
          "1.7976931348623157e308=1.797693134862316e+308",
-         "abc 1.5x 1..5 . e5 1e 1e+ 1.5f3 0x10 inf nan --1 +-1 1e400 -1e400 '+' 1.5e3.0"},
-        {"kappa", "3=3 +3=3 -3=-3 007=7 2147483647=2147483647 -2147483648=-2147483648",
-         "3.0 3e2 2147483648 -2147483649 99999999999999999999999 x '+' 3x 0x1"},
+         "abc 1.5x 1..5 . e5 1e+ 1.5f3 0x10 inf nan +-1 1e400 '+' 1.5e3.0"},
+        {"kappa", "+3=3 007=7 2147483647=2147483647 -2147483648=-2147483648",
+         "3.0 3e2 2147483648 -2147483649 x '+' 0x1"},
         {"shift", "T=1 t=1 .true.=1 TRUE=1 tomorrow=1 .t=1 F=0 f=0 .false.=0 .FALSE.=0",
          "yes 1 0 . ..true. ''"}};
     for (const auto& k : keys) {
@@ -222,8 +219,7 @@ scheme = relativistic|l = 1|kappa = 2|energies = T|estart = 1|eend = 2|estep = 0
     <estep> must be positive
 energies = T|estart = 1|eend = 1 => <estep> must be positive ~ estep = 0.1
 pot_type = Well|scheme = relativistic|l = 1|kappa = 2 =>
-    <l> and <kappa> are not properly correlated
-scheme = relativistic|l = 1|kappa = 0 => <l> and <kappa> are not properly correlated ~ kappa = -2
+    <l> and <kappa> are not properly correlated ~ kappa = -2|pot_type = user
 basis = Gauss|pot_type = Well => <pot_type> must be <well>, <coulomb> or <user>
 pot_type = user-defined => <pot_type> must be <well>, <coulomb> or <user>
 basis = Gauss|pot_type = well|v0 = 1|a = 2|b = 1 => incorrect values of <a> or <b>
@@ -231,7 +227,6 @@ pot_type = well|v0 = 1|a = 1|b = 1 => incorrect values of <a> or <b> ~ b = 1.000
 basis = Gauss|pot_type = yukawa|r0 = 1|g = 1|m = 0 => <m> should be positive
     ~ basis = gauss|m = 1e-10
 scheme = Relativistic|basis = Gauss => <basis> must be <gauss> or <laguerre>
-basis = ' gauss' => <basis> must be <gauss> or <laguerre>
 lambda = 0|scheme = Relativistic => <scheme> must be <relativistic> or <non-relativistic>
 lambda = 0|scheme = relativistic|kappa = -1|v_light = light =>
     <v_light> must be <finite> or <infinite>
@@ -239,7 +234,6 @@ solver = Fast|lambda = 0 => <lambda> must be positive ~ solver = fast|lambda = 1
 solver = Fast => <solver> must be <eigen> or <fast>
 // A value that does not convert stops the run where it is read.
 e = x|e = 2 => incorrect value for <e>
-e = "2.5, or so" 7 => incorrect value for <e>
 // Ranges: l by the factorials and nend, (k/lambda)^2, strengths by powers of lambda, lambda |a|
 // by the basis's reach; the last energy, a tenth of a step above eend, counts.
 scheme = relativistic|l = -2147483648|kappa = 2147483647 => <l> is out of range
@@ -271,7 +265,6 @@ pot_type = well|v0 = 1|a = 47|b = 50|basis = gauss => <a> lies beyond the reach 
 pot_type = coulomb|r0 = 0|z = 1.1e10|alpha = 1 => <z> is out of range ~ z = 0.99e14|lambda = 1e4
 pot_type = coulomb|r0 = 0|z = 1|alpha = 3 => <alpha> is out of range ~ alpha = 2.9|z = -1e10
 pot_type = coulomb|r0 = 1|z = 1|alpha = -20.5 => <alpha> is out of range ~ alpha = -20
-pot_type = coulomb|r0 = 0|z = 1|alpha = 5|l = 1 => <alpha> is out of range ~ alpha = 4.9
 pot_type = coulomb|r0 = 0|z = 1|alpha = 3|scheme = relativistic|l = 1|kappa = 1 =>
     <alpha> is out of range ~ alpha = 2.9
 pot_type = yukawa|r0 = 0|g = 1.1e5|m = 1 => <g> is out of range
