@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,11 +21,10 @@ inline Rows data_rows(const std::string& text) {
     Rows rows;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line[0] == ';') continue;
         std::istringstream fields(line);
-        rows.emplace_back();
-        for (double value; fields >> value;)
-            rows.back().push_back(value);
+        if (!line.empty() && line[0] != ';')
+            rows.emplace_back(std::istream_iterator<double>(fields),
+                              std::istream_iterator<double>());
     }
     return rows;
 }

@@ -34,8 +34,7 @@ TEST(WholeRun, HighEnergyOscillatorBasisMatchesTheRadialEquation) {
     const auto reference = read_table("yukawa_high_energy.txt");
     ASSERT_EQ(reference.size(), 2u);
     const std::string yukawa =
-        "nstart = 1|pot_type = yukawa|g = 1.5|m = 1|r0 = 3|basis = gauss|"
-        "solver = fast|";
+        "nstart = 1|pot_type = yukawa|g = 1.5|m = 1|r0 = 3|basis = gauss|solver = fast|";
     const struct {
         int nend;
         std::string extra;
@@ -83,9 +82,7 @@ TEST(WholeRun, OpticalTheoremAndAngularIntegrals) {
                      "estep = 1|lmax = 12|angles = 2001",
                  {"sk.out.pw", "sk.out.xs", "sk.out.dcs"});
     const Rows &pw = run[0], &xs = run[1], &dcs = run[2];
-    ASSERT_EQ(pw.size(), 3u);
-    ASSERT_EQ(xs.size(), 3u);
-    ASSERT_EQ(dcs.size(), 3u * 2001);
+    ASSERT_TRUE(pw.size() == 3 && xs.size() == 3 && dcs.size() == 3 * 2001);
     for (std::size_t i = 0; i < 3; ++i) {
         const double k = std::sqrt(2.0 * xs[i][0]);
         std::complex<double> forward;
@@ -113,8 +110,7 @@ TEST(WholeRun, PartialWavesStopEarly) {
                                "estart = 2|eend = 4|estep = 1|lconv = ";
     const Rows stopped = run_rows(300, yukawa + "1e-6", {"sk.out.xs"})[0];
     const std::vector<Rows> full = run_rows(300, yukawa + "1e-300", {"sk.out.xs", "sk.out.pw"});
-    ASSERT_FALSE(stopped.empty());
-    ASSERT_EQ(full[0].size(), stopped.size());
+    ASSERT_TRUE(!stopped.empty() && full[0].size() == stopped.size());
     const int reached = static_cast<int>(stopped[0][3]);
     ASSERT_LT(reached, 40);
     EXPECT_EQ(full[0][0][3], 40.0);

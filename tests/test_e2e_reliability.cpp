@@ -33,7 +33,7 @@ std::string names(const RunDirectory& dir) {
 
 // A damaged, foreign or hostile saved.vn.5 is neither loaded nor followed (a fifo must not block):
 // the results are those of a run without it, and a whole file replaces it (a directory stays).
-TEST(Reliability, SavedMatrixThatIsNotWholeIsIntegratedAfresh) {
+TEST(Reliability, SavedMatrixIsReusedOnlyWhenWhole) {
     const std::string well = lines("pot_type = well|v0 = -1|a = 0|b = 1|nstart = 5|screen = T"),
                       note = " (Info: Elements of the truncated potential have been read from";
     RunDirectory reference;

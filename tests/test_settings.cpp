@@ -22,11 +22,8 @@ const std::string param_file = "/tmp/skarven_params_" + std::to_string(::getpid(
                       "e = 1.0\nl = 0\nbasis = laguerre\nscheme = non-relativistic\n"
                       "pot_type = user\nnend = 10\n";
 
-class Loader : public SettingsTest {
-    void TearDown() override {
-        std::remove(param_file.c_str());
-        SettingsTest::TearDown();
-    }
+struct Loader : SettingsTest {
+    ~Loader() override { std::remove(param_file.c_str()); }
 };
 
 // The minimal file and the '|'-separated lines of `extra`; "-key" removes the key's line.
@@ -92,7 +89,6 @@ void expect_stored(const std::string& items) {
 }
 
 TEST_F(Loader, FileNames) {
-    EXPECT_EQ(load(minimal), loaded(""));
     for (const char* name : {"/nonexistent/sk.inp", "/tmp", ""})
         expect_load_error(minimal, "unable to open the input file", name);
     load(with("e = 3.5"), "   ");  // trailing blanks of the name are ignored
@@ -276,8 +272,7 @@ pot_type = yukawa|r0 = 0|g = 1|m = 1|scheme = relativistic|l = 0|kappa = 0 =>
 pot_type = yukawa|r0 = 0|g = 1|m = 1|lmax = 3|solver = fast => <lmax> needs <energies> = true
 lmax = 3|energies = T|estart = 1|eend = 2 => <lmax> needs <solver> = fast
 pot_type = coulomb|z = 1|alpha = 1|r0 = 0|lmax = 3|energies = T|solver = fast|estart = 1
-    |eend = 2 =>
-    <lmax> needs a short-range potential: <coulomb> with <alpha> <= 1 needs <r0> > 0
+    |eend = 2 => <lmax> needs a short-range potential: <coulomb> with <alpha> <= 1 needs <r0> > 0
 energies = T|estart = 1|eend = 2|solver = fast|lmax = 41 => <lmax> must be between 0 and 40
 energies = T|estart = 1|eend = 2|solver = fast|lmax = 3|angles = 1 =>
     <angles> must be 0 or between 2 and 100000
