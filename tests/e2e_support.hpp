@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,19 +21,16 @@ inline Rows data_rows(const std::string& text) {
     Rows rows;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line[0] == ';') continue;
         std::istringstream fields(line);
-        rows.emplace_back();
-        for (double value; fields >> value;)
-            rows.back().push_back(value);
+        if (!line.empty() && line[0] != ';')
+            rows.emplace_back(std::istream_iterator<double>(fields),
+                              std::istream_iterator<double>());
     }
     return rows;
 }
 
 inline std::string slurp(const std::filesystem::path& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
 inline bool contains(const std::string& text, const std::string& part) {
@@ -64,8 +62,7 @@ inline void expect_failure(const RunResult& run, const std::string& error_line) 
     EXPECT_FALSE(contains(run.out, "SKARVEN complete.")) << run.out;
 }
 
-// A temporary directory, removed with everything in it; the program runs in work() and its
-// piped streams live beside it.
+// A temporary directory, removed with all in it; the program runs in work(), its streams beside.
 class RunDirectory {
   public:
     RunDirectory() {
@@ -78,8 +75,6 @@ class RunDirectory {
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
     }
-    RunDirectory(const RunDirectory&) = delete;
-    RunDirectory& operator=(const RunDirectory&) = delete;
     std::filesystem::path work() const { return root_ / "work"; }
     void write(const std::string& name, const std::string& text) const {
         std::ofstream(work() / name, std::ios::binary) << text;
@@ -87,8 +82,7 @@ class RunDirectory {
     bool exists(const std::string& name) const { return std::filesystem::exists(work() / name); }
     std::string read(const std::string& name) const { return slurp(work() / name); }
 
-    // Runs the program with `input` as its whole standard input and `env` ("NAME=value ...") added
-    // to its environment; a run still going after `limit_seconds` is killed, so a hang fails.
+    // Runs the program on `input` with `env` ("NAME=value ...") added; a hang is killed.
     RunResult run(const std::string& input, int limit_seconds = 600,
                   const std::string& env = "") const {
         std::ofstream(root_ / "in", std::ios::binary) << input;

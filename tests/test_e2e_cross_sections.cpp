@@ -15,7 +15,7 @@ namespace {
 
 constexpr double pi = 3.141592653589793;
 
-// The data lines of `files` after one run of user(nend, lines(extra)) in a fresh directory.
+// The data lines of `files` after one run of user(nend, lines(extra)) at nstart = nend.
 std::vector<Rows> run_rows(int nend, const std::string& extra,
                            std::initializer_list<const char*> files) {
     RunDirectory dir;
@@ -28,15 +28,13 @@ std::vector<Rows> run_rows(int nend, const std::string& extra,
     return rows;
 }
 
-// Where the oscillator basis's free solutions need extended precision (q^2 = 40 and 100), the
-// block averages at large N settle on the Yukawa phase shift of an independent integration of
-// the radial equation (tests/data/gen_yukawa_high_energy.py; measured spread 1.5e-5 and 6e-5).
+// Where the oscillator basis needs extended precision (q^2 = 40, 100), large-N block averages match
+// an independent radial integration (tests/data/gen_yukawa_high_energy.py; spread 1.5e-5, 6e-5).
 TEST(WholeRun, HighEnergyOscillatorBasisMatchesTheRadialEquation) {
     const auto reference = read_table("yukawa_high_energy.txt");
     ASSERT_EQ(reference.size(), 2u);
     const std::string yukawa =
-        "nstart = 1|pot_type = yukawa|g = 1.5|m = 1|r0 = 3|basis = gauss|"
-        "solver = fast|";
+        "nstart = 1|pot_type = yukawa|g = 1.5|m = 1|r0 = 3|basis = gauss|solver = fast|";
     const struct {
         int nend;
         std::string extra;
@@ -54,9 +52,8 @@ TEST(WholeRun, HighEnergyOscillatorBasisMatchesTheRadialEquation) {
 
 const std::string waves = "solver = fast|energies = T|";
 
-// The Dirac shell against the sums over its exact phase shifts (tests/data/gen_cross_sections.py).
-// The shell's edges make delta_N converge slowly: at N = 600 the sums are within 2e-4
-// (N = 1000 is no better).
+// The Dirac shell against sums over its exact phase shifts (tests/data/gen_cross_sections.py);
+// its edges make delta_N converge slowly: at N = 600 (or 1000) the sums are within 2e-4.
 TEST(WholeRun, CrossSectionsMatchSumsOverExactPhaseShifts) {
     const Rows reference = read_table("cross_sections_reference.txt");
     ASSERT_EQ(reference.size(), 9u);
@@ -75,9 +72,8 @@ TEST(WholeRun, CrossSectionsMatchSumsOverExactPhaseShifts) {
     }
 }
 
-// sigma of root.xs against (4 pi / k) Im f(0), Im f(0) = -Re S / 2k with S = sum (2l + 1)
-// (exp(2i delta_l) - 1) from the phase shifts of root.pw, and sigma and
-// sigma_tr against Simpson sums of root.dcs over the sphere.
+// sigma against (4 pi / k) Im f(0) from root.pw's phase shifts, sigma and sigma_tr against
+// Simpson sums of root.dcs over the sphere.
 TEST(WholeRun, OpticalTheoremAndAngularIntegrals) {
     const std::vector<Rows> run =
         run_rows(200,
@@ -86,9 +82,7 @@ TEST(WholeRun, OpticalTheoremAndAngularIntegrals) {
                      "estep = 1|lmax = 12|angles = 2001",
                  {"sk.out.pw", "sk.out.xs", "sk.out.dcs"});
     const Rows &pw = run[0], &xs = run[1], &dcs = run[2];
-    ASSERT_EQ(pw.size(), 3u);
-    ASSERT_EQ(xs.size(), 3u);
-    ASSERT_EQ(dcs.size(), 3u * 2001);
+    ASSERT_TRUE(pw.size() == 3 && xs.size() == 3 && dcs.size() == 3 * 2001);
     for (std::size_t i = 0; i < 3; ++i) {
         const double k = std::sqrt(2.0 * xs[i][0]);
         std::complex<double> forward;
@@ -108,17 +102,15 @@ TEST(WholeRun, OpticalTheoremAndAngularIntegrals) {
     }
 }
 
-// The loop stops after the first two l whose |sin delta| stay below lconv at every energy, and
-// the waves it leaves out change sigma by less than 1e-8 relative. The cut at r0 = 1 keeps the
-// high waves' basis errors far below lconv.
+// The loop stops after the first two l with |sin delta| < lconv at every energy; the waves left
+// out change sigma by < 1e-8 relative (the cut at r0 = 1 keeps high waves' errors below lconv).
 TEST(WholeRun, PartialWavesStopEarly) {
     const std::string yukawa = waves +
                                "pot_type = yukawa|g = 1|m = 1|r0 = 1|lmax = 40|"
                                "estart = 2|eend = 4|estep = 1|lconv = ";
     const Rows stopped = run_rows(300, yukawa + "1e-6", {"sk.out.xs"})[0];
     const std::vector<Rows> full = run_rows(300, yukawa + "1e-300", {"sk.out.xs", "sk.out.pw"});
-    ASSERT_FALSE(stopped.empty());
-    ASSERT_EQ(full[0].size(), stopped.size());
+    ASSERT_TRUE(!stopped.empty() && full[0].size() == stopped.size());
     const int reached = static_cast<int>(stopped[0][3]);
     ASSERT_LT(reached, 40);
     EXPECT_EQ(full[0][0][3], 40.0);
