@@ -29,8 +29,9 @@ struct RunSetup {
     double v0 = -1.0, a = 0.0, b = 1.0, r0 = 0.0, z = 0.0, alpha = 0.0;
 };
 
+// Sets the run settings for s.
 void apply(const RunSetup& s) {
-    RunSettings r;
+    RunSettings& r = sk_globals = RunSettings{};
     r.scheme = padded(s.rel ? "relativistic" : "non-relativistic", 16);
     r.basis = padded(s.gauss ? "gauss" : "laguerre", 8);
     r.solver = padded(s.fast ? "fast" : "eigen", 8);
@@ -44,7 +45,6 @@ void apply(const RunSetup& s) {
     r.energies = s.energies;
     r.estart = r.estep = 0.5;
     r.eend = 1.5;
-    sk_globals = r;
 }
 
 struct Point {
@@ -160,8 +160,8 @@ TEST_F(Driver, RoutesAgreeAtAnyThreadCount) {
         }
         omp_set_num_threads(threads);
         for (const auto& route : points) {
-            ASSERT_TRUE(route[0].size() == points[0][0].size() &&
-                        route[1].size() == route[0].size() && route[2].size() == route[0].size());
+            for (const std::vector<Point>& p : route)
+                ASSERT_EQ(p.size(), points[0][0].size());
             for (std::size_t i = 0; i < route[0].size(); ++i) {
                 EXPECT_NEAR(std::remainder(route[0][i].delta - points[0][0][i].delta, M_PI), 0.0,
                             1e-10)
