@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <regex>
 #include <string>
 #include <vector>
@@ -90,10 +91,8 @@ double field(const std::string& line, std::size_t at, std::size_t width) {
 
 // Output data lines after the header (the pass-1 block of a well), each I5 followed by F26.18.
 std::vector<std::string> output_data(const fs::path& path) {
-    if (!fs::exists(path)) return {};
     const std::vector<std::string> lines = test::file_lines(path);
-    EXPECT_GE(lines.size(), 18u) << path;
-    if (lines.size() < 18) return {};
+    if (lines.size() < 18) return {};  // absent or cut short: the callers' counts catch it
     EXPECT_TRUE(lines[0] == "; OUTPUT FROM THE SKARVEN PROGRAM" && lines[17] == ";");
     EXPECT_EQ(lines[3].substr(0, 13), "; energy   = ");
     static const std::regex layout(R"([ -]*[0-9]+ {5,6}-?[0-9]\.[0-9]{18})");
@@ -154,9 +153,7 @@ TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
         const std::vector<std::string> averages = output_data(avg_), rms_lines = output_data(rms_);
         ASSERT_EQ(averages.size(), c.avg_lines);
         for (std::size_t b = 0; b < averages.size(); ++b) {
-            long double sum = 0.0L;
-            for (std::size_t i = 50 * b; i < 50 * (b + 1); ++i)
-                sum += delta[i];
+            const long double sum = std::accumulate(&delta[50 * b], &delta[50 * b + 50], 0.0L);
             EXPECT_EQ(field(averages[b], 0, 5), field(data[50 * b + 49], 0, 5)) << b;
             EXPECT_NEAR(field(averages[b], 5, 26), static_cast<double>(sum / 50.0L), 1e-15) << b;
         }

@@ -57,27 +57,19 @@ Pencil random_pencil(int m, int count, std::uint64_t seed, bool monotone, double
     return p;
 }
 
-// The leading n x n block of H - E S in long double, for the reference solver.
-std::vector<long double> leading(const Pencil& p, int n, double e = 0.0) {
-    std::vector<long double> a(static_cast<std::size_t>(n) * n);
+// The leading n x n block of H - E S, in long double for the reference solver.
+template <class T = long double>
+std::vector<T> leading(const Pencil& p, int n, double e = 0.0) {
+    std::vector<T> a(static_cast<std::size_t>(n) * n);
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i) {
             const std::size_t k = i + static_cast<std::size_t>(j) * p.m;
-            a[i + static_cast<std::size_t>(j) * n] = p.h[k] - static_cast<long double>(e) * p.s[k];
+            a[i + static_cast<std::size_t>(j) * n] = p.h[k] - static_cast<T>(e) * p.s[k];
         }
     return a;
 }
 
 enum class Defect { none, near_singular, singular, decoupled_zero };
-
-// The last `count` columns of the leading order x order block of a, as BorderedGreen takes them.
-std::vector<double> border_of(const Matrix& a, int n, int order, int count) {
-    std::vector<double> border(static_cast<std::size_t>(count) * order);
-    for (int col = 0; col < count; ++col)
-        for (int i = 0; i < order; ++i)
-            border[col * order + i] = a[i + static_cast<std::size_t>(order - count + col) * n];
-    return border;
-}
 
 // Growth by one index or a pair per step; defect steps make the matrix (nearly) singular.
 TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
@@ -116,7 +108,8 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
             const int order = step * c.count;
             const bool defect = std::count(c.defect_steps.begin(), c.defect_steps.end(), step) > 0;
             const int edge = c.count == 2 && !defect ? step % 2 : c.count - 1;  // either of a pair
-            const double g = green.extend(border_of(a, n, order, c.count).data(), c.count, edge);
+            const std::vector<double> block = leading<double>(p, order);  // the border ends it
+            const double g = green.extend(&block[(order - c.count) * order], c.count, edge);
             if (step == 1) first = g;
             const ScaledElement ref =
                 reference_element(order, leading(p, order), order - c.count + edge);
@@ -127,8 +120,7 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
         }
         EXPECT_EQ(green.order(), n);
         green.reset();  // growing after reset starts afresh
-        EXPECT_EQ(green.extend(border_of(a, n, c.count, c.count).data(), c.count, c.count - 1),
-                  first);
+        EXPECT_EQ(green.extend(leading<double>(p, c.count).data(), c.count, c.count - 1), first);
     }
 }
 
