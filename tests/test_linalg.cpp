@@ -24,8 +24,7 @@ std::vector<double> random_symmetric(int n, double diagonal, int band, unsigned 
     return a;
 }
 
-// Above the panel width and the parallel threshold, with zero diagonals that force 2x2 pivots;
-// then X = L^-1 B for B's column c zero above row c / 2.
+// Order above the panel width and parallel threshold; zero diagonals force 2x2 pivots.
 TEST(Linalg, BunchKaufmanReproducesTheMatrixAndSolvesWithItsFactor) {
     const int n = 150;
     const std::vector<double> a = random_symmetric(n, 0.0, n, 1);
@@ -92,8 +91,7 @@ TEST(Linalg, BandCholeskyFactorsTheScaledMatrix) {
         EXPECT_NEAR(v, 1.0, 1e-13);
 }
 
-// The reduction with the last index fixed and both QL iterations against the full eigensolver:
-// the same eigenvalues, and z_k^2 the squared last components of the eigenvectors.
+// Both QL iterations after the reduction against rs: eigenvalues, z_k^2 = last components^2.
 TEST(Linalg, LastRowEigenvectorsMatchTheFullDecomposition) {
     for (int n : {1, 2, 5, 130}) {
         SCOPED_TRACE(n);

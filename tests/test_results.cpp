@@ -64,9 +64,7 @@ TEST_F(HeaderTest, CoulombEnergyPass) {
 const std::string numerical_marker = "; NUMERICAL RESULTS:  N   tan(delta)   delta";
 constexpr double analytic_delta = 0.731005086557;
 
-// A smooth, slowly converging run; N runs 7, 9, 11, ... so that the file's N must be echoed. delta
-// takes the forms an (I5, 2F26.16) read accepts (E/D/sign exponents, implied decimals, blanks,
-// leading zeros, every fifth line short and left-aligned, notes beyond); `deltas` gets its values.
+// A slowly converging run, N = 7, 9, ...; delta in each form an F26.16 read takes, and in deltas.
 std::vector<std::string> synthetic_data(int count, std::vector<long double>* deltas = nullptr) {
     const char* patterns[] = {"0.#", ".#E0", "0.0#e1", "0.00#D+2", "0.0#+1",  // # the digits
                               "+.#", "#",    "#E0",    "0 . #",    "00000.#"};
@@ -129,8 +127,7 @@ class AveragingTest : public test::SettingsTest {
     fs::path avg_ = root_ + ".avg", rms_ = root_ + ".rms";
 };
 
-// Averages of 50 and growing-window RMS of at most 5000 lines against long double; old outputs are
-// replaced and the root loses its trailing blanks.
+// Block averages and window RMS against long double; old outputs replaced, root blanks trimmed.
 TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
     const struct {
         int lines;

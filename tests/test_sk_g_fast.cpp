@@ -31,8 +31,7 @@ struct Pencil {
     int m;
 };
 
-// H = D R D, S = D F D: R random of order one, F tridiagonal or (oscillator basis) the identity, D
-// over 1e-5..1e10; with pairs, the second index is a Dirac small component (c, -2c^2 in R).
+// H = D R D, S = D F D, D over 1e-5..1e10; with pairs the odd indices are Dirac small components.
 Pencil random_pencil(int m, int count, std::uint64_t seed, bool monotone, double c = light,
                      bool diagonal_overlap = false) {
     std::mt19937_64 engine(seed);
@@ -124,8 +123,7 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
     }
 }
 
-// Both decompositions at e0, across the range and next to poles, which may move by a few eps of E
-// (of the spectrum without the shift); the plain weights add up to (S^-1)(last, last).
+// Both decompositions across the range and next to poles; the weights add up to (S^-1)(m-1, m-1).
 TEST(EnergyGreen, MatchesLongDoubleSolves) {
     const double e0 = 0.31, low = -3.0, high = 4.0;
     const struct {
@@ -177,8 +175,7 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
         }
 }
 
-// S = diag(4^i), H = S diag(e0 + t_i): exact poles at e0 + t_i; e0 on a pole makes H - e0 S
-// singular.
+// S = diag(4^i), H = S diag(e0 + t_i): exact poles at e0 + t_i; e0 on a pole is singular.
 TEST(EnergyGreen, ExactPolesAndSingularShift) {
     const int m = 9;
     const double e0 = 0.25, t[m] = {1.0, -4.0, 0.25, -0.25, 16.0, -1.0, 4.0, -16.0, 0.0625};
