@@ -102,8 +102,8 @@ TEST(EigenReference, EigenvaluesResidualsAndOrthonormality) {
     }
 }
 
-// rsm with n > nm or m > n computes nothing and reports 30.
-TEST(Rsm, BadSizesComputeNothing) {
+// rsm with n > nm or m > n computes nothing and reports 30; non-finite arguments end pythag.
+TEST(EdgeCases, BadSizesAndNonFiniteArguments) {
     std::vector<double> a(9, 1.0), w(3, 7.0), z(9, 7.0), fwork(24);
     std::vector<int> iwork(3);
     for (int nm : {2, 3}) {
@@ -112,10 +112,6 @@ TEST(Rsm, BadSizesComputeNothing) {
         EXPECT_EQ(ierr, 30);
     }
     EXPECT_TRUE(w == std::vector<double>(3, 7.0) && z == std::vector<double>(9, 7.0));
-}
-
-// Non-finite arguments end pythag's iteration.
-TEST(Pythag, NonFinite) {
     const double inf = std::numeric_limits<double>::infinity();
     EXPECT_TRUE(pythag(0.0, 0.0) == 0.0 && pythag(-inf, 1.0) == inf);
     EXPECT_TRUE(std::isnan(pythag(1.0, nan_value)) && std::isnan(pythag(nan_value, inf)));
