@@ -37,9 +37,8 @@ TEST(Linalg, BunchKaufmanReproducesTheMatrixAndSolvesWithItsFactor) {
         return i == j ? 1.0 : i > j && !(block[j] == 2 && i == j + 1) ? f[i + j * n] : 0.0;
     };
     auto D = [&](int i, int j) {  // a 2x2 pivot holds its off-diagonal at (k + 1, k)
-        const int lo = std::min(i, j);
-        return i == j || (std::abs(i - j) == 1 && block[lo] == 2) ? f[std::max(i, j) + lo * n]
-                                                                  : 0.0;
+        const int lo = std::min(i, j), hi = std::max(i, j);
+        return hi == lo || (hi == lo + 1 && block[lo] == 2) ? f[hi + lo * n] : 0.0;
     };
     for (int i = 0; i < n; ++i)
         for (int j = 0; j <= i; ++j) {
@@ -67,17 +66,15 @@ TEST(Linalg, BunchKaufmanReproducesTheMatrixAndSolvesWithItsFactor) {
 }
 
 TEST(Linalg, BandCholeskyFactorsTheScaledMatrix) {
-    const int n = 60, band = 3;
-    std::vector<double> s = random_symmetric(n, 1.0, band, 3), scale(n), b(n, 0.0);
+    const int n = 60, w = 3;  // w: the half bandwidth
+    std::vector<double> s = random_symmetric(n, 1.0, w, 3), scale(n), b(n, 0.0);
     for (int i = 0; i < n; ++i) {
         s[i + i * n] = 8.0 + i;
         scale[i] = 1.0 / (1.0 + i);
     }
-    ASSERT_EQ(lower_band(n, s.data()), band);
-    const std::vector<double> l = band_cholesky(n, s.data(), scale.data(), band);
-    auto L = [&](int i, int j) {
-        return i >= j && i - j <= band ? l[i - j + j * (band + 1)] : 0.0;
-    };
+    ASSERT_EQ(lower_band(n, s.data()), w);
+    const std::vector<double> l = band_cholesky(n, s.data(), scale.data(), w);
+    auto L = [&](int i, int j) { return i >= j && i - j <= w ? l[i - j + j * (w + 1)] : 0.0; };
     for (int i = 0; i < n; ++i)
         for (int j = 0; j <= i; ++j) {
             double product = -scale[i] * s[i + j * n] * scale[j];
@@ -86,7 +83,7 @@ TEST(Linalg, BandCholeskyFactorsTheScaledMatrix) {
             EXPECT_NEAR(product, 0.0, 1e-14);
             b[i] += L(i, j);  // L times ones
         }
-    band_forward_solve(n, band, l.data(), b.data());
+    band_forward_solve(n, w, l.data(), b.data());
     for (double v : b)
         EXPECT_NEAR(v, 1.0, 1e-13);
 }
