@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -50,9 +49,7 @@ TEST_F(HeaderTest, CoulombEnergyPass) {
           "; alpha    =     1.0000000000000000", ";"})
         expected += std::string(line) + "\n";
     for (std::time_t time : times) {
-        std::tm local{};
-        localtime_r(&time, &local);
-        const std::string date = header_date_line(local);
+        const std::string date = header_date_line(*std::localtime(&time));
         if (text.find(date) == 34) text.replace(34, date.size(), "date");
     }
     EXPECT_EQ(text, expected);
@@ -210,9 +207,9 @@ TEST_F(AveragingTest, NotesAndWarnings) {
         "", line.substr(0, 5) + std::string(26, '*') + line.substr(31)};
     for (const char* n : {"*****", "     ", "  1.5"})
         bad_lines.push_back(n + line.substr(5));
-    for (const char* delta :
+    for (std::string delta :
          {"**************************", "", "1.2.3", "0.5x", "1e", "--1", "1E400"})
-        bad_lines.push_back(line.substr(0, 31) + std::string(26 - std::strlen(delta), ' ') + delta);
+        bad_lines.push_back(line.substr(0, 31) + std::string(26 - delta.size(), ' ') + delta);
     for (const std::string& bad_line : bad_lines)
         cases.push_back({"bad line \"" + bad_line + "\"", head + data(bad_line),
                          warn("avrg", "error reading data"), reading, 0});
