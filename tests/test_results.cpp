@@ -166,20 +166,16 @@ TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
 
 // Notes, warnings and files written (1: .avg, 2: .rms) for unusable files and unreadable lines.
 TEST_F(AveragingTest, NotesAndWarnings) {
-    const std::vector<std::string> lines = synthetic_data(250);
-    auto data = [&](const std::string& line_10) {
-        std::string text;
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            text += (i == 9 ? line_10 : lines[i]) + "\n";
-        return text;
-    };
+    std::string data;  // readable; a bad line goes before it
+    for (const std::string& line : synthetic_data(250))
+        data += line + "\n";
     auto warn = [](const char* routine, const std::string& text) {
         return std::string(" Warning (") + routine + "): " + text + ".\n";
     };
     const std::string top = "; OUTPUT FROM THE SKARVEN PROGRAM\n;\n",
                       marker = numerical_marker + "\n",
                       analytic = "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n;\n",
-                      head = top + analytic + marker, good = head + data(lines[9]),
+                      head = top + analytic + marker, good = head + data,
                       bad = warn("avrg", "bad input file"),
                       reading = warn("rmse", "error reading data"),
                       unknown =
@@ -191,8 +187,8 @@ TEST_F(AveragingTest, NotesAndWarnings) {
     std::vector<Case> cases = {
         {"missing input", "-", warn("avrg", "error opening the input file"),
          warn("rmse", "error opening the input file"), 0},
-        {"no analytic block", top + marker + data(lines[9]), "", unknown, 1},
-        {"no numerical marker", top + numerical_marker + " x\n" + data(lines[9]), bad, unknown, 0},
+        {"no analytic block", top + marker + data, "", unknown, 1},
+        {"no numerical marker", top + numerical_marker + " x\n" + data, bad, unknown, 0},
         {"blank lines after the data", good + "\n   \n\n", "", "", 3},
         {"uncreatable outputs", good, warn("avrg", "error opening the output file"),
          warn("rmse", "error opening the output file"), 0},
@@ -202,7 +198,7 @@ TEST_F(AveragingTest, NotesAndWarnings) {
          top + "; ANALYTICAL RESULT\n; delta = ********************\n;\n" + marker,
          " (Info: Not enough data points to perform averaging.)\n", reading, 0}};
     // Fields too wide (Fortran's asterisks), blank, not an integer, malformed or out of range.
-    const std::string line = lines[3];
+    const std::string line = synthetic_data(4)[3];
     std::vector<std::string> bad_lines = {
         "", line.substr(0, 5) + std::string(26, '*') + line.substr(31)};
     for (const char* n : {"*****", "     ", "  1.5"})
@@ -211,7 +207,7 @@ TEST_F(AveragingTest, NotesAndWarnings) {
          {"**************************", "", "1.2.3", "0.5x", "1e", "--1", "1E400"})
         bad_lines.push_back(line.substr(0, 31) + std::string(26 - delta.size(), ' ') + delta);
     for (const std::string& bad_line : bad_lines)
-        cases.push_back({"bad line \"" + bad_line + "\"", head + data(bad_line),
+        cases.push_back({"bad line \"" + bad_line + "\"", head + bad_line + "\n" + data,
                          warn("avrg", "error reading data"), reading, 0});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
