@@ -126,33 +126,30 @@ class AveragingTest : public test::SettingsTest {
 
 // Block averages and window RMS against long double; old outputs replaced, root blanks trimmed.
 TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
-    const struct {
-        int lines;
-        std::size_t avg_lines, rms_lines;
-    } cases[] = {{49, 0, 0}, {50, 1, 0}, {199, 3, 0}, {200, 4, 181}, {5000, 100, 4501}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.lines << " data lines");
+    const std::size_t cases[][3] = {
+        {49, 0, 0}, {50, 1, 0}, {199, 3, 0}, {200, 4, 181}, {5000, 100, 4501}};
+    for (const auto& [count, avg_count, rms_count] : cases) {  // data lines, averages, RMS lines
+        SCOPED_TRACE(count);
         std::vector<long double> delta;
-        std::vector<std::string> data = synthetic_data(c.lines, &delta);
-        if (c.lines == 5000)
+        std::vector<std::string> data = synthetic_data(count, &delta);
+        if (count == 5000)
             data.insert(data.end(), {std::string(5, ' ') + std::string(52, '*'), "garbage"});
         write_pass1(data);
-        for (const auto& [output, lines] : {std::pair(avg_, c.avg_lines), {rms_, c.rms_lines}})
+        for (const auto& [output, lines] : {std::pair(avg_, avg_count), {rms_, rms_count}})
             if (fs::remove(output); lines > 0) std::ofstream(output) << "old contents\n";
         const std::string info = " (Info: Not enough data points to ";
-        EXPECT_EQ(run(avrg, root_ + "   "), c.avg_lines ? "" : info + "perform averaging.)\n");
-        EXPECT_EQ(run(rmse, root_ + "   "), c.rms_lines ? "" : info + "calculate RMS.)\n");
-        EXPECT_EQ(fs::exists(avg_) + 2 * fs::exists(rms_),
-                  (c.avg_lines > 0) + 2 * (c.rms_lines > 0));
+        EXPECT_EQ(run(avrg, root_ + "   "), avg_count ? "" : info + "perform averaging.)\n");
+        EXPECT_EQ(run(rmse, root_ + "   "), rms_count ? "" : info + "calculate RMS.)\n");
+        EXPECT_EQ(fs::exists(avg_) + 2 * fs::exists(rms_), (avg_count > 0) + 2 * (rms_count > 0));
         const std::vector<std::string> averages = output_data(avg_), rms_lines = output_data(rms_);
-        ASSERT_EQ(averages.size(), c.avg_lines);
+        ASSERT_EQ(averages.size(), avg_count);
         for (std::size_t b = 0; b < averages.size(); ++b) {
             const long double sum = std::accumulate(&delta[50 * b], &delta[50 * b + 50], 0.0L);
             EXPECT_EQ(field(averages[b], 0, 5), field(data[50 * b + 49], 0, 5)) << b;
             EXPECT_NEAR(field(averages[b], 5, 26), static_cast<double>(sum / 50.0L), 1e-15) << b;
         }
-        ASSERT_EQ(rms_lines.size(), c.rms_lines);
-        const std::size_t j0 = c.lines / 20, m0 = c.lines / 10;
+        ASSERT_EQ(rms_lines.size(), rms_count);
+        const std::size_t j0 = count / 20, m0 = count / 10;
         for (std::size_t m = m0; m < m0 + rms_lines.size(); ++m) {
             long double sum = 0.0L;
             for (std::size_t j = j0; j <= m; ++j)
