@@ -85,8 +85,7 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
         SCOPED_TRACE(c.name);
         const int n = c.steps * c.count;
         Pencil p = random_pencil(n, c.count, n + c.steps, c.monotone);
-        Matrix& a = p.h;
-        auto at = [&](int i, int j) -> double& { return a[i + static_cast<std::size_t>(j) * n]; };
+        auto at = [&](int i, int j) -> double& { return p.h[i + j * n]; };
         for (int step : c.defect_steps) {
             const int last = step * c.count - 1;
             const std::vector<long double> b(&at(0, last), &at(last, last));
