@@ -3,10 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numeric>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "sk_g.hpp"
@@ -15,12 +13,11 @@
 namespace skarven::test {
 namespace {
 
-constexpr double light = 137.0359996287515, infinity = std::numeric_limits<double>::infinity();
+constexpr double light = 137.0359996287515, infinity = HUGE_VAL;
 using Matrix = std::vector<double>;  // column-major
 
 // Treats x and 1/x alike: next to a pole only 1/g is well determined, next to a singular block g.
-double chordal_distance(double x, long double y_long) {
-    const double y = static_cast<double>(y_long);
+double chordal_distance(double x, double y) {
     if (std::isinf(x) || std::isinf(y)) return std::isinf(x) && std::isinf(y) ? 0.0 : 1.0;
     return std::fabs(x - y) / std::sqrt((1.0 + x * x) * (1.0 + y * y));
 }
@@ -34,17 +31,14 @@ struct Pencil {
 Pencil random_pencil(int m, int count, unsigned seed, bool monotone, double c = light,
                      bool diagonal_overlap = false) {
     std::mt19937_64 engine(seed);
-    auto uniform = [&](double lo, double hi) {
-        return lo + (hi - lo) * static_cast<double>(engine() >> 11) * 0x1.0p-53;
-    };
+    auto draw = [&](double lo, double hi) { return lo + (hi - lo) * (engine() >> 11) * 0x1p-53; };
     std::vector<double> d(m);
     for (int i = 0; i < m; ++i)
-        d[i] = std::pow(10.0, monotone ? -5.0 + 15.0 * i / (m - 1) : uniform(-5.0, 10.0));
+        d[i] = std::pow(10.0, monotone ? -5.0 + 15.0 * i / (m - 1) : draw(-5.0, 10.0));
     Pencil p{Matrix(static_cast<std::size_t>(m) * m), Matrix(static_cast<std::size_t>(m) * m), m};
     for (int j = 0; j < m; ++j)
         for (int i = j; i < m; ++i) {
-            double r =
-                i == j ? uniform(1.0, 2.0) * (uniform(0, 1) < 0.5 ? -1 : 1) : uniform(-0.5, 0.5);
+            double r = i == j ? draw(1.0, 2.0) * (draw(0, 1) < 0.5 ? -1 : 1) : draw(-0.5, 0.5);
             const int small = count == 2 ? i % 2 + j % 2 : 0;  // small components among i, j
             r *= small == 2 ? -2.0 * c * c : small == 1 ? c : 1.0;
             const double f = i == j ? 1.0 : i == j + 1 && !diagonal_overlap ? -0.5 : 0.0;
@@ -132,7 +126,7 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
                  {"zero diagonals at e0", 60, 1, 0.0, true, false, true}};
     for (const auto& c : cases)
         for (bool shift : {false, true}) {
-            SCOPED_TRACE(std::string(c.name) + (shift ? ", shift and invert" : ""));
+            SCOPED_TRACE(testing::Message() << c.name << (shift ? ", shift and invert" : ""));
             Pencil p = random_pencil(c.m, c.count, c.m, c.monotone, c.c, c.diagonal_overlap);
             for (int i : {17, p.m - 1})
                 if (c.zero_diagonal) p.h[i * (p.m + 1)] = e0 * p.s[i * (p.m + 1)];
