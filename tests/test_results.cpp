@@ -3,10 +3,10 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <regex>
 #include <string>
 #include <vector>
@@ -24,18 +24,12 @@ namespace fs = std::filesystem;
 using HeaderTest = test::SettingsTest;
 
 TEST_F(HeaderTest, CoulombEnergyPass) {
-    sk_globals.pass = 2;
-    sk_globals.projectile = {1.0, 0.0, 0, -1};
-    sk_globals.estart = 0.5;
-    sk_globals.eend = 2.25;
-    sk_globals.estep = 0.25;
-    sk_globals.lambda = 0.7;
-    sk_globals.basis = padded("laguerre", 8);
-    sk_globals.scheme = padded("relativistic", 16);
-    sk_globals.vol = padded("finite", 8);
-    sk_globals.shift = true;
-    sk_globals.nend = 150;
-    sk_globals.potential = {padded("coulomb", 8), 10.0, 0.0, 0.0, 0.0, -2.5, 1.0, 0.0, 0.0};
+    // clang-format off
+    sk_globals = {.potential = {padded("coulomb", 8), 10.0, 0.0, 0.0, 0.0, -2.5, 1.0, 0.0, 0.0},
+                  .lambda = 0.7, .projectile = {1.0, 0.0, 0, -1}, .estep = 0.25, .eend = 2.25,
+                  .estart = 0.5, .nend = 150, .shift = true, .vol = padded("finite", 8),
+                  .scheme = padded("relativistic", 16), .basis = padded("laguerre", 8), .pass = 2};
+    // clang-format on
     std::FILE* unit = std::tmpfile();
     const std::time_t before = std::time(nullptr);
     write_header(unit);
@@ -55,9 +49,7 @@ TEST_F(HeaderTest, CoulombEnergyPass) {
           "; alpha    =     1.0000000000000000", ";"})
         expected += std::string(line) + "\n";
     for (std::time_t time : times) {
-        std::tm local{};
-        localtime_r(&time, &local);
-        const std::string date = header_date_line(local);
+        const std::string date = header_date_line(*std::localtime(&time));
         if (text.find(date) == 34) text.replace(34, date.size(), "date");
     }
     EXPECT_EQ(text, expected);
@@ -69,14 +61,21 @@ TEST_F(HeaderTest, CoulombEnergyPass) {
 const std::string numerical_marker = "; NUMERICAL RESULTS:  N   tan(delta)   delta";
 constexpr double analytic_delta = 0.731005086557;
 
-// A smooth, slowly converging run; N runs 7, 9, 11, ... so that the file's N must be echoed.
-std::vector<std::string> synthetic_data(int count) {
+// A slowly converging run, N = 7, 9, ...; delta in each form an F26.16 read takes, and in deltas.
+std::vector<std::string> synthetic_data(int count, std::vector<long double>* deltas = nullptr) {
+    const char* patterns[] = {"0.#", ".#E0", "0.0#e1", "0.00#D+2", "0.0#+1",  // # the digits
+                              "+.#", "#",    "#E0",    "0 . #",    "00000.#"};
     std::vector<std::string> lines;
-    char line[96];
+    char n_tan[64], digits[32];
     for (int i = 0; i < count; ++i) {
         const double delta = analytic_delta + 0.05 * std::sin(0.37 * i) / (1.0 + 0.02 * i);
-        std::snprintf(line, 96, "%5d%26.16f%26.16f", 7 + 2 * i, std::tan(delta), delta);
-        lines.push_back(line);
+        std::snprintf(n_tan, 64, "%5d%26.16f", 7 + 2 * i, std::tan(delta));
+        std::snprintf(digits, 32, "%.16f", delta);
+        std::string form = patterns[i % 10];
+        form.replace(form.find('#'), 1, digits + 2);
+        lines.push_back(
+            n_tan + (i % 5 == 4 ? form : std::string(26 - form.size(), ' ') + form + "  notes"));
+        if (deltas) deltas->push_back(std::strtod(digits, nullptr));
     }
     return lines;
 }
@@ -88,8 +87,7 @@ double field(const std::string& line, std::size_t at, std::size_t width) {
 // Output data lines after the header (the pass-1 block of a well), each I5 followed by F26.18.
 std::vector<std::string> output_data(const fs::path& path) {
     const std::vector<std::string> lines = test::file_lines(path);
-    EXPECT_GE(lines.size(), 18u) << path;
-    if (lines.size() < 18) return {};
+    if (lines.size() < 18) return {};  // absent or cut short: the callers' counts catch it
     EXPECT_TRUE(lines[0] == "; OUTPUT FROM THE SKARVEN PROGRAM" && lines[17] == ";");
     EXPECT_EQ(lines[3].substr(0, 13), "; energy   = ");
     static const std::regex layout(R"([ -]*[0-9]+ {5,6}-?[0-9]\.[0-9]{18})");
@@ -126,46 +124,32 @@ class AveragingTest : public test::SettingsTest {
     fs::path avg_ = root_ + ".avg", rms_ = root_ + ".rms";
 };
 
-// Averages of 50 and growing-window RMS of at most 5000 lines against long double; old outputs are
-// replaced and the root loses its trailing blanks.
+// Block averages and window RMS against long double; old outputs replaced, root blanks trimmed.
 TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
-    const struct {
-        int lines;
-        std::size_t avg_lines, rms_lines;
-    } cases[] = {{49, 0, 0},    {50, 1, 0},    {199, 3, 0},
-                 {200, 4, 181}, {321, 6, 290}, {5000, 100, 4501}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.lines << " data lines");
-        std::vector<std::string> data = synthetic_data(c.lines);
-        if (c.lines == 5000)
+    const std::size_t cases[][3] = {
+        {49, 0, 0}, {50, 1, 0}, {199, 3, 0}, {200, 4, 181}, {5000, 100, 4501}};
+    for (const auto& [count, avg_count, rms_count] : cases) {  // data lines, averages, RMS lines
+        SCOPED_TRACE(count);
+        std::vector<long double> delta;
+        std::vector<std::string> data = synthetic_data(count, &delta);
+        if (count == 5000)
             data.insert(data.end(), {std::string(5, ' ') + std::string(52, '*'), "garbage"});
         write_pass1(data);
-        fs::remove(avg_);
-        fs::remove(rms_);
-        if (c.avg_lines > 0) std::ofstream(avg_) << "old contents\n";
-        if (c.rms_lines > 0) std::ofstream(rms_) << "old contents\n";
+        for (const auto& [output, lines] : {std::pair(avg_, avg_count), {rms_, rms_count}})
+            if (fs::remove(output); lines > 0) std::ofstream(output) << "old contents\n";
         const std::string info = " (Info: Not enough data points to ";
-        EXPECT_EQ(run(avrg, root_ + "   "), c.avg_lines ? "" : info + "perform averaging.)\n");
-        EXPECT_EQ(run(rmse, root_ + "   "), c.rms_lines ? "" : info + "calculate RMS.)\n");
-        EXPECT_EQ(fs::exists(avg_), c.avg_lines > 0);
-        EXPECT_EQ(fs::exists(rms_), c.rms_lines > 0);
-        std::vector<long double> delta;
-        for (int i = 0; i < c.lines; ++i)
-            delta.push_back(field(data[i], 31, 26));
-        const std::vector<std::string> averages =
-            c.avg_lines ? output_data(avg_) : std::vector<std::string>{};
-        ASSERT_EQ(averages.size(), c.avg_lines);
+        EXPECT_EQ(run(avrg, root_ + "   "), avg_count ? "" : info + "perform averaging.)\n");
+        EXPECT_EQ(run(rmse, root_ + "   "), rms_count ? "" : info + "calculate RMS.)\n");
+        EXPECT_EQ(fs::exists(avg_) + 2 * fs::exists(rms_), (avg_count > 0) + 2 * (rms_count > 0));
+        const std::vector<std::string> averages = output_data(avg_), rms_lines = output_data(rms_);
+        ASSERT_EQ(averages.size(), avg_count);
         for (std::size_t b = 0; b < averages.size(); ++b) {
-            long double sum = 0.0L;
-            for (std::size_t i = 50 * b; i < 50 * (b + 1); ++i)
-                sum += delta[i];
+            const long double sum = std::accumulate(&delta[50 * b], &delta[50 * b + 50], 0.0L);
             EXPECT_EQ(field(averages[b], 0, 5), field(data[50 * b + 49], 0, 5)) << b;
             EXPECT_NEAR(field(averages[b], 5, 26), static_cast<double>(sum / 50.0L), 1e-15) << b;
         }
-        const std::vector<std::string> rms_lines =
-            c.rms_lines ? output_data(rms_) : std::vector<std::string>{};
-        ASSERT_EQ(rms_lines.size(), c.rms_lines);
-        const std::size_t j0 = c.lines / 20, m0 = c.lines / 10;
+        ASSERT_EQ(rms_lines.size(), rms_count);
+        const std::size_t j0 = count / 20, m0 = count / 10;
         for (std::size_t m = m0; m < m0 + rms_lines.size(); ++m) {
             long double sum = 0.0L;
             for (std::size_t j = j0; j <= m; ++j)
@@ -177,48 +161,22 @@ TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
     }
 }
 
-// Fields read as (I5, 2F26.16): blanks ignored, E/D/sign exponents, implied decimals, padding.
-TEST_F(AveragingTest, FieldsReadLikeAFormattedRead) {
-    const std::string forms[] = {"0.731005086557",    "7.31005086557E-1",  "7.31005086557e-01",
-                                 "73.1005086557D-2",  "0.0731005086557+1", "+.731005086557",
-                                 "7310050865570000",  "731005086557E4",    "0.731 005 086 557",
-                                 "00000.731005086557"};
-    std::vector<std::string> data;
-    for (int i = 0; i < 50; ++i) {
-        const std::string& form = forms[i % 10];
-        const std::string line = "  " + std::to_string(100 + i) + std::string(19, ' ') + "9.1E+07";
-        // Every fifth line left-aligned and short, padded with blanks.
-        data.push_back(line +
-                       (i % 5 == 4 ? form : std::string(26 - form.size(), ' ') + form + "  notes"));
-    }
-    write_pass1(data);
-    EXPECT_EQ(run(avrg, root_), "");
-    const std::vector<std::string> out = output_data(avg_);
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(field(out[0], 0, 5), 149);
-    EXPECT_NEAR(field(out[0], 5, 26), analytic_delta, 1e-15);
-}
-
 // Notes, warnings and files written (1: .avg, 2: .rms) for unusable files and unreadable lines.
 TEST_F(AveragingTest, NotesAndWarnings) {
-    const std::vector<std::string> lines = synthetic_data(250);
-    auto data = [&](const std::string& line_10) {
-        std::string text;
-        for (std::size_t i = 0; i < lines.size(); ++i)
-            text += (i == 9 ? line_10 : lines[i]) + "\n";
-        return text;
-    };
+    std::string data;  // readable; a bad line goes before it
+    for (const std::string& line : synthetic_data(250))
+        data += line + "\n";
     auto warn = [](const char* routine, const std::string& text) {
         return std::string(" Warning (") + routine + "): " + text + ".\n";
     };
     const std::string top = "; OUTPUT FROM THE SKARVEN PROGRAM\n;\n",
-                      marker = numerical_marker + "\n";
-    const std::string analytic = "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n;\n";
-    const std::string good = top + analytic + marker + data(lines[9]),
-                      bad = warn("avrg", "bad input file");
-    const std::string reading = warn("rmse", "error reading data");
-    const std::string unknown =
-        " (Info: Analytical result not known. RMS will not be calculated.)\n";
+                      marker = numerical_marker + "\n",
+                      analytic = "; ANALYTICAL RESULT\n; delta =    0.731005086557000\n;\n",
+                      head = top + analytic + marker, good = head + data,
+                      bad = warn("avrg", "bad input file"),
+                      reading = warn("rmse", "error reading data"),
+                      unknown =
+                          " (Info: Analytical result not known. RMS will not be calculated.)\n";
     struct Case {
         std::string what, content, avrg_said, rmse_said;  // content "-": no file
         int written;
@@ -226,8 +184,8 @@ TEST_F(AveragingTest, NotesAndWarnings) {
     std::vector<Case> cases = {
         {"missing input", "-", warn("avrg", "error opening the input file"),
          warn("rmse", "error opening the input file"), 0},
-        {"no analytic block", top + marker + data(lines[9]), "", unknown, 1},
-        {"no numerical marker", top + numerical_marker + " x\n" + data(lines[9]), bad, unknown, 0},
+        {"no analytic block", top + marker + data, "", unknown, 1},
+        {"no numerical marker", top + numerical_marker + " x\n" + data, bad, unknown, 0},
         {"blank lines after the data", good + "\n   \n\n", "", "", 3},
         {"uncreatable outputs", good, warn("avrg", "error opening the output file"),
          warn("rmse", "error opening the output file"), 0},
@@ -237,25 +195,23 @@ TEST_F(AveragingTest, NotesAndWarnings) {
          top + "; ANALYTICAL RESULT\n; delta = ********************\n;\n" + marker,
          " (Info: Not enough data points to perform averaging.)\n", reading, 0}};
     // Fields too wide (Fortran's asterisks), blank, not an integer, malformed or out of range.
-    const std::string line = lines[3];
+    const std::string line = synthetic_data(4)[3];
     std::vector<std::string> bad_lines = {
         "", line.substr(0, 5) + std::string(26, '*') + line.substr(31)};
     for (const char* n : {"*****", "     ", "  1.5"})
         bad_lines.push_back(n + line.substr(5));
-    for (const char* delta :
+    for (std::string delta :
          {"**************************", "", "1.2.3", "0.5x", "1e", "--1", "1E400"})
-        bad_lines.push_back(line.substr(0, 31) + std::string(26 - std::strlen(delta), ' ') + delta);
+        bad_lines.push_back(line.substr(0, 31) + std::string(26 - delta.size(), ' ') + delta);
     for (const std::string& bad_line : bad_lines)
-        cases.push_back({"bad line \"" + bad_line + "\"", top + analytic + marker + data(bad_line),
+        cases.push_back({"bad line \"" + bad_line + "\"", head + bad_line + "\n" + data,
                          warn("avrg", "error reading data"), reading, 0});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove_all(avg_);
-        fs::remove_all(rms_);
-        fs::remove(root_);
-        if (c.content != "-") std::ofstream(root_) << c.content;
+        if (fs::remove(root_); c.content != "-") std::ofstream(root_) << c.content;
         for (const fs::path& output : {avg_, rms_})
-            if (c.what == "uncreatable outputs") fs::create_directory(output);
+            if (fs::remove_all(output); c.what == "uncreatable outputs")
+                fs::create_directory(output);
         EXPECT_EQ(run(avrg, root_), c.avrg_said);
         EXPECT_EQ(run(rmse, root_), c.rmse_said);
         EXPECT_EQ(fs::is_regular_file(avg_) + 2 * fs::is_regular_file(rms_), c.written);

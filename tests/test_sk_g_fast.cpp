@@ -3,11 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <limits>
 #include <numeric>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "sk_g.hpp"
@@ -16,12 +13,11 @@
 namespace skarven::test {
 namespace {
 
-constexpr double light = 137.0359996287515, infinity = std::numeric_limits<double>::infinity();
+constexpr double light = 137.0359996287515, infinity = HUGE_VAL;
 using Matrix = std::vector<double>;  // column-major
 
 // Treats x and 1/x alike: next to a pole only 1/g is well determined, next to a singular block g.
-double chordal_distance(double x, long double y_long) {
-    const double y = static_cast<double>(y_long);
+double chordal_distance(double x, double y) {
     if (std::isinf(x) || std::isinf(y)) return std::isinf(x) && std::isinf(y) ? 0.0 : 1.0;
     return std::fabs(x - y) / std::sqrt((1.0 + x * x) * (1.0 + y * y));
 }
@@ -31,25 +27,20 @@ struct Pencil {
     int m;
 };
 
-// H = D R D, S = D F D: R random of order one, F tridiagonal or (oscillator basis) the identity, D
-// over 1e-5..1e10; with pairs, the second index is a Dirac small component (c, -2c^2 in R).
-Pencil random_pencil(int m, int count, std::uint64_t seed, bool monotone, double c = light,
+// H = D R D, S = D F D, D over 1e-5..1e10; with pairs the odd indices are Dirac small components.
+Pencil random_pencil(int m, int count, unsigned seed, bool monotone, double c = light,
                      bool diagonal_overlap = false) {
     std::mt19937_64 engine(seed);
-    auto uniform = [&](double lo, double hi) {
-        return lo + (hi - lo) * static_cast<double>(engine() >> 11) * 0x1.0p-53;
-    };
+    auto draw = [&](double lo, double hi) { return lo + (hi - lo) * (engine() >> 11) * 0x1p-53; };
     std::vector<double> d(m);
     for (int i = 0; i < m; ++i)
-        d[i] = std::pow(10.0, monotone ? -5.0 + 15.0 * i / (m - 1) : uniform(-5.0, 10.0));
+        d[i] = std::pow(10.0, monotone ? -5.0 + 15.0 * i / (m - 1) : draw(-5.0, 10.0));
     Pencil p{Matrix(static_cast<std::size_t>(m) * m), Matrix(static_cast<std::size_t>(m) * m), m};
     for (int j = 0; j < m; ++j)
         for (int i = j; i < m; ++i) {
-            double r =
-                i == j ? uniform(1.0, 2.0) * (uniform(0, 1) < 0.5 ? -1 : 1) : uniform(-0.5, 0.5);
-            const bool small_i = count == 2 && i % 2 == 1, small_j = count == 2 && j % 2 == 1;
-            if (small_i && small_j) r *= -2.0 * c * c;
-            if (small_i != small_j) r *= c;
+            double r = i == j ? draw(1.0, 2.0) * (draw(0, 1) < 0.5 ? -1 : 1) : draw(-0.5, 0.5);
+            const int small = count == 2 ? i % 2 + j % 2 : 0;  // small components among i, j
+            r *= small == 2 ? -2.0 * c * c : small == 1 ? c : 1.0;
             const double f = i == j ? 1.0 : i == j + 1 && !diagonal_overlap ? -0.5 : 0.0;
             p.h[i + j * m] = p.h[j + i * m] = d[i] * r * d[j];
             p.s[i + j * m] = p.s[j + i * m] = d[i] * f * d[j];
@@ -57,27 +48,17 @@ Pencil random_pencil(int m, int count, std::uint64_t seed, bool monotone, double
     return p;
 }
 
-// The leading n x n block of H - E S in long double, for the reference solver.
-std::vector<long double> leading(const Pencil& p, int n, double e = 0.0) {
-    std::vector<long double> a(static_cast<std::size_t>(n) * n);
+// The leading n x n block of H - E S, in long double for the reference solver.
+template <class T = long double>
+std::vector<T> leading(const Pencil& p, int n, double e = 0.0) {
+    std::vector<T> a(static_cast<std::size_t>(n) * n);
     for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const std::size_t k = i + static_cast<std::size_t>(j) * p.m;
-            a[i + static_cast<std::size_t>(j) * n] = p.h[k] - static_cast<long double>(e) * p.s[k];
-        }
+        for (int i = 0; i < n; ++i)
+            a[i + j * n] = p.h[i + j * p.m] - static_cast<T>(e) * p.s[i + j * p.m];
     return a;
 }
 
 enum class Defect { none, near_singular, singular, decoupled_zero };
-
-// The last `count` columns of the leading order x order block of a, as BorderedGreen takes them.
-std::vector<double> border_of(const Matrix& a, int n, int order, int count) {
-    std::vector<double> border(static_cast<std::size_t>(count) * order);
-    for (int col = 0; col < count; ++col)
-        for (int i = 0; i < order; ++i)
-            border[col * order + i] = a[i + static_cast<std::size_t>(order - count + col) * n];
-    return border;
-}
 
 // Growth by one index or a pair per step; defect steps make the matrix (nearly) singular.
 TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
@@ -98,13 +79,10 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
         SCOPED_TRACE(c.name);
         const int n = c.steps * c.count;
         Pencil p = random_pencil(n, c.count, n + c.steps, c.monotone);
-        Matrix& a = p.h;
-        auto at = [&](int i, int j) -> double& { return a[i + static_cast<std::size_t>(j) * n]; };
+        auto at = [&](int i, int j) -> double& { return p.h[i + j * n]; };
         for (int step : c.defect_steps) {
             const int last = step * c.count - 1;
-            std::vector<long double> b(last);
-            for (int i = 0; i < last; ++i)
-                b[i] = at(i, last);
+            const std::vector<long double> b(&at(0, last), &at(last, last));
             const std::vector<long double> x = reference_solve(last, leading(p, last), b).x;
             const long double q = std::inner_product(b.begin(), b.end(), x.begin(), 0.0L);
             at(last, last) = static_cast<double>(q) * (c.defect == singular ? 1.0 : 1.0 + 1e-12);
@@ -114,31 +92,27 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
         BorderedGreen green;
         double first = 0.0;
         for (int step = 1; step <= c.steps; ++step) {
+            SCOPED_TRACE(step);
             const int order = step * c.count;
             const bool defect = std::count(c.defect_steps.begin(), c.defect_steps.end(), step) > 0;
             const int edge = c.count == 2 && !defect ? step % 2 : c.count - 1;  // either of a pair
-            const double g = green.extend(border_of(a, n, order, c.count).data(), c.count, edge);
+            const std::vector<double> block = leading<double>(p, order);  // the border ends it
+            const double g = green.extend(&block[(order - c.count) * order], c.count, edge);
             if (step == 1) first = g;
             const ScaledElement ref =
                 reference_element(order, leading(p, order), order - c.count + edge);
             const double computed = g / static_cast<double>(ref.d * ref.d);
-            if (defect) {
-                EXPECT_GT(std::fabs(computed), 1e11) << "step " << step;
-                EXPECT_TRUE(c.defect != decoupled_zero || g == infinity) << "step " << step;
-                EXPECT_GT(green.deferred(), 0) << "step " << step;
-            } else {
-                EXPECT_LT(chordal_distance(computed, ref.x), 1e-11) << "step " << step;
-            }
+            EXPECT_LT(defect ? 0.0 : chordal_distance(computed, ref.x), 1e-11);
+            EXPECT_TRUE(!defect || (std::fabs(computed) > 1e11 && green.deferred() > 0));
+            EXPECT_TRUE(c.defect != decoupled_zero || !defect || g == infinity);
         }
         EXPECT_EQ(green.order(), n);
         green.reset();  // growing after reset starts afresh
-        EXPECT_EQ(green.extend(border_of(a, n, c.count, c.count).data(), c.count, c.count - 1),
-                  first);
+        EXPECT_EQ(green.extend(leading<double>(p, c.count).data(), c.count, c.count - 1), first);
     }
 }
 
-// Both decompositions at e0, across the range and next to poles, which may move by a few eps of E
-// (of the spectrum without the shift); the plain weights add up to (S^-1)(last, last).
+// Both decompositions across the range and next to poles; the weights add up to (S^-1)(m-1, m-1).
 TEST(EnergyGreen, MatchesLongDoubleSolves) {
     const double e0 = 0.31, low = -3.0, high = 4.0;
     const struct {
@@ -147,13 +121,12 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
         double c;
         bool monotone, diagonal_overlap = false, zero_diagonal = false;  // H - e0 S at two entries
     } cases[] = {{"Dirac c = 137", 80, 2, light, true},
-                 {"Dirac c = 5000, parallel sizes", 180, 2, 5000.0, false},
                  {"one index, order 200", 200, 1, 0.0, true},
                  {"oscillator basis", 120, 1, 0.0, false, true},
                  {"zero diagonals at e0", 60, 1, 0.0, true, false, true}};
     for (const auto& c : cases)
         for (bool shift : {false, true}) {
-            SCOPED_TRACE(std::string(c.name) + (shift ? ", shift and invert" : ""));
+            SCOPED_TRACE(testing::Message() << c.name << (shift ? ", shift and invert" : ""));
             Pencil p = random_pencil(c.m, c.count, c.m, c.monotone, c.c, c.diagonal_overlap);
             for (int i : {17, p.m - 1})
                 if (c.zero_diagonal) p.h[i * (p.m + 1)] = e0 * p.s[i * (p.m + 1)];
@@ -163,9 +136,8 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
             ASSERT_TRUE(green.converged());
             EXPECT_TRUE(!shift || c.count == 1 || green.pivot_pairs() > 0);
             const std::vector<double>& lambda = green.eigenvalues();
-            double spread = 0.0;
-            for (double l : lambda)
-                spread = std::max(spread, std::fabs(l));
+            auto size = [](double l) { return std::fabs(l); };
+            const double spread = size(std::ranges::max(lambda, {}, size));
             std::vector<double> energies{e0};
             for (int k = 0; k < 20; ++k)
                 energies.push_back(low + (high - low) * (k + 0.37) / 20.0);
@@ -174,18 +146,15 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
                     energies.push_back(lambda[k] + (k % 2 ? 1e-9 : -1e-9) *
                                                        std::max(1.0, std::fabs(lambda[k])));
             for (double e : energies) {
-                double nearest = infinity;
-                for (double l : lambda)
-                    nearest = std::min(nearest, std::fabs(l - e));
+                const double nearest =
+                    size(e - std::ranges::min(lambda, {}, [&](double l) { return size(l - e); }));
                 const ScaledElement ref = reference_element(p.m, leading(p, p.m, e), p.m - 1);
                 const double x = green.element(e) / static_cast<double>(ref.d * ref.d);
                 const double error = nearest < 1e-6
-                                         ? std::fabs(x / static_cast<double>(ref.x) - 1.0)
-                                         : chordal_distance(x, ref.x);
-                EXPECT_LT(error,
-                          (shift ? 1e-12 : 1e-10) +
-                              2e-13 * (shift ? std::max(1.0, std::fabs(e)) : spread) / nearest)
-                    << "E = " << e;
+                                         ? size(x / static_cast<double>(ref.x) - 1.0)
+                                         : chordal_distance(x, ref.x);  // relative at a pole
+                const double scale = shift ? std::max(1.0, size(e)) : spread;
+                EXPECT_LT(error, (shift ? 1e-12 : 1e-10) + 2e-13 * scale / nearest) << e;
             }
             if (shift) continue;
             const double sum = std::accumulate(green.weights().begin(), green.weights().end(), 0.0);
@@ -193,8 +162,7 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
         }
 }
 
-// S = diag(4^i), H = S diag(e0 + t_i): exact poles at e0 + t_i; e0 on a pole makes H - e0 S
-// singular.
+// S = diag(4^i), H = S diag(e0 + t_i): exact poles at e0 + t_i; e0 on a pole is singular.
 TEST(EnergyGreen, ExactPolesAndSingularShift) {
     const int m = 9;
     const double e0 = 0.25, t[m] = {1.0, -4.0, 0.25, -0.25, 16.0, -1.0, 4.0, -16.0, 0.0625};
@@ -203,22 +171,20 @@ TEST(EnergyGreen, ExactPolesAndSingularShift) {
         s[i + i * m] = std::ldexp(1.0, 2 * i);
         h[i + i * m] = (e0 + t[i]) * s[i + i * m];
     }
+    auto exact = [&](double e) { return 1.0 / (h[m * m - 1] - e * s[m * m - 1]); };
     EnergyGreen green;
     for (bool shift : {false, true}) {
-        if (shift) {
-            green.decompose_shifted(m, h.data(), s.data(), e0);
-            EXPECT_EQ(green.element(e0), 1.0 / (h[m * m - 1] - e0 * s[m * m - 1]));
-            EXPECT_EQ(green.reference_distance(), 0.0625);
-        } else {
-            green.decompose(m, h.data(), s.data());
-        }
+        SCOPED_TRACE(shift);
+        shift ? green.decompose_shifted(m, h.data(), s.data(), e0)
+              : green.decompose(m, h.data(), s.data());
         ASSERT_TRUE(green.converged());
         for (int i = 0; i < m; ++i)
-            EXPECT_EQ(green.element(e0 + t[i]), infinity) << shift << ", E = " << e0 + t[i];
+            EXPECT_EQ(green.element(e0 + t[i]), infinity) << e0 + t[i];
         for (double e : {-7.5, -0.3, 0.26, 0.6, 3.75, 100.0})
-            EXPECT_LT(relative_error(green.element(e), 1.0 / (h[m * m - 1] - e * s[m * m - 1])),
-                      1e-13);
+            EXPECT_LT(relative_error(green.element(e), exact(e)), 1e-13);
     }
+    EXPECT_EQ(green.element(e0), exact(e0));  // the shifted decomposition came last
+    EXPECT_EQ(green.reference_distance(), 0.0625);
     green.decompose_shifted(m, h.data(), s.data(), e0 + t[3]);
     EXPECT_FALSE(green.converged());
     EXPECT_TRUE(std::isnan(green.element(1.0)));
