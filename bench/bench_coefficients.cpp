@@ -1,25 +1,18 @@
 // Timing of one filling of the free-solution tables (what the energy pass does at every
 // energy): N = 5000, l = 0, lambda = 1, both bases, at q^2 = 1, 40, 400 and 2000 unless q^2
 // values are given as arguments. Prints the process CPU time per filling.
-#include <time.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "coefficients.hpp"
 #include "settings.hpp"
 
 namespace {
 
 using namespace skarven;
-
-double cpu_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
 
 }  // namespace
 

@@ -4,18 +4,12 @@
 // the average number of integrand calls per integrated element.
 #include <omp.h>
 
-#include <time.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <pmmintrin.h>
-#include <xmmintrin.h>
-#endif
-
+#include "bench_support.hpp"
 #include "potential.hpp"
 #include "settings.hpp"
 #include "sk_basis.hpp"
@@ -28,13 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Process CPU time over all threads; the wall time suffers on a shared machine.
-double cpu_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
 void yukawa_run(int n_size) {
@@ -144,11 +131,7 @@ void run(const char* name, int n_size, bool relativistic, bool semi_infinite) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#if defined(__SSE2__)
-    // The program runs with flush-to-zero and denormals-are-zero.
-    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-    _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
-#endif
+    use_program_float_mode();
     int n_size = argc > 1 ? std::atoi(argv[1]) : 200;
     yukawa_run(n_size);
     run("yukawa, non-relativistic, laguerre", n_size, false, true);

@@ -2,14 +2,13 @@
 // [0, infinity), g = m = 1, n = 2000) and the spherical shell (relativistic, well v0 = -1 on
 // [0.5, 1], kappa = -1, n = 500). Optional arguments override the two sizes. Prints the best wall
 // time of three runs and the process CPU time of that run.
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "potential.hpp"
 #include "settings.hpp"
 
@@ -17,13 +16,6 @@ namespace {
 
 using namespace skarven;
 using Clock = std::chrono::steady_clock;
-
-// Process CPU time over all threads.
-double cpu_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
 
 void yukawa_run() {
     sk_globals = RunSettings{};

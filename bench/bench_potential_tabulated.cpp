@@ -3,18 +3,12 @@
 // (Yukawa to infinity N = 1 .. 400, relativistic shell N = 1 .. 150). Wall and CPU seconds.
 #include <omp.h>
 
-#include <time.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <pmmintrin.h>
-#include <xmmintrin.h>
-#endif
-
+#include "bench_support.hpp"
 #include "potential.hpp"
 #include "settings.hpp"
 
@@ -22,12 +16,6 @@ namespace {
 
 using namespace skarven;
 using Clock = std::chrono::steady_clock;
-
-double cpu_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
 
 void settings(const char* pot_type, const char* scheme, int nend) {
     sk_globals = RunSettings{};
@@ -75,14 +63,7 @@ void growth(const char* name) {
         sk_globals.ntrunc = n;
         const int order = rel ? 2 * n : n;
         std::vector<int> rows, cols;
-        for (int c = 0; c < order; ++c) {
-            rows.push_back(order - 1);
-            cols.push_back(c);
-            if (rel) {
-                rows.push_back(0);
-                cols.push_back(c);
-            }
-        }
+        border_positions(order, rel, rows, cols);
         std::vector<double> values(rows.size());
         vn_elements(static_cast<int>(rows.size()), rows.data(), cols.data(), values.data());
     }
@@ -92,10 +73,7 @@ void growth(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#if defined(__SSE2__)
-    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-    _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
-#endif
+    use_program_float_mode();
     const int n = argc > 1 ? std::atoi(argv[1]) : 1500;
     settings("well", "non-relativistic", n);
     full("square well, whole matrix", n);

@@ -2,13 +2,12 @@
 // with dsyev of the diagonally scaled matrix A_N at every basis size and every energy. Only for
 // comparing speed; it shares the program's matrix elements and potential matrix.
 //   peer_lapack <parameter file>
-#include <time.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "coefficients.hpp"
 #include "potential.hpp"
 #include "settings.hpp"
@@ -21,23 +20,13 @@ namespace {
 
 using namespace skarven;
 
-double cpu_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
-bool relativistic() {
-    return text_is(sk_globals.scheme, "relativistic");
-}
-
 std::vector<double> vphi, vpsi;
 int blocks = 0;
 
 // A(r, c) = J + V in the ordering of the program's eigen route, for basis size n.
 double element(int r, int c, int n) {
     const Projectile& p = sk_globals.projectile;
-    if (!relativistic()) {
+    if (!relativistic_scheme()) {
         return 0.5 * psipsi(r, c) - 0.5 * p.k * p.k * fifi(r, c) + vphi[r + c * blocks];
     }
     const double light = sk_globals.v_light;
@@ -52,7 +41,7 @@ double element(int r, int c, int n) {
 
 // The Green's-function element at the basis edge by a full dsyev of the scaled matrix.
 double green(int n) {
-    const int m = relativistic() ? 2 * n : n;
+    const int m = relativistic_scheme() ? 2 * n : n;
     std::vector<double> a(static_cast<std::size_t>(m) * m), w(m), scale(m);
     for (int r = 0; r < m; ++r) {
         const double d = std::fabs(element(r, r, n));
@@ -68,7 +57,7 @@ double green(int n) {
     lwork = static_cast<int>(query);
     std::vector<double> work(lwork);
     dsyev_("V", "L", &m, a.data(), &m, w.data(), work.data(), &lwork, &info);
-    const int p = relativistic() ? 0 : n - 1;
+    const int p = relativistic_scheme() ? 0 : n - 1;
     double sum = 0.0;
     for (int k = 0; k < m; ++k)
         sum += a[p + k * m] * a[p + k * m] / w[k];
@@ -80,7 +69,7 @@ double delta(int n) {
     const double g_n = green(n);
     double coupling = 0.5 * psipsi(n, n - 1) - 0.5 * p.k * p.k * fifi(n, n - 1);
     double b = 1.0;
-    if (relativistic()) {
+    if (relativistic_scheme()) {
         const double light = sk_globals.v_light;
         b = 2.0 * std::sqrt(p.e / (2.0 * light * light + p.e)) * light / p.k;
     }

@@ -431,6 +431,20 @@ double vn(int n, int m, CacheAction action) {
     return value;
 }
 
+void border_positions(int order, bool relativistic, std::vector<int>& rows,
+                      std::vector<int>& cols) {
+    rows.clear();
+    cols.clear();
+    for (int c = 0; c < order; ++c) {
+        rows.push_back(order - 1);
+        cols.push_back(c);
+        if (relativistic) {
+            rows.push_back(0);
+            cols.push_back(c);
+        }
+    }
+}
+
 // Finite ranges: the double-exponential rule over the interval (cut where the basis has
 // vanished), with the basis tabulated once at its points. Infinite ranges: a Gaussian rule
 // exact for the integrand, or composite panels, tabulated once for the run.

@@ -19,6 +19,9 @@ double vn(int n, int m, CacheAction action = CacheAction::keep);
 // parallel (each element by the same operations as vn, so the thread count does not matter).
 // Call from the main thread outside parallel regions; leaves ii, jj as the last element sets them.
 void vn_elements(int count, const int* rows, const int* cols, double* values);
+// The positions a basis grown to `order` rows adds to the lower triangle: the last row and, in the
+// relativistic ordering (first component in reverse), row 0 as well, column by column.
+void border_positions(int order, bool relativistic, std::vector<int>& rows, std::vector<int>& cols);
 // The lower triangle matrix(r, c) = vn(r, c), 0 <= c <= r < dim, of a dim x dim column-major
 // matrix, by vn_elements; the upper triangle is left as it is.
 void vn_lower_triangle(int dim, double* matrix);

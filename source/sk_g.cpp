@@ -90,14 +90,7 @@ double g(int i, int j) {
         }
         // The new potential elements, integrated concurrently (each exactly as vn would).
         std::vector<int> rows, cols;
-        for (int c = 0; c < order; ++c) {
-            rows.push_back(order - 1);
-            cols.push_back(c);
-            if (rel) {
-                rows.push_back(0);
-                cols.push_back(c);
-            }
-        }
+        border_positions(order, rel, rows, cols);
         std::vector<double> values(rows.size());
         vn_elements(static_cast<int>(rows.size()), rows.data(), cols.data(), values.data());
         require_finite_potential(values);
