@@ -1,6 +1,7 @@
 #pragma once
 // Pieces of the parameter-file loader shared between its own source files only.
 
+#include <string>
 #include <string_view>
 
 namespace skarven::detail {
@@ -21,6 +22,9 @@ struct PartialWaveKeys {
     bool l = false;
     bool kappa = false;
 };
+
+// The message that refuses a value of a text key: "<basis> must be <gauss> or <laguerre>".
+std::string unknown_value_message(std::string_view key);
 
 // Each ends the run with a message when a value is out of place.
 void validate();

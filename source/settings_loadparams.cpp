@@ -23,6 +23,15 @@ constexpr std::string_view routine = detail::loadparams_routine;
 
 constexpr std::size_t record_width = 80;
 constexpr std::size_t item_width = 44;
+// Bytes of a line kept for reading and for its report (which shows 120); the rest is only looked
+// at for further items.
+constexpr std::size_t kept_width = 1024;
+// No parameter line comes near these; an endless input (/dev/zero, /dev/urandom) ends the run at
+// them instead of being read for ever.
+constexpr std::size_t longest_line = std::size_t{1} << 20;
+constexpr std::size_t largest_file = std::size_t{1} << 26;
+// Reports about single lines beyond this count are summed up in one line.
+constexpr int most_line_reports = 100;
 
 // Where a key's value goes: a real, an integer, a boolean, or a text field of its own width.
 using Field = std::variant<double*, int*, bool*, std::string*>;
@@ -162,7 +171,12 @@ void store_value(const Parameter& parameter, std::string_view value) {
     } else if (bool* const* boolean = std::get_if<bool*>(&parameter.field)) {
         converted = parse_boolean(number, **boolean);
     } else {
-        *std::get<std::string*>(parameter.field) = padded(trimmed(value), parameter.text_width);
+        // Cut to its field, a longer value could pass for a known one ("laguerrex").
+        const std::string_view text = trimmed(value);
+        if (text.size() > parameter.text_width) {
+            show_error(routine, detail::unknown_value_message(parameter.name));
+        }
+        *std::get<std::string*>(parameter.field) = padded(text, parameter.text_width);
     }
     if (!converted) {
         show_error(routine, "incorrect value for <" + std::string(parameter.name) + ">");
@@ -170,10 +184,10 @@ void store_value(const Parameter& parameter, std::string_view value) {
 }
 
 // A line as a report shows it: control characters in caret notation (a tab as ^I), trailing
-// blanks dropped, and cut after 120 characters.
-std::string shown(std::string_view line) {
+// blanks dropped, and cut after 120 characters. `continued`: text follows beyond `line`.
+std::string shown(std::string_view line, bool continued) {
     constexpr std::size_t shown_width = 120;
-    line = trimmed(line);
+    if (!continued) line = trimmed(line);
     std::string text;
     for (std::size_t i = 0; i < line.size() && i < shown_width; ++i) {
         const auto byte = static_cast<unsigned char>(line[i]);
@@ -192,17 +206,44 @@ bool is_blank(std::string_view text) {
     return text.find_first_not_of(" \t") == std::string_view::npos;
 }
 
+// Warnings about single lines: the first most_line_reports are shown, then one line says that
+// the rest are not, so that a file of junk cannot flood the output.
+class LineReports {
+  public:
+    void operator()(const std::string& message) {
+        if (count_ < most_line_reports) {
+            show_warning(routine, message);
+        } else if (count_ == most_line_reports) {
+            show_warning(routine, "further warnings about the parameter file suppressed");
+        }
+        if (count_ <= most_line_reports) ++count_;
+    }
+
+  private:
+    int count_ = 0;
+};
+
+// One line of the file: its first kept_width bytes, and whether the bytes beyond held anything
+// but blanks (text the report must mark as cut) or anything but blanks and commas (an item).
+struct Line {
+    std::string text;
+    bool text_dropped = false;
+    bool item_dropped = false;
+};
+
 // A line is read from its 80-column record: key, separator and value, each cut to 44
 // characters, the rest ignored. Any line that is not exactly "key = value" is reported: one
 // that cannot be read is ignored, one read in part (an extra item, a separator longer than
 // "=", an item cut at column 80 or at 44 characters) is used as read.
-void read_line(std::string_view record, std::string_view line, int number, ParameterTable& table) {
+void read_line(std::string_view record, const Line& whole_line, long long number,
+               ParameterTable& table, LineReports& report) {
     if (is_comment(record)) return;
+    const std::string_view line = whole_line.text;
     std::array<std::string, 4> items;
     const int count = split_items(record, items, 3, item_width);
     auto not_understood = [&](const std::string& outcome) {
-        show_warning(routine, "line " + std::to_string(number) + " not understood: <" +
-                                  shown(line) + "> " + outcome);
+        report("line " + std::to_string(number) + " not understood: <" +
+               shown(line, whole_line.text_dropped) + "> " + outcome);
     };
     if (count < 3 || items[1].empty() || items[1][0] != '=') {
         if (!is_blank(line)) not_understood("has been ignored");
@@ -213,7 +254,7 @@ void read_line(std::string_view record, std::string_view line, int number, Param
     for (std::size_t i = 0; i < entry_count; ++i) {
         if (trimmed(key) == table[i].name) {
             std::array<std::string, 4> whole;
-            const bool exact = items[1] == "=" &&
+            const bool exact = items[1] == "=" && !whole_line.item_dropped &&
                                split_items(line, whole, 4, std::string_view::npos) == 3 &&
                                whole[0] == key && whole[1] == "=" && whole[2] == value;
             if (!exact) {
@@ -225,28 +266,65 @@ void read_line(std::string_view record, std::string_view line, int number, Param
             return;
         }
     }
-    show_warning(routine, "unknown parameter <" + std::string(trimmed(key)) + "> = <" +
-                              std::string(trimmed(value)) + "> " + "has been ignored");
+    report("unknown parameter <" + std::string(trimmed(key)) + "> = <" +
+           std::string(trimmed(value)) + "> " + "has been ignored");
 }
 
-// Reads records of 80 columns: longer lines are cut, shorter ones blank-filled. Any byte is
-// an ordinary character; a carriage return before the line feed belongs to the line end. The
-// whole line is kept for the reports.
-void read_file(std::FILE* file, ParameterTable& table) {
-    std::string line;
-    bool at_end = false;
-    for (int number = 1; !at_end; ++number) {
-        line.clear();
-        int ch;
-        while ((ch = std::getc(file)) != EOF && ch != '\n') {
-            line.push_back(static_cast<char>(ch));
+// Reads line `number` into `line`; false at the end of the file. Any byte is an ordinary
+// character; a carriage return before the line feed belongs to the line end. The bytes beyond
+// kept_width are read one by one and dropped, so a line of any length takes bounded memory.
+bool next_line(std::FILE* file, long long number, std::size_t& bytes_read, Line& line) {
+    line.text.clear();
+    line.text_dropped = line.item_dropped = false;
+    std::size_t length = 0;
+    bool dropped_return = false;  // the last byte dropped was a carriage return
+    int ch;
+    while ((ch = getc_unlocked(file)) != EOF && ch != '\n') {
+        if (++length > longest_line) {
+            show_error(routine, "line " + std::to_string(number) +
+                                    " of the input file is longer than " +
+                                    std::to_string(longest_line) + " characters");
         }
-        at_end = ch == EOF;
-        if (at_end && line.empty()) break;
-        if (ch == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
-        std::string record = line.substr(0, record_width);
+        if (line.text.size() < kept_width) {
+            line.text.push_back(static_cast<char>(ch));
+            continue;
+        }
+        if (dropped_return) line.text_dropped = line.item_dropped = true;
+        dropped_return = ch == '\r';
+        if (!dropped_return && ch != ' ') {
+            line.text_dropped = true;
+            if (ch != ',') line.item_dropped = true;
+        }
+    }
+    if (std::ferror(file)) show_error(routine, "unable to read the input file");
+    bytes_read += length + (ch == '\n' ? 1 : 0);
+    if (bytes_read > largest_file) {
+        show_error(routine,
+                   "the input file is longer than " + std::to_string(largest_file) + " bytes");
+    }
+    if (ch == EOF && length == 0) return false;
+    if (ch == EOF && dropped_return) line.text_dropped = line.item_dropped = true;
+    if (ch == '\n' && !line.text.empty() && line.text.back() == '\r' &&
+        length == line.text.size()) {
+        line.text.pop_back();
+    }
+    return true;
+}
+
+// Reads records of 80 columns: longer lines are cut, shorter ones blank-filled. A UTF-8 byte-order
+// mark, which editors may put before the first key, is not part of the file's text.
+void read_file(std::FILE* file, ParameterTable& table) {
+    constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+    Line line;
+    LineReports report;
+    std::size_t bytes_read = 0;
+    for (long long number = 1; next_line(file, number, bytes_read, line); ++number) {
+        if (number == 1 && line.text.starts_with(byte_order_mark)) {
+            line.text.erase(0, byte_order_mark.size());
+        }
+        std::string record = line.text.substr(0, record_width);
         record.resize(record_width, ' ');
-        read_line(record, line, number, table);
+        read_line(record, line, number, table, report);
     }
 }
 
@@ -292,7 +370,8 @@ void apply_default(Entry entry) {
     RunSettings& s = sk_globals;
     switch (entry) {
         case estep:
-            s.estep = (s.eend - s.estart) / 10.0;
+            // A single energy needs a positive step too; a tenth of it, like a tenth of a range.
+            s.estep = (s.eend == s.estart ? s.eend : s.eend - s.estart) / 10.0;
             break;
         case lambda:
             s.lambda = 1.0;

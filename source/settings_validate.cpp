@@ -1,13 +1,16 @@
 // Validation of the loaded parameters: values the method cannot carry end the run before it
 // starts, with one message each.
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "settings.hpp"
 #include "settings_internal.hpp"
+#include "text_format.hpp"
 
 namespace skarven::detail {
 
@@ -15,6 +18,32 @@ namespace {
 
 void require(bool holds, std::string_view message) {
     if (!holds) show_error(loadparams_routine, message);
+}
+
+// The values of each text key, in the order its refusal lists them.
+struct TextKey {
+    std::string_view name;
+    std::array<std::string_view, 4> values;  // unused places empty
+};
+constexpr TextKey text_keys[] = {{"pot_type", {"well", "coulomb", "yukawa", "user"}},
+                                 {"basis", {"gauss", "laguerre"}},
+                                 {"scheme", {"relativistic", "non-relativistic"}},
+                                 {"v_light", {"finite", "infinite"}},
+                                 {"solver", {"eigen", "fast"}}};
+
+const TextKey& text_key(std::string_view name) {
+    for (const TextKey& key : text_keys) {
+        if (key.name == name) return key;
+    }
+    SKARVEN_CHECK(false);
+    return text_keys[0];
+}
+
+bool is_known_value(std::string_view name, std::string_view field) {
+    for (std::string_view value : text_key(name).values) {
+        if (!value.empty() && text_is(field, value)) return true;
+    }
+    return false;
 }
 
 // lambda and 1/lambda stay below this, so that with the basis growth below no product the method
@@ -139,6 +168,20 @@ void validate_ranges() {
 
 }  // namespace
 
+std::string unknown_value_message(std::string_view key) {
+    std::string message = "<" + std::string(key) + "> must be ";
+    const auto& values = text_key(key).values;
+    std::size_t count = 0;
+    while (count < values.size() && !values[count].empty()) {
+        ++count;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) message += i + 1 == count ? " or " : ", ";
+        message += "<" + std::string(values[i]) + ">";
+    }
+    return message;
+}
+
 // The checks are written so that a comparison with a value that is not a number fails.
 void validate() {
     const RunSettings& s = sk_globals;
@@ -159,24 +202,16 @@ void validate() {
                 "<l> and <kappa> are not properly correlated");
     }
     const std::string& type = s.potential.pot_type;
-    require(text_is(type, "well") || text_is(type, "coulomb") || text_is(type, "yukawa") ||
-                text_is(type, "user"),
-            "<pot_type> must be <well>, <coulomb> or <user>");
+    require(is_known_value("pot_type", type), unknown_value_message("pot_type"));
     if (text_is(type, "well")) {
         require(s.potential.a < s.potential.b, "incorrect values of <a> or <b>");
     }
     if (text_is(type, "yukawa")) require(s.potential.m > 0.0, "<m> should be positive");
-    require(text_is(s.basis, "laguerre") || text_is(s.basis, "gauss"),
-            "<basis> must be <gauss> or <laguerre>");
-    require(relativistic || text_is(s.scheme, "non-relativistic"),
-            "<scheme> must be <relativistic> or <non-relativistic>");
-    if (relativistic) {
-        require(text_is(s.vol, "finite") || text_is(s.vol, "infinite"),
-                "<v_light> must be <finite> or <infinite>");
-    }
+    require(is_known_value("basis", s.basis), unknown_value_message("basis"));
+    require(is_known_value("scheme", s.scheme), unknown_value_message("scheme"));
+    if (relativistic) require(is_known_value("v_light", s.vol), unknown_value_message("v_light"));
     require(s.lambda > 0.0, "<lambda> must be positive");
-    require(text_is(s.solver, "eigen") || text_is(s.solver, "fast"),
-            "<solver> must be <eigen> or <fast>");
+    require(is_known_value("solver", s.solver), unknown_value_message("solver"));
     validate_ranges();
 }
 
@@ -218,14 +253,79 @@ void check_partial_wave_keys(const PartialWaveKeys& given) {
     }
 }
 
+namespace {
+
+// ln 1e16: a potential fallen by this factor no longer changes a double.
+constexpr double negligible_decay = 36.8;
+// Result files beyond this many bytes are worth a warning before the run starts.
+constexpr double large_output = 1e9;
+
+// Where a finite-range potential ends, and the key that says so.
+struct OuterEdge {
+    std::string_view key;
+    double radius;
+};
+
+// b of the well, or r0 of a cut potential; a cut Yukawa potential counts only while it is not
+// negligible at the reach of the basis.
+std::optional<OuterEdge> outer_edge() {
+    const PotentialParams& p = sk_globals.potential;
+    if (text_is(p.pot_type, "well")) return OuterEdge{"b", p.b};
+    if (p.r0 <= 0.0) return std::nullopt;
+    if (text_is(p.pot_type, "yukawa") &&
+        p.m * basis_reach() / sk_globals.lambda > negligible_decay) {
+        return std::nullopt;
+    }
+    return OuterEdge{"r0", p.r0};
+}
+
+// Bytes of the files of a partial-wave run as the writers lay them out, headers aside: per energy
+// an .en line (10 + 3 x 26 columns), a .pw line (10 + 26 per wave, every wave up to lmax), an
+// .xs line (10 + 2 x 24 + 5), and a .dcs block (its "; energy =" line, two blank lines, and
+// 12 + 24 columns per angle).
+double planned_output_bytes() {
+    const RunSettings& s = sk_globals;
+    const double energies = static_cast<int>((s.eend - s.estart) / s.estep + 1.1);
+    const double waves = relativistic_scheme() ? 2.0 * s.lmax + 1.0 : s.lmax + 1.0;
+    const double per_energy = (10.0 + 3.0 * 26.0 + 1.0) + (10.0 + 26.0 * waves + 1.0) +
+                              (10.0 + 2.0 * 24.0 + 5.0 + 1.0) +
+                              (s.angles > 0 ? 22.0 + 2.0 + 37.0 * s.angles : 0.0);
+    return energies * per_energy;
+}
+
+}  // namespace
+
 void warn() {
     const RunSettings& s = sk_globals;
+    const PotentialParams& p = s.potential;
     if (text_is(s.basis, "gauss") && (s.projectile.e > 25.0 || (s.energies && s.eend > 25.0))) {
         show_warning(loadparams_routine, "results for e>25 may be inaccurate in gaussian basis");
     }
     if ((text_is(s.scheme, "non-relativistic") && s.nend > 3000) ||
         (relativistic_scheme() && s.nend > 2000)) {
         show_warning(loadparams_routine, "be prepared for a long-running calculations");
+    }
+    // The one-wave run is kept: the divergence itself may be what is studied.
+    if (text_is(p.pot_type, "coulomb") && p.alpha <= 1.0 && p.r0 <= 0.0 && p.z != 0.0) {
+        show_warning(loadparams_routine,
+                     "<coulomb> with <alpha> <= 1 and <r0> <= 0 has an infinite range: delta_N "
+                     "has no limit, it grows like (z/k) ln N (faster for <alpha> < 1) and wraps "
+                     "modulo pi (a cut-off <r0> > 0 gives a finite range)");
+    }
+    const std::optional<OuterEdge> edge = outer_edge();
+    if (edge && s.lambda * edge->radius > basis_reach()) {
+        show_warning(loadparams_routine, "<" + std::string(edge->key) +
+                                             "> lies beyond the reach of the basis at <nend>: "
+                                             "the results are limited by the basis");
+    }
+    if (s.lmax >= 0) {
+        const double bytes = planned_output_bytes();
+        if (bytes > large_output) {
+            const std::string size = format_fixed(bytes / 1e9, 24, 1);
+            show_warning(loadparams_routine, "the result files may take up to " +
+                                                 size.substr(size.find_first_not_of(' ')) +
+                                                 " GB: <angles> and the energies set the size");
+        }
     }
 }
 

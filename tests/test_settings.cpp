@@ -175,6 +175,48 @@ TEST_F(Loader, LineEndsAndBinaryGarbage) {
     expect_load_error(garbage, "required parameter missing: <l>");
 }
 
+// A byte-order mark before the first key; lines read only to a bounded length, the rest of a long
+// line looked at only for further items; at most 100 line reports; endless input refused.
+TEST_F(Loader, ByteOrderMarkLongLinesAndFloods) {
+    const std::string mark = "\xEF\xBB\xBF", blanks(3000, ' ');
+    EXPECT_EQ(load(mark + with("xyz = 1")),
+              loaded(warning("unknown parameter <xyz> = <1> has been ignored")));
+    EXPECT_EQ(load(with(mark + "xyz = 1")),
+              loaded(warning("unknown parameter <" + mark + "xyz> = <1> has been ignored")));
+    const auto read_as = [&](const std::string& line) {
+        return warning("line 7 not understood: <" + line + "...> has been read as <e> = <2.5>");
+    };
+    const struct {
+        std::string line, printed;
+    } cases[] = {{"e = 2.5" + blanks + ",, ,", ""},
+                 {"e = 2.5" + blanks + "\r", ""},
+                 {"e = 2.5" + blanks + "x", read_as("e = 2.5" + std::string(113, ' '))},
+                 {"e = 2.5" + blanks + "\r\r", read_as("e = 2.5" + std::string(113, ' '))},
+                 {"e = 2.5" + blanks + "\r ", read_as("e = 2.5" + std::string(113, ' '))}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(load(with(c.line)), loaded(c.printed)) << c.line.substr(3000);
+        expect_stored("e=2.5");
+    }
+    std::string flood = with("basis = gauss|e = 30"), reports;
+    for (int line = 9; line < 160; ++line) {
+        flood += line % 2 ? "junk\n" : "xyz = 1\n";
+        if (line < 109)
+            reports += warning(line % 2 ? "line " + std::to_string(line) +
+                                              " not understood: <junk> has been ignored"
+                                        : "unknown parameter <xyz> = <1> has been ignored");
+    }
+    EXPECT_EQ(load(flood),
+              loaded(reports + warning("further warnings about the parameter file suppressed") +
+                     warning("results for e>25 may be inaccurate in gaussian basis")));
+    const std::string longest(std::size_t{1} << 20, 'x');
+    EXPECT_TRUE(load(with(longest)).ends_with("Load complete.\n"));
+    expect_load_error(with(longest + "x"),
+                      "line 7 of the input file is longer than 1048576 characters");
+    expect_load_error(minimal, "line 1 of the input file is longer than 1048576 characters",
+                      "/dev/zero");
+    expect_load_error(minimal, "the input file is longer than 67108864 bytes", "/dev/urandom");
+}
+
 // Rows "lines => outcome ~ edge": "stores" and expect_stored items; "missing" and the keys
 // reported one after another as each is given; "loads" or "warns" and the warnings; or the error.
 // The edge lines make the row load without that error or warning; indented lines continue a row.
@@ -184,8 +226,9 @@ const char* const table = R"(
 screen = F|shift = T|nstart = 3|lambda = 2.5|e = 2|e = 3 =>
     stores scr=0;shift=1;nstart=3;lambda=2.5;e=3
 estart = 2|eend = 7 => stores estep=0.5
+energies = T|estart = 2|eend = 2 => stores estep=0.2
 scheme = relativistic|kappa = -1 => stores vol=finite  ;v_light=137.0359996287515
-basis = laguerreXYZ|scheme = non-relativisticXYZ|v_light = infinitely =>
+basis = 'laguerre   '|scheme = "non-relativistic "|v_light = 'infinite' =>
     stores basis=laguerre;scheme=non-relativistic;vol=infinite
 basis = 'gauss   '|pot_type = "user" => stores basis=gauss   ;pot_type=user    
 // Warnings with their thresholds.
@@ -198,6 +241,32 @@ scheme = relativistic|kappa = -1|nend = 2001 => warns be prepared for a long-run
     ~ nend = 2000
 xyz = 1|basis = gauss|e = 30|nend = 3001 => warns unknown parameter <xyz> = <1> has been ignored;
     results for e>25 may be inaccurate in gaussian basis;be prepared for a long-running calculations
+// A Coulomb tail, a potential beyond the reach of the basis, result files beyond 1 GB.
+pot_type = coulomb|r0 = 0|z = 1|alpha = 1 => warns <coulomb> with <alpha> <= 1 and <r0> <= 0 has
+    an infinite range: delta_N has no limit, it grows like (z/k) ln N (faster for <alpha> < 1) and
+    wraps modulo pi (a cut-off <r0> > 0 gives a finite range) ~ r0 = 1e-300
+pot_type = coulomb|r0 = -1|z = -2|alpha = 0.5 => warns <coulomb> with <alpha> <= 1 and <r0> <= 0
+    has an infinite range: delta_N has no limit, it grows like (z/k) ln N (faster for <alpha> < 1)
+    and wraps modulo pi (a cut-off <r0> > 0 gives a finite range) ~ alpha = 1.000001
+pot_type = coulomb|r0 = 0|z = 0|alpha = 1 => loads
+pot_type = well|v0 = 1|a = 0|b = 3104.5 => warns <b> lies beyond the reach of the basis at <nend>:
+    the results are limited by the basis ~ b = 3104
+pot_type = well|v0 = -1|a = 0|b = 1e8|basis = gauss => warns <b> lies beyond the reach of the basis
+    at <nend>: the results are limited by the basis ~ b = 46.9
+pot_type = well|v0 = 1|a = 0|b = 31.05|lambda = 100 => warns <b> lies beyond the reach of the
+    basis at <nend>: the results are limited by the basis ~ lambda = 99.9
+pot_type = coulomb|r0 = 3104.5|z = 1|alpha = 2 => warns <r0> lies beyond the reach of the basis at
+    <nend>: the results are limited by the basis ~ r0 = 3104
+pot_type = yukawa|r0 = 1e4|g = 1|m = 0.01 => warns <r0> lies beyond the reach of the basis at
+    <nend>: the results are limited by the basis ~ m = 0.012
+pot_type = user|r0 = 3200 => warns <r0> lies beyond the reach of the basis at <nend>: the
+    results are limited by the basis ~ nend = 100
+-l|energies = T|estart = 1|eend = 1000|estep = 1|solver = fast|lmax = 3|angles = 27020 =>
+    warns the result files may take up to 1.0 GB: <angles> and the energies set the size
+    ~ angles = 27019
+-l|energies = T|estart = 1|eend = 1e6|estep = 1|solver = fast|lmax = 40|scheme = relativistic
+    => warns the result files may take up to 2.3 GB: <angles> and the energies set
+    the size ~ lmax = 15
 // Required entries missing, reported one at a time in the loader's order.
 -e|-l|-basis|-scheme|-pot_type|-nend => missing l basis scheme pot_type nend e
 pot_type = well => missing v0 a b
@@ -213,11 +282,11 @@ energies = T|estart = -1|eend = -2 => incorrect values of <estart> or <eend>
 energies = T|estep = 0|estart = -1|eend = 1 => <estart> and <eend> must be positive
 scheme = relativistic|l = 1|kappa = 2|energies = T|estart = 1|eend = 2|estep = 0 =>
     <estep> must be positive
-energies = T|estart = 1|eend = 1 => <estep> must be positive ~ estep = 0.1
+energies = T|estart = 1|eend = 1|estep = 0 => <estep> must be positive ~ estep = 0.1
 pot_type = Well|scheme = relativistic|l = 1|kappa = 2 =>
     <l> and <kappa> are not properly correlated ~ kappa = -2|pot_type = user
-basis = Gauss|pot_type = Well => <pot_type> must be <well>, <coulomb> or <user>
-pot_type = user-defined => <pot_type> must be <well>, <coulomb> or <user>
+basis = Gauss|pot_type = Well => <pot_type> must be <well>, <coulomb>, <yukawa> or <user>
+pot_type = user-defined => <pot_type> must be <well>, <coulomb>, <yukawa> or <user>
 basis = Gauss|pot_type = well|v0 = 1|a = 2|b = 1 => incorrect values of <a> or <b>
 pot_type = well|v0 = 1|a = 1|b = 1 => incorrect values of <a> or <b> ~ b = 1.000001
 basis = Gauss|pot_type = yukawa|r0 = 1|g = 1|m = 0 => <m> should be positive
@@ -228,8 +297,13 @@ lambda = 0|scheme = relativistic|kappa = -1|v_light = light =>
     <v_light> must be <finite> or <infinite>
 solver = Fast|lambda = 0 => <lambda> must be positive ~ solver = fast|lambda = 1e-6
 solver = Fast => <solver> must be <eigen> or <fast>
-// A value that does not convert stops the run where it is read.
+// A value that does not convert, or a text longer than its field, stops the run where it is read.
 e = x|e = 2 => incorrect value for <e>
+basis = laguerrex|basis = laguerre => <basis> must be <gauss> or <laguerre>
+scheme = non-relativistic_typo => <scheme> must be <relativistic> or <non-relativistic>
+v_light = infinitesimal => <v_light> must be <finite> or <infinite>
+pot_type = 'well    x'|v0 = 1|a = 0|b = 1 => <pot_type> must be <well>, <coulomb>, <yukawa> or <user>
+solver = 'fast     x' => <solver> must be <eigen> or <fast>
 // Ranges: l by the factorials and nend, (k/lambda)^2, strengths by powers of lambda, lambda |a|
 // by the basis's reach; the last energy, a tenth of a step above eend, counts.
 scheme = relativistic|l = -2147483648|kappa = 2147483647 => <l> is out of range
