@@ -1,5 +1,6 @@
 #include "analytic.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -62,14 +63,39 @@ std::optional<double> tan_delta_well(double l, double k, double q, double b) {
     return (k * jpk * jq - q * jk * jpq) / (k * npk * jq - q * nk * jpq);
 }
 
+// ln of (2l+1)!! (2l-1)!!, with (-1)!! = 1.
+double log_double_factorials(double l) {
+    return std::lgamma(2.0 * l + 2.0) + std::lgamma(2.0 * l + 1.0) - 2.0 * l * std::log(2.0) -
+           2.0 * std::lgamma(l + 1.0);
+}
+
+// Whether a shell whose inner radius is too small for n_l(qa) in a double is the well of radius
+// b to double precision. With ka, qa <= 1 the leading terms bound the irregular part,
+// |B/A| ~ (qa)^(2l+1) |q^2 - k^2| a^2 / ((2l+1)!! (2l-1)!! (2l+1)(2l+3)), here with a factor 10
+// to spare; it must not move (u, u') at b by a relative 1e-17.
+bool shell_is_well(double l, double k, double q, double a, double jqb, double jpqb, double nqb,
+                   double npqb) {
+    if (k * a > 1.0 || q * a > 1.0) return false;
+    const double log_mixing = std::log(10.0) + (2.0 * l + 1.0) * std::log(q * a) +
+                              std::log(std::fabs(q * q - k * k) * a * a) -
+                              std::log((2.0 * l + 1.0) * (2.0 * l + 3.0)) -
+                              log_double_factorials(l);
+    const double regular = std::max(std::fabs(jqb), std::fabs(jpqb));
+    const double irregular = std::max(std::fabs(nqb), std::fabs(npqb));
+    return log_mixing + std::log(irregular) <= std::log(1e-17) + std::log(regular);
+}
+
 // Schroedinger shell a < r < b: j_l(kr) inside, A j_l(qr) + B n_l(qr) in the shell (matched
 // at a), free again outside (matched at b). The common factor of A and B cancels in tan(delta).
+// An inner radius so small that n_l(qa) leaves the range of a double leaves B/A below any
+// rounding: the shell is then the well of radius b (A = 1, B = 0), when shell_is_well says so.
 std::optional<double> tan_delta_shell(double l, double k, double q, double a, double b) {
     BesselValues v;
+    BesselValues inner_irregular;
     const double jka = v(sphbess(l, k * a));
     const double jpka = v(sphbess_prim(l, k * a));
-    const double nqa = v(sphneum(l, q * a));
-    const double npqa = v(sphneum_prim(l, q * a));
+    const double nqa = inner_irregular(sphneum(l, q * a));
+    const double npqa = inner_irregular(sphneum_prim(l, q * a));
     const double jqa = v(sphbess(l, q * a));
     const double jpqa = v(sphbess_prim(l, q * a));
     const double jqb = v(sphbess(l, q * b));
@@ -81,8 +107,14 @@ std::optional<double> tan_delta_shell(double l, double k, double q, double a, do
     const double nqb = v(sphneum(l, q * b));
     const double npkb = v(sphneum_prim(l, k * b));
     if (!v.complete()) return std::nullopt;
-    const double big_a = q * jka * npqa - k * jpka * nqa;
-    const double big_b = k * jpka * jqa - q * jka * jpqa;
+    double big_a = 1.0;
+    double big_b = 0.0;
+    if (inner_irregular.complete()) {
+        big_a = q * jka * npqa - k * jpka * nqa;
+        big_b = k * jpka * jqa - q * jka * jpqa;
+    } else if (!shell_is_well(l, k, q, a, jqb, jpqb, nqb, npqb)) {
+        return std::nullopt;
+    }
     const double u = big_a * jqb + big_b * nqb;
     const double du = q * (big_a * jpqb + big_b * npqb);
     return (k * jpkb * u - jkb * du) / (k * npkb * u - nkb * du);
@@ -137,7 +169,8 @@ double delta_analytic() {
             tan_delta = tan_delta_well(l, k, q, pot.b);
         }
     }
-    if (!tan_delta) {
+    // NaN: the matching lost every digit (values under- or overflowing together).
+    if (!tan_delta || std::isnan(*tan_delta)) {
         run.delta_analytic_error = true;
         return 0.0;
     }

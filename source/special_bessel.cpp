@@ -44,28 +44,33 @@ double bessel_negative_series(double nu, double x) {
 }
 
 // Z_nu(x) for nu >= 0 or a negative integer (Z_{-m} = (-1)^m Z_m) by one of Cody's routines,
-// which fill the orders alpha, alpha + 1, ... up to |nu|.
+// which fill the orders alpha, alpha + 1, ... up to |nu|. RYBESL stops its recurrence short of
+// overflow and leaves the orders beyond as 0, so for Y (`every_order`) a short count is no value;
+// RJBESL's short count marks orders that underflow, and their 0 stands.
 using CodyRoutine = void (*)(double x, double alpha, int nb, double* values, int& ncalc);
 
-std::optional<double> by_recurrence(CodyRoutine routine, double nu, double x) {
+std::optional<double> by_recurrence(CodyRoutine routine, double nu, double x, bool every_order) {
     const int n = static_cast<int>(nu);
     const double alpha = nu - static_cast<double>(n);
     const int nb = nu >= 0.0 ? n + 1 : 1 - n;
     std::vector<double> values(static_cast<std::size_t>(nb));
     int ncalc = 0;
     routine(x, nu >= 0.0 ? alpha : 0.0, nb, values.data(), ncalc);
-    if (ncalc < 0) return domain_failure;
+    if (ncalc < 0 || (every_order && ncalc < nb)) return domain_failure;
     const double value = values[static_cast<std::size_t>(nb - 1)];
     return (nu < 0.0 && n % 2 != 0) ? -value : value;
 }
 
-// sqrt(pi/(2x)) Z_{l+1/2}(x) for a cylindrical function Z; no value at x <= 0.
+// sqrt(pi/(2x)) Z_{l+1/2}(x) for a cylindrical function Z; no value at x <= 0 or where the
+// product overflows.
 std::optional<double> spherical(std::optional<double> (*cylindrical)(double, double), double l,
                                 double x) {
     if (x <= 0.0) return domain_failure;
     const std::optional<double> z = cylindrical(l + 0.5, x);
     if (!z) return domain_failure;
-    return std::sqrt(half_pi / x) * *z;
+    const double value = std::sqrt(half_pi / x) * *z;
+    if (!std::isfinite(value)) return domain_failure;
+    return value;
 }
 
 }  // namespace
@@ -76,7 +81,7 @@ std::optional<double> bessel(double nu, double x) {
     if (!(std::fabs(nu) < max_order)) return domain_failure;
     const double alpha = nu - static_cast<double>(static_cast<int>(nu));
     if (nu < 0.0 && alpha != 0.0) return bessel_negative_series(nu, x);
-    return by_recurrence(rjbesl, nu, x);
+    return by_recurrence(rjbesl, nu, x, false);
 }
 
 // Y_nu(x) for real nu: rybesl for nu >= 0 and for negative integers, and
@@ -90,7 +95,7 @@ std::optional<double> neumann(double nu, double x) {
         if (!j_nu || !j_minus_nu) return domain_failure;
         return (*j_nu * std::cos(nu * pi) - *j_minus_nu) / std::sin(nu * pi);
     }
-    return by_recurrence(rybesl, nu, x);
+    return by_recurrence(rybesl, nu, x, true);
 }
 
 // j_l(x) = sqrt(pi/(2x)) J_{l+1/2}(x). No value at x <= 0 (j_0(0) = 1 is not returned either).

@@ -79,5 +79,42 @@ TEST_F(Analytic, NoResultSetsTheFlagForTheRestOfTheRun) {
     }
 }
 
+// An inner radius too small for n_l(qa) in a double used to give NaN (inf - inf, or Neumann
+// values of 0 where the recurrence stopped short): that shell is the well of radius b. The well
+// at l = 60 from mpmath at 400 digits (gen_analytic.py's matching).
+TEST_F(Analytic, TinyInnerRadiusIsTheWell) {
+    const struct {
+        double e, a;
+        int l;
+    } cases[] = {{1.0, 1e-155, 0},   {1.0, 1e-300, 0}, {1.0, 1e-155, 1}, {1.0, 1e-155, 3},
+                 {100.0, 1e-100, 5}, {1.0, 1e-10, 60}, {1e-6, 1e-120, 3}};
+    for (const auto& c : cases) {
+        sk_globals = RunSettings{};
+        set_shell(c.e, -1.0, 0.0, 1.0, c.l);
+        const double well = delta_analytic();
+        set_shell(c.e, -1.0, c.a, 1.0, c.l);
+        EXPECT_EQ(delta_analytic(), well) << c.l << " " << c.a;
+        EXPECT_FALSE(sk_globals.delta_analytic_error) << c.l << " " << c.a;
+    }
+    set_shell(1.0, -1.0, 1e-10, 1.0, 60);
+    EXPECT_NEAR(delta_analytic() / 3.6660312262372590249e-186, 1.0, 1e-11);
+}
+
+// Where the matching cannot be carried in a double the result is "not known", never NaN: the
+// inner free region matters (ka > 1) while n_l(qa) overflows, or the irregular values at b do.
+TEST_F(Analytic, ValuesBeyondADoubleGiveNoResult) {
+    const struct {
+        double e, v0, a, b;
+        int l;
+    } cases[] = {
+        {1.0, 0.9999999, 1.0, 2.0, 60}, {1e-8, -1.0, 0.0, 1.0, 67}, {1.0, -1.0, 0.5, 1.0, 200}};
+    for (const auto& c : cases) {
+        sk_globals = RunSettings{};
+        set_shell(c.e, c.v0, c.a, c.b, c.l);
+        EXPECT_EQ(delta_analytic(), 0.0) << c.l;
+        EXPECT_TRUE(sk_globals.delta_analytic_error) << c.l;
+    }
+}
+
 }  // namespace
 }  // namespace skarven::test
