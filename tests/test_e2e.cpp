@@ -151,5 +151,35 @@ TEST(ResultFiles, Layouts) {
         << run.out;
 }
 
+// estart = eend without estep is one energy. The exact value of a shell whose inner radius is
+// below what a double resolves is the well's (it was NaN: asterisks, then a false rmse warning);
+// where the exact value is not known there is an Info line and no exact column.
+TEST(ResultFiles, SingleEnergyAndExactValueAtTheEdges) {
+    RunDirectory dir;
+    const std::string one = "energies = T|estart = 0.5|eend = 0.5|pot_type = well|";
+    RunResult run = run_in(dir, user(10, lines(one + "v0 = -1|a = 1e-155|b = 1")), "tiny");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(contains(dir.read("tiny"), "\n; delta =    0.731005086556607\n"))
+        << dir.read("tiny");
+    EXPECT_TRUE(contains(dir.read("tiny.en"), "\n; estep    =     0.0500000000000000\n"));
+    EXPECT_TRUE(std::regex_match(
+        body_of(dir.read("tiny.en")),
+        std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta  delta_analytical\n"
+                   "  0\\.500000 .{77}\n")))
+        << dir.read("tiny.en");
+    EXPECT_FALSE(contains(run.out, "Warning")) << run.out;
+    run = run_in(dir, user(10, lines(one + "l = 60|v0 = 0.9999999|a = 1|b = 2")), "unknown");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(std::regex_match(body_of(dir.read("unknown.en")),
+                                 std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta\n"
+                                            "  0\\.500000 .{51}\n")))
+        << dir.read("unknown.en");
+    EXPECT_TRUE(contains(run.out,
+                         " (Info: Analytical result not known. RMS will not be "
+                         "calculated.)\n"))
+        << run.out;
+    EXPECT_FALSE(contains(run.out, "Warning")) << run.out;
+}
+
 }  // namespace
 }  // namespace skarven::test
