@@ -81,7 +81,7 @@ PhaseShift phase_shift(int n) {
 
 // Data lines are flushed as soon as they are complete; any failed write ends the run.
 void open_result_file(ResultFile& file) {
-    if (!file.is_open()) show_error(routine, "unable to open the output file");
+    file.require_open();
     write_header(file.unit());
 }
 
@@ -118,7 +118,7 @@ void energy_pass(const std::string& root) {
             sk_globals.projectile.k = std::sqrt(2.0 * e);
         }
         const PhaseShift point = phase_shift(sk_globals.nend);
-        file.write(format_fixed_fitting(e, 10, 6) + format_fixed_fitting(point.tan_delta, 26, 16) +
+        file.write(energy_field(e) + format_fixed_fitting(point.tan_delta, 26, 16) +
                    format_fixed_fitting(point.delta, 26, 16));
         if (scr) {
             say(" energy =" + format_fixed(e, 10, 6) +

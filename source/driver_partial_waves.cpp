@@ -135,30 +135,44 @@ PartialWaves waves_at(const LoopResult& loop, std::size_t i) {
     return waves;
 }
 
-class ResultFile {
+// The header, then one line at a time: each is flushed when complete, so a killed run leaves
+// whole lines and a failed write ends the run at the line that failed.
+void open_with_header(ResultFile& file, int lmax_reached) {
+    file.require_open();
+    write_partial_wave_header(file.unit(), lmax_reached);
+}
+
+void put_line(ResultFile& file, const std::string& line) {
+    file.write_line(line);
+    file.flush();
+}
+
+// root.dcs can run to millions of lines, where a flush per line would double the run time: its
+// lines go out 64 KiB at a time from a buffer twice that size, so that the stream itself never
+// writes part of a line. A failed write still ends the run within 64 KiB of it.
+class BatchedLines {
   public:
-    ResultFile(const std::string& name, int lmax_reached) : unit_(std::fopen(name.c_str(), "w")) {
-        if (unit_ == nullptr) show_error(routine, "unable to open the output file");
-        write_partial_wave_header(unit_, lmax_reached);
+    static constexpr std::size_t batch = std::size_t{1} << 16;
+
+    BatchedLines(ResultFile& file, int lmax_reached) : file_(file) {
+        file.require_open();
+        file.use_buffer(2 * batch);
+        write_partial_wave_header(file.unit(), lmax_reached);
+        file.flush();
     }
-    ResultFile(const ResultFile&) = delete;
-    ResultFile& operator=(const ResultFile&) = delete;
-    ~ResultFile() {
-        if (unit_ != nullptr) std::fclose(unit_);
+    void put(const std::string& line) {
+        file_.write_line(line);
+        pending_ += line.size() + 1;
+        if (pending_ >= batch) flush();
     }
-    void line(const std::string& text) {
-        std::fputs(text.c_str(), unit_);
-        std::fputc('\n', unit_);
-    }
-    void close() {
-        const bool failed = std::ferror(unit_) != 0;
-        const bool close_failed = std::fclose(unit_) != 0;
-        unit_ = nullptr;
-        if (failed || close_failed) show_error(routine, "unable to write the output file");
+    void flush() {
+        file_.flush();
+        pending_ = 0;
     }
 
   private:
-    std::FILE* unit_;
+    ResultFile& file_;
+    std::size_t pending_ = 0;
 };
 
 std::string column_name(const Wave& wave) {
@@ -168,32 +182,34 @@ std::string column_name(const Wave& wave) {
 
 void write_phase_shifts(const std::string& root, const LoopResult& loop,
                         const std::vector<double>& energies) {
-    ResultFile file(root + ".pw", loop.lmax_reached);
+    ResultFile file(routine, root + ".pw");
+    open_with_header(file, loop.lmax_reached);
     std::string columns = "; NUMERICAL RESULTS: energy";
     for (const Wave& wave : loop.waves)
         columns += "  " + column_name(wave);
-    file.line(columns);
+    put_line(file, columns);
     for (std::size_t i = 0; i < energies.size(); ++i) {
-        std::string text = format_fixed(energies[i], 10, 6);
+        std::string text = energy_field(energies[i]);
         for (const std::vector<double>& deltas : loop.deltas)
             text += format_fixed(deltas[i], 26, 16);
-        file.line(text);
+        put_line(file, text);
     }
     file.close();
 }
 
 void write_cross_sections(const std::string& root, const LoopResult& loop,
                           const std::vector<double>& energies) {
-    ResultFile file(root + ".xs", loop.lmax_reached);
-    file.line("; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used");
+    ResultFile file(routine, root + ".xs");
+    open_with_header(file, loop.lmax_reached);
+    put_line(file, "; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used");
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
         const double k = sk_globals.projectile.k;
         const PartialWaves waves = waves_at(loop, i);
-        file.line(format_fixed(energies[i], 10, 6) +
-                  format_scientific(elastic_cross_section(k, waves), 24, 15) +
-                  format_scientific(transport_cross_section(k, waves), 24, 15) +
-                  format_int(loop.lmax_reached, 5));
+        put_line(file, energy_field(energies[i]) +
+                           format_scientific(elastic_cross_section(k, waves), 24, 15) +
+                           format_scientific(transport_cross_section(k, waves), 24, 15) +
+                           format_int(loop.lmax_reached, 5));
     }
     file.close();
 }
@@ -202,19 +218,21 @@ void write_cross_sections(const std::string& root, const LoopResult& loop,
 void write_differential_cross_sections(const std::string& root, const LoopResult& loop,
                                        const std::vector<double>& energies) {
     const int angles = sk_globals.angles;
-    ResultFile file(root + ".dcs", loop.lmax_reached);
-    file.line("; NUMERICAL RESULTS: theta(deg)  dsigma/dOmega, one block per energy");
+    ResultFile file(routine, root + ".dcs");
+    BatchedLines lines(file, loop.lmax_reached);
+    lines.put("; NUMERICAL RESULTS: theta(deg)  dsigma/dOmega, one block per energy");
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
         const double k = sk_globals.projectile.k;
         const PartialWaves waves = waves_at(loop, i);
-        if (i > 0) file.line("\n");
-        file.line("; energy = " + format_fixed(energies[i], 10, 6));
+        if (i > 0) lines.put("\n");
+        lines.put("; energy = " + energy_field(energies[i]));
         for (int a = 0; a < angles; ++a) {
             const double degrees = 180.0 * a / (angles - 1);
             const double value = differential_cross_section(k, waves, degrees * pi / 180.0);
-            file.line(format_fixed(degrees, 12, 6) + format_scientific(value, 24, 15));
+            lines.put(format_fixed(degrees, 12, 6) + format_scientific(value, 24, 15));
         }
+        lines.flush();
     }
     file.close();
 }

@@ -285,7 +285,7 @@ void write_vn_to_file(int dim, const double* matrix) {
     written = written && std::rename(temporary.c_str(), name.c_str()) == 0;
     if (!written) {
         if (fd >= 0) std::remove(temporary.c_str());
-        show_warning("write_vn_to_file", "unable to write the saved potential file");
+        show_warning("write_vn_to_file", "unable to write the saved potential file <" + name + ">");
     }
 }
 

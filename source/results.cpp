@@ -55,6 +55,15 @@ ResultFile::~ResultFile() {
     if (unit_ != nullptr) std::fclose(unit_);
 }
 
+void ResultFile::require_open() const {
+    if (unit_ == nullptr) show_error(routine_, "unable to open the output file <" + name_ + ">");
+}
+
+void ResultFile::use_buffer(std::size_t bytes) {
+    buffer_.resize(bytes);
+    SKARVEN_CHECK(std::setvbuf(unit_, buffer_.data(), _IOFBF, bytes) == 0);
+}
+
 void ResultFile::write(std::string_view text) {
     if (std::fwrite(text.data(), 1, text.size(), unit_) != text.size()) fail();
 }
@@ -77,7 +86,11 @@ void ResultFile::close() {
 }
 
 void ResultFile::fail() const {
-    show_error(routine_, "unable to write the output file " + name_);
+    show_error(routine_, "unable to write the output file <" + name_ + ">");
+}
+
+std::string energy_field(double e) {
+    return format_fixed_fitting(e, 10, 6);
 }
 
 std::string header_date_line(const std::tm& local) {

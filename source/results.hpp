@@ -5,6 +5,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace skarven {
 
@@ -20,6 +21,11 @@ class ResultFile {
     ResultFile& operator=(const ResultFile&) = delete;
 
     bool is_open() const { return unit_ != nullptr; }
+    // Ends the run with "unable to open the output file <name>" when the file did not open.
+    void require_open() const;
+    const std::string& name() const { return name_; }
+    // A stream buffer of `bytes` (the default is one disk block); before the first write.
+    void use_buffer(std::size_t bytes);
     std::FILE* unit() const { return unit_; }
     void write(std::string_view text);
     void write_line(std::string_view line);
@@ -31,8 +37,13 @@ class ResultFile {
 
     std::string routine_;
     std::string name_;
+    std::vector<char> buffer_;  // outlives the stream: the destructor closes it first
     std::FILE* unit_ = nullptr;
 };
+
+// The energy column of every energy-pass file: F10.6, giving up decimals from 1000 on
+// ("1000.00000") so that the value stays readable.
+std::string energy_field(double e);
 
 // Writes the ";"-commented header block for the current settings and pass.
 void write_header(std::FILE* unit);

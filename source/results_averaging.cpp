@@ -112,7 +112,7 @@ std::optional<double> read_analytic_value(std::string_view line) {
 // An output file that cannot be created is a warning; one that cannot be written ends the run.
 bool create_output(ResultFile& file, std::string_view routine) {
     if (!file.is_open()) {
-        show_warning(routine, "error opening the output file");
+        show_warning(routine, "error opening the output file <" + file.name() + ">");
         return false;
     }
     write_header(file.unit());
@@ -148,7 +148,7 @@ void avrg(const std::string& root) {
     const std::string name(trimmed(root));
     std::ifstream in(name);
     if (!in) {
-        show_warning("avrg", "error opening the input file");
+        show_warning("avrg", "error opening the input file <" + name + ">");
         return;
     }
     if (!skip_to_marker(in, numerical_marker)) {
@@ -177,7 +177,7 @@ void rmse(const std::string& root) {
     const std::string name(trimmed(root));
     std::ifstream in(name);
     if (!in) {
-        show_warning("rmse", "error opening the input file");
+        show_warning("rmse", "error opening the input file <" + name + ">");
         return;
     }
     if (!skip_to_marker(in, analytical_marker)) {

@@ -419,7 +419,10 @@ void loadparams(const std::string& filename) {
     std::fputs("Loading parameters...\n", stdout);
     std::fflush(stdout);
     std::FILE* file = open_input(filename);
-    if (file == nullptr) show_error(routine, "unable to open the input file");
+    if (file == nullptr) {
+        show_error(routine,
+                   "unable to open the input file <" + std::string(trimmed(filename)) + ">");
+    }
     ParameterTable table = fresh_table();
     read_file(file, table);
     std::fclose(file);

@@ -1,9 +1,13 @@
 // The program: dialogue, parameter loading, the phase-shift run and its CPU time.
+#include <fcntl.h>
 #include <omp.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -105,6 +109,64 @@ void refuse_to_overwrite(const std::string& input_file, const std::string& root)
     }
 }
 
+// An advisory lock on "<root>.lock" keeps a second run with the same root from writing into
+// this run's files. The kernel drops a flock when its holder ends, however it ends, so a lock
+// file left by a killed run never blocks; a normal end also removes the file. A lock file that
+// cannot be made or a file system without flock leaves the run unguarded, with a warning.
+class RootLock {
+  public:
+    explicit RootLock(const std::string& root) : name_(root + ".lock") {
+        // A finishing run removes the file while still holding it: whoever locked that removed
+        // file has locked nothing and tries again on the file now under the name.
+        int open_error = 0;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd_ < 0) {
+                open_error = errno;
+                break;
+            }
+            if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+                if (errno == EWOULDBLOCK) {
+                    skarven::show_error("skarven", "another run is writing the output files <" +
+                                                       root + "> (lock file <" + name_ + ">)");
+                }
+                break;
+            }
+            if (names_this_file()) return;
+            ::close(fd_);
+            fd_ = -1;
+        }
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        // Without its directory no result file can be created either, and that error follows.
+        if (open_error == ENOENT || open_error == ENOTDIR) return;
+        skarven::show_warning("skarven", "unable to lock the output files <" + root +
+                                             "> with the lock file <" + name_ + ">");
+    }
+    // Only an empty file is ours to remove: anything else under the name was put there by hand.
+    ~RootLock() {
+        if (fd_ < 0) return;
+        struct stat held {};
+        if (names_this_file() && ::fstat(fd_, &held) == 0 && held.st_size == 0) {
+            ::unlink(name_.c_str());
+        }
+        ::close(fd_);
+    }
+    RootLock(const RootLock&) = delete;
+    RootLock& operator=(const RootLock&) = delete;
+
+  private:
+    bool names_this_file() const {
+        struct stat held {
+        }, named{};
+        return ::fstat(fd_, &held) == 0 && ::lstat(name_.c_str(), &named) == 0 &&
+               held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    }
+
+    std::string name_;
+    int fd_ = -1;
+};
+
 // User plus system time of the whole process, all threads, in seconds.
 float cpu_seconds() {
     rusage usage{};
@@ -161,7 +223,10 @@ int main() {
     refuse_to_overwrite(input_file, root);
 
     const float t0 = cpu_seconds();
-    skarven::control_calc_delta(root);
+    {
+        const RootLock lock(root);
+        skarven::control_calc_delta(root);
+    }
     const float t1 = cpu_seconds();
 
     put_line("");

@@ -52,20 +52,23 @@ TEST(Dialogue, AnswersDefaultsAndErrors) {
                  {tiny, "sk.out", ""},
                  {tiny, "sk.out", "mine.inp", "mine.inp"},
                  {tiny, "result", "run.par   \nresult   \n", "run.par"},
-                 {tiny, "unable to open the input file", "\n\n", "other.inp"},
+                 {tiny, "unable to open the input file <sk.inp>", "\n\n", "other.inp"},
                  {tiny.substr(0, tiny.find("nend")), "required parameter missing: <nend>"},
                  {user(2, "l = -2147483648\n"), "<l> is out of range"},
-                 {tiny, "unable to open the output file", "\nno/such/directory/out\n"}};
+                 {tiny, "unable to open the output file <no/such/directory/out>",
+                  "\nno/such/directory/out\n"},
+                 {tiny, "unable to open the output file <taken>", "\ntaken\n", "sk.inp"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input + c.answers);
         RunDirectory dir;
         dir.write(c.name, c.input);
+        if (c.answers == "\ntaken\n") std::filesystem::create_directory(dir.work() / "taken");
         const RunResult run = dir.run(c.answers, 60);
         if (c.outcome.find(' ') == std::string::npos) {
             expect_complete_run(run);
             EXPECT_TRUE(dir.exists(c.outcome));
             EXPECT_EQ(c.outcome == "sk.out", dir.exists("sk.out"));
-        } else if (c.outcome == "unable to open the output file") {
+        } else if (c.outcome.starts_with("unable to open the output file")) {
             expect_failure(run, "Error (control_calc_delta): " + c.outcome + ".");
             EXPECT_TRUE(run.out.starts_with(banner() + loaded + file_list)) << run.out;
         } else {  // the loader ends the run before the file list

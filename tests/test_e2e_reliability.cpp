@@ -1,11 +1,18 @@
 // Whole runs against damaged and hostile files, reuse of a saved matrix, failed writes and names.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -76,7 +83,7 @@ TEST(Reliability, SavedMatrixIsReusedOnlyWhenWhole) {
         EXPECT_EQ(undated(dir.read("out")), results);
         EXPECT_EQ(contains(run.out,
                            "\n Warning (write_vn_to_file): unable to write the saved "
-                           "potential file.\n"),
+                           "potential file <saved.vn.5>.\n"),
                   name == "directory");
         EXPECT_EQ(fs::is_regular_file(fs::symlink_status(file)), name != "directory");
         EXPECT_TRUE(name == "directory" || name == "blank lines after" ||
@@ -153,19 +160,37 @@ TEST(Reliability, DialogueRefusesDangerousNames) {
 }
 
 // A result file that cannot be written (/dev/full, or a full 8 KiB file system, where no torn
-// matrix may stay) ends the run as a failure.
+// matrix may stay) or created (a directory in the way) ends the run as a failure naming it.
 TEST(Reliability, WriteFailureEndsTheRun) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"out", user(3)},
-        {"out.en", user(3, lines("energies = T|estart = 1|eend = 2"))},
-        {"out.avg", user(50)}};
-    for (const auto& [file, settings] : cases) {
+    const std::string waves =
+        user(3, lines("energies = T|estart = 1|eend = 2|solver = fast|lmax = 1|angles = 3"));
+    const struct {
+        std::string file, settings;
+        bool directory = false;
+    } cases[] = {
+        {"out", user(3)},        {"out.en", user(3, lines("energies = T|estart = 1|eend = 2"))},
+        {"out.avg", user(50)},   {"out.pw", waves},
+        {"out.xs", waves},       {"out.dcs", waves},
+        {"out", user(3), true},  {"out.en", waves, true},
+        {"out.xs", waves, true}, {"out.dcs", waves, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
         RunDirectory dir;
-        dir.write("run.inp", settings);
-        fs::create_symlink("/dev/full", dir.work() / file);
-        expect_failure(dir.run("run.inp\nout\n"),
-                       "Error (" + std::string(file == "out.avg" ? "avrg" : "control_calc_delta") +
-                           "): unable to write the output file " + file + ".");
+        dir.write("run.inp", c.settings);
+        if (c.directory) {
+            fs::create_directory(dir.work() / c.file);
+        } else {
+            fs::create_symlink("/dev/full", dir.work() / c.file);
+        }
+        const RunResult run = dir.run("run.inp\nout\n");
+        expect_failure(run, "Error (" +
+                                std::string(c.file == "out.avg" ? "avrg" : "control_calc_delta") +
+                                "): unable to " + (c.directory ? "open" : "write") +
+                                " the output file <" + c.file + ">.");
+        // The files written before the failing one are whole.
+        if (c.file == "out.dcs") {
+            EXPECT_EQ(data_rows(dir.read("out.xs")).size(), 11u);
+        }
     }
     RunDirectory dir;
     if (::mount("tmpfs", dir.work().c_str(), "tmpfs", 0, "size=8k") != 0) {
@@ -177,14 +202,93 @@ TEST(Reliability, WriteFailureEndsTheRun) {
     } unmount{dir.work().string()};
     dir.write("run.inp", user(100));
     expect_failure(dir.run("run.inp\nout\n"),
-                   "Error (control_calc_delta): unable to write the output file out.");
+                   "Error (control_calc_delta): unable to write the output file <out>.");
     EXPECT_FALSE(contains(names(dir), "saved.vn")) << names(dir);
 }
 
-// An sk.par without a basis size is reported once and ignored; energies >= 1000 keep their value.
-TEST(Reliability, UnreadableSkParAndWideEnergies) {
+// A run killed while it writes root.dcs leaves whole lines: the file ends at a line end.
+TEST(Reliability, KilledRunLeavesNoCutLine) {
     RunDirectory dir;
-    dir.write("run.inp", user(2, lines("energies = T|estart = 999.5|eend = 1500|estep = 500.5")));
+    dir.write("run.inp", user(20, lines("energies = T|estart = 1|eend = 10|solver = fast|"
+                                        "lmax = 4|angles = 100000|nstart = 20")));
+    std::ofstream(dir.work() / "answers") << "run.inp\nout\n";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::chdir(dir.work().c_str()) == 0 && std::freopen("answers", "r", stdin) &&
+            std::freopen("/dev/null", "w", stdout)) {
+            ::execl(SKARVEN_BINARY, SKARVEN_BINARY, static_cast<char*>(nullptr));
+        }
+        std::_Exit(127);
+    }
+    // Killed past a few 64 KiB batches, long before the 37 MB of the whole file.
+    const fs::path dcs = dir.work() / "out.dcs";
+    int status = 0;
+    for (int looks = 0; looks < 600000 && ::waitpid(child, &status, WNOHANG) == 0; ++looks) {
+        std::error_code missing;
+        if (fs::file_size(dcs, missing) > 300000 && !missing) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the run ended before it was killed";
+    const std::string text = dir.read("out.dcs");
+    ASSERT_GT(text.size(), 300000u);
+    EXPECT_EQ(text.back(), '\n');
+    const std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
+    EXPECT_TRUE(last.size() == 37 || last.starts_with("; energy = ")) << last;
+}
+
+// A second run with the same root is refused at once while the first holds "<root>.lock", and
+// touches nothing; a lock file nobody holds does not block, and a run removes its own at the end.
+TEST(Reliability, SecondRunWithTheSameRootIsRefused) {
+    const std::string first_run = "; the first run's line\n";
+    const struct {
+        std::string what, answers, lock_text;
+        bool held;
+        std::string refusal;
+    } cases[] = {{"held", "run.inp\nout\n", "", true,
+                  "Error (skarven): another run is writing the output files <out> (lock file "
+                  "<out.lock>)."},
+                 {"held, another spelling", "run.inp\n./out\n", "", true,
+                  "Error (skarven): another run is writing the output files <./out> (lock file "
+                  "<./out.lock>)."},
+                 {"left by a killed run", "run.inp\nout\n", "", false, ""},
+                 {"made by hand", "run.inp\nout\n", "mine\n", false, ""},
+                 {"none", "run.inp\nout\n", "-", false, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RunDirectory dir;
+        dir.write("run.inp", user(3));
+        dir.write("out", first_run);
+        if (c.lock_text != "-") dir.write("out.lock", c.lock_text);
+        const int held = c.held ? ::open((dir.work() / "out.lock").c_str(), O_RDWR) : -1;
+        ASSERT_TRUE(!c.held || ::flock(held, LOCK_EX | LOCK_NB) == 0);
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult run = dir.run(c.answers, 30);
+        if (held >= 0) ::close(held);
+        if (c.held) {
+            expect_failure(run, c.refusal);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+            EXPECT_EQ(dir.read("out"), first_run);
+            EXPECT_EQ(names(dir).size(), std::string("out.lock out run.inp ").size()) << names(dir);
+        } else {
+            EXPECT_EQ(run.status, 0) << run.out;
+            EXPECT_NE(dir.read("out"), first_run);
+            EXPECT_EQ(dir.exists("out.lock"), c.lock_text == "mine\n") << names(dir);
+            EXPECT_TRUE(c.lock_text != "mine\n" || dir.read("out.lock") == "mine\n");
+        }
+    }
+}
+
+// An sk.par without a basis size is reported once and ignored; energies >= 1000 keep their value
+// in every file with an energy column.
+TEST(Reliability, UnreadableSkParAndWideEnergies) {
+    const std::string wide = "energies = T|estart = 999.5|eend = 1500|estep = 500.5";
+    RunDirectory dir;
+    dir.write("run.inp", user(2, lines(wide)));
     dir.write("sk.par", "-4\n");
     const RunResult run = dir.run("run.inp\nout\n");
     const std::string warning =
@@ -192,9 +296,16 @@ TEST(Reliability, UnreadableSkParAndWideEnergies) {
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(contains(run.out, warning)) << run.out;
     EXPECT_EQ(run.out.find(warning), run.out.rfind(warning));
-    EXPECT_TRUE(contains(dir.read("out.en"), "\n999.500000 ") &&
-                contains(dir.read("out.en"), "\n1500.00000 "))
-        << dir.read("out.en");
+    dir.write("run.inp", user(2, lines(wide + "|solver = fast|lmax = 1|angles = 3")));
+    ASSERT_EQ(dir.run("run.inp\nout\n").status, 0);
+    for (const char* file : {"out.en", "out.pw", "out.xs"}) {
+        EXPECT_TRUE(contains(dir.read(file), "\n999.500000 ") &&
+                    contains(dir.read(file), "\n1500.00000 "))
+            << dir.read(file);
+    }
+    EXPECT_TRUE(contains(dir.read("out.dcs"), "\n; energy = 999.500000\n") &&
+                contains(dir.read("out.dcs"), "\n; energy = 1500.00000\n"))
+        << dir.read("out.dcs");
 }
 
 }  // namespace

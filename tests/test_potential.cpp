@@ -425,7 +425,8 @@ TEST_F(SavedFile, MessagesAndExtraSaveSize) {
     testing::internal::CaptureStdout();
     write_marked();
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              " Warning (write_vn_to_file): unable to write the saved potential file.\n");
+              " Warning (write_vn_to_file): unable to write the saved potential file "
+              "<saved.vn.3>.\n");
     const std::pair<const char*, int> pars[] = {
         // nullptr: no file
         {"   12   extra\n", 12}, {"\n7\n", 7}, {nullptr, 0}, {"six\n", 0}, {"6.5\n", 0}, {"", 0}};

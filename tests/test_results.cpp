@@ -9,6 +9,7 @@
 #include <numeric>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "results.hpp"
@@ -56,6 +57,16 @@ TEST_F(HeaderTest, CoulombEnergyPass) {
     std::tm local{};  // the date's fields are padded with blanks
     ASSERT_NE(strptime("5.3.2007 9:07", "%d.%m.%Y %H:%M", &local), nullptr);
     EXPECT_EQ(header_date_line(local), "; date:  5. 3.2007  time:  9. 7");
+}
+
+// The energy column keeps its value where F10.6 has no room: decimals give way from 1000 on.
+TEST(EnergyField, WideEnergiesKeepTheirDigits) {
+    const std::pair<double, const char*> cases[] = {
+        {0.5, "  0.500000"},         {999.9999994, "999.999999"}, {999.9999996, "1000.00000"},
+        {1000.0, "1000.00000"},      {1500.0, "1500.00000"},      {123456.25, "123456.250"},
+        {999999999.0, "999999999."}, {1e10, "**********"}};
+    for (const auto& [energy, field] : cases)
+        EXPECT_EQ(energy_field(energy), field) << energy;
 }
 
 const std::string numerical_marker = "; NUMERICAL RESULTS:  N   tan(delta)   delta";
@@ -182,13 +193,14 @@ TEST_F(AveragingTest, NotesAndWarnings) {
         int written;
     };
     std::vector<Case> cases = {
-        {"missing input", "-", warn("avrg", "error opening the input file"),
-         warn("rmse", "error opening the input file"), 0},
+        {"missing input", "-", warn("avrg", "error opening the input file <" + root_ + ">"),
+         warn("rmse", "error opening the input file <" + root_ + ">"), 0},
         {"no analytic block", top + marker + data, "", unknown, 1},
         {"no numerical marker", top + numerical_marker + " x\n" + data, bad, unknown, 0},
         {"blank lines after the data", good + "\n   \n\n", "", "", 3},
-        {"uncreatable outputs", good, warn("avrg", "error opening the output file"),
-         warn("rmse", "error opening the output file"), 0},
+        {"uncreatable outputs", good,
+         warn("avrg", "error opening the output file <" + avg_.string() + ">"),
+         warn("rmse", "error opening the output file <" + rms_.string() + ">"), 0},
         {"ends after the analytic title", top + "; ANALYTICAL RESULT\n", bad, reading, 0},
         {"ends after the analytic block", top + analytic, bad, reading, 0},
         {"unreadable analytic value",

@@ -90,7 +90,9 @@ void expect_stored(const std::string& items) {
 
 TEST_F(Loader, FileNames) {
     for (const char* name : {"/nonexistent/sk.inp", "/tmp", ""})
-        expect_load_error(minimal, "unable to open the input file", name);
+        expect_load_error(minimal, "unable to open the input file <" + std::string(name) + ">",
+                          name);
+    expect_load_error(minimal, "unable to open the input file </tmp>", "/tmp   ");
     load(with("e = 3.5"), "   ");  // trailing blanks of the name are ignored
     expect_stored("e=3.5");
 }
