@@ -12,7 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "diagnostics.hpp"
 
 namespace skarven {
 
@@ -46,8 +45,8 @@ bool row_reflector(int n, const double* a, int i, double* u, double& h, double* 
 
 // Parts of the triangle's columns whose partial products tridiagonalise_last_fixed sums. The
 // count follows the number of columns alone, so the sums do not depend on the team size; about
-// 16 columns a part keeps the final sum of the parts near 1% of the pass, and at least 8 parts
-// give every thread of a small team a share.
+// 16 columns a part keeps the zeroing and final sum of the parts to a few percent of the pass,
+// and at least 8 parts, dealt out as threads come free, keep a small team evenly busy.
 int product_parts(int cols) {
     if (cols <= reduction_parallel_threshold) return 1;
     return std::clamp(cols / 16, 8, 64);
