@@ -12,7 +12,6 @@
 #include <utility>
 #include <vector>
 
-
 namespace skarven {
 
 namespace {
