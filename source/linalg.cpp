@@ -12,16 +12,14 @@
 #include <utility>
 #include <vector>
 
-#include "diagnostics.hpp"
-
 namespace skarven {
 
 namespace {
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
 
-// First column of each thread's share of the columns 0..n-1 of a lower triangle, balanced by
-// the number of entries (column j holds n - j of them).
+// First column of part `part` of the columns 0..n-1 of a lower triangle cut into `parts`, balanced
+// by the number of entries (column j holds n - j of them).
 int triangle_split(int n, int part, int parts) {
     if (part >= parts) return n;
     const double f = static_cast<double>(part) / parts;
@@ -42,6 +40,15 @@ bool row_reflector(int n, const double* a, int i, double* u, double& h, double* 
     double sigma = 0.0;
     e[i] = scale * householder_vector(i, scale, u, sigma, h);
     return true;
+}
+
+// Parts of the triangle's columns whose partial products tridiagonalise_last_fixed sums. The
+// count follows the number of columns alone, so the sums do not depend on the team size; about
+// 16 columns a part keeps the zeroing and final sum of the parts to a few percent of the pass,
+// and at least 8 parts, dealt out as threads come free, keep a small team evenly busy.
+int product_parts(int cols) {
+    if (cols <= reduction_parallel_threshold) return 1;
+    return std::clamp(cols / 16, 8, 64);
 }
 
 }  // namespace
@@ -168,15 +175,19 @@ double householder_vector(int len, double scale, double* x, double& sigma, doubl
 // entry (i, i-1), e[0] = 0. About (4/3) n^3 flops. The rank-2 update of one step and the
 // matrix-vector product of the next share one pass over the triangle (the next row is updated
 // first, since its reflector is needed for the product); the pass runs in parallel over column
-// blocks of equal size, each thread summing its own part of the product. a is overwritten.
+// parts of equal size, each part summing its own share of the product, and the shares are added
+// in part order: the number of parts depends on the order alone, so the result is the same at any
+// thread count. a is overwritten.
 void tridiagonalise_last_fixed(int n, double* a, double* d, double* e, std::vector<double>& work) {
     const int threads = std::max(1, omp_get_max_threads());
-    work.assign(static_cast<std::size_t>(n) * (threads + 4), 0.0);
+    const int max_parts = product_parts(n);
+    work.assign(static_cast<std::size_t>(n) * (max_parts + 4), 0.0);
     double* u = work.data();       // reflector of the current step
     double* q = u + n;             // its A u / h, then q = p - K u
     double* u_next = q + n;        // reflector of the next step
     double* p_next = u_next + n;   // its A u
-    double* partial = p_next + n;  // threads x n
+    double* partial = p_next + n;  // max_parts x n
+    std::vector<int> starts(static_cast<std::size_t>(max_parts) + 1);
     auto column = [&](int j) { return a + static_cast<std::size_t>(j) * n; };
 
     e[0] = 0.0;
@@ -223,41 +234,43 @@ void tridiagonalise_last_fixed(int n, double* a, double* d, double* e, std::vect
         }
         // Rows and columns 0..l-1: the update of this step, then the next step's product.
         const int cols = l;
-        const int team = cols > reduction_parallel_threshold ? threads : 1;
+        const int parts = product_parts(cols);
+        for (int part = 0; part <= parts; ++part)
+            starts[part] = triangle_split(cols, part, parts);
+        const int team = parts > 1 ? threads : 1;
 #pragma omp parallel num_threads(team) if (team > 1)
         {
-            const int t = omp_get_thread_num();
-            const int parts = omp_get_num_threads();
-            double* mine = partial + static_cast<std::size_t>(t) * n;
-            std::fill(mine, mine + cols, 0.0);
-            const int begin = triangle_split(cols, t, parts);
-            const int end = triangle_split(cols, t + 1, parts);
-            for (int j = begin; j < end; ++j) {
-                double* col = column(j);
-                if (active) {
-                    const double uj = u[j], qj = q[j];
+#pragma omp for schedule(dynamic, 1)
+            for (int part = 0; part < parts; ++part) {
+                double* mine = partial + static_cast<std::size_t>(part) * n;
+                std::fill(mine + starts[part], mine + cols, 0.0);
+                for (int j = starts[part]; j < starts[part + 1]; ++j) {
+                    double* col = column(j);
+                    if (active) {
+                        const double uj = u[j], qj = q[j];
 #pragma omp simd
-                    for (int r = j; r < cols; ++r)
-                        col[r] -= u[r] * qj + q[r] * uj;
-                }
-                if (next) {
-                    const double vj = u_next[j];
-                    double s = 0.0;
-#pragma omp simd reduction(+ : s)
-                    for (int r = j + 1; r < cols; ++r) {
-                        s += col[r] * u_next[r];
-                        mine[r] += col[r] * vj;
+                        for (int r = j; r < cols; ++r)
+                            col[r] -= u[r] * qj + q[r] * uj;
                     }
-                    mine[j] += s + col[j] * vj;
+                    if (next) {
+                        const double vj = u_next[j];
+                        double s = 0.0;
+#pragma omp simd reduction(+ : s)
+                        for (int r = j + 1; r < cols; ++r) {
+                            s += col[r] * u_next[r];
+                            mine[r] += col[r] * vj;
+                        }
+                        mine[j] += s + col[j] * vj;
+                    }
                 }
             }
             if (next) {
-#pragma omp barrier
+                // A part holds nothing above its first column.
 #pragma omp for schedule(static)
                 for (int r = 0; r < cols; ++r) {
                     double s = 0.0;
-                    for (int k = 0; k < parts; ++k)
-                        s += partial[static_cast<std::size_t>(k) * n + r];
+                    for (int part = 0; part < parts && starts[part] <= r; ++part)
+                        s += partial[static_cast<std::size_t>(part) * n + r];
                     p_next[r] = s;
                 }
             }
@@ -325,7 +338,8 @@ int lower_band(int m, const double* s) {
 }
 
 // Band Cholesky factor L of diag(scale) S diag(scale) (right-looking; column j holds
-// L(j..j+band, j) at j * (band + 1)).
+// L(j..j+band, j) at j * (band + 1)). A pivot that is not positive (a scale so small that the
+// scaled S underflows, or S not positive definite in floating point) gives an empty factor.
 std::vector<double> band_cholesky(int m, const double* s, const double* scale, int band) {
     const auto n = static_cast<std::size_t>(m);
     const std::size_t stride = static_cast<std::size_t>(band) + 1;
@@ -335,7 +349,7 @@ std::vector<double> band_cholesky(int m, const double* s, const double* scale, i
             factor[(i - j) + j * stride] = scale[i] * s[i + j * n] * scale[j];
     for (int j = 0; j < m; ++j) {
         double* column = factor.data() + j * stride;
-        SKARVEN_CHECK(column[0] > 0.0);
+        if (!(column[0] > 0.0)) return {};
         const double pivot = std::sqrt(column[0]);
         column[0] = pivot;
         const int last = std::min(m - 1, j + band);

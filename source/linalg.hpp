@@ -161,7 +161,8 @@ bool imtql1_sweep(int l, int m, double* d, double* e, Hypot hypot) {
 // Half bandwidth of the lower triangle of S (order m): the largest i - j with S_ij nonzero.
 int lower_band(int m, const double* s);
 // Band Cholesky factor L of diag(scale) S diag(scale), right-looking; column j holds
-// L(j..j+band, j) at j * (band + 1). S must be positive definite.
+// L(j..j+band, j) at j * (band + 1). Empty when a pivot is not positive: S is not positive
+// definite in floating point, or the scales take the scaled S below the range of a double.
 std::vector<double> band_cholesky(int m, const double* s, const double* scale, int band);
 // Solves L x = b in place with that factor, column by column.
 void band_forward_solve(int n, int band, const double* factor, double* x);

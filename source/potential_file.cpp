@@ -1,10 +1,12 @@
 // The saved potential file "saved.vn.<N>" and the optional "sk.par".
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -139,6 +141,11 @@ std::optional<MatrixHeader> read_matrix_header(std::string_view line) {
         if (!value) return std::nullopt;
         header.parameters.values[k] = *value;
     }
+    // The line ends with the last parameter; text beyond it belongs to no setting we could check.
+    const std::size_t end = parameters_column + header.parameters.count * parameter_width;
+    if (line.size() > end && line.find_first_not_of(" \t\r", end) != std::string_view::npos) {
+        return std::nullopt;
+    }
     return header;
 }
 
@@ -222,13 +229,19 @@ std::optional<std::string_view> next_item(LineReader& in, bool& terminated) {
     return std::nullopt;
 }
 
-// A value of the matrix: the whole item is one finite number, and its line is complete (a value
-// cut by a kill or a full disk may still read as a number).
+// A value of the matrix: its line holds one finite number between blanks and nothing else, and
+// is complete (a value cut by a kill or a full disk may still read as a number). A second item
+// or a blank line means the file is not the one this reader wrote, so no value of it is trusted.
 std::optional<double> read_value(LineReader& in) {
+    std::string_view line;
     bool terminated = false;
-    std::optional<std::string_view> item = next_item(in, terminated);
-    if (!item || !terminated) return std::nullopt;
-    return read_real(*item, 0);
+    if (!in.next(line, terminated) || !terminated) return std::nullopt;
+    const std::size_t start = line.find_first_not_of(blanks);
+    if (start == std::string_view::npos) return std::nullopt;
+    const std::size_t end = line.find_last_not_of(blanks) + 1;
+    const std::string_view item = line.substr(start, end - start);
+    if (item.find_first_of(" \t,/") != std::string_view::npos) return std::nullopt;
+    return read_real(item, 0);
 }
 
 // After the last value only blank lines may follow.
@@ -250,6 +263,56 @@ int create_temporary(const std::string& name, std::string& temporary) {
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+// A decimal number as std::to_string writes it (no sign, no leading zero) up to `largest`.
+std::optional<long> canonical_number(std::string_view text, long largest) {
+    if (text.empty() || text.size() > 10 || (text[0] == '0' && text.size() > 1)) {
+        return std::nullopt;
+    }
+    long value = 0;
+    for (char digit : text) {
+        if (digit < '0' || digit > '9') return std::nullopt;
+        value = 10 * value + (digit - '0');
+    }
+    if (value > largest) return std::nullopt;
+    return value;
+}
+
+// The process that created `entry` if it is exactly a temporary of create_temporary for `name`
+// ("<name>.tmp.<pid>.<attempt>").
+std::optional<pid_t> temporary_owner(std::string_view entry, const std::string& name) {
+    const std::string prefix = name + ".tmp.";
+    if (!entry.starts_with(prefix)) return std::nullopt;
+    entry.remove_prefix(prefix.size());
+    const std::size_t dot = entry.find('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    const std::optional<long> pid = canonical_number(entry.substr(0, dot), 2147483647L);
+    if (!pid || *pid == 0 || !canonical_number(entry.substr(dot + 1), 999)) return std::nullopt;
+    return static_cast<pid_t>(*pid);
+}
+
+// A run killed between creating its temporary and renaming it leaves the temporary for good,
+// and a large matrix makes that many megabytes. Such files of `name` whose process is gone are
+// removed; this process has none open here, so its own id counts as gone. Only regular files of
+// exactly the temporary's form are touched, and a process that exists (even one of another user,
+// EPERM) keeps its file.
+void remove_stale_temporaries(const std::string& name) {
+    DIR* directory = ::opendir(".");
+    if (directory == nullptr) return;
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::optional<pid_t> owner = temporary_owner(entry->d_name, name);
+        if (!owner) continue;
+        if (*owner != self && (::kill(*owner, 0) == 0 || errno != ESRCH)) continue;
+        struct stat status {};
+        if (::fstatat(::dirfd(directory), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(status.st_mode)) {
+            continue;
+        }
+        ::unlinkat(::dirfd(directory), entry->d_name, 0);
+    }
+    ::closedir(directory);
 }
 
 bool write_matrix(std::FILE* unit, int dim, const double* matrix) {
@@ -276,6 +339,7 @@ bool write_matrix(std::FILE* unit, int dim, const double* matrix) {
 // symbolic link in its place is replaced rather than written through.
 void write_vn_to_file(int dim, const double* matrix) {
     const std::string name = saved_file_name();
+    remove_stale_temporaries(name);
     std::string temporary;
     const int fd = create_temporary(name, temporary);
     std::FILE* unit = fd >= 0 ? ::fdopen(fd, "w") : nullptr;

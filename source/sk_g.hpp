@@ -91,7 +91,8 @@ class EnergyGreen {
     // with e0 inside the energy range and away from eigenvalues (see reference_distance()).
     void decompose_shifted(int m, const double* h, const double* s, double e0);
     // Element (m-1, m-1) of (H - E S)^-1 from the latest decomposition; +infinity when E is an
-    // eigenvalue; after decompose_shifted, NaN if H - e0 S was singular (converged() is false).
+    // eigenvalue; NaN when no decomposition could be made (converged() is false): H - e0 S was
+    // singular, or the scaled S left the range of a double.
     double element(double e) const;
     // Generalised eigenvalues and the matching weights x_(m-1,k)^2 (S-normalised eigenvectors),
     // in no particular order. After decompose_shifted they are e0 + 1/mu_k and beta_k^2/mu_k^2
@@ -110,6 +111,8 @@ class EnergyGreen {
     int pivot_pairs() const { return pivot_pairs_; }
 
   private:
+    void fail();
+
     std::vector<double> eigenvalues_;
     std::vector<double> weights_;
     bool converged_ = true;

@@ -40,6 +40,10 @@ void EnergyGreen::decompose(int m, const double* h, const double* s) {
     const int band = lower_band(m, s);
     const std::size_t stride = static_cast<std::size_t>(band) + 1;
     const std::vector<double> factor = band_cholesky(m, s, sigma.data(), band);
+    if (factor.empty()) {
+        fail();
+        return;
+    }
 
     // C = L^-1 (L^-1 H)^T, H scaled and made whole from its lower triangle.
     work_.resize(n * n);
@@ -72,6 +76,18 @@ void EnergyGreen::decompose(int m, const double* h, const double* s) {
     weights_.resize(n);
     for (std::size_t k = 0; k < n; ++k)
         weights_[k] = z[k] * z[k] * to_original * to_original;
+}
+
+// No decomposition: element() gives NaN until the next one succeeds.
+void EnergyGreen::fail() {
+    converged_ = false;
+    reference_element_ = std::numeric_limits<double>::quiet_NaN();
+    reference_distance_ = 0.0;
+    inverse_shifts_.clear();
+    shift_weights_.clear();
+    eigenvalues_.clear();
+    weights_.clear();
+    shifted_ = true;
 }
 
 double EnergyGreen::element(double e) const {
@@ -130,19 +146,15 @@ void EnergyGreen::decompose_shifted(int m, const double* h, const double* s, dou
             a[i + j * ld] *= scale[i] * scale[j];
     const int band = lower_band(m, s);
     const std::size_t stride = static_cast<std::size_t>(band) + 1;
+    // A potential element that dwarfs its diagonal by some hundred decades drives the scales of
+    // A0 so low that the scaled S underflows: no decomposition around e0, as for a singular A0.
     const std::vector<double> factor = band_cholesky(m, s, scale.data(), band);
 
     std::vector<int> index;
     std::vector<signed char> block;
     std::vector<double> scratch;
-    if (!bunch_kaufman(m, a, ld, index, block, scratch)) {
-        converged_ = false;
-        reference_element_ = std::numeric_limits<double>::quiet_NaN();
-        reference_distance_ = 0.0;
-        inverse_shifts_.clear();
-        shift_weights_.clear();
-        eigenvalues_.clear();
-        weights_.clear();
+    if (factor.empty() || !bunch_kaufman(m, a, ld, index, block, scratch)) {
+        fail();
         return;
     }
     // D^-1 as a diagonal and a coupling to the partner position of a 2x2 pivot; U made clean.

@@ -95,6 +95,23 @@ TEST(Reliability, SavedMatrixIsReusedOnlyWhenWhole) {
     }
 }
 
+// A saved matrix whose coupling dwarfs its diagonal by 200 decades stopped the fast energy pass on
+// an internal check (status 134); it ends with the error the eigen route gives such a matrix.
+TEST(Reliability, AbsurdSavedMatrixEndsTheFastEnergyPassWithAnError) {
+    RunDirectory dir;
+    dir.write("run.inp", user(5, lines("nstart = 5|solver = fast|energies = T|estart = 0.5|"
+                                       "eend = 1.5|estep = 0.5")));
+    ASSERT_EQ(dir.run("run.inp\nout\n").status, 0);
+    std::string saved = dir.read("saved.vn.5");
+    const std::size_t header = saved.find("\n    5    0    0 1.00 laguerre") + 1;
+    const std::size_t second = saved.find('\n', saved.find('\n', header) + 1) + 1;  // V(1, 0)
+    saved.replace(second, saved.find('\n', second) - second, " 1.0E+200");
+    dir.write("saved.vn.5", saved);
+    expect_failure(dir.run("run.inp\nout\n"),
+                   "Error (control_calc_delta): the Green's function element is not finite at "
+                   "e = 0.5.");
+}
+
 // Two runs with other settings write saved.vn.120 in one directory at once: it is always whole.
 TEST(Reliability, ConcurrentWritersEachInstallAWholeFile) {
     const std::string one_thread = "OMP_NUM_THREADS=1";  // four quick runs on a shared machine

@@ -1,5 +1,6 @@
 // Guards against wrong factors, solves and eigenvector rows from the shared dense kernels.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -116,6 +117,31 @@ TEST(Linalg, LastRowEigenvectorsMatchTheFullDecomposition) {
             EXPECT_NEAR(last[k].second, full[k].second, 1e-12 * n);
         }
     }
+}
+
+// The fused update-and-product pass summed each thread's share: the last bits followed the team
+// size. Orders at, just above and well above the parallel threshold, 1 to 3 threads.
+TEST(Linalg, TridiagonalisationIsTheSameAtAnyThreadCount) {
+    const int threads = omp_get_max_threads();
+    for (int n : {reduction_parallel_threshold + 1, reduction_parallel_threshold + 2, 300}) {
+        SCOPED_TRACE(n);
+        const std::vector<double> a = random_symmetric(n, 3.0, n, 7);
+        std::vector<double> first_d, first_e;
+        for (int team = 1; team <= 3; ++team) {
+            omp_set_num_threads(team);
+            std::vector<double> copy = a, d(n), e(n), work;
+            tridiagonalise_last_fixed(n, copy.data(), d.data(), e.data(), work);
+            if (team == 1) {
+                first_d = d, first_e = e;
+                continue;
+            }
+            for (int i = 0; i < n; ++i) {
+                EXPECT_EQ(d[i], first_d[i]) << team << " threads, d " << i;
+                EXPECT_EQ(e[i], first_e[i]) << team << " threads, e " << i;
+            }
+        }
+    }
+    omp_set_num_threads(threads);
 }
 
 }  // namespace

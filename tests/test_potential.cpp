@@ -1,5 +1,7 @@
 // Guards against wrong potential elements, thread-dependent results, lost or misused saved files.
 #include <omp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -374,6 +376,12 @@ TEST_F(SavedFile, DamagedFilesAreRejected) {
         {"cut inside the values", [](auto& l, auto) { l.pop_back(); }},
         {"asterisks for a value", [](auto& l, auto h) { l[h + 3] = " ******"; }},
         {"text for a value", [](auto& l, auto h) { l[h + 2] = " value"; }},
+        {"a second number after a comma", [](auto& l, auto h) { l[h + 2] = " 1.0,2.0"; }},
+        {"a second number after a blank", [](auto& l, auto h) { l[h + 2] = " 1.0 2.0"; }},
+        {"a comment after a value", [](auto& l, auto h) { l[h + 2] = "  -2   and a comment"; }},
+        {"a slash after a value", [](auto& l, auto h) { l[h + 2] = " 3.25E-1/"; }},
+        {"a blank line among the values", [](auto& l, auto h) { l.insert(l.begin() + h + 2, ""); }},
+        {"text after the matrix header", [](auto& l, auto h) { l[h] += "  saved by hand"; }},
         {"asterisks in a parameter", [](auto& l, auto h) { l[h].replace(77, 22, 22, '*'); }},
         {"asterisks for N", [](auto& l, auto h) { l[h].replace(0, 5, "*****"); }},
         {"text for lambda", [](auto& l, auto h) { l[h].replace(15, 5, " one."); }},
@@ -395,18 +403,53 @@ TEST_F(SavedFile, DamagedFilesAreRejected) {
     }
 }
 
-// Values in other free forms, as another program might write them, are read.
+// One number a line in other forms, as another program might write it, is read; so are blanks
+// and a carriage return after the matrix header.
 TEST_F(SavedFile, FreeFormValues) {
     write_marked();
     auto [lines, h] = saved_lines();
+    lines[h] += "   \r";
     lines[h + 1] = "1.5d0";
-    lines[h + 2] = "  -2   and a comment";
-    lines[h + 3] = "3.25E-1,";
-    lines.insert(lines.begin() + h + 4, "");  // a blank line is passed over
+    lines[h + 2] = "  -2 \t";
+    lines[h + 3] = "3.25E-1\r";
     write_lines(lines);
     std::vector<double> m;
     ASSERT_TRUE(read_back(&m));
     EXPECT_TRUE(m[0] == 1.5 && m[1] == -2.0 && m[4] == 0.325 && m[2] == 120.0);
+}
+
+// A run killed before its rename leaves saved.vn.<N>.tmp.<pid>.<k> for good: the next write
+// removes those of its own name whose process is gone (its own id included) and nothing else.
+TEST_F(SavedFile, StaleTemporariesOfAKilledRunAreRemoved) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const std::string dead = std::to_string(child), self = std::to_string(::getpid()),
+                      alive = std::to_string(::getppid());
+    // Each name, and whether the write removes it.
+    const std::pair<std::string, bool> files[] = {{"saved.vn.3.tmp." + dead + ".0", true},
+                                                  {"saved.vn.3.tmp." + dead + ".999", true},
+                                                  {"saved.vn.3.tmp." + self + ".0", true},
+                                                  {"saved.vn.3.tmp." + alive + ".0", false},
+                                                  {"saved.vn.3.tmp." + dead + ".1000", false},
+                                                  {"saved.vn.3.tmp." + dead + ".0x", false},
+                                                  {"saved.vn.3.tmp.0" + dead + ".0", false},
+                                                  {"saved.vn.3.tmp." + dead, false},
+                                                  {"saved.vn.3.tmp.0.0", false},
+                                                  {"saved.vn.3.tmp.-1.0", false},
+                                                  {"saved.vn.30.tmp." + dead + ".0", false},
+                                                  {"xsaved.vn.3.tmp." + dead + ".0", false}};
+    for (const auto& [name, removed] : files)
+        std::ofstream(name) << "partial\n";
+    fs::create_directory("saved.vn.3.tmp." + dead + ".1");
+    fs::create_symlink("saved.vn.30.tmp." + dead + ".0", "saved.vn.3.tmp." + dead + ".2");
+    write_marked();
+    EXPECT_TRUE(read_back());
+    for (const auto& [name, removed] : files)
+        EXPECT_EQ(fs::exists(name), !removed) << name;
+    EXPECT_TRUE(fs::is_directory("saved.vn.3.tmp." + dead + ".1"));
+    EXPECT_TRUE(fs::is_symlink("saved.vn.3.tmp." + dead + ".2"));
 }
 
 // Info note only with screen output in pass 1; unwritable file warns; sk.par's extra save size.

@@ -190,5 +190,31 @@ TEST(EnergyGreen, ExactPolesAndSingularShift) {
     EXPECT_TRUE(std::isnan(green.element(1.0)));
 }
 
+// A coupling some hundred decades above its diagonal (a saved matrix holding 1.0E+200) scaled S
+// below the range of a double, and the Cholesky factor stopped the program on an internal check;
+// now the decomposition fails as at a singular shift, and the caller reports the element.
+TEST(EnergyGreen, HugeCouplingFailsTheShiftInsteadOfStopping) {
+    const int m = 6;
+    const struct {
+        int row, column;
+        double coupling;
+    } cases[] = {{1, 0, 1e200}, {4, 2, -1e200}, {5, 0, 1e300}, {5, 4, 1e250}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.coupling);
+        Matrix h(m * m, 0.0), s(m * m, 0.0);
+        for (int i = 0; i < m; ++i) {
+            s[i + i * m] = 2.0;
+            h[i + i * m] = 1.0 + i;
+        }
+        for (int i = 1; i < m; ++i)
+            s[i + (i - 1) * m] = s[i - 1 + i * m] = -0.5;
+        h[c.row + c.column * m] = h[c.column + c.row * m] = c.coupling;
+        EnergyGreen green;
+        green.decompose_shifted(m, h.data(), s.data(), 0.1);
+        EXPECT_FALSE(green.converged());
+        EXPECT_TRUE(std::isnan(green.element(0.1)) && std::isnan(green.element(2.0)));
+    }
+}
+
 }  // namespace
 }  // namespace skarven::test
