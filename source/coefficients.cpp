@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <exception>
 #include <string>
 #include <utility>
 #include <vector>
@@ -358,6 +359,13 @@ void fill_tables(const char* routine) {
     if (p.gauss && !(p.q2 <= max_gauss_q2))
         show_error(routine, "k/lambda is above 50, beyond the range of the gauss basis");
     const int top = table_top_index();
+    // Tables cut short by an error must not be read as filled: they are emptied again.
+    struct EmptyOnError {
+        int exceptions = std::uncaught_exceptions();
+        ~EmptyOnError() {
+            if (std::uncaught_exceptions() > exceptions) release_free_solution_tables();
+        }
+    } empty_on_error;
     t_s.assign(top + 1, 0.0);
     t_c.assign(top + 1, 0.0);
     filled_for = current_key();
@@ -417,6 +425,11 @@ double s(int n, CacheAction action) {
 // Laguerre basis, Kummer series in the oscillator basis), then the free relation.
 double c(int n, CacheAction action) {
     return read_table(t_c, "c", n, action);
+}
+
+void release_free_solution_tables() {
+    std::vector<double>().swap(t_s);
+    std::vector<double>().swap(t_c);
 }
 
 // Gegenbauer polynomial C_n^(m)(x) from its Fourier form

@@ -14,6 +14,8 @@ constexpr double max_gauss_q2 = 2500.0;
 // would overflow (oscillator basis, q^2 above about 1400); only their ratios enter tan(delta).
 double s(int n, CacheAction action = CacheAction::keep);
 double c(int n, CacheAction action = CacheAction::keep);
+// Frees both tables without filling them.
+void release_free_solution_tables();
 // Gegenbauer polynomial C_n^(m)(x).
 double gegen(int n, int m, double x);
 // Gauss 2F1(a, b; c; z) and Kummer 1F1(a; c; z) series in double precision.

@@ -1,7 +1,5 @@
-// Diagnostics: the only place that prints errors and warnings and ends the run.
-#include <atomic>
+// Diagnostics: the only place that raises errors and prints warnings.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "diagnostics.hpp"
@@ -10,7 +8,19 @@ namespace skarven {
 
 namespace {
 
-std::atomic_flag ending = ATOMIC_FLAG_INIT;
+constexpr std::string_view error_prefix = "Error (";
+constexpr std::string_view routine_end = "): ";
+
+std::string error_line(std::string_view routine, std::string_view message) {
+    std::string line(error_prefix);
+    line.append(routine).append(routine_end).append(message).append(".");
+    return line;
+}
+
+std::string internal_line(const char* condition, const char* file, int line) {
+    return "internal error: " + std::string(condition) + " (" + file + ":" + std::to_string(line) +
+           ")";
+}
 
 void write_line(std::FILE* stream, const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stream);
@@ -20,16 +30,28 @@ void write_line(std::FILE* stream, const std::string& line) {
 
 }  // namespace
 
+Error::Error(std::string_view routine, std::string_view message)
+    : std::runtime_error(error_line(routine, message)), routine_size_(routine.size()) {}
+
+std::string_view Error::routine() const noexcept {
+    return std::string_view(what()).substr(error_prefix.size(), routine_size_);
+}
+
+std::string_view Error::message() const noexcept {
+    std::string_view line(what());
+    line.remove_prefix(error_prefix.size() + routine_size_ + routine_end.size());
+    line.remove_suffix(1);  // the full stop
+    return line;
+}
+
+InternalError::InternalError(const char* condition, const char* file, int line)
+    : std::logic_error(internal_line(condition, file, line)),
+      condition_(condition),
+      file_(file),
+      line_(line) {}
+
 void show_error(std::string_view routine, std::string_view message) {
-    // The first thread to fail reports; any later one only ends the process.
-    if (!ending.test_and_set()) {
-        std::string line = "Error (";
-        line.append(routine).append("): ").append(message).append(".");
-        write_line(stdout, line);
-        write_line(stderr, "SKARVEN will terminate.");
-    }
-    // Result files were flushed line by line; _Exit is safe from worker threads.
-    std::_Exit(1);
+    throw Error(routine, message);
 }
 
 void show_warning(std::string_view routine, std::string_view message) {
@@ -49,8 +71,7 @@ void flush(std::FILE* unit) {
 }
 
 void internal_check_failed(const char* what, const char* file, int line) {
-    std::fprintf(stderr, "internal error: %s (%s:%d)\n", what, file, line);
-    std::abort();
+    throw InternalError(what, file, line);
 }
 
 }  // namespace skarven

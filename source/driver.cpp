@@ -9,6 +9,7 @@
 
 #include "analytic.hpp"
 #include "coefficients.hpp"
+#include "float_mode.hpp"
 #include "potential.hpp"
 #include "results.hpp"
 #include "settings.hpp"
@@ -152,6 +153,15 @@ double free_element(int n, int m, bool non_relativistic_form) {
 }
 
 void control_calc_delta(const std::string& root_name) {
+    const FloatModeGuard mode;
+    // An error leaves the caches of this run half-built: they go, so the next run starts afresh.
+    struct ReleaseCaches {
+        ~ReleaseCaches() {
+            release_free_solution_tables();
+            release_vn_matrix();
+            g_release();
+        }
+    } release_caches;
     const std::string root(trimmed(root_name));
     const bool scr = sk_globals.scr;
 

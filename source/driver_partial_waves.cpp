@@ -10,6 +10,7 @@
 
 #include "cross_sections.hpp"
 #include "driver.hpp"
+#include "float_mode.hpp"
 #include "results.hpp"
 #include "settings.hpp"
 #include "sk_g.hpp"
@@ -243,6 +244,7 @@ void write_differential_cross_sections(const std::string& root, const LoopResult
 // energy pencil (order N, 2N in the Dirac scheme), then O(N) per energy. The kernels run in
 // parallel inside each wave; the waves run one after the other, in l order.
 void partial_wave_pass(const std::string& root) {
+    const FloatModeGuard mode;
     const RunSettings& s = sk_globals;
     const Projectile first = s.projectile;
     const std::vector<double> energies = energy_grid();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "parallel_errors.hpp"
 #include "potential_internal.hpp"
 #include "sk_basis.hpp"
 #include "special_quadrature.hpp"
@@ -24,12 +25,6 @@ using detail::Range;
 std::vector<double> vn_matrix;
 int vn_matrix_dim = 0;
 bool vn_matrix_allocated = false;
-
-void release_vn_matrix() {
-    std::vector<double>().swap(vn_matrix);
-    vn_matrix_dim = 0;
-    vn_matrix_allocated = false;
-}
 
 // The table depends only on its three constants, so one serves the whole run.
 const double* finite_table() {
@@ -236,29 +231,34 @@ void tabulate_level(const Interval& interval) {
     const double a = interval.lower;
     const double b = interval.upper;
     const double ba = b - a;
+    FirstError error;
 #pragma omp parallel if (nodes > 8)
     {
-        std::vector<double> phi(cap);
-        std::vector<double> psi_values(psi ? cap : 0);
+        std::vector<double> phi;  // sized in the loop, where an allocation failure is caught
+        std::vector<double> psi_values;
 #pragma omp for schedule(dynamic, 4)
-        for (int node = 0; node < nodes; ++node) {
-            const bool midpoint = level == 1 && node == 0;
-            const int offset = level == 1 ? 1 : 0;
-            const int j = midpoint ? 5 : layout.first[level] + 3 * ((node - offset) / 2);
-            const int side = midpoint ? 0 : (node - offset) % 2;
-            const double r = intde_node(a, b, ba, table, j, side);
-            values.v[node] = v(r);
-            const double weight = midpoint ? table[7] : table[j + 2];
-            const double potential = values.v[node];
-            values.weighted_v[node] =
-                weight == 0.0 || !std::isfinite(potential) ? 0.0 : weight * potential;
-            basis_values(node_table.capacity, r, phi.data(), psi ? psi_values.data() : nullptr);
-            for (std::size_t n = 0; n < cap; ++n) {
-                values.phi[n * nodes + node] = phi[n];
-                if (psi) values.psi[n * nodes + node] = psi_values[n];
-            }
-        }
+        for (int node = 0; node < nodes; ++node)
+            error.run(node, [&] {
+                phi.resize(cap);
+                psi_values.resize(psi ? cap : 0);
+                const bool midpoint = level == 1 && node == 0;
+                const int offset = level == 1 ? 1 : 0;
+                const int j = midpoint ? 5 : layout.first[level] + 3 * ((node - offset) / 2);
+                const int side = midpoint ? 0 : (node - offset) % 2;
+                const double r = intde_node(a, b, ba, table, j, side);
+                values.v[node] = v(r);
+                const double weight = midpoint ? table[7] : table[j + 2];
+                const double potential = values.v[node];
+                values.weighted_v[node] =
+                    weight == 0.0 || !std::isfinite(potential) ? 0.0 : weight * potential;
+                basis_values(node_table.capacity, r, phi.data(), psi ? psi_values.data() : nullptr);
+                for (std::size_t n = 0; n < cap; ++n) {
+                    values.phi[n * nodes + node] = phi[n];
+                    if (psi) values.psi[n * nodes + node] = psi_values[n];
+                }
+            });
     }
+    error.rethrow();
     node_table.levels.push_back(std::move(values));
 }
 
@@ -274,11 +274,12 @@ void prepare_node_table(const Interval& interval, int needed) {
     key.upper = interval.upper;
     if (node_table.valid && node_table.key == key && node_table.capacity >= needed) return;
     node_table = NodeTable{};
-    node_table.valid = true;
     node_table.key = key;
     node_table.capacity = std::max(needed, run_size());
     for (int level = 1; level <= 4; ++level)
         tabulate_level(interval);
+    // Only now: a level that fails with an error leaves no table for the next call to trust.
+    node_table.valid = true;
 }
 
 enum class Outcome { done, needs_level, fallback };
@@ -396,11 +397,14 @@ void finite_elements(const std::vector<Element>& elements, const Interval& inter
     std::vector<int> unsettled;
     while (!todo.empty()) {
         const int count = static_cast<int>(todo.size());
+        FirstError error;
 #pragma omp parallel for schedule(dynamic, 8) if (count > element_parallel_threshold)
-        for (int q = 0; q < count; ++q) {
-            const int p = todo[q];
-            outcome[p] = tabulated_element(elements[p], interval, values[p]);
-        }
+        for (int q = 0; q < count; ++q)
+            error.run(q, [&] {
+                const int p = todo[q];
+                outcome[p] = tabulated_element(elements[p], interval, values[p]);
+            });
+        error.rethrow();
         std::vector<int> again;
         for (int p : todo) {
             if (outcome[p] == Outcome::needs_level) again.push_back(p);
@@ -421,6 +425,12 @@ void semi_infinite_elements(const std::vector<Element>& elements, double* values
 }
 
 }  // namespace
+
+void release_vn_matrix() {
+    std::vector<double>().swap(vn_matrix);
+    vn_matrix_dim = 0;
+    vn_matrix_allocated = false;
+}
 
 // One element: from the reloaded matrix when it applies, else zero by the index layout, else
 // integrated as vn_elements integrates it.

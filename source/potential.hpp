@@ -14,6 +14,8 @@ inline constexpr int element_parallel_threshold = 8192;
 // Element (n, m) of the truncated potential matrix (positions of the current scheme's ordering).
 // CacheAction::release frees the matrix reloaded from a saved file.
 double vn(int n, int m, CacheAction action = CacheAction::keep);
+// Frees the reloaded matrix without reading an element.
+void release_vn_matrix();
 
 // values[k] = vn(rows[k], cols[k]) for k < count, bit for bit, with the elements integrated in
 // parallel (each element by the same operations as vn, so the thread count does not matter).

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "linalg.hpp"
+#include "parallel_errors.hpp"
 #include "potential.hpp"
 #include "potential_internal.hpp"
 #include "settings.hpp"
@@ -41,28 +42,31 @@ void scaled_basis_values(const BasisShape& s, Component component, int n, const 
                          std::vector<double>& sign, Store store) {
     const int count = static_cast<int>(points.x.size());
     sign.assign(count, 0.0);
+    FirstError error;
 #pragma omp parallel for schedule(static)
-    for (int k = 0; k < count; ++k) {
-        const extended x = points.x[k];
-        const PotentialSample v_sample = potential_at(x / s.lambda);
-        sign[k] = v_sample.sign;
-        if (v_sample.sign == 0.0) continue;
-        const extended log_offset = 0.5L * (points.log_weight[k] + v_sample.log_abs);
-        extended cached_log = std::nanl("");
-        extended factor = 0.0;
-        auto sink = [&](int i, extended mantissa, extended log_factor) {
-            if (log_factor != cached_log) {
-                cached_log = log_factor;
-                factor = bounded_exp(log_factor);
+    for (int k = 0; k < count; ++k)
+        error.run(k, [&] {
+            const extended x = points.x[k];
+            const PotentialSample v_sample = potential_at(x / s.lambda);
+            sign[k] = v_sample.sign;
+            if (v_sample.sign == 0.0) return;
+            const extended log_offset = 0.5L * (points.log_weight[k] + v_sample.log_abs);
+            extended cached_log = std::nanl("");
+            extended factor = 0.0;
+            auto sink = [&](int i, extended mantissa, extended log_factor) {
+                if (log_factor != cached_log) {
+                    cached_log = log_factor;
+                    factor = bounded_exp(log_factor);
+                }
+                store(i, k, static_cast<double>(mantissa * factor));
+            };
+            if (component == Component::phi) {
+                phi_values(s, n, x, log_offset, sink);
+            } else {
+                psi_values(s, n, x, log_offset, sink);
             }
-            store(i, k, static_cast<double>(mantissa * factor));
-        };
-        if (component == Component::phi) {
-            phi_values(s, n, x, log_offset, sink);
-        } else {
-            psi_values(s, n, x, log_offset, sink);
-        }
-    }
+        });
+    error.rethrow();
 }
 
 // F packed in panels of four basis functions (see packed_index).

@@ -1,7 +1,10 @@
 #include "results.hpp"
 
+#include <stdio_ext.h>
+
 #include <cstdio>
 #include <ctime>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -48,11 +51,18 @@ void add_potential_lines(std::vector<std::string>& lines, const PotentialParams&
 }  // namespace
 
 ResultFile::ResultFile(std::string_view routine, std::string name)
-    : routine_(routine), name_(std::move(name)), unit_(std::fopen(name_.c_str(), "w")) {}
+    : routine_(routine),
+      name_(std::move(name)),
+      unit_(std::fopen(name_.c_str(), "w")),
+      exceptions_at_open_(std::uncaught_exceptions()) {}
 
-// Reached only when a caller returns early without closing: nothing more to report then.
+// Reached when a caller returns early without closing, or when an error passes: nothing more to
+// report then. An error may leave part of a line in the buffer; it is dropped, so that the file
+// keeps exactly the lines flushed before the error.
 ResultFile::~ResultFile() {
-    if (unit_ != nullptr) std::fclose(unit_);
+    if (unit_ == nullptr) return;
+    if (std::uncaught_exceptions() > exceptions_at_open_) __fpurge(unit_);
+    std::fclose(unit_);
 }
 
 void ResultFile::require_open() const {

@@ -10,8 +10,8 @@
 namespace skarven {
 
 // A result file open for writing. Every write, flush and close is checked: a failure (a full
-// disk, an I/O error) ends the run with "unable to write the output file <name>", raised in the
-// name of the routine that writes the file. What was flushed before stays on disk.
+// disk, an I/O error) throws Error "unable to write the output file <name>" in the name of the
+// routine that writes the file. What was flushed before stays on disk.
 class ResultFile {
   public:
     // Creates or replaces the file; is_open() tells whether that worked.
@@ -21,7 +21,7 @@ class ResultFile {
     ResultFile& operator=(const ResultFile&) = delete;
 
     bool is_open() const { return unit_ != nullptr; }
-    // Ends the run with "unable to open the output file <name>" when the file did not open.
+    // Throws Error "unable to open the output file <name>" when the file did not open.
     void require_open() const;
     const std::string& name() const { return name_; }
     // A stream buffer of `bytes` (the default is one disk block); before the first write.
@@ -39,6 +39,7 @@ class ResultFile {
     std::string name_;
     std::vector<char> buffer_;  // outlives the stream: the destructor closes it first
     std::FILE* unit_ = nullptr;
+    int exceptions_at_open_;  // more in flight at destruction: an error is unwinding the writer
 };
 
 // The energy column of every energy-pass file: F10.6, giving up decimals from 1000 on

@@ -4,11 +4,13 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 
+#include "float_mode.hpp"
 #include "settings.hpp"
 #include "settings_internal.hpp"
 #include "text_format.hpp"
@@ -416,16 +418,17 @@ std::array<bool, 2> take_partial_wave_keys(ParameterTable& table) {
 }  // namespace
 
 void loadparams(const std::string& filename) {
+    const FloatModeGuard mode;
     std::fputs("Loading parameters...\n", stdout);
     std::fflush(stdout);
-    std::FILE* file = open_input(filename);
+    // Closed also when reading ends in an error.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_input(filename), std::fclose);
     if (file == nullptr) {
         show_error(routine,
                    "unable to open the input file <" + std::string(trimmed(filename)) + ">");
     }
     ParameterTable table = fresh_table();
-    read_file(file, table);
-    std::fclose(file);
+    read_file(file.get(), table);
     const std::array<bool, 2> l_kappa_given = take_partial_wave_keys(table);
 
     set_requirements(table);

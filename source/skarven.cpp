@@ -12,10 +12,6 @@
 #include <string>
 #include <string_view>
 
-#if defined(__SSE__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
-
 #include "driver.hpp"
 #include "potential.hpp"
 #include "settings.hpp"
@@ -24,14 +20,6 @@
 namespace {
 
 constexpr std::size_t answer_width = 100;
-
-// Subnormal results and inputs count as zero (MXCSR flush-to-zero 0x8000, denormals-are-zero
-// 0x0040). Set before any thread starts, so that the worker threads inherit it.
-void flush_subnormals_to_zero() {
-#if defined(__SSE__) || defined(__x86_64__)
-    _mm_setcsr(_mm_getcsr() | 0x8040);
-#endif
-}
 
 void put_line(const std::string& line) {
     std::fputs(line.c_str(), stdout);
@@ -127,6 +115,8 @@ class RootLock {
             }
             if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
                 if (errno == EWOULDBLOCK) {
+                    // The file is the other run's: closed here, never removed.
+                    ::close(fd_);
                     skarven::show_error("skarven", "another run is writing the output files <" +
                                                        root + "> (lock file <" + name_ + ">)");
                 }
@@ -144,6 +134,7 @@ class RootLock {
                                              "> with the lock file <" + name_ + ">");
     }
     // Only an empty file is ours to remove: anything else under the name was put there by hand.
+    // An error ends the run the same way: the result files are as complete as they will get.
     ~RootLock() {
         if (fd_ < 0) return;
         struct stat held {};
@@ -187,13 +178,19 @@ std::string elapsed_line(float t0, float t1) {
            " second(s).";
 }
 
-}  // namespace
+// Exit statuses: 0 a complete run, 1 an error (bad input, a file, a result that is not finite),
+// 3 a broken internal check.
+constexpr int error_status = 1;
+constexpr int internal_error_status = 3;
 
-int main() {
-    flush_subnormals_to_zero();
-    // Line buffering keeps the dialogue in order with standard error when both are piped.
-    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+void write_line(std::FILE* stream, const char* line) {
+    std::fputs(line, stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
 
+// The dialogue and the run. The engine sets its own floating-point mode.
+void run() {
     put_line("");
     put_line("Starting the SKARVEN program.");
     put_line(" Version: 2.01, 28/01/2007");
@@ -235,5 +232,25 @@ int main() {
     put_line("SKARVEN complete.");
     put_line("");
     std::fflush(stdout);
+}
+
+}  // namespace
+
+// Errors end here: the result files hold the lines flushed before the error, and the lock and
+// temporaries are gone by the time the error is printed.
+int main() {
+    // Line buffering keeps the dialogue in order with standard error when both are piped.
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+    try {
+        run();
+    } catch (const skarven::Error& error) {
+        write_line(stdout, error.what());
+        write_line(stderr, "SKARVEN will terminate.");
+        return error_status;
+    } catch (const skarven::InternalError& error) {
+        std::fflush(stdout);
+        write_line(stderr, error.what());
+        return internal_error_status;
+    }
     return 0;
 }

@@ -56,18 +56,29 @@ TEST(Gamma, AgainstMpmathOnEveryBranch) {
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
-TEST(SpecialFatal, RangeChecksAndImproperArguments) {
-    EXPECT_FATAL(fact(-1), "Error \\(fact\\): negative argument\\.");
-    EXPECT_FATAL(fact(171), "Error \\(fact\\): argument too big\\.");
-    EXPECT_FATAL(lfact(-1), "Error \\(lfact\\): negative argument\\.");
-    EXPECT_FATAL(lfact(5004), "Error \\(lfact\\): argument too big\\.");
-    EXPECT_FATAL(fact_over_fact(1, 2), "Error \\(fact_over_fact\\): improper arguments\\.");
+TEST(SpecialErrors, RangeChecksAndImproperArguments) {
+    EXPECT_ERROR(fact(-1), "fact", "negative argument");
+    EXPECT_ERROR(fact(171), "fact", "argument too big");
+    EXPECT_ERROR(lfact(-1), "lfact", "negative argument");
+    EXPECT_ERROR(lfact(5004), "lfact", "argument too big");
+    EXPECT_ERROR(fact_over_fact(1, 2), "fact_over_fact", "improper arguments");
     // A pole, and results finite in double precision but beyond the routine's thresholds.
     for (double x : {-2.0, 171.5, -170.2, 1.0e-308})
-        EXPECT_FATAL(skarven::gamma(x),
-                     "Error \\(gamma\\): improper argument\\.\nSKARVEN will terminate\\.");
+        EXPECT_ERROR(skarven::gamma(x), "gamma", "improper argument");
     // The ascending series for negative orders does not converge far out.
-    EXPECT_FATAL(bessel(-0.5, 3000.0), "Error \\(hyperg01\\): convergence failure\\.");
+    EXPECT_ERROR(bessel(-0.5, 3000.0), "hyperg01", "convergence failure");
+}
+
+// The error carries the line the program prints, and nothing is printed where it is raised.
+TEST(SpecialErrors, ErrorLineIsNotPrintedByTheLibrary) {
+    ::testing::internal::CaptureStdout();
+    try {
+        skarven::gamma(-2.0);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "Error (gamma): improper argument.");
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
 double value(std::optional<double> v) {

@@ -1,5 +1,5 @@
 #pragma once
-// Shared test helpers: fatal-error expectations, reference tables, the long-double solver.
+// Shared test helpers: error expectations, reference tables, the long-double solver.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,19 +12,32 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
+#include "diagnostics.hpp"
 #include "settings.hpp"
 
 namespace skarven::test {
 
-// Fatal errors print on standard output, which death tests ignore: it is sent to standard error.
-#define EXPECT_FATAL(statement, pattern)                                               \
-    do {                                                                               \
-        GTEST_FLAG_SET(death_test_style, "threadsafe");                                \
-        EXPECT_EXIT((::dup2(2, 1), statement), ::testing::ExitedWithCode(1), pattern); \
+// The statement throws skarven::Error raised in `routine` with `message`.
+#define EXPECT_ERROR(statement, routine, message)                                               \
+    do {                                                                                        \
+        SCOPED_TRACE(#statement);                                                               \
+        ::skarven::test::expect_error([&] { static_cast<void>(statement); }, routine, message); \
     } while (0)
+
+template <class Statement>
+void expect_error(Statement statement, std::string_view routine, std::string_view message) {
+    try {
+        statement();
+        ADD_FAILURE() << "no error; expected (" << routine << "): " << message;
+    } catch (const Error& error) {
+        EXPECT_EQ(error.routine(), routine);
+        EXPECT_EQ(error.message(), message);
+    }
+}
 
 // The numbers of tests/data/<name> row by row ('#' lines skipped), in double or long double.
 template <class T = double>
