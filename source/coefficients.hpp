@@ -6,7 +6,7 @@
 namespace skarven {
 
 // Largest (k/lambda)^2 of the oscillator basis: beyond it the irregular coefficients span more
-// than the range of a double (c_0 / c_n grows like e^(q^2/2)) and s and c end the run.
+// than the range of a double (c_0 / c_n grows like e^(q^2/2)) and s and c throw Error.
 constexpr double max_gauss_q2 = 2500.0;
 
 // t_s(n) / t_c(n) at the current energy; CacheAction::release frees the table after the read.

@@ -344,7 +344,14 @@ void write_vn_to_file(int dim, const double* matrix) {
     const int fd = create_temporary(name, temporary);
     std::FILE* unit = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
     if (unit == nullptr && fd >= 0) ::close(fd);
-    bool written = unit != nullptr && write_matrix(unit, dim, matrix);
+    bool written = false;
+    try {
+        written = unit != nullptr && write_matrix(unit, dim, matrix);
+    } catch (...) {  // out of memory for the header: no half-written temporary stays behind
+        std::fclose(unit);
+        std::remove(temporary.c_str());
+        throw;
+    }
     if (unit != nullptr) written = std::fclose(unit) == 0 && written;
     written = written && std::rename(temporary.c_str(), name.c_str()) == 0;
     if (!written) {

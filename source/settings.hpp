@@ -75,7 +75,7 @@ bool text_is(std::string_view field, std::string_view value);
 // `text` without its trailing blanks.
 std::string_view trimmed(std::string_view text);
 
-// Reads, defaults and validates the parameter file into sk_globals, or ends the run.
+// Reads, defaults and validates the parameter file into sk_globals, or throws Error.
 void loadparams(const std::string& filename);
 // Wave number from the energy for the current scheme.
 void projectile_set_k(Projectile& projectile);

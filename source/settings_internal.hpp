@@ -26,7 +26,7 @@ struct PartialWaveKeys {
 // The message that refuses a value of a text key: "<basis> must be <gauss> or <laguerre>".
 std::string unknown_value_message(std::string_view key);
 
-// Each ends the run with a message when a value is out of place.
+// Each throws Error with a message when a value is out of place.
 void validate();
 void check_partial_wave_keys(const PartialWaveKeys& given);
 // Warnings about values that are allowed but unwise.

@@ -157,7 +157,7 @@ bool parse_boolean(std::string_view text, bool& value) {
     return false;
 }
 
-// Converts the value item into the key's field, or ends the run.
+// Converts the value item into the key's field, or throws Error.
 void store_value(const Parameter& parameter, std::string_view value) {
     // Blanks around a number or a boolean (possible inside quotes) are not part of it.
     const std::string_view number = without_blanks(value);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <cfloat>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -9,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics.hpp"
 #include "driver.hpp"
+#include "float_mode.hpp"
 #include "settings.hpp"
 #include "sk_g.hpp"
 #include "test_support.hpp"
@@ -23,6 +26,7 @@ struct RunSetup {
     std::string pot = "well";
     int l = 0, kappa = 0, nend = 10;
     double lambda = 1.0, e = 1.0, v0 = -1.0, a = 0.0, b = 1.0, r0 = 0.0, z = 0.0, alpha = 0.0;
+    double g = 0.0, m = 0.0;
 };
 
 struct Point {
@@ -47,7 +51,7 @@ class Driver : public ::testing::Test {
         r.projectile = {s.e, 0.0, s.l, s.kappa};
         r.nstart = 1;
         r.nend = s.nend;
-        r.potential = {padded(s.pot, 8), s.r0, s.v0, s.a, s.b, s.z, s.alpha, 0.0, 0.0};
+        r.potential = {padded(s.pot, 8), s.r0, s.v0, s.a, s.b, s.z, s.alpha, s.g, s.m};
         r.energies = s.energies;
         r.estart = r.estep = 0.5;
         r.eend = 1.5;
@@ -126,6 +130,46 @@ TEST_F(Driver, NonFiniteAndSingularPotentialMatrices) {
 }
 
 // Routes agree above the parallel thresholds; each gives the same bits at 1 and 2 threads.
+// The mode is set on the caller and on every thread of the team, and put back, also when an
+// error passes.
+TEST(FloatMode, GuardSetsTheModeOnEveryThreadAndRestoresIt) {
+    static volatile double smallest = DBL_MIN;
+    const auto flushed_here = [] { return subnormals_flushed() && smallest / 4.0 == 0.0; };
+    const auto threads_flushed = [&] {
+        int count = 0;
+#pragma omp parallel reduction(+ : count)
+        count += flushed_here() ? 1 : 0;
+        return count;
+    };
+    ASSERT_EQ(threads_flushed(), 0);
+    {
+        const FloatModeGuard mode;
+        EXPECT_TRUE(flushed_here());
+        EXPECT_EQ(threads_flushed(), omp_get_max_threads());
+    }
+    EXPECT_EQ(threads_flushed(), 0);
+    EXPECT_THROW(
+        {
+            const FloatModeGuard mode;
+            show_error("test", "passing");
+        },
+        Error);
+    EXPECT_EQ(threads_flushed(), 0);
+}
+
+// A caller in the default mode gets the program's numbers: g^2 = 1e-320 is subnormal, so the
+// program's Yukawa potential vanishes and its saved matrix holds -0 (a caller's mode would give
+// elements near 1e-320).
+TEST_F(Driver, EngineComputesInTheProgramsFloatingPointMode) {
+    ASSERT_FALSE(subnormals_flushed());
+    run({.pot = "yukawa", .nend = 3, .g = 1e-160, .m = 1.0});
+    EXPECT_FALSE(subnormals_flushed());
+    const std::vector<std::string> saved = file_lines(scratch_.path() / "saved.vn.3");
+    ASSERT_GE(saved.size(), 6u);
+    for (std::size_t k = saved.size() - 6; k < saved.size(); ++k)
+        EXPECT_EQ(saved[k], " -0.0000000000000000E+00") << k;
+}
+
 TEST_F(Driver, RoutesAgreeAtAnyThreadCount) {
     RunSetup coulomb{.rel = true, .gauss = true, .pot = "coulomb", .l = 2, .kappa = -3, .nend = 52};
     coulomb.r0 = 4.0;

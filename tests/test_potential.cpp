@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "parallel_errors.hpp"
 #include "potential.hpp"
 #include "sk_basis.hpp"
 #include "test_support.hpp"
@@ -232,6 +233,34 @@ TEST_F(Potential, ResultsDoNotDependOnThreadCount) {
         vn(0, 0, CacheAction::release);
     }
     omp_set_num_threads(saved);
+}
+
+// An error in a parallel loop comes out after the loop, from the lowest failing iteration whatever
+// the thread count, and every iteration below it has run.
+TEST(ParallelErrors, LowestFailingIterationAtAnyThreadCount) {
+    const int saved = omp_get_max_threads();
+    for (int threads : {1, 2, 4}) {
+        omp_set_num_threads(threads);
+        std::vector<char> ran(200, 0);
+        FirstError error;  // on four threads 150 starts a chunk and fails first
+#pragma omp parallel for schedule(static)
+        for (int k = 0; k < 200; ++k) {
+            error.run(k, [&] {
+                ran[k] = 1;
+                if (k == 150 || k == 62 || k == 61) show_error("loop", std::to_string(k));
+            });
+        }
+        EXPECT_TRUE(error.failed());
+        EXPECT_ERROR(error.rethrow(), "loop", "61");
+        EXPECT_EQ(std::count(ran.begin(), ran.begin() + 62, 1), 62) << threads;
+    }
+    omp_set_num_threads(saved);
+    FirstError check, none;
+    check.run(0, [] { SKARVEN_CHECK(false); });
+    EXPECT_THROW(check.rethrow(), InternalError);
+    none.run(0, [] {});
+    EXPECT_FALSE(none.failed());
+    EXPECT_NO_THROW(none.rethrow());
 }
 
 // Saved potential matrices.
