@@ -50,8 +50,6 @@ struct RunSettings {
     bool delta_analytic_error = false;
     int ntrunc = 0;
     bool vn_is_loaded = false;
-    int ii = 0;
-    int jj = 0;
     bool vn_file_match = true;
     std::string solver = std::string(8, ' ');  // text(8): "eigen" or "fast"
     // Partial-wave run: l = 0 ... lmax (-1: one partial wave, the key is absent), stopped after

@@ -161,11 +161,10 @@ TEST(Bessel, DomainErrorsGiveNoValue) {
         EXPECT_FALSE(overflowing[k].has_value()) << k;
 }
 
-// DE quadrature against closed forms (to 5e-10; a = b: to infinity); swapped ends flip the sign.
+// DE quadrature against closed forms (to 5e-10); swapped ends flip the sign.
 TEST(Quadrature, KnownIntegralsAndEdgeCases) {
-    std::vector<double> finite(quadrature_lenaw), semi(quadrature_lenaw);
+    std::vector<double> finite(quadrature_lenaw);
     intde_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, finite.data());
-    intdei_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, semi.data());
     const struct {
         const char* name;
         double (*f)(double);
@@ -174,23 +173,14 @@ TEST(Quadrature, KnownIntegralsAndEdgeCases) {
         {"x^-0.75", [](double x) { return std::pow(x, -0.75); }, 0.0, 1.0, 4.0},
         {"-ln(-x) on [-1,0]", [](double x) { return -std::log(-x); }, -1.0, 0.0, 1.0},
         {"e^-x on [2,30]", [](double x) { return std::exp(-x); }, 2.0, 30.0,
-         std::exp(-2.0) - std::exp(-30.0)},
-        {"e^-x/sqrt(x)", [](double x) { return std::exp(-x) / std::sqrt(x); }, 0.0, 0.0,
-         std::sqrt(std::numbers::pi)},
-        {"1/(1+x^2)", [](double x) { return 1.0 / (1.0 + x * x); }, 0.0, 0.0, std::numbers::pi / 2},
-        {"e^-(x-10)^2", [](double x) { return std::exp(-(x - 10.0) * (x - 10.0)); }, 0.0, 0.0,
-         std::sqrt(std::numbers::pi) / 2.0 * (1.0 + std::erf(10.0))}};
+         std::exp(-2.0) - std::exp(-30.0)}};
     for (const auto& c : integrals) {
         SCOPED_TRACE(c.name);
         double i = 0.0, err = 0.0, backward = 0.0, err_backward = 0.0;
-        if (c.a == c.b) {
-            intdei(c.f, c.a, semi.data(), i, err);
-        } else {
-            intde(c.f, c.b, c.a, finite.data(), backward, err_backward);
-            intde(c.f, c.a, c.b, finite.data(), i, err);
-            EXPECT_TRUE(relative_error(-backward, i) < 1e-12 && err_backward >= 0.0);
-            EXPECT_LT(err, 1e-6 * std::fabs(c.exact));
-        }
+        intde(c.f, c.b, c.a, finite.data(), backward, err_backward);
+        intde(c.f, c.a, c.b, finite.data(), i, err);
+        EXPECT_TRUE(relative_error(-backward, i) < 1e-12 && err_backward >= 0.0);
+        EXPECT_LT(err, 1e-6 * std::fabs(c.exact));
         EXPECT_LT(relative_error(i, c.exact), 5e-10);
         EXPECT_GE(err, 0.0);
     }
@@ -201,14 +191,9 @@ TEST(Quadrature, KnownIntegralsAndEdgeCases) {
     auto counted = [&calls](double x) { return ++calls, x * std::exp(-x); };
     intde(counted, 0.0, 1.0, finite.data(), i, err);
     EXPECT_TRUE(std::fabs(i - (1.0 - 2.0 / std::numbers::e)) < 1e-10 && calls < 4100) << calls;
-    calls = 0;
-    intdei(counted, 0.0, semi.data(), i, err);
-    EXPECT_TRUE(std::fabs(i - 1.0) < 1e-10 && calls < 1800) << calls;
     intde([](double x) { return std::exp(x); }, 0.5, 0.5, finite.data(), i, err);
     EXPECT_TRUE(i == 0.0 && err == 0.0);
     intde([](double) { return 0.0; }, 0.0, 2.0, finite.data(), i, err);
-    EXPECT_TRUE(i == 0.0 && err == 0.0);
-    intdei([](double) { return 0.0; }, 0.0, semi.data(), i, err);
     EXPECT_TRUE(i == 0.0 && err == 0.0);
     intde([](double x) { return x < 0.3 ? 1.0 : 0.0; }, 0.0, 1.0, finite.data(), i, err);
     EXPECT_TRUE(err < 0.0 && std::fabs(i - 0.3) < 1e-3) << i << " " << err;
