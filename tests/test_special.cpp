@@ -169,11 +169,10 @@ TEST(Quadrature, KnownIntegralsAndEdgeCases) {
         const char* name;
         double (*f)(double);
         double a, b, exact;
-    } integrals[] = {
-        {"x^-0.75", [](double x) { return std::pow(x, -0.75); }, 0.0, 1.0, 4.0},
-        {"-ln(-x) on [-1,0]", [](double x) { return -std::log(-x); }, -1.0, 0.0, 1.0},
-        {"e^-x on [2,30]", [](double x) { return std::exp(-x); }, 2.0, 30.0,
-         std::exp(-2.0) - std::exp(-30.0)}};
+    } integrals[] = {{"x^-0.75", [](double x) { return std::pow(x, -0.75); }, 0.0, 1.0, 4.0},
+                     {"-ln(-x) on [-1,0]", [](double x) { return -std::log(-x); }, -1.0, 0.0, 1.0},
+                     {"e^-x on [2,30]", [](double x) { return std::exp(-x); }, 2.0, 30.0,
+                      std::exp(-2.0) - std::exp(-30.0)}};
     for (const auto& c : integrals) {
         SCOPED_TRACE(c.name);
         double i = 0.0, err = 0.0, backward = 0.0, err_backward = 0.0;
