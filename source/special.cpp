@@ -2,6 +2,7 @@
 #include "special.hpp"
 
 #include <cmath>
+#include <numbers>
 
 #include "diagnostics.hpp"
 #include "special_internal.hpp"
@@ -10,7 +11,7 @@ namespace skarven {
 
 namespace {
 
-constexpr double pi = 3.1415926535897932384626434;
+using std::numbers::pi;
 constexpr double ln_sqrt_2pi = 0.9189385332046727417803297;
 
 // Asymptotic series of ln Gamma beyond 12, highest power last (Cody's SPECFUN, from Hart et al.).

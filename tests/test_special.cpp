@@ -107,7 +107,7 @@ TEST(Bessel, HalfIntegralOrdersAgainstMpmath) {
         const double x = r[1], nu = l + 0.5, m = std::hypot(r[2], r[3]);
         compare("bessel", value(bessel(nu, x)), r[2], m, nu, x);
         compare("neumann", value(neumann(nu, x)), r[3], m, nu, x);
-        const long double factor = std::sqrt(1.5707963267948966192L / x);
+        const long double factor = std::sqrt(std::numbers::pi_v<long double> / 2 / x);
         const double j = static_cast<double>(factor * r[2]), n = static_cast<double>(factor * r[3]);
         compare("sphbess", value(sphbess(l, x)), j, std::hypot(j, n), l, x);
         compare("sphneum", value(sphneum(l, x)), n, std::hypot(j, n), l, x);
