@@ -43,12 +43,6 @@ double cody_ratio(const double (&p)[8], const double (&q)[8], double t, double d
 
 }  // namespace
 
-double fact(int n) {
-    if (n < 0) show_error("fact", "negative argument");
-    if (n > 170) show_error("fact", "argument too big");
-    return detail::t_f[static_cast<std::size_t>(n)];
-}
-
 double lfact(int n) {
     if (n < 0) show_error("lfact", "negative argument");
     if (n > 5003) show_error("lfact", "argument too big");
