@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <optional>
 
 #include "settings.hpp"
@@ -11,7 +12,7 @@ namespace skarven {
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
+using std::numbers::pi;
 
 // Large-component order l, small-component order and sign of the free Dirac solutions for the
 // current kappa: kappa > 0 pairs j_l with j_(l-1), kappa <= 0 with j_(l+1) and a minus sign.

@@ -12,13 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "special.hpp"
-
 namespace skarven {
 
 namespace {
-
-constexpr int series_term_limit = 500;
 
 // The inputs a filling of the tables depends on.
 struct FillKey {
@@ -430,48 +426,6 @@ double c(int n, CacheAction action) {
 void release_free_solution_tables() {
     std::vector<double>().swap(t_s);
     std::vector<double>().swap(t_c);
-}
-
-// Gegenbauer polynomial C_n^(m)(x) from its Fourier form
-// sum_k Gamma(m+k) Gamma(m+n-k) / (k! (n-k)! Gamma(m)^2) cos((n-2k) theta), cos theta = x,
-// with the Gamma ratios taken from the log-factorial table.
-double gegen(int n, int m, double x) {
-    if (std::fabs(x) > 1.0) show_error("gegen", "improper argument");
-    if (n < 0) return 0.0;
-    const double theta = std::acos(x);
-    const double gamma_m = gamma(static_cast<double>(m));
-    const double gamma_m_squared = gamma_m * gamma_m;
-    double sum = 0.0;
-    for (int k = 0; k <= n; ++k) {
-        sum += std::exp(lfact(m - 1 + k) - lfact(k)) * std::cos((n - 2 * k) * theta) *
-               std::exp(lfact(m + n - 1 - k) - lfact(n - k)) / gamma_m_squared;
-    }
-    return sum;
-}
-
-// Gauss series 2F1(a, b; c; z), summed until a term no longer changes the sum. With b a
-// negative integer the series is a polynomial and ends on an exactly zero term.
-double hyperg21(double a, double b, double c, double z) {
-    double sum = 1.0;
-    double term = 1.0;
-    for (int i = 0; i <= series_term_limit; ++i) {
-        term = (a + i) * (term * (b + i) / (c + i)) * z / (i + 1);
-        if (sum + term == sum) return sum;
-        sum += term;
-    }
-    show_error("hyperg21", "convergence failure");
-}
-
-// Kummer series 1F1(a; c; z), summed until a term no longer changes the sum.
-double hyperg11(double a, double c, double z) {
-    double sum = 1.0;
-    double term = 1.0;
-    for (int i = 1; i <= series_term_limit; ++i) {
-        term = term * z * (a + i - 1) / (i * (c + i - 1));
-        if (sum + term == sum) return sum;
-        sum += term;
-    }
-    show_error("hyperg11", "convergence failure");
 }
 
 }  // namespace skarven

@@ -16,10 +16,5 @@ double s(int n, CacheAction action = CacheAction::keep);
 double c(int n, CacheAction action = CacheAction::keep);
 // Frees both tables without filling them.
 void release_free_solution_tables();
-// Gegenbauer polynomial C_n^(m)(x).
-double gegen(int n, int m, double x);
-// Gauss 2F1(a, b; c; z) and Kummer 1F1(a; c; z) series in double precision.
-double hyperg21(double a, double b, double c, double z);
-double hyperg11(double a, double c, double z);
 
 }  // namespace skarven

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <complex>
+#include <numbers>
 #include <vector>
 
 #include "settings.hpp"
@@ -18,7 +19,7 @@ namespace skarven {
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
+using std::numbers::pi;
 
 using Complex = std::complex<double>;
 

@@ -22,7 +22,7 @@ std::string internal_line(const char* condition, const char* file, int line) {
            ")";
 }
 
-void write_line(std::FILE* stream, const std::string& line) {
+void write_line(std::FILE* stream, std::string_view line) {
     std::fwrite(line.data(), 1, line.size(), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
@@ -63,6 +63,10 @@ void show_warning(std::string_view routine, std::string_view message) {
 void show_info(std::string_view text) {
     std::string line = " (Info: ";
     line.append(text).append(".)");
+    write_line(stdout, line);
+}
+
+void say(std::string_view line) {
     write_line(stdout, line);
 }
 

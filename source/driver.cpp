@@ -2,8 +2,8 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
+#include <numbers>
 #include <string>
 #include <string_view>
 
@@ -21,7 +21,7 @@ namespace skarven {
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
+using std::numbers::pi;
 constexpr std::string_view routine = "control_calc_delta";
 constexpr double infinity = std::numeric_limits<double>::infinity();
 
@@ -86,12 +86,6 @@ void open_result_file(ResultFile& file) {
     write_header(file.unit());
 }
 
-void say(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
 void energy_pass(const std::string& root) {
     sk_globals.pass = 2;
     ResultFile file(routine, root + ".en");
@@ -106,18 +100,12 @@ void energy_pass(const std::string& root) {
     delta_analytic();
     file.write(sk_globals.delta_analytic_error ? "\n" : "  delta_analytical\n");
 
-    const int count =
-        static_cast<int>((sk_globals.eend - sk_globals.estart) / sk_globals.estep + 1.1);
+    const int count = energy_count(sk_globals);
     sk_globals.ntrunc = sk_globals.nend;
-    const double light = sk_globals.v_light;
     for (int i = 0; i < count; ++i) {
-        const double e = sk_globals.estart + i * sk_globals.estep;
+        const double e = grid_energy(sk_globals, i);
         sk_globals.projectile.e = e;
-        if (relativistic_scheme()) {
-            sk_globals.projectile.k = std::sqrt(e * (2.0 * light * light + e)) / light;
-        } else if (text_is(sk_globals.scheme, "non-relativistic")) {
-            sk_globals.projectile.k = std::sqrt(2.0 * e);
-        }
+        projectile_set_k(sk_globals.projectile);
         const PhaseShift point = phase_shift(sk_globals.nend);
         file.write(energy_field(e) + format_fixed_fitting(point.tan_delta, 26, 16) +
                    format_fixed_fitting(point.delta, 26, 16));

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -21,7 +21,7 @@ namespace skarven {
 namespace {
 
 constexpr std::string_view routine = "control_calc_delta";
-constexpr double pi = 3.141592653589793;
+using std::numbers::pi;
 
 struct Wave {
     int l;
@@ -37,11 +37,10 @@ std::vector<Wave> waves_of(int l) {
 
 // The energies of the energy pass, computed as it computes them.
 std::vector<double> energy_grid() {
-    const RunSettings& s = sk_globals;
-    const int count = static_cast<int>((s.eend - s.estart) / s.estep + 1.1);
+    const int count = energy_count(sk_globals);
     std::vector<double> energies(std::max(count, 0));
     for (int i = 0; i < count; ++i)
-        energies[i] = s.estart + i * s.estep;
+        energies[i] = grid_energy(sk_globals, i);
     return energies;
 }
 
@@ -49,12 +48,6 @@ void set_energy(double e) {
     Projectile& p = sk_globals.projectile;
     p.e = e;
     projectile_set_k(p);
-}
-
-void say(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
 }
 
 // delta of one wave at every energy. The first wave follows the energy pass of the same wave, so
@@ -136,45 +129,13 @@ PartialWaves waves_at(const LoopResult& loop, std::size_t i) {
     return waves;
 }
 
-// The header, then one line at a time: each is flushed when complete, so a killed run leaves
-// whole lines and a failed write ends the run at the line that failed.
-void open_with_header(ResultFile& file, int lmax_reached) {
+// The header, then the lines through put_line: one at a time, or 64 KiB at a time for root.dcs.
+void open_with_header(ResultFile& file, int lmax_reached, std::size_t batch = 0) {
     file.require_open();
+    if (batch > 0) file.batch_lines(batch);
     write_partial_wave_header(file.unit(), lmax_reached);
-}
-
-void put_line(ResultFile& file, const std::string& line) {
-    file.write_line(line);
     file.flush();
 }
-
-// root.dcs can run to millions of lines, where a flush per line would double the run time: its
-// lines go out 64 KiB at a time from a buffer twice that size, so that the stream itself never
-// writes part of a line. A failed write still ends the run within 64 KiB of it.
-class BatchedLines {
-  public:
-    static constexpr std::size_t batch = std::size_t{1} << 16;
-
-    BatchedLines(ResultFile& file, int lmax_reached) : file_(file) {
-        file.require_open();
-        file.use_buffer(2 * batch);
-        write_partial_wave_header(file.unit(), lmax_reached);
-        file.flush();
-    }
-    void put(const std::string& line) {
-        file_.write_line(line);
-        pending_ += line.size() + 1;
-        if (pending_ >= batch) flush();
-    }
-    void flush() {
-        file_.flush();
-        pending_ = 0;
-    }
-
-  private:
-    ResultFile& file_;
-    std::size_t pending_ = 0;
-};
 
 std::string column_name(const Wave& wave) {
     return relativistic_scheme() ? "delta(kappa=" + std::to_string(wave.kappa) + ")"
@@ -188,12 +149,12 @@ void write_phase_shifts(const std::string& root, const LoopResult& loop,
     std::string columns = "; NUMERICAL RESULTS: energy";
     for (const Wave& wave : loop.waves)
         columns += "  " + column_name(wave);
-    put_line(file, columns);
+    file.put_line(columns);
     for (std::size_t i = 0; i < energies.size(); ++i) {
         std::string text = energy_field(energies[i]);
         for (const std::vector<double>& deltas : loop.deltas)
             text += format_fixed(deltas[i], 26, 16);
-        put_line(file, text);
+        file.put_line(text);
     }
     file.close();
 }
@@ -202,15 +163,15 @@ void write_cross_sections(const std::string& root, const LoopResult& loop,
                           const std::vector<double>& energies) {
     ResultFile file(routine, root + ".xs");
     open_with_header(file, loop.lmax_reached);
-    put_line(file, "; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used");
+    file.put_line("; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used");
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
         const double k = sk_globals.projectile.k;
         const PartialWaves waves = waves_at(loop, i);
-        put_line(file, energy_field(energies[i]) +
-                           format_scientific(elastic_cross_section(k, waves), 24, 15) +
-                           format_scientific(transport_cross_section(k, waves), 24, 15) +
-                           format_int(loop.lmax_reached, 5));
+        file.put_line(energy_field(energies[i]) +
+                      format_scientific(elastic_cross_section(k, waves), 24, 15) +
+                      format_scientific(transport_cross_section(k, waves), 24, 15) +
+                      format_int(loop.lmax_reached, 5));
     }
     file.close();
 }
@@ -220,20 +181,20 @@ void write_differential_cross_sections(const std::string& root, const LoopResult
                                        const std::vector<double>& energies) {
     const int angles = sk_globals.angles;
     ResultFile file(routine, root + ".dcs");
-    BatchedLines lines(file, loop.lmax_reached);
-    lines.put("; NUMERICAL RESULTS: theta(deg)  dsigma/dOmega, one block per energy");
+    open_with_header(file, loop.lmax_reached, std::size_t{1} << 16);
+    file.put_line("; NUMERICAL RESULTS: theta(deg)  dsigma/dOmega, one block per energy");
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
         const double k = sk_globals.projectile.k;
         const PartialWaves waves = waves_at(loop, i);
-        if (i > 0) lines.put("\n");
-        lines.put("; energy = " + energy_field(energies[i]));
+        if (i > 0) file.put_line("\n");
+        file.put_line("; energy = " + energy_field(energies[i]));
         for (int a = 0; a < angles; ++a) {
             const double degrees = 180.0 * a / (angles - 1);
             const double value = differential_cross_section(k, waves, degrees * pi / 180.0);
-            lines.put(format_fixed(degrees, 12, 6) + format_scientific(value, 24, 15));
+            file.put_line(format_fixed(degrees, 12, 6) + format_scientific(value, 24, 15));
         }
-        lines.flush();
+        file.flush();
     }
     file.close();
 }

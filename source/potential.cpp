@@ -285,7 +285,7 @@ void prepare_node_table(const Interval& interval, int needed) {
 enum class Outcome { done, needs_level, fallback };
 
 // phi_i v phi_j or psi_i v psi_j at one node; a vanishing function gives 0 even where the
-// potential is singular (as fi_v_fi and psi_v_psi do).
+// potential is singular (r = 0 under flush-to-zero), as the product does in the limit.
 double integrand_at(const LevelValues& values, bool psi, int nodes, int i, int j, int node) {
     const std::vector<double>& f = psi ? values.psi : values.phi;
     const double f_i = f[static_cast<std::size_t>(i) * nodes + node];
@@ -467,8 +467,6 @@ void vn_elements(int count, const int* rows, const int* cols, double* values) {
     for (int k = 0; k < count; ++k) {
         if (cached_element(rows[k], cols[k], values[k])) continue;
         Element element = element_at(rows[k], cols[k]);
-        sk_globals.ii = element.ii;
-        sk_globals.jj = element.jj;
         values[k] = 0.0;
         if (element.component == Component::none || interval.range == Range::none) continue;
         if (interval.range == Range::finite && interval.lower == interval.upper) continue;

@@ -19,7 +19,7 @@ void release_vn_matrix();
 
 // values[k] = vn(rows[k], cols[k]) for k < count, bit for bit, with the elements integrated in
 // parallel (each element by the same operations as vn, so the thread count does not matter).
-// Call from the main thread outside parallel regions; leaves ii, jj as the last element sets them.
+// Call from the main thread outside parallel regions.
 void vn_elements(int count, const int* rows, const int* cols, double* values);
 // The positions a basis grown to `order` rows adds to the lower triangle: the last row and, in the
 // relativistic ordering (first component in reverse), row 0 as well, column by column.
@@ -32,8 +32,6 @@ void vn_lower_triangle(int dim, double* matrix);
 // of phi_i v phi_j and, in the relativistic scheme, psi(i, j) that of psi_i v psi_j (n x n,
 // column-major, both triangles). One quadrature rule serves every element.
 void potential_blocks(int n, std::vector<double>& phi, std::vector<double>& psi);
-// One element of those blocks, phi(i, j) or psi(i, j), by the same rule; thread-safe.
-double potential_element(bool psi_component, int i, int j);
 // values[k] = psi(rows[k], cols[k]) when psi[k], else phi(rows[k], cols[k]), all from the rule of
 // the block of basis size `size` (indices below it), with the basis tabulated once on its points
 // and kept for later calls with the same settings and size. Main thread, outside parallel

@@ -174,43 +174,6 @@ RuleSettings current_rule_settings() {
             p.m};
 }
 
-// Points a thread keeps before it drops its rules (32 bytes each).
-constexpr std::size_t cached_points_limit = std::size_t{1} << 18;
-
-// The rule of one block, from the rules this thread has built for the current settings. Building
-// a Gauss-Laguerre rule costs several times the evaluation of an element, and a matrix asks for
-// each size many times. A rule depends only on the settings, the component and the size, so a
-// kept rule gives the bits a new one would; each thread keeps its own, so nothing is shared.
-const Points& element_rule(const BasisShape& shape, Component component, int n,
-                           const Interval& interval) {
-    struct Cache {
-        bool valid = false;
-        RuleSettings settings;
-        std::vector<Points> rules[2];
-        std::vector<bool> built[2];
-        std::size_t points = 0;
-    };
-    thread_local Cache cache;
-    const RuleSettings settings = current_rule_settings();
-    if (!cache.valid || !(cache.settings == settings) || cache.points > cached_points_limit) {
-        cache = Cache{};
-        cache.valid = true;
-        cache.settings = settings;
-    }
-    const int c = component == Component::phi ? 0 : 1;
-    const std::size_t size = static_cast<std::size_t>(n);
-    if (cache.rules[c].size() <= size) {
-        cache.rules[c].resize(size + 1);
-        cache.built[c].resize(size + 1, false);
-    }
-    if (!cache.built[c][size]) {
-        cache.rules[c][size] = block_points(shape, component, n, interval);
-        cache.built[c][size] = true;
-        cache.points += cache.rules[c][size].x.size();
-    }
-    return cache.rules[c][size];
-}
-
 // One rule for every element of a run, with the basis tabulated once on its points:
 // values[c][i * count + k] = sqrt(w_k |v(r_k)|) f_i(r_k) for component c, as basis_table forms
 // them. Rebuilt when the settings or the size change.
@@ -245,50 +208,6 @@ void build_run_rule(const BasisShape& s, Component component, int size, const In
 }
 
 }  // namespace
-
-// One element by the rule of the block of size max(i, j) + 1: the recurrence runs up to the
-// higher index at each point, only f_i and f_j are kept, and the weighted products are summed in
-// extended precision straight from their logarithms. Reads the settings and writes nothing
-// shared, so any number of threads may call it at once.
-double potential_element(bool psi_component, int i, int j) {
-    SKARVEN_CHECK(i >= 0 && j >= 0);
-    const Interval interval = interval_of_potential();
-    if (!has_integral(interval)) return 0.0;
-    const BasisShape shape = current_shape();
-    const Component component = psi_component ? Component::psi : Component::phi;
-    const int n = std::max(i, j) + 1;
-    const Points& points = element_rule(shape, component, n, interval);
-    extended sum = 0.0;
-    for (std::size_t k = 0; k < points.x.size(); ++k) {
-        const extended x = points.x[k];
-        const PotentialSample v_sample = potential_at(x / shape.lambda);
-        if (v_sample.sign == 0.0) continue;
-        extended mantissa_i = 0.0;
-        extended mantissa_j = 0.0;
-        extended log_i = 0.0;
-        extended log_j = 0.0;
-        auto sink = [&](int index, extended mantissa, extended log_factor) {
-            if (index == i) {
-                mantissa_i = mantissa;
-                log_i = log_factor;
-            }
-            if (index == j) {
-                mantissa_j = mantissa;
-                log_j = log_factor;
-            }
-        };
-        if (component == Component::phi) {
-            phi_values(shape, n, x, 0.0L, sink);
-        } else {
-            psi_values(shape, n, x, 0.0L, sink);
-        }
-        const extended product = mantissa_i * mantissa_j;
-        if (product == 0.0) continue;
-        sum += v_sample.sign * product *
-               std::exp(log_i + log_j + points.log_weight[k] + v_sample.log_abs);
-    }
-    return static_cast<double>(sum);
-}
 
 // Both blocks of basis size n for the current settings, each from one quadrature rule.
 void potential_blocks(int n, std::vector<double>& phi, std::vector<double>& psi) {

@@ -69,9 +69,10 @@ void ResultFile::require_open() const {
     if (unit_ == nullptr) show_error(routine_, "unable to open the output file <" + name_ + ">");
 }
 
-void ResultFile::use_buffer(std::size_t bytes) {
-    buffer_.resize(bytes);
-    SKARVEN_CHECK(std::setvbuf(unit_, buffer_.data(), _IOFBF, bytes) == 0);
+void ResultFile::batch_lines(std::size_t bytes) {
+    buffer_.resize(2 * bytes);
+    SKARVEN_CHECK(std::setvbuf(unit_, buffer_.data(), _IOFBF, buffer_.size()) == 0);
+    batch_ = bytes;
 }
 
 void ResultFile::write(std::string_view text) {
@@ -83,8 +84,15 @@ void ResultFile::write_line(std::string_view line) {
     if (std::fputc('\n', unit_) == EOF) fail();
 }
 
+void ResultFile::put_line(std::string_view line) {
+    write_line(line);
+    pending_ += line.size() + 1;
+    if (pending_ >= batch_) flush();
+}
+
 // The error flag is sticky, so a failure inside write_header shows here too.
 void ResultFile::flush() {
+    pending_ = 0;
     if (std::fflush(unit_) != 0 || std::ferror(unit_) != 0) fail();
 }
 

@@ -24,11 +24,16 @@ class ResultFile {
     // Throws Error "unable to open the output file <name>" when the file did not open.
     void require_open() const;
     const std::string& name() const { return name_; }
-    // A stream buffer of `bytes` (the default is one disk block); before the first write.
-    void use_buffer(std::size_t bytes);
+    // Lines of put_line go out `bytes` at a time from a stream buffer twice that size, so that
+    // the stream itself never writes part of a line; before the first write. For files of
+    // millions of lines, where a flush per line would double the run time.
+    void batch_lines(std::size_t bytes);
     std::FILE* unit() const { return unit_; }
     void write(std::string_view text);
     void write_line(std::string_view line);
+    // write_line, flushed once the batch is full (every line when not batched), so that a killed
+    // run leaves whole lines and a failed write ends the run within one batch of it.
+    void put_line(std::string_view line);
     void flush();
     void close();
 
@@ -39,7 +44,9 @@ class ResultFile {
     std::string name_;
     std::vector<char> buffer_;  // outlives the stream: the destructor closes it first
     std::FILE* unit_ = nullptr;
-    int exceptions_at_open_;  // more in flight at destruction: an error is unwinding the writer
+    std::size_t batch_ = 0;    // bytes of put_line between flushes
+    std::size_t pending_ = 0;  // bytes written since the last flush
+    int exceptions_at_open_;   // more in flight at destruction: an error is unwinding the writer
 };
 
 // The energy column of every energy-pass file: F10.6, giving up decimals from 1000 on

@@ -1,5 +1,7 @@
 #include "settings.hpp"
 
+#include <cmath>
+
 namespace skarven {
 
 RunSettings sk_globals;
@@ -25,6 +27,24 @@ bool relativistic_scheme() {
 
 bool text_is(std::string_view field, std::string_view value) {
     return trimmed(field) == trimmed(value);
+}
+
+void projectile_set_k(Projectile& projectile) {
+    const double c = sk_globals.v_light;
+    const double energy = projectile.e;
+    if (relativistic_scheme()) {
+        projectile.k = std::sqrt(energy * (2.0 * c * c + energy)) / c;
+    } else if (text_is(sk_globals.scheme, "non-relativistic")) {
+        projectile.k = std::sqrt(2.0 * energy);
+    }
+}
+
+int energy_count(const RunSettings& s) {
+    return static_cast<int>((s.eend - s.estart) / s.estep + 1.1);
+}
+
+double grid_energy(const RunSettings& s, int i) {
+    return s.estart + i * s.estep;
 }
 
 }  // namespace skarven

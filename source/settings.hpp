@@ -50,8 +50,6 @@ struct RunSettings {
     bool delta_analytic_error = false;
     int ntrunc = 0;
     bool vn_is_loaded = false;
-    int ii = 0;
-    int jj = 0;
     bool vn_file_match = true;
     std::string solver = std::string(8, ' ');  // text(8): "eigen" or "fast"
     // Partial-wave run: l = 0 ... lmax (-1: one partial wave, the key is absent), stopped after
@@ -79,6 +77,11 @@ std::string_view trimmed(std::string_view text);
 void loadparams(const std::string& filename);
 // Wave number from the energy for the current scheme.
 void projectile_set_k(Projectile& projectile);
+// The energies of the energy pass: grid_energy(s, i) = estart + i estep for i < energy_count(s),
+// the integer part of (eend - estart) / estep + 1.1, so that a last energy up to a tenth of a
+// step above eend still counts.
+int energy_count(const RunSettings& s);
+double grid_energy(const RunSettings& s, int i);
 // Decimal digits of n without blanks (I5, then left-adjusted).
 std::string convert_int_to_string(int n);
 

@@ -419,8 +419,7 @@ std::array<bool, 2> take_partial_wave_keys(ParameterTable& table) {
 
 void loadparams(const std::string& filename) {
     const FloatModeGuard mode;
-    std::fputs("Loading parameters...\n", stdout);
-    std::fflush(stdout);
+    say("Loading parameters...");
     // Closed also when reading ends in an error.
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_input(filename), std::fclose);
     if (file == nullptr) {
@@ -451,18 +450,7 @@ void loadparams(const std::string& filename) {
 
     sk_globals.v_light =
         text_is(sk_globals.vol, "finite") ? finite_light_speed : infinite_light_speed;
-    std::fputs("Load complete.\n", stdout);
-    std::fflush(stdout);
-}
-
-void projectile_set_k(Projectile& projectile) {
-    const double c = sk_globals.v_light;
-    const double energy = projectile.e;
-    if (relativistic_scheme()) {
-        projectile.k = std::sqrt(energy * (2.0 * c * c + energy)) / c;
-    } else if (text_is(sk_globals.scheme, "non-relativistic")) {
-        projectile.k = std::sqrt(2.0 * energy);
-    }
+    say("Load complete.");
 }
 
 std::string convert_int_to_string(int n) {

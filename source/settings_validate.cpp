@@ -140,8 +140,7 @@ void validate_ranges() {
         require(steps + 1.1 < largest_energy_count + 1.0 &&
                     (s.estart == s.eend || s.estep >= smallest_relative_step * s.eend),
                 "<estep> is too small for the energy range");
-        // The last energy may lie up to a tenth of a step above eend.
-        const double last = s.estart + (static_cast<int>(steps + 1.1) - 1) * s.estep;
+        const double last = grid_energy(s, energy_count(s) - 1);
         require(energy_fits(last), "<eend> is too large for <lambda>" + std::string(basis_note));
     }
     const std::string& type = p.pot_type;
@@ -285,7 +284,7 @@ std::optional<OuterEdge> outer_edge() {
 // 12 + 24 columns per angle).
 double planned_output_bytes() {
     const RunSettings& s = sk_globals;
-    const double energies = static_cast<int>((s.eend - s.estart) / s.estep + 1.1);
+    const double energies = energy_count(s);
     const double waves = relativistic_scheme() ? 2.0 * s.lmax + 1.0 : s.lmax + 1.0;
     const double per_energy = (10.0 + 3.0 * 26.0 + 1.0) + (10.0 + 26.0 * waves + 1.0) +
                               (10.0 + 2.0 * 24.0 + 5.0 + 1.0) +

@@ -32,17 +32,6 @@ double oscillator_weight(int n, int l) {
     return std::exp(lgamma(n + l + 1.5) - lfact(n));
 }
 
-// f_i v f_j at r for the pair (ii, jj) of basis functions f; a vanishing function makes the
-// product 0 even where a singular potential is infinite (r = 0 under flush-to-zero), as it is in
-// the limit.
-double sandwich(void (*pair)(int, int, double, double&, double&), double r) {
-    double f_i = 0.0;
-    double f_j = 0.0;
-    pair(sk_globals.ii, sk_globals.jj, r, f_i, f_j);
-    if (f_i == 0.0 || f_j == 0.0) return 0.0;
-    return f_i * v(r) * f_j;
-}
-
 }  // namespace
 
 // Overlap integral of phi_i and phi_n over (0, infinity). Laguerre basis: tridiagonal, from the
@@ -101,14 +90,6 @@ double v(double r) {
     if (text_is(p.pot_type, "yukawa")) return -p.g * p.g * std::exp(-p.m * r) / r;
     if (text_is(p.pot_type, "user")) return 0.0;
     return 0.0;
-}
-
-double fi_v_fi(double r) {
-    return sandwich(fi2, r);
-}
-
-double psi_v_psi(double r) {
-    return sandwich(psi2, r);
 }
 
 }  // namespace skarven

@@ -82,19 +82,6 @@ class LaguerreSequence {
     int exponent_ = 0;
 };
 
-// L_i^(alpha)(x) and L_j^(alpha)(x), the sequence run once up to max(i, j).
-void laguerre_pair_scaled(int i, int j, double alpha, double x, Scaled& li, Scaled& lj) {
-    li = Scaled{};
-    lj = Scaled{};
-    const int top = std::max(i, j);
-    LaguerreSequence sequence(alpha, x);
-    for (int k = 0; k <= top; ++k) {
-        const Scaled value = sequence.next();
-        if (k == i) li = value;
-        if (k == j) lj = value;
-    }
-}
-
 // m * e^lg without overflow or underflow on the way; saturates at the largest double where the
 // true value is beyond it.
 double scaled_exp(double m, double lg) {
@@ -211,70 +198,7 @@ double basis_psi(const BasisPoint& p, int kappa, double phi, const Scaled& a, co
 
 }  // namespace
 
-// Generalized Laguerre polynomial by the upward three-term recurrence from L_0 = 1,
-// L_1 = 1 + alpha - x and the explicit L_2. Exact powers of two keep the recurrence in range;
-// a value beyond the double range comes out infinite instead of NaN.
-double laguerre(int n, double alpha, double x) {
-    if (n < 0) return 0.0;
-    Scaled value;
-    Scaled unused;
-    laguerre_pair_scaled(n, 0, alpha, x, value, unused);
-    return std::ldexp(value.m, value.e);
-}
-
-void laguerre2(int i, int j, double alpha, double x, double& li, double& lj) {
-    Scaled si;
-    Scaled sj;
-    laguerre_pair_scaled(i, j, alpha, x, si, sj);
-    li = std::ldexp(si.m, si.e);
-    lj = std::ldexp(sj.m, sj.e);
-}
-
-namespace {
-
-// phi of basis functions i and j at r and, when psi is given, their psi (i first); 0 where the
-// basis functions vanish.
-void pair_values(int i, int j, double r, double (&phi)[2], double (*psi)[2]) {
-    phi[0] = phi[1] = 0.0;
-    if (psi != nullptr) (*psi)[0] = (*psi)[1] = 0.0;
-    const BasisPoint p = basis_point(r);
-    if (!p.valid || p.zero) return;
-    Scaled a[2];
-    laguerre_pair_scaled(i, j, p.alpha, p.y, a[0], a[1]);
-    const double power = std::pow(p.x, p.l + 1);
-    const double e_factor = exponential_factor(p);
-    for (int k = 0; k < 2; ++k) {
-        phi[k] = basis_phi(p, power, e_factor, a[k]);
-    }
-    if (psi == nullptr) return;
-    // The two polynomial families (alpha and alpha + 1) run one after the other: a parallel
-    // region per evaluation costs far more than the recurrence it would share out.
-    Scaled b[2];
-    laguerre_pair_scaled(i, j, p.alpha + 1.0, p.y, b[0], b[1]);
-    const int kappa = sk_globals.projectile.kappa;
-    for (int k = 0; k < 2; ++k) {
-        (*psi)[k] = basis_psi(p, kappa, phi[k], a[k], b[k]);
-    }
-}
-
-}  // namespace
-
-void fi2(int i, int j, double r, double& fi_i, double& fi_j) {
-    double phi[2];
-    pair_values(i, j, r, phi, nullptr);
-    fi_i = phi[0];
-    fi_j = phi[1];
-}
-
-void psi2(int i, int j, double r, double& psi_i, double& psi_j) {
-    double phi[2];
-    double psi[2];
-    pair_values(i, j, r, phi, &psi);
-    psi_i = psi[0];
-    psi_j = psi[1];
-}
-
-// Both sequences run once to count - 1; each value is formed exactly as fi2 and psi2 form it.
+// Both polynomial sequences (alpha and alpha + 1) run once to count - 1.
 void basis_values(int count, double r, double* phi, double* psi) {
     const BasisPoint p = basis_point(r);
     if (!p.valid || p.zero) {

@@ -102,10 +102,8 @@ class EnergyGreen {
     // False when the QL iteration did not converge (the results are then unreliable) or when
     // H - e0 S was exactly singular.
     bool converged() const { return converged_; }
-    // After decompose_shifted: e0, and the distance from e0 to the nearest eigenvalue
-    // (1 / max |mu_k|); digits are lost roughly as |g(e0)| / |g(E)|, so e0 should not sit on a
-    // pole.
-    double reference_energy() const { return reference_energy_; }
+    // After decompose_shifted: the distance from e0 to the nearest eigenvalue (1 / max |mu_k|);
+    // digits are lost roughly as |g(e0)| / |g(E)|, so e0 should not sit on a pole.
     double reference_distance() const { return reference_distance_; }
     // Number of 2x2 pivots in the factorisation of the scaled H - e0 S (diagnostics and tests).
     int pivot_pairs() const { return pivot_pairs_; }

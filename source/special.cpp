@@ -2,6 +2,7 @@
 #include "special.hpp"
 
 #include <cmath>
+#include <numbers>
 
 #include "diagnostics.hpp"
 #include "special_internal.hpp"
@@ -10,7 +11,7 @@ namespace skarven {
 
 namespace {
 
-constexpr double pi = 3.1415926535897932384626434;
+using std::numbers::pi;
 constexpr double ln_sqrt_2pi = 0.9189385332046727417803297;
 
 // Asymptotic series of ln Gamma beyond 12, highest power last (Cody's SPECFUN, from Hart et al.).
@@ -41,12 +42,6 @@ double cody_ratio(const double (&p)[8], const double (&q)[8], double t, double d
 }
 
 }  // namespace
-
-double fact(int n) {
-    if (n < 0) show_error("fact", "negative argument");
-    if (n > 170) show_error("fact", "argument too big");
-    return detail::t_f[static_cast<std::size_t>(n)];
-}
 
 double lfact(int n) {
     if (n < 0) show_error("lfact", "negative argument");

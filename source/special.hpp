@@ -10,8 +10,6 @@ namespace skarven {
 
 // ---- Factorials and gamma functions --------------------------------------------------------
 
-// n! for 0 <= n <= 170 from a table holding the nearest double of every entry.
-double fact(int n);
 // ln n! for 0 <= n <= 5003 from a table holding the nearest double of every entry.
 double lfact(int n);
 // m!/n! = (n+1)(n+2)...m for m >= n.

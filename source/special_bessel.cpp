@@ -2,6 +2,7 @@
 // (special_rjbesl.cpp, special_rybesl.cpp), and the spherical Bessel and Neumann functions.
 #include <cmath>
 #include <cstddef>
+#include <numbers>
 #include <optional>
 #include <vector>
 
@@ -12,8 +13,7 @@ namespace skarven {
 
 namespace {
 
-constexpr double half_pi = 1.5707963267948966;
-constexpr double pi = 3.141592653589793;
+using std::numbers::pi;
 
 // The work vector holds every order below the wanted one, so it is sized from the order; orders
 // this large are refused as a domain failure (the program asks for l + 1/2 with small l).
@@ -68,7 +68,7 @@ std::optional<double> spherical(std::optional<double> (*cylindrical)(double, dou
     if (x <= 0.0) return domain_failure;
     const std::optional<double> z = cylindrical(l + 0.5, x);
     if (!z) return domain_failure;
-    const double value = std::sqrt(half_pi / x) * *z;
+    const double value = std::sqrt(pi / 2.0 / x) * *z;
     if (!std::isfinite(value)) return domain_failure;
     return value;
 }

@@ -5,9 +5,8 @@
 
 namespace skarven::detail {
 
-// n! (0..170) and ln n! (0..5003), each the nearest double of the exact value
-// (special_tables.cpp, generated data).
-extern const std::array<double, 171> t_f;
+// ln n! (0..5003), each the nearest double of the exact value (special_tables.cpp, generated
+// data).
 extern const std::array<double, 5004> t_lf;
 
 // What dgamma returns where the gamma function is undefined or out of range.

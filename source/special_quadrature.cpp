@@ -8,11 +8,10 @@ namespace skarven {
 
 namespace {
 
-// Tuning constants of Ooura's tables: efs scales eps into the level tolerance; hoff fixes the
-// first-level step h0 = hoff / (1 - ln(efs eps)) for each kind of rule.
+// Tuning constants of Ooura's table: efs scales eps into the level tolerance; hoff fixes the
+// first-level step h0 = hoff / (1 - ln(efs eps)).
 constexpr double table_efs = 0.1;
 constexpr double finite_hoff = 8.5;
-constexpr double semi_infinite_hoff = 11.0;
 constexpr int table_offset = 5;
 
 }  // namespace
@@ -70,65 +69,6 @@ void intde_init(int lenaw, double tiny, double eps, double* table) {
         }
     } while (2 * k - table_offset - 3 <= lenaw);
     table[0] = k - 3;
-}
-
-// Abscissae and weights of the exp-sinh rule on [0, infinity) (Ooura, intde2.c "intdeiini"):
-// x = e^(+-(pi/2) sinh s), six entries a point (both abscissae, their companion weights and
-// their weights), same level layout and header as intde_init.
-void intdei_init(int lenaw, double tiny, double eps, double* table) {
-    // The last point of each level is never written: its abscissa would lie beyond `tiny`. Zero
-    // is what the formula gives there, and it keeps the table deterministic.
-    std::fill_n(table, lenaw, 0.0);
-    const double quarter_pi = std::numbers::pi / 4.0;
-    const double tinyln = -std::log(tiny);
-    const double epsln = 1.0 - std::log(table_efs * eps);
-    const double h0 = semi_infinite_hoff / epsln;
-    const double ehp = std::exp(h0);
-    const double ehm = 1.0 / ehp;
-    table[2] = eps;
-    table[3] = std::exp(-ehm * epsln);
-    table[4] = std::sqrt(table_efs * eps);
-    table[table_offset] = 1.0;
-    table[table_offset + 1] = 4.0 * h0;
-    table[table_offset + 2] = 2.0 * quarter_pi * h0;
-    double h = 2.0;
-    int nk = 0;
-    int k = table_offset + 6;
-    int j = k;
-    do {
-        double t = h * 0.5;
-        do {
-            double em = std::exp(h0 * t);
-            double ep = quarter_pi * em;
-            em = quarter_pi / em;
-            j = k;
-            do {
-                const double xp = std::exp(ep - em);
-                const double xm = 1.0 / xp;
-                const double wp = xp * ((ep + em) * h0);
-                const double wm = xm * ((ep + em) * h0);
-                table[j] = xm;
-                table[j + 1] = xp;
-                table[j + 2] = xm * (4.0 * h0);
-                table[j + 3] = xp * (4.0 * h0);
-                table[j + 4] = wm;
-                table[j + 5] = wp;
-                ep *= ehp;
-                em *= ehm;
-                j += 6;
-            } while (ep < tinyln && j <= lenaw - 6);
-            t += h;
-            k += nk;
-        } while (t < 1.0);
-        h *= 0.5;
-        if (nk == 0) {
-            if (j > lenaw - 12) j -= 6;
-            nk = j - table_offset;
-            k += nk;
-            table[1] = nk;
-        }
-    } while (2 * k - table_offset - 6 <= lenaw);
-    table[0] = k - 6;
 }
 
 }  // namespace skarven

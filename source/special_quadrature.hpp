@@ -1,5 +1,5 @@
 #pragma once
-// Double-exponential quadrature (Ooura's table-driven intde / intdei).
+// Double-exponential quadrature (Ooura's table-driven intde).
 
 #include <cmath>
 
@@ -10,16 +10,12 @@ inline constexpr int quadrature_lenaw = 8000;
 inline constexpr double quadrature_tiny = 1.0e-307;
 inline constexpr double quadrature_eps = 1.0e-8;
 
-// Fill a table of `lenaw` doubles for the finite (tanh-sinh) and semi-infinite (exp-sinh) rules.
+// Fill a table of `lenaw` doubles for the finite (tanh-sinh) rule.
 void intde_init(int lenaw, double tiny, double eps, double* table);
-void intdei_init(int lenaw, double tiny, double eps, double* table);
 
 // Integral of f over [a, b] (oriented). f is any callable double(double).
 template <class F>
 void intde(F&& f, double a, double b, const double* table, double& i, double& err);
-// Integral of f over [a, infinity).
-template <class F>
-void intdei(F&& f, double a, const double* table, double& i, double& err);
 
 // ---- Definitions -------------------------------------------------------------------------------
 
@@ -143,103 +139,6 @@ int intde_points(F&& f, double ba, const double* table, double& i, double& err) 
         err *= table[2] * (m * std::fabs(ba));
     }
     return levels;
-}
-
-// Exp-sinh rule over [a, infinity) from a table of intdei_init (Ooura, intde2.c "intdei"), for
-// integrands that decay without oscillating. Same level refinement and tail cuts as intde; the
-// two abscissae of a point are a + e^(-s) and a + e^(s) for the same weight index.
-template <class F>
-void intdei(F&& f, double a, const double* table, double& i, double& err) {
-    constexpr int noff = 5;
-    const int lenawm = static_cast<int>(table[0] + 0.5);
-    const int nk = static_cast<int>(table[1] + 0.5);
-    const double epsh = table[4];
-
-    i = f(a + table[noff]);
-    double ir = i * table[noff + 1];
-    i *= table[noff + 2];
-    err = std::fabs(i);
-    int k = nk + noff;
-    int j = noff;
-    double fm = 0.0;
-    double fp = 0.0;
-    do {
-        j += 6;
-        fm = f(a + table[j]);
-        fp = f(a + table[j + 1]);
-        ir += fm * table[j + 2] + fp * table[j + 3];
-        fm *= table[j + 4];
-        fp *= table[j + 5];
-        i += fm + fp;
-        err += std::fabs(fm) + std::fabs(fp);
-    } while (table[j] > epsh && j < k);
-
-    const double errt = err * table[3];
-    const double errh = err * epsh;
-    double errd = 1.0 + 2.0 * errh;
-    int jtmp = j;
-    while (std::fabs(fm) > errt && j < k) {
-        j += 6;
-        fm = f(a + table[j]);
-        ir += fm * table[j + 2];
-        fm *= table[j + 4];
-        i += fm;
-    }
-    int jlim = j;
-    j = jtmp;
-    while (std::fabs(fp) > errt && j < k) {
-        j += 6;
-        fp = f(a + table[j + 1]);
-        ir += fp * table[j + 3];
-        fp *= table[j + 5];
-        i += fp;
-    }
-    if (j < jlim) jlim = j;
-    jlim -= noff + 6;
-
-    double h = 1.0;
-    int m = 1;
-    int klim = k + nk;
-    while (errd > errh && klim <= lenawm) {
-        const double iback = i;
-        const double irback = ir;
-        do {
-            jtmp = k + jlim;
-            for (j = k + 6; j <= jtmp; j += 6) {
-                fm = f(a + table[j]);
-                fp = f(a + table[j + 1]);
-                ir += fm * table[j + 2] + fp * table[j + 3];
-                i += fm * table[j + 4] + fp * table[j + 5];
-            }
-            k += nk;
-            j = jtmp;
-            do {
-                j += 6;
-                fm = f(a + table[j]);
-                ir += fm * table[j + 2];
-                fm *= table[j + 4];
-                i += fm;
-            } while (std::fabs(fm) > errt && j < k);
-            j = jtmp;
-            do {
-                j += 6;
-                fp = f(a + table[j + 1]);
-                ir += fp * table[j + 3];
-                fp *= table[j + 5];
-                i += fp;
-            } while (std::fabs(fp) > errt && j < k);
-        } while (k < klim);
-        errd = h * (std::fabs(i - 2.0 * iback) + std::fabs(ir - 2.0 * irback));
-        h *= 0.5;
-        m *= 2;
-        klim = 2 * klim - noff;
-    }
-    i *= h;
-    if (errd > errh) {
-        err = -errd * m;
-    } else {
-        err *= table[2] * m;
-    }
 }
 
 }  // namespace skarven

@@ -1,6 +1,7 @@
 // Cylindrical Bessel functions Y of real order: W. J. Cody's RYBESL.
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "special.hpp"
 
@@ -20,8 +21,8 @@ void rybesl(double x, double alpha, int nb, double* by, int& ncalc) {
     constexpr double xlarge = 1.0e8;
     constexpr double fivpi = 1.5707963267948966192e1;
     constexpr double pim5 = 7.0796326794896619231e-1;  // 5*pi - 15
-    constexpr double piby2 = 1.5707963267948966192e0;
-    constexpr double pi_ = 3.1415926535897932385e0;
+    using std::numbers::pi;
+    constexpr double piby2 = pi / 2.0;
     constexpr double sq2bpi = 7.9788456080286535588e-1;  // sqrt(2/pi)
     constexpr double onbpi = 3.1830988618379067154e-1;   // 1/pi
     // Chebyshev expansion of 1/Gamma(1-x), |x| <= 1/2 (Cody, SPECFUN RYBESL).
@@ -58,7 +59,7 @@ void rybesl(double x, double alpha, int nb, double* by, int& ncalc) {
         double d = -std::log(b);
         double f = enu * d;
         double e = std::pow(b, -enu);
-        double c = std::fabs(enu) < del ? onbpi : enu / std::sin(enu * pi_);
+        double c = std::fabs(enu) < del ? onbpi : enu / std::sin(enu * pi);
         // sinh(f)/f
         double s;
         if (std::fabs(f) < 1.0) {
@@ -95,7 +96,7 @@ void rybesl(double x, double alpha, int nb, double* by, int& ncalc) {
         double q = onbpi / g;
         c = enu * piby2;
         double r = std::fabs(c) < del ? 1.0 : std::sin(c) / c;
-        r = pi_ * c * r * r;
+        r = pi * c * r * r;
         c = 1.0;
         d = -b * b;
         double h = 0.0;
@@ -122,7 +123,7 @@ void rybesl(double x, double alpha, int nb, double* by, int& ncalc) {
         // Temme's continued-fraction scheme for moderate x.
         double c = (0.5 - enu) * (0.5 + enu);
         double b = ex + ex;
-        double e = (ex * onbpi * std::cos(enu * pi_) / eps);
+        double e = (ex * onbpi * std::cos(enu * pi) / eps);
         e = e * e;
         double p = 1.0;
         double q = -ex;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <tuple>
 
 #include "cross_sections.hpp"
@@ -10,7 +11,7 @@
 namespace skarven::test {
 namespace {
 
-constexpr double pi = 3.141592653589793;
+using std::numbers::pi;
 
 // Large low waves of both signs and a tail; the Dirac shifts differ between the two kappa.
 PartialWaves sample_waves(bool relativistic, int size, double seed) {

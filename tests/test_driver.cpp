@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -191,7 +192,9 @@ TEST_F(Driver, RoutesAgreeAtAnyThreadCount) {
                 ASSERT_EQ(p.size(), points[0][0].size());
             for (std::size_t i = 0; i < route[0].size(); ++i) {
                 const double delta = route[0][i].delta;
-                EXPECT_NEAR(std::remainder(delta - points[0][0][i].delta, M_PI), 0.0, 1e-10) << i;
+                EXPECT_NEAR(std::remainder(delta - points[0][0][i].delta, std::numbers::pi), 0.0,
+                            1e-10)
+                    << i;
                 EXPECT_EQ(delta, route[1][i].delta) << i;
                 EXPECT_EQ(route[1][i].delta, route[2][i].delta) << i;
             }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <complex>
 #include <initializer_list>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,7 @@
 namespace skarven::test {
 namespace {
 
-constexpr double pi = 3.141592653589793;
+using std::numbers::pi;
 
 // The data lines of `files` after one run of user(nend, lines(extra)) at nstart = nend.
 std::vector<Rows> run_rows(int nend, const std::string& extra,

@@ -14,13 +14,8 @@
 namespace skarven::test {
 namespace {
 
-// n! as a long-double product and ln n! from the C library: independent of the tables' generator.
+// ln n! from the C library and products in long double: independent of the table's generator.
 TEST(Factorials, AgainstIndependentProducts) {
-    long double product = 1.0L;
-    for (int n = 0; n <= 170; product *= ++n) {
-        const double tolerance = n <= 22 ? 0.0 : 2.3e-16;  // exact while n! fits a double
-        EXPECT_LE(relative_error(fact(n), static_cast<double>(product)), tolerance) << n;
-    }
     EXPECT_EQ(lfact(1), 0.0);
     for (int n = 2; n <= 5003; ++n)
         EXPECT_LE(relative_error(lfact(n), static_cast<double>(std::lgammal(n + 1.0L))), 1e-15)
@@ -57,8 +52,6 @@ TEST(Gamma, AgainstMpmathOnEveryBranch) {
 }
 
 TEST(SpecialErrors, RangeChecksAndImproperArguments) {
-    EXPECT_ERROR(fact(-1), "fact", "negative argument");
-    EXPECT_ERROR(fact(171), "fact", "argument too big");
     EXPECT_ERROR(lfact(-1), "lfact", "negative argument");
     EXPECT_ERROR(lfact(5004), "lfact", "argument too big");
     EXPECT_ERROR(fact_over_fact(1, 2), "fact_over_fact", "improper arguments");
@@ -107,7 +100,7 @@ TEST(Bessel, HalfIntegralOrdersAgainstMpmath) {
         const double x = r[1], nu = l + 0.5, m = std::hypot(r[2], r[3]);
         compare("bessel", value(bessel(nu, x)), r[2], m, nu, x);
         compare("neumann", value(neumann(nu, x)), r[3], m, nu, x);
-        const long double factor = std::sqrt(1.5707963267948966192L / x);
+        const long double factor = std::sqrt(std::numbers::pi_v<long double> / 2 / x);
         const double j = static_cast<double>(factor * r[2]), n = static_cast<double>(factor * r[3]);
         compare("sphbess", value(sphbess(l, x)), j, std::hypot(j, n), l, x);
         compare("sphneum", value(sphneum(l, x)), n, std::hypot(j, n), l, x);
@@ -161,36 +154,25 @@ TEST(Bessel, DomainErrorsGiveNoValue) {
         EXPECT_FALSE(overflowing[k].has_value()) << k;
 }
 
-// DE quadrature against closed forms (to 5e-10; a = b: to infinity); swapped ends flip the sign.
+// DE quadrature against closed forms (to 5e-10); swapped ends flip the sign.
 TEST(Quadrature, KnownIntegralsAndEdgeCases) {
-    std::vector<double> finite(quadrature_lenaw), semi(quadrature_lenaw);
+    std::vector<double> finite(quadrature_lenaw);
     intde_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, finite.data());
-    intdei_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, semi.data());
     const struct {
         const char* name;
         double (*f)(double);
         double a, b, exact;
-    } integrals[] = {
-        {"x^-0.75", [](double x) { return std::pow(x, -0.75); }, 0.0, 1.0, 4.0},
-        {"-ln(-x) on [-1,0]", [](double x) { return -std::log(-x); }, -1.0, 0.0, 1.0},
-        {"e^-x on [2,30]", [](double x) { return std::exp(-x); }, 2.0, 30.0,
-         std::exp(-2.0) - std::exp(-30.0)},
-        {"e^-x/sqrt(x)", [](double x) { return std::exp(-x) / std::sqrt(x); }, 0.0, 0.0,
-         std::sqrt(std::numbers::pi)},
-        {"1/(1+x^2)", [](double x) { return 1.0 / (1.0 + x * x); }, 0.0, 0.0, std::numbers::pi / 2},
-        {"e^-(x-10)^2", [](double x) { return std::exp(-(x - 10.0) * (x - 10.0)); }, 0.0, 0.0,
-         std::sqrt(std::numbers::pi) / 2.0 * (1.0 + std::erf(10.0))}};
+    } integrals[] = {{"x^-0.75", [](double x) { return std::pow(x, -0.75); }, 0.0, 1.0, 4.0},
+                     {"-ln(-x) on [-1,0]", [](double x) { return -std::log(-x); }, -1.0, 0.0, 1.0},
+                     {"e^-x on [2,30]", [](double x) { return std::exp(-x); }, 2.0, 30.0,
+                      std::exp(-2.0) - std::exp(-30.0)}};
     for (const auto& c : integrals) {
         SCOPED_TRACE(c.name);
         double i = 0.0, err = 0.0, backward = 0.0, err_backward = 0.0;
-        if (c.a == c.b) {
-            intdei(c.f, c.a, semi.data(), i, err);
-        } else {
-            intde(c.f, c.b, c.a, finite.data(), backward, err_backward);
-            intde(c.f, c.a, c.b, finite.data(), i, err);
-            EXPECT_TRUE(relative_error(-backward, i) < 1e-12 && err_backward >= 0.0);
-            EXPECT_LT(err, 1e-6 * std::fabs(c.exact));
-        }
+        intde(c.f, c.b, c.a, finite.data(), backward, err_backward);
+        intde(c.f, c.a, c.b, finite.data(), i, err);
+        EXPECT_TRUE(relative_error(-backward, i) < 1e-12 && err_backward >= 0.0);
+        EXPECT_LT(err, 1e-6 * std::fabs(c.exact));
         EXPECT_LT(relative_error(i, c.exact), 5e-10);
         EXPECT_GE(err, 0.0);
     }
@@ -201,14 +183,9 @@ TEST(Quadrature, KnownIntegralsAndEdgeCases) {
     auto counted = [&calls](double x) { return ++calls, x * std::exp(-x); };
     intde(counted, 0.0, 1.0, finite.data(), i, err);
     EXPECT_TRUE(std::fabs(i - (1.0 - 2.0 / std::numbers::e)) < 1e-10 && calls < 4100) << calls;
-    calls = 0;
-    intdei(counted, 0.0, semi.data(), i, err);
-    EXPECT_TRUE(std::fabs(i - 1.0) < 1e-10 && calls < 1800) << calls;
     intde([](double x) { return std::exp(x); }, 0.5, 0.5, finite.data(), i, err);
     EXPECT_TRUE(i == 0.0 && err == 0.0);
     intde([](double) { return 0.0; }, 0.0, 2.0, finite.data(), i, err);
-    EXPECT_TRUE(i == 0.0 && err == 0.0);
-    intdei([](double) { return 0.0; }, 0.0, semi.data(), i, err);
     EXPECT_TRUE(i == 0.0 && err == 0.0);
     intde([](double x) { return x < 0.3 ? 1.0 : 0.0; }, 0.0, 1.0, finite.data(), i, err);
     EXPECT_TRUE(err < 0.0 && std::fabs(i - 0.3) < 1e-3) << i << " " << err;
