@@ -1,7 +1,9 @@
 #include "results.hpp"
 
 #include <stdio_ext.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <exception>
@@ -70,9 +72,10 @@ void ResultFile::require_open() const {
 }
 
 void ResultFile::batch_lines(std::size_t bytes) {
-    buffer_.resize(2 * bytes);
-    SKARVEN_CHECK(std::setvbuf(unit_, buffer_.data(), _IOFBF, buffer_.size()) == 0);
     batch_ = bytes;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    page_ = page > 0 ? static_cast<std::size_t>(page) : 4096;
+    batch_text_.reserve(bytes + page_);
 }
 
 void ResultFile::write(std::string_view text) {
@@ -85,18 +88,66 @@ void ResultFile::write_line(std::string_view line) {
 }
 
 void ResultFile::put_line(std::string_view line) {
-    write_line(line);
-    pending_ += line.size() + 1;
-    if (pending_ >= batch_) flush();
+    if (batch_ == 0) {
+        write_line(line);
+        flush();
+        return;
+    }
+    batch_text_.append(line).push_back('\n');
+    if (batch_text_.size() >= batch_) flush();
 }
 
 // The error flag is sticky, so a failure inside write_header shows here too.
 void ResultFile::flush() {
-    pending_ = 0;
     if (std::fflush(unit_) != 0 || std::ferror(unit_) != 0) fail();
+    if (!batch_text_.empty()) write_batch();
+}
+
+std::vector<std::size_t> page_write_ends(long long offset, std::string_view text,
+                                         std::size_t page) {
+    std::vector<std::size_t> ends;
+    auto page_of = [&](std::size_t at) { return (offset + static_cast<long long>(at)) / page; };
+    std::size_t chunk = 0;
+    for (std::size_t line = 0; line < text.size();) {
+        const std::size_t found = text.find('\n', line);
+        const std::size_t end = found == std::string_view::npos ? text.size() : found + 1;
+        if (page_of(chunk) != page_of(end - 1)) {
+            if (line > chunk) ends.push_back(line);
+            chunk = line;
+            if (page_of(line) != page_of(end - 1)) {
+                ends.push_back(end);
+                chunk = end;
+            }
+        }
+        line = end;
+    }
+    if (chunk < text.size()) ends.push_back(text.size());
+    return ends;
+}
+
+// The collected lines straight to the descriptor (the stream's buffer is empty).
+void ResultFile::write_batch() {
+    if (batch_offset_ < 0) {
+        // A pipe has no position and no pages to respect.
+        const long position = std::ftell(unit_);
+        batch_offset_ = position > 0 ? position : 0;
+    }
+    const int descriptor = ::fileno(unit_);
+    std::size_t from = 0;
+    for (const std::size_t to : page_write_ends(batch_offset_, batch_text_, page_)) {
+        while (from < to) {
+            const ssize_t written = ::write(descriptor, batch_text_.data() + from, to - from);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) fail();
+            from += static_cast<std::size_t>(written);
+        }
+    }
+    batch_offset_ += static_cast<long long>(batch_text_.size());
+    batch_text_.clear();
 }
 
 void ResultFile::close() {
+    if (!batch_text_.empty()) flush();
     bool written = std::ferror(unit_) == 0;
     written = std::fclose(unit_) == 0 && written;
     unit_ = nullptr;

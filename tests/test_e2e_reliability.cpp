@@ -4,15 +4,12 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -225,41 +222,6 @@ TEST(Reliability, WriteFailureEndsTheRun) {
     expect_failure(dir.run("run.inp\nout\n"),
                    "Error (control_calc_delta): unable to write the output file <out>.");
     EXPECT_FALSE(contains(names(dir), "saved.vn")) << names(dir);
-}
-
-// A run killed while it writes root.dcs leaves whole lines: the file ends at a line end.
-TEST(Reliability, KilledRunLeavesNoCutLine) {
-    RunDirectory dir;
-    dir.write("run.inp", user(20, lines("energies = T|estart = 1|eend = 10|solver = fast|"
-                                        "lmax = 4|angles = 100000|nstart = 20")));
-    std::ofstream(dir.work() / "answers") << "run.inp\nout\n";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::chdir(dir.work().c_str()) == 0 && std::freopen("answers", "r", stdin) &&
-            std::freopen("/dev/null", "w", stdout)) {
-            ::execl(SKARVEN_BINARY, SKARVEN_BINARY, static_cast<char*>(nullptr));
-        }
-        std::_Exit(127);
-    }
-    // Killed past a few 64 KiB batches, long before the 37 MB of the whole file.
-    const fs::path dcs = dir.work() / "out.dcs";
-    int status = 0;
-    for (int looks = 0; looks < 600000 && ::waitpid(child, &status, WNOHANG) == 0; ++looks) {
-        std::error_code missing;
-        if (fs::file_size(dcs, missing) > 300000 && !missing) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    EXPECT_TRUE(WIFSIGNALED(status)) << "the run ended before it was killed";
-    const std::string text = dir.read("out.dcs");
-    ASSERT_GT(text.size(), 300000u);
-    EXPECT_EQ(text.back(), '\n');
-    const std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
-    EXPECT_TRUE(last.size() == 37 || last.starts_with("; energy = ")) << last;
 }
 
 // A second run with the same root is refused at once while the first holds "<root>.lock", and

@@ -69,6 +69,34 @@ TEST(EnergyField, WideEnergiesKeepTheirDigits) {
         EXPECT_EQ(energy_field(energy), field) << energy;
 }
 
+// A batch of root.dcs lines goes out in writes that a kill -9 cannot cut inside a line: each
+// ends at a line end and stays within one page, or is one line straddling two.
+TEST(PageWrites, WholeLinesWithinOnePage) {
+    std::string text;
+    for (int i = 0; i < 400; ++i)  // lengths 1 ... 101 and some lines longer than a page
+        text += std::string(i % 37 == 5 ? 9000 : 1 + (i * 53) % 101, 'x') + "\n";
+    for (const long long offset : {0LL, 1LL, 4095LL, 4096LL, 123457LL}) {
+        for (const std::size_t page : {64u, 4096u}) {
+            SCOPED_TRACE(std::to_string(offset) + " " + std::to_string(page));
+            const std::vector<std::size_t> ends = page_write_ends(offset, text, page);
+            ASSERT_FALSE(ends.empty());
+            EXPECT_EQ(ends.back(), text.size());
+            std::size_t from = 0;
+            for (const std::size_t to : ends) {
+                ASSERT_LT(from, to);
+                EXPECT_EQ(text[to - 1], '\n');
+                const bool one_page = (offset + from) / page == (offset + to - 1) / page;
+                const bool one_line = text.find('\n', from) == to - 1;
+                EXPECT_TRUE(one_page || one_line) << from << ".." << to;
+                from = to;
+            }
+        }
+    }
+    using Ends = std::vector<std::size_t>;
+    EXPECT_EQ(page_write_ends(6, "ab\ncd\nef\n", 8), (Ends{3, 9}));      // straddles, then one page
+    EXPECT_EQ(page_write_ends(0, "abc\ndef\nghi\n", 8), (Ends{8, 12}));  // one page each
+}
+
 const std::string numerical_marker = "; NUMERICAL RESULTS:  N   tan(delta)   delta";
 constexpr double analytic_delta = 0.731005086557;
 
