@@ -220,8 +220,10 @@ TEST_F(Loader, ByteOrderMarkLongLinesAndFloods) {
     {
         std::ofstream blank_lines(endless, std::ios::binary);
         std::string block;
-        for (int i = 0; i < 1024; ++i) block += std::string(1023, ' ') + "\n";
-        for (int i = 0; i <= 64; ++i) blank_lines << block;
+        for (int i = 0; i < 1024; ++i)
+            block += std::string(1023, ' ') + "\n";
+        for (int i = 0; i <= 64; ++i)
+            blank_lines << block;
     }
     expect_load_error(minimal, "the input file is longer than 67108864 bytes", endless);
     std::remove(endless.c_str());
