@@ -129,7 +129,8 @@ PartialWaves waves_at(const LoopResult& loop, std::size_t i) {
     return waves;
 }
 
-// The header, then the lines through put_line: one at a time, or 64 KiB at a time for root.dcs.
+// The header, then the lines through put_line: flushed one at a time, or collected 64 KiB at a
+// time and written page by page for root.dcs.
 void open_with_header(ResultFile& file, int lmax_reached, std::size_t batch = 0) {
     file.require_open();
     if (batch > 0) file.batch_lines(batch);
