@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analytic.hpp"
+#include "settings_fixture.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {

@@ -5,6 +5,7 @@
 
 #include "coefficients.hpp"
 #include "sk_basis.hpp"
+#include "settings_fixture.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {

@@ -152,7 +152,7 @@ TEST(FloatMode, GuardSetsTheModeOnEveryThreadAndRestoresIt) {
     EXPECT_THROW(
         {
             const FloatModeGuard mode;
-            show_error("test", "passing");
+            throw_error("test", "passing");
         },
         Error);
     EXPECT_EQ(threads_flushed(), 0);

@@ -18,6 +18,7 @@
 #include "parallel_errors.hpp"
 #include "potential.hpp"
 #include "sk_basis.hpp"
+#include "settings_fixture.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {
@@ -244,7 +245,7 @@ TEST(ParallelErrors, LowestFailingIterationAtAnyThreadCount) {
         for (int k = 0; k < 200; ++k) {
             error.run(k, [&] {
                 ran[k] = 1;
-                if (k == 150 || k == 62 || k == 61) show_error("loop", std::to_string(k));
+                if (k == 150 || k == 62 || k == 61) throw_error("loop", std::to_string(k));
             });
         }
         EXPECT_TRUE(error.failed());

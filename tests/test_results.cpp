@@ -14,6 +14,7 @@
 
 #include "results.hpp"
 #include "settings.hpp"
+#include "settings_fixture.hpp"
 #include "test_support.hpp"
 
 namespace skarven {

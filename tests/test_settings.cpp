@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "settings.hpp"
+#include "settings_fixture.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {

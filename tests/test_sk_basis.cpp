@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "sk_basis.hpp"
+#include "settings_fixture.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {

@@ -16,8 +16,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "diagnostics.hpp"
-#include "settings.hpp"
+#include "errors.hpp"
 
 namespace skarven::test {
 
@@ -173,10 +172,5 @@ ScaledElement reference_element(int n, const Matrix& a, int want) {
     const long double d = r.d[want];
     return {r.x.empty() ? HUGE_VALL : r.x[want] / (d * d), d};
 }
-
-struct SettingsTest : ::testing::Test {  // fresh run settings for each test
-    void SetUp() override { sk_globals = RunSettings{}; }
-    void TearDown() override { sk_globals = RunSettings{}; }
-};
 
 }  // namespace skarven::test

@@ -353,7 +353,7 @@ void continue_relation(const FreeProblem& p, int last, int sigma, double s_step,
 void fill_tables(const char* routine) {
     const FreeProblem p = current_problem();
     if (p.gauss && !(p.q2 <= max_gauss_q2))
-        show_error(routine, "k/lambda is above 50, beyond the range of the gauss basis");
+        throw_error(routine, "k/lambda is above 50, beyond the range of the gauss basis");
     const int top = table_top_index();
     // Tables cut short by an error must not be read as filled: they are emptied again.
     struct EmptyOnError {

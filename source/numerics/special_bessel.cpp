@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "diagnostics.hpp"
+#include "errors.hpp"
 #include "special.hpp"
 
 namespace skarven {
@@ -39,7 +39,7 @@ double bessel_negative_series(double nu, double x) {
         }
         sum = sum + term;
     }
-    if (!converged) show_error("hyperg01", "convergence failure");
+    if (!converged) throw_error("hyperg01", "convergence failure");
     return sum * std::pow(x / 2.0, nu) / gamma(nu + 1.0);
 }
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "diagnostics.hpp"
+#include "errors.hpp"
 #include "special_internal.hpp"
 
 namespace skarven {
@@ -44,14 +44,14 @@ double cody_ratio(const double (&p)[8], const double (&q)[8], double t, double d
 }  // namespace
 
 double lfact(int n) {
-    if (n < 0) show_error("lfact", "negative argument");
-    if (n > 5003) show_error("lfact", "argument too big");
+    if (n < 0) throw_error("lfact", "negative argument");
+    if (n > 5003) throw_error("lfact", "argument too big");
     return detail::t_lf[static_cast<std::size_t>(n)];
 }
 
 // Ascending product (n+1)(n+2)...m; m = n gives the empty product 1.
 double fact_over_fact(int m, int n) {
-    if (m < n) show_error("fact_over_fact", "improper arguments");
+    if (m < n) throw_error("fact_over_fact", "improper arguments");
     if (m == n) return 1.0;
     double result = static_cast<double>(n) + 1.0;
     for (int factor = n + 2; factor <= m; ++factor)
@@ -137,7 +137,7 @@ double dgamma(double x) {
 
 double gamma(double x) {
     const double res = detail::dgamma(x);
-    if (res == detail::gamma_failure) show_error("gamma", "improper argument");
+    if (res == detail::gamma_failure) throw_error("gamma", "improper argument");
     return res;
 }
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "diagnostics.hpp"
+#include "errors.hpp"
 
 namespace skarven {
 

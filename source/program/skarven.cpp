@@ -54,7 +54,7 @@ std::string read_answer(const char* default_answer, const std::string& what) {
     for (char c : name) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7f) {
-            skarven::show_error("skarven", what + " contains a control character");
+            skarven::throw_error("skarven", what + " contains a control character");
         }
     }
     if (cut) {
@@ -75,7 +75,7 @@ void refuse_to_overwrite(const std::string& input_file, const std::string& root)
         const int found =
             follow_links ? ::stat(name.c_str(), &output) : ::lstat(name.c_str(), &output);
         if (found == 0 && output.st_dev == input.st_dev && output.st_ino == input.st_ino) {
-            skarven::show_error("skarven",
+            skarven::throw_error("skarven",
                                 "the output file <" + name + "> would overwrite the input file");
         }
     };
@@ -117,7 +117,7 @@ class RootLock {
                 if (errno == EWOULDBLOCK) {
                     // The file is the other run's: closed here, never removed.
                     ::close(fd_);
-                    skarven::show_error("skarven", "another run is writing the output files <" +
+                    skarven::throw_error("skarven", "another run is writing the output files <" +
                                                        root + "> (lock file <" + name_ + ">)");
                 }
                 break;

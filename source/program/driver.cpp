@@ -42,7 +42,7 @@ std::string current_point() {
 // A number that is not finite here would be written as a wrong phase shift: the run ends.
 void require_finite(bool finite, std::string_view what) {
     if (!finite) {
-        show_error(routine, std::string(what) + " at " + current_point());
+        throw_error(routine, std::string(what) + " at " + current_point());
     }
 }
 

@@ -46,7 +46,7 @@ double green_sum(int order, const double* w, const double* z, int p, int q) {
 void require_finite_potential(const std::vector<double>& values) {
     for (double value : values) {
         if (!std::isfinite(value)) {
-            show_error("g", "the potential matrix is not finite at N = " +
+            throw_error("g", "the potential matrix is not finite at N = " +
                                 std::to_string(sk_globals.ntrunc));
         }
     }

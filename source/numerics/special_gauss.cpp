@@ -6,7 +6,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "diagnostics.hpp"
+#include "errors.hpp"
 #include "linalg.hpp"
 
 namespace skarven {

@@ -1,8 +1,6 @@
-// Diagnostics: the only place that raises errors and prints warnings.
-#include <cstdio>
-#include <string>
+#include "errors.hpp"
 
-#include "diagnostics.hpp"
+#include <string>
 
 namespace skarven {
 
@@ -20,12 +18,6 @@ std::string error_line(std::string_view routine, std::string_view message) {
 std::string internal_line(const char* condition, const char* file, int line) {
     return "internal error: " + std::string(condition) + " (" + file + ":" + std::to_string(line) +
            ")";
-}
-
-void write_line(std::FILE* stream, std::string_view line) {
-    std::fwrite(line.data(), 1, line.size(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
 }
 
 }  // namespace
@@ -50,28 +42,8 @@ InternalError::InternalError(const char* condition, const char* file, int line)
       file_(file),
       line_(line) {}
 
-void show_error(std::string_view routine, std::string_view message) {
+void throw_error(std::string_view routine, std::string_view message) {
     throw Error(routine, message);
-}
-
-void show_warning(std::string_view routine, std::string_view message) {
-    std::string line = " Warning (";
-    line.append(routine).append("): ").append(message).append(".");
-    write_line(stdout, line);
-}
-
-void show_info(std::string_view text) {
-    std::string line = " (Info: ";
-    line.append(text).append(".)");
-    write_line(stdout, line);
-}
-
-void say(std::string_view line) {
-    write_line(stdout, line);
-}
-
-void flush(std::FILE* unit) {
-    std::fflush(unit);
 }
 
 void internal_check_failed(const char* what, const char* file, int line) {

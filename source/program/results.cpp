@@ -68,7 +68,7 @@ ResultFile::~ResultFile() {
 }
 
 void ResultFile::require_open() const {
-    if (unit_ == nullptr) show_error(routine_, "unable to open the output file <" + name_ + ">");
+    if (unit_ == nullptr) throw_error(routine_, "unable to open the output file <" + name_ + ">");
 }
 
 void ResultFile::batch_lines(std::size_t bytes) {
@@ -155,7 +155,7 @@ void ResultFile::close() {
 }
 
 void ResultFile::fail() const {
-    show_error(routine_, "unable to write the output file <" + name_ + ">");
+    throw_error(routine_, "unable to write the output file <" + name_ + ">");
 }
 
 std::string energy_field(double e) {

@@ -176,12 +176,12 @@ void store_value(const Parameter& parameter, std::string_view value) {
         // Cut to its field, a longer value could pass for a known one ("laguerrex").
         const std::string_view text = trimmed(value);
         if (text.size() > parameter.text_width) {
-            show_error(routine, detail::unknown_value_message(parameter.name));
+            throw_error(routine, detail::unknown_value_message(parameter.name));
         }
         *std::get<std::string*>(parameter.field) = padded(text, parameter.text_width);
     }
     if (!converted) {
-        show_error(routine, "incorrect value for <" + std::string(parameter.name) + ">");
+        throw_error(routine, "incorrect value for <" + std::string(parameter.name) + ">");
     }
 }
 
@@ -283,7 +283,7 @@ bool next_line(std::FILE* file, long long number, std::size_t& bytes_read, Line&
     int ch;
     while ((ch = getc_unlocked(file)) != EOF && ch != '\n') {
         if (++length > longest_line) {
-            show_error(routine, "line " + std::to_string(number) +
+            throw_error(routine, "line " + std::to_string(number) +
                                     " of the input file is longer than " +
                                     std::to_string(longest_line) + " characters");
         }
@@ -298,10 +298,10 @@ bool next_line(std::FILE* file, long long number, std::size_t& bytes_read, Line&
             if (ch != ',') line.item_dropped = true;
         }
     }
-    if (std::ferror(file)) show_error(routine, "unable to read the input file");
+    if (std::ferror(file)) throw_error(routine, "unable to read the input file");
     bytes_read += length + (ch == '\n' ? 1 : 0);
     if (bytes_read > largest_file) {
-        show_error(routine,
+        throw_error(routine,
                    "the input file is longer than " + std::to_string(largest_file) + " bytes");
     }
     if (ch == EOF && length == 0) return false;
@@ -423,7 +423,7 @@ void loadparams(const std::string& filename) {
     // Closed also when reading ends in an error.
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_input(filename), std::fclose);
     if (file == nullptr) {
-        show_error(routine,
+        throw_error(routine,
                    "unable to open the input file <" + std::string(trimmed(filename)) + ">");
     }
     ParameterTable table = fresh_table();
@@ -433,7 +433,7 @@ void loadparams(const std::string& filename) {
     set_requirements(table);
     for (const Parameter& parameter : table) {
         if (parameter.required && !parameter.given) {
-            show_error(routine,
+            throw_error(routine,
                        "required parameter missing: <" + std::string(parameter.name) + ">");
         }
     }

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "diagnostics.hpp"
+#include "errors.hpp"
 #include "linalg.hpp"
 #include "sk_g.hpp"
 

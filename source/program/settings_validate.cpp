@@ -17,7 +17,7 @@ namespace skarven::detail {
 namespace {
 
 void require(bool holds, std::string_view message) {
-    if (!holds) show_error(loadparams_routine, message);
+    if (!holds) throw_error(loadparams_routine, message);
 }
 
 // The values of each text key, in the order its refusal lists them.

@@ -1,10 +1,8 @@
 #pragma once
-// Diagnostics: the one place that raises errors and prints warnings and notes. Every unit, the
-// numerical library included, reports through it; it depends on nothing of the program. Errors
-// are exceptions: only the program's main prints them and ends the run.
+// Errors of the engine: exceptions only. The library never prints or ends the process; the
+// program's main prints what() and chooses the exit status.
 
 #include <cstddef>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -47,13 +45,5 @@ class InternalError : public std::logic_error {
 
 // Throws Error(routine, message); safe from any thread (inside a parallel region, catch it with
 // FirstError, parallel_errors.hpp).
-[[noreturn]] void show_error(std::string_view routine, std::string_view message);
-void show_warning(std::string_view routine, std::string_view message);
-// " (Info: text.)" on standard output.
-void show_info(std::string_view text);
-// A line of the run's screen log on standard output, flushed at once.
-void say(std::string_view line);
-// Pushes buffered result-file output to disk.
-void flush(std::FILE* unit);
-
+[[noreturn]] void throw_error(std::string_view routine, std::string_view message);
 }  // namespace skarven

@@ -1,0 +1,15 @@
+#pragma once
+// Tests of units that still read the run record start and end with a fresh one.
+
+#include <gtest/gtest.h>
+
+#include "settings.hpp"
+
+namespace skarven::test {
+
+struct SettingsTest : ::testing::Test {
+    void SetUp() override { sk_globals = RunSettings{}; }
+    void TearDown() override { sk_globals = RunSettings{}; }
+};
+
+}  // namespace skarven::test
