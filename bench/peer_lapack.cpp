@@ -11,7 +11,7 @@
 #include "coefficients.hpp"
 #include "potential.hpp"
 #include "settings.hpp"
-#include "sk_basis.hpp"
+#include "basis.hpp"
 
 extern "C" void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda,
                        double* w, double* work, const int* lwork, int* info);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "coefficients.hpp"
-#include "sk_basis.hpp"
+#include "basis.hpp"
 #include "settings_fixture.hpp"
 #include "test_support.hpp"
 

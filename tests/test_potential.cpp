@@ -17,7 +17,7 @@
 
 #include "parallel_errors.hpp"
 #include "potential.hpp"
-#include "sk_basis.hpp"
+#include "basis.hpp"
 #include "settings_fixture.hpp"
 #include "test_support.hpp"
 

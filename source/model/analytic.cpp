@@ -5,7 +5,6 @@
 #include <numbers>
 #include <optional>
 
-#include "settings.hpp"
 #include "special.hpp"
 
 namespace skarven {
@@ -22,9 +21,9 @@ struct DiracOrders {
     double sign;
 };
 
-DiracOrders dirac_orders() {
-    const int l = sk_globals.projectile.l;
-    if (sk_globals.projectile.kappa > 0) return {double(l), double(l - 1), 1.0};
+DiracOrders dirac_orders(const Wave& wave) {
+    const int l = wave.l;
+    if (wave.kappa > 0) return {double(l), double(l - 1), 1.0};
     return {double(l), double(l + 1), -1.0};
 }
 
@@ -124,16 +123,17 @@ std::optional<double> tan_delta_shell(double l, double k, double q, double a, do
 // Dirac shell: the first-order radial equations only require both components to be continuous,
 // so the outer coefficients of the regular inner solution are Y(b, k) X(b, q) Y(a, q) X(a, k)
 // applied to (1, 0), Y being the adjugate of X (the determinants cancel in the ratio).
-std::optional<double> tan_delta_dirac_shell(double k, double a, double b, double e, double v0) {
-    const double c = sk_globals.v_light;
+std::optional<double> tan_delta_dirac_shell(const Wave& wave, double c, double k, double a, double b,
+                                            double e, double v0) {
     const double c2 = c * c;
     const double eps = e - v0;
     const double q = std::sqrt(eps * (eps + 2.0 * c2)) / c;
     const double ratio_q = std::sqrt(eps / (eps + 2.0 * c2));
     const double ratio_k = std::sqrt(e / (2.0 * c2 + e));
     double yb[4], xb[4], ya[4], xa[4];
-    const bool complete = formy(yb, b, k, ratio_k) && formx(xb, b, q, ratio_q) &&
-                          formy(ya, a, q, ratio_q) && formx(xa, a, k, ratio_k);
+    const bool complete =
+        free_dirac_adjugate(wave, yb, b, k, ratio_k) && free_dirac_solutions(wave, xb, b, q, ratio_q) &&
+        free_dirac_adjugate(wave, ya, a, q, ratio_q) && free_dirac_solutions(wave, xa, a, k, ratio_k);
     if (!complete) return std::nullopt;
     double p[4], t[4], m[4];
     multiply_2x2(ya, xa, p);
@@ -144,25 +144,18 @@ std::optional<double> tan_delta_dirac_shell(double k, double a, double b, double
 
 }  // namespace
 
-// Exact phase shift of the spherical shell V = v0 for a < r < b (a = 0: the square well) by
-// matching free and shell solutions built from spherical Bessel and Neumann functions, in the
-// Schroedinger or the Dirac scheme. Without a result it returns 0 and sets
-// delta_analytic_error, which stays set, so every later call also returns 0.
-double delta_analytic() {
-    RunSettings& run = sk_globals;
-    const PotentialParams& pot = run.potential;
-    const double e = run.projectile.e;
-    const double k = run.projectile.k;
-    if (!text_is(pot.pot_type, "well") || e < pot.v0) {
-        run.delta_analytic_error = true;
-        return 0.0;
-    }
-    if (run.delta_analytic_error) return 0.0;
+// Matching free and shell solutions built from spherical Bessel and Neumann functions, in the
+// Schroedinger or the Dirac scheme.
+std::optional<double> exact_phase_shift(const Problem& problem, double e) {
+    const Potential& pot = problem.potential;
+    if (pot.kind != PotentialKind::well || e < pot.v0) return std::nullopt;
+    const double k = wave_number(problem.scheme, e);
     std::optional<double> tan_delta = 0.0;
-    if (text_is(run.scheme, "relativistic")) {
-        tan_delta = tan_delta_dirac_shell(k, pot.a, pot.b, e, pot.v0);
-    } else if (text_is(run.scheme, "non-relativistic")) {
-        const double l = run.projectile.l;
+    if (problem.scheme.dirac) {
+        tan_delta =
+            tan_delta_dirac_shell(problem.wave, problem.scheme.light, k, pot.a, pot.b, e, pot.v0);
+    } else {
+        const double l = problem.wave.l;
         const double q = std::sqrt(2.0 * (e - pot.v0));
         if (pot.a != 0.0 && pot.b != 0.0) {
             tan_delta = tan_delta_shell(l, k, q, pot.a, pot.b);
@@ -171,19 +164,14 @@ double delta_analytic() {
         }
     }
     // NaN: the matching lost every digit (values under- or overflowing together).
-    if (!tan_delta || std::isnan(*tan_delta)) {
-        run.delta_analytic_error = true;
-        return 0.0;
-    }
-    const double delta = std::atan(*tan_delta);
-    if (run.shift && delta < 0.0) return delta + pi;
-    return delta;
+    if (!tan_delta || std::isnan(*tan_delta)) return std::nullopt;
+    return std::atan(*tan_delta);
 }
 
 // Regular free Dirac solution (column 1) and minus the irregular one (column 2) at radius r,
 // large component in row 1, small component (ratio times the partner order) in row 2.
-bool formx(double* x, double r, double p, double ratio) {
-    const DiracOrders o = dirac_orders();
+bool free_dirac_solutions(const Wave& wave, double* x, double r, double p, double ratio) {
+    const DiracOrders o = dirac_orders(wave);
     const double arg = p * r;
     BesselValues v;
     x[0] = v(sphbess(o.l, arg));
@@ -193,9 +181,9 @@ bool formx(double* x, double r, double p, double ratio) {
     return v.complete();
 }
 
-// Adjugate of formx's matrix at the same point, so that Y X = det(X) I.
-bool formy(double* y, double r, double p, double ratio) {
-    const DiracOrders o = dirac_orders();
+// Adjugate of free_dirac_solutions' matrix at the same point, so that Y X = det(X) I.
+bool free_dirac_adjugate(const Wave& wave, double* y, double r, double p, double ratio) {
+    const DiracOrders o = dirac_orders(wave);
     const double arg = p * r;
     BesselValues v;
     y[0] = -o.sign * ratio * v(sphneum(o.l_bar, arg));

@@ -16,34 +16,7 @@ namespace skarven {
 
 namespace {
 
-// The inputs a filling of the tables depends on.
-struct FillKey {
-    double k = 0.0;
-    double lambda = 0.0;
-    int l = 0;
-    int size = 0;
-    bool gauss = false;
-    bool operator==(const FillKey&) const = default;
-};
-
-// Coefficient tables of the regular and irregular free solutions at the current energy. An
-// empty vector is an unallocated table (an allocated one has at least four entries). Both are
-// filled together, for the inputs in `filled_for`. Main thread only, like every caller.
-std::vector<double> t_s;
-std::vector<double> t_c;
-FillKey filled_for;
-
-// Highest index kept: the largest basis size; a run with nend below 3 still gets 0..5.
-int table_top_index() {
-    return sk_globals.nend >= 3 ? sk_globals.nend : 5;
-}
-
-FillKey current_key() {
-    return {sk_globals.projectile.k, sk_globals.lambda, sk_globals.projectile.l,
-            table_top_index() + 1, text_is(sk_globals.basis, "gauss")};
-}
-
-// The free problem at the current energy. Dividing row n - 1 of the free relation
+// The free problem at one energy. Dividing row n - 1 of the free relation
 // J(n-1, n-2) t(n-2) + J(n-1, n-1) t(n-1) + J(n-1, n) t(n) = 0 (J = psipsi/2 - k^2 fifi/2) by
 // its common factor leaves, for n >= 2,
 //   oscillator: (n-1) t(n-2) + (2n + l - 1/2 - q^2) t(n-1) + (n + l + 1/2) t(n) = 0,
@@ -58,11 +31,10 @@ struct FreeProblem {
     double q2_lo;
 };
 
-FreeProblem current_problem() {
-    const double q = sk_globals.projectile.k / sk_globals.lambda;
+FreeProblem free_problem(const Basis& basis, int l, double k) {
+    const double q = k / basis.lambda;
     const double q2 = q * q;
-    return {text_is(sk_globals.basis, "gauss"), sk_globals.projectile.l, q, q2,
-            std::fma(q, q, -q2)};
+    return {basis.kind == BasisKind::oscillator, l, q, q2, std::fma(q, q, -q2)};
 }
 
 // Where the relation stops being safe in double precision. In rows whose characteristic roots
@@ -324,7 +296,8 @@ long fill_head(const FreeProblem& p, int last, int sigma, mpfr_prec_t bits, Head
 // which stays accurate where the characteristic roots of u lie close to 1 (Laguerre basis at
 // large q: roots near e^(+-i/q); oscillator basis far above the turning point: the roots of t
 // near -1), where the plain relation would lose digits in every step.
-void continue_relation(const FreeProblem& p, int last, int sigma, double s_step, double c_step) {
+void continue_relation(const FreeProblem& p, int last, int sigma, double s_step, double c_step,
+                       std::vector<double>& t_s, std::vector<double>& t_c) {
     using real = long double;
     const int top = static_cast<int>(t_s.size()) - 1;
     const real l = p.l;
@@ -350,21 +323,12 @@ void continue_relation(const FreeProblem& p, int last, int sigma, double s_step,
     }
 }
 
-void fill_tables(const char* routine) {
-    const FreeProblem p = current_problem();
+void fill_tables(const FreeProblem& p, int top, std::vector<double>& t_s,
+                 std::vector<double>& t_c) {
     if (p.gauss && !(p.q2 <= max_gauss_q2))
-        throw_error(routine, "k/lambda is above 50, beyond the range of the gauss basis");
-    const int top = table_top_index();
-    // Tables cut short by an error must not be read as filled: they are emptied again.
-    struct EmptyOnError {
-        int exceptions = std::uncaught_exceptions();
-        ~EmptyOnError() {
-            if (std::uncaught_exceptions() > exceptions) release_free_solution_tables();
-        }
-    } empty_on_error;
+        throw_error("s", "k/lambda is above 50, beyond the range of the gauss basis");
     t_s.assign(top + 1, 0.0);
     t_c.assign(top + 1, 0.0);
-    filled_for = current_key();
     // The oscillator relation continues on (-1)^n t(n); the Laguerre one on t(n) when its
     // roots lie near 1 (q^2 >= 1/4) and on (-1)^n t(n) when they lie near -1.
     const int sigma = (p.gauss || p.q2 < 0.25) ? -1 : 1;
@@ -393,39 +357,23 @@ void fill_tables(const char* routine) {
         t_s[n] = place(head.s[n]);
         t_c[n] = place(head.c[n]);
     }
-    continue_relation(p, prefix.last, sigma, place(head.s_step), place(head.c_step));
+    continue_relation(p, prefix.last, sigma, place(head.s_step), place(head.c_step), t_s, t_c);
     mpfr_free_cache();  // the constants MPFR keeps between calls
-}
-
-// Shared life cycle of both tables: allocate on first use, keep for the whole basis-size pass
-// (the energy is fixed there), refill in the energy pass whenever the energy has changed since
-// the last filling, release on request.
-double read_table(std::vector<double>& table, const char* routine, int n, CacheAction action) {
-    if (table.empty() || (sk_globals.pass == 2 && !(filled_for == current_key())))
-        fill_tables(routine);
-    SKARVEN_CHECK(n >= 0 && n < static_cast<int>(table.size()));
-    const double value = table[n];
-    if (action == CacheAction::release) std::vector<double>().swap(table);
-    return value;
 }
 
 }  // namespace
 
-// Regular free-solution coefficient s_n: closed forms for n = 0, 1 (Gegenbauer polynomials in
-// the Laguerre basis, Laguerre polynomials in the oscillator basis), then the free relation.
-double s(int n, CacheAction action) {
-    return read_table(t_s, "s", n, action);
+int free_solution_top(int largest_size) {
+    return largest_size >= 3 ? largest_size : 5;
 }
 
-// Irregular free-solution coefficient c_n: closed forms for n = 0, 1 (Gauss series in the
-// Laguerre basis, Kummer series in the oscillator basis), then the free relation.
-double c(int n, CacheAction action) {
-    return read_table(t_c, "c", n, action);
-}
-
-void release_free_solution_tables() {
-    std::vector<double>().swap(t_s);
-    std::vector<double>().swap(t_c);
+// Regular coefficients: closed forms for n = 0, 1 (Gegenbauer polynomials in the Laguerre basis,
+// Laguerre polynomials in the oscillator basis), then the free relation. Irregular ones: closed
+// forms for n = 0, 1 (Gauss series in the Laguerre basis, Kummer series in the oscillator basis),
+// then the free relation.
+FreeSolutions::FreeSolutions(const Basis& basis, int l, double k, int top) {
+    SKARVEN_CHECK(top >= 3);
+    fill_tables(free_problem(basis, l, k), top, regular_, irregular_);
 }
 
 }  // namespace skarven

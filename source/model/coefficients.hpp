@@ -1,20 +1,40 @@
 #pragma once
-// Expansion coefficients s_n (regular) and c_n (irregular) of the free solutions.
+// Expansion coefficients s_n (regular) and c_n (irregular) of the free solutions in the basis.
 
-#include "settings.hpp"
+#include <vector>
+
+#include "errors.hpp"
+#include "problem.hpp"
 
 namespace skarven {
 
 // Largest (k/lambda)^2 of the oscillator basis: beyond it the irregular coefficients span more
-// than the range of a double (c_0 / c_n grows like e^(q^2/2)) and s and c throw Error.
+// than the range of a double (c_0 / c_n grows like e^(q^2/2)) and FreeSolutions throws Error.
 constexpr double max_gauss_q2 = 2500.0;
 
-// t_s(n) / t_c(n) at the current energy; CacheAction::release frees the table after the read.
-// Both tables carry one common factor, a power of two below 1 where the natural size of c_n
-// would overflow (oscillator basis, q^2 above about 1400); only their ratios enter tan(delta).
-double s(int n, CacheAction action = CacheAction::keep);
-double c(int n, CacheAction action = CacheAction::keep);
-// Frees both tables without filling them.
-void release_free_solution_tables();
+// The highest index a run whose largest basis size is `largest_size` reads: the largest size
+// itself (the coefficient past the basis edge), at least 5.
+int free_solution_top(int largest_size);
+
+// s_n and c_n for n = 0 ... top at wave number k (1/bohr) for orbital l, computed at once: closed
+// forms and the first rows of the free three-term relation in MPFR where double precision would
+// lose digits, the rest in long double. Cost O(top) plus the extended prefix. Both tables carry
+// one common factor, a power of two below 1 where the natural size of c_n would overflow
+// (oscillator basis, q^2 above about 1400); only their ratios enter tan(delta).
+class FreeSolutions {
+  public:
+    FreeSolutions(const Basis& basis, int l, double k, int top);
+    double regular(int n) const { return at(regular_, n); }
+    double irregular(int n) const { return at(irregular_, n); }
+    int top() const { return static_cast<int>(regular_.size()) - 1; }
+
+  private:
+    static double at(const std::vector<double>& table, int n) {
+        SKARVEN_CHECK(n >= 0 && n < static_cast<int>(table.size()));
+        return table[n];
+    }
+    std::vector<double> regular_;
+    std::vector<double> irregular_;
+};
 
 }  // namespace skarven

@@ -13,7 +13,6 @@
 #include <numbers>
 #include <vector>
 
-#include "settings.hpp"
 
 namespace skarven {
 

@@ -10,7 +10,7 @@
 
 #include "parallel_errors.hpp"
 #include "potential_internal.hpp"
-#include "sk_basis.hpp"
+#include "basis.hpp"
 #include "special_quadrature.hpp"
 
 namespace skarven {
@@ -18,13 +18,10 @@ namespace skarven {
 namespace {
 
 using detail::Interval;
+using detail::LevelValues;
+using detail::NodeTable;
 using detail::interval_of_potential;
 using detail::Range;
-
-// The reloaded matrix, dim x dim column-major; only its lower triangle is filled.
-std::vector<double> vn_matrix;
-int vn_matrix_dim = 0;
-bool vn_matrix_allocated = false;
 
 // The table depends only on its three constants, so one serves the whole run.
 const double* finite_table() {
@@ -34,33 +31,6 @@ const double* finite_table() {
         return t;
     }();
     return table.data();
-}
-
-// The saved matrix stands in for the integrals only at the first basis size of the basis-size
-// pass and during the energy pass.
-bool cache_applies() {
-    return sk_globals.pass == 2 || (sk_globals.pass == 1 && sk_globals.ntrunc == sk_globals.nstart);
-}
-
-void try_load() {
-    if (sk_globals.vn_is_loaded || !sk_globals.vn_file_match || !cache_applies()) return;
-    int dim = relativistic_scheme() ? 2 * sk_globals.ntrunc : sk_globals.ntrunc;
-    if (dim < 0) dim = 0;
-    vn_matrix.assign(static_cast<std::size_t>(dim) * static_cast<std::size_t>(dim), 0.0);
-    vn_matrix_dim = dim;
-    vn_matrix_allocated = true;
-    read_vn_from_file(dim, vn_matrix.data());
-    if (!sk_globals.vn_is_loaded) release_vn_matrix();
-}
-
-bool cached_element(int n, int m, double& value) {
-    if (!sk_globals.vn_is_loaded || !vn_matrix_allocated || !cache_applies()) return false;
-    int row = std::max(n, m);
-    int column = std::min(n, m);
-    if (column < 0 || row >= vn_matrix_dim) return false;
-    value = vn_matrix[static_cast<std::size_t>(row) +
-                      static_cast<std::size_t>(column) * static_cast<std::size_t>(vn_matrix_dim)];
-    return true;
 }
 
 enum class Component { none, phi, psi };
@@ -73,31 +43,23 @@ struct Element {
 
 // Which functions positions n and m stand for: non-relativistic phi_n; relativistic positions
 // 0..N-1 are phi_(N-1) .. phi_0 and N..2N-1 are psi_0 .. psi_(N-1).
-Element element_at(int n, int m) {
-    int size = sk_globals.ntrunc;
-    if (relativistic_scheme()) {
+Element element_at(bool dirac, int size, int n, int m) {
+    if (dirac) {
         if (n < size && m < size) return {Component::phi, size - 1 - n, size - 1 - m};
         if (n >= size && m >= size) return {Component::psi, n - size, m - size};
         return {Component::none, n, m};
     }
-    if (text_is(sk_globals.scheme, "non-relativistic") && n < size && m < size) {
-        return {Component::phi, n, m};
-    }
+    if (n < size && m < size) return {Component::phi, n, m};
     return {Component::none, n, m};
 }
 
-// Basis sizes the run can ask for: up to nend, and nend + 1 for the closing call.
-int run_size() {
-    return std::max({sk_globals.nend + 1, sk_globals.ntrunc, 1});
-}
 
 // Radius beyond which every basis function of index below `size` (both components) is below
 // e^-800, so that the integrand underflows for any potential a double can hold. Beyond the zeros
 // of L_n^(alpha) and L_n^(alpha+1), |L_n(y)| <= y^n / n!, which bounds |phi_n| by
 // x^(l+1) e^(-y/2) y^n / n! and |psi_n| by max(1, lambda) x^(l+1) e^(-y/2) (|kappa| + l + 2 + 3y)
 // y^n / n!; the bound falls monotonically from y = 4n + 2 alpha + 10 on.
-double vanishing_radius(int size) {
-    const detail::BasisShape s = detail::current_shape();
+double vanishing_radius(const detail::BasisShape& s, int size) {
     const double n = size;
     const double y0 = 4.0 * n + 2.0 * std::fabs(s.alpha) + 10.0;
     double x = s.gauss ? std::sqrt(y0) : y0;
@@ -114,10 +76,10 @@ double vanishing_radius(int size) {
 }
 
 // A finite interval reaching beyond the basis is cut where the basis has vanished.
-Interval integration_interval() {
-    Interval interval = interval_of_potential();
+Interval integration_interval(const Problem& problem, int run_size) {
+    Interval interval = interval_of_potential(problem.potential);
     if (interval.range != Range::finite) return interval;
-    const double end = vanishing_radius(run_size());
+    const double end = vanishing_radius(detail::shape_of(problem), run_size);
     if (!(end < std::max(interval.lower, interval.upper))) return interval;
     interval.lower = std::min(interval.lower, end);
     interval.upper = std::min(interval.upper, end);
@@ -133,26 +95,6 @@ Interval integration_interval() {
 // converged value is taken.
 constexpr double de_converged = 1.0e-13;
 constexpr double de_kept = 5.0e-13;
-
-// Everything the tabulated functions depend on besides the nodes.
-struct TableKey {
-    std::string basis;
-    bool relativistic = false;
-    int l = 0;
-    int kappa = 0;
-    double lambda = 0.0;
-    PotentialParams potential;
-    double lower = 0.0;
-    double upper = 0.0;
-    bool operator==(const TableKey& o) const {
-        const PotentialParams& p = potential;
-        const PotentialParams& q = o.potential;
-        return basis == o.basis && relativistic == o.relativistic && l == o.l && kappa == o.kappa &&
-               lambda == o.lambda && p.pot_type == q.pot_type && p.r0 == q.r0 && p.v0 == q.v0 &&
-               p.a == q.a && p.b == q.b && p.z == q.z && p.alpha == q.alpha && p.g == q.g &&
-               p.m == q.m && lower == o.lower && upper == o.upper;
-    }
-};
 
 // The finite table's levels: level 1 holds the midpoint (table index 5) and the points up to
 // index 5 + nk, level L > 1 the points of indices 5 + nk 2^(L-2) + 3 ... 5 + nk 2^(L-1). A point
@@ -195,34 +137,14 @@ const LevelLayout& level_layout() {
     return layout;
 }
 
-// The basis functions (index-major: [n * nodes + node]), the potential, and the weight times the
-// potential (0 where the weight is 0 or the potential not finite: the integrand vanishes there) at
-// the nodes of one level.
-struct LevelValues {
-    std::vector<double> phi;
-    std::vector<double> psi;
-    std::vector<double> v;
-    std::vector<double> weighted_v;
-};
-
-// The basis on the double-exponential nodes of one interval, level by level as elements ask.
-struct NodeTable {
-    bool valid = false;
-    TableKey key;
-    int capacity = 0;                 // indices tabulated at each node
-    std::vector<LevelValues> levels;  // levels[0] is level 1
-};
-
-NodeTable node_table;
-
-void tabulate_level(const Interval& interval) {
+void tabulate_level(const Problem& problem, NodeTable& node_table, const Interval& interval) {
     const LevelLayout& layout = level_layout();
     const int level = static_cast<int>(node_table.levels.size()) + 1;
     if (level > layout.levels) return;
     const double* table = finite_table();
     const int nodes = layout.nodes[level];
     const std::size_t cap = static_cast<std::size_t>(node_table.capacity);
-    const bool psi = node_table.key.relativistic;
+    const bool psi = problem.scheme.dirac;
     LevelValues values;
     values.phi.assign(cap * nodes, 0.0);
     if (psi) values.psi.assign(cap * nodes, 0.0);
@@ -246,12 +168,13 @@ void tabulate_level(const Interval& interval) {
                 const int j = midpoint ? 5 : layout.first[level] + 3 * ((node - offset) / 2);
                 const int side = midpoint ? 0 : (node - offset) % 2;
                 const double r = intde_node(a, b, ba, table, j, side);
-                values.v[node] = v(r);
+                values.v[node] = potential_value(problem.potential, r);
                 const double weight = midpoint ? table[7] : table[j + 2];
                 const double potential = values.v[node];
                 values.weighted_v[node] =
                     weight == 0.0 || !std::isfinite(potential) ? 0.0 : weight * potential;
-                basis_values(node_table.capacity, r, phi.data(), psi ? psi_values.data() : nullptr);
+                basis_values(problem.basis, problem.wave, node_table.capacity, r, phi.data(),
+                             psi ? psi_values.data() : nullptr);
                 for (std::size_t n = 0; n < cap; ++n) {
                     values.phi[n * nodes + node] = phi[n];
                     if (psi) values.psi[n * nodes + node] = psi_values[n];
@@ -262,22 +185,17 @@ void tabulate_level(const Interval& interval) {
     node_table.levels.push_back(std::move(values));
 }
 
-void prepare_node_table(const Interval& interval, int needed) {
-    TableKey key;
-    key.basis = sk_globals.basis;
-    key.relativistic = relativistic_scheme();
-    key.l = sk_globals.projectile.l;
-    key.kappa = sk_globals.projectile.kappa;
-    key.lambda = sk_globals.lambda;
-    key.potential = sk_globals.potential;
-    key.lower = interval.lower;
-    key.upper = interval.upper;
-    if (node_table.valid && node_table.key == key && node_table.capacity >= needed) return;
+void prepare_node_table(const Problem& problem, NodeTable& node_table, const Interval& interval,
+                        int needed, int run_size) {
+    if (node_table.valid && node_table.lower == interval.lower &&
+        node_table.upper == interval.upper && node_table.capacity >= needed)
+        return;
     node_table = NodeTable{};
-    node_table.key = key;
-    node_table.capacity = std::max(needed, run_size());
+    node_table.lower = interval.lower;
+    node_table.upper = interval.upper;
+    node_table.capacity = std::max(needed, run_size);
     for (int level = 1; level <= 4; ++level)
-        tabulate_level(interval);
+        tabulate_level(problem, node_table, interval);
     // Only now: a level that fails with an error leaves no table for the next call to trust.
     node_table.valid = true;
 }
@@ -295,7 +213,8 @@ double integrand_at(const LevelValues& values, bool psi, int nodes, int i, int j
 }
 
 // One element from the tabulated values: intde's sums, kept when the complete sums confirm them.
-Outcome tabulated_element(const Element& element, const Interval& interval, double& value) {
+Outcome tabulated_element(const NodeTable& node_table, const Element& element,
+                          const Interval& interval, double& value) {
     const LevelLayout& layout = level_layout();
     const int available = static_cast<int>(node_table.levels.size());
     const bool psi = element.component == Component::psi;
@@ -362,8 +281,8 @@ Outcome tabulated_element(const Element& element, const Interval& interval, doub
 }
 
 // Elements by the converged rule of the fast route, sized for the run and tabulated once.
-void rule_elements(const std::vector<Element>& elements, const std::vector<int>& which,
-                   double* values) {
+void rule_elements(PotentialMatrix& matrix, int run_size, const std::vector<Element>& elements,
+                   const std::vector<int>& which, double* values) {
     const int count = static_cast<int>(which.size());
     if (count == 0) return;
     std::vector<unsigned char> psi(count);
@@ -376,20 +295,20 @@ void rule_elements(const std::vector<Element>& elements, const std::vector<int>&
         cols[k] = e.jj;
     }
     std::vector<double> results(count);
-    potential_rule_elements(run_size(), count, psi.data(), rows.data(), cols.data(),
-                            results.data());
+    matrix.rule_elements(run_size, count, psi.data(), rows.data(), cols.data(), results.data());
     for (int k = 0; k < count; ++k)
         values[which[k]] = results[k];
 }
 
 // Finite range: double-exponential sums on the tabulated nodes, a level more where an element
 // asks for it; an element whose levels never settle comes from the converged panel rule.
-void finite_elements(const std::vector<Element>& elements, const Interval& interval,
+void finite_elements(PotentialMatrix& matrix, NodeTable& node_table, int run_size,
+                     const std::vector<Element>& elements, const Interval& interval,
                      double* values) {
     int needed = 0;
     for (const Element& e : elements)
         needed = std::max({needed, e.ii + 1, e.jj + 1});
-    prepare_node_table(interval, needed);
+    prepare_node_table(matrix.problem(), node_table, interval, needed, run_size);
     std::vector<int> todo(elements.size());
     for (std::size_t p = 0; p < todo.size(); ++p)
         todo[p] = static_cast<int>(p);
@@ -402,7 +321,7 @@ void finite_elements(const std::vector<Element>& elements, const Interval& inter
         for (int q = 0; q < count; ++q)
             error.run(q, [&] {
                 const int p = todo[q];
-                outcome[p] = tabulated_element(elements[p], interval, values[p]);
+                outcome[p] = tabulated_element(node_table, elements[p], interval, values[p]);
             });
         error.rethrow();
         std::vector<int> again;
@@ -411,33 +330,35 @@ void finite_elements(const std::vector<Element>& elements, const Interval& inter
             if (outcome[p] == Outcome::fallback) unsettled.push_back(p);
         }
         todo.swap(again);
-        if (!todo.empty()) tabulate_level(interval);
+        if (!todo.empty()) tabulate_level(matrix.problem(), node_table, interval);
     }
-    rule_elements(elements, unsettled, values);
+    rule_elements(matrix, run_size, elements, unsettled, values);
 }
 
 // Infinite range: the rule exact for these integrands (or converged panels), sized for the run.
-void semi_infinite_elements(const std::vector<Element>& elements, double* values) {
+void semi_infinite_elements(PotentialMatrix& matrix, int run_size,
+                            const std::vector<Element>& elements, double* values) {
     std::vector<int> all(elements.size());
     for (std::size_t p = 0; p < all.size(); ++p)
         all[p] = static_cast<int>(p);
-    rule_elements(elements, all, values);
+    rule_elements(matrix, run_size, elements, all, values);
 }
 
 }  // namespace
 
-void release_vn_matrix() {
-    std::vector<double>().swap(vn_matrix);
-    vn_matrix_dim = 0;
-    vn_matrix_allocated = false;
-}
+PotentialMatrix::PotentialMatrix(const Problem& problem, int largest_size)
+    : problem_(problem),
+      largest_size_(largest_size),
+      nodes_(std::make_unique<NodeTable>()),
+      rule_(std::make_unique<detail::RunRule>()) {}
 
-// One element: from the reloaded matrix when it applies, else zero by the index layout, else
-// integrated as vn_elements integrates it.
-double vn(int n, int m, CacheAction action) {
+PotentialMatrix::~PotentialMatrix() = default;
+PotentialMatrix::PotentialMatrix(PotentialMatrix&&) noexcept = default;
+PotentialMatrix& PotentialMatrix::operator=(PotentialMatrix&&) noexcept = default;
+
+double PotentialMatrix::element(int size, int n, int m) {
     double value = 0.0;
-    vn_elements(1, &n, &m, &value);
-    if (action == CacheAction::release) release_vn_matrix();
+    elements(size, 1, &n, &m, &value);
     return value;
 }
 
@@ -458,15 +379,16 @@ void border_positions(int order, bool relativistic, std::vector<int>& rows,
 // Finite ranges: the double-exponential rule over the interval (cut where the basis has
 // vanished), with the basis tabulated once at its points. Infinite ranges: a Gaussian rule
 // exact for the integrand, or composite panels, tabulated once for the run.
-void vn_elements(int count, const int* rows, const int* cols, double* values) {
-    try_load();
-    const Interval interval = integration_interval();
+void PotentialMatrix::elements(int size, int count, const int* rows, const int* cols,
+                               double* values) {
+    // Every basis size of the run shares the tables and the interval of the largest one.
+    const int run_size = std::max({largest_size_, size, 1});
+    const Interval interval = integration_interval(problem_, run_size);
 
     std::vector<int> pending;
     std::vector<Element> elements;
     for (int k = 0; k < count; ++k) {
-        if (cached_element(rows[k], cols[k], values[k])) continue;
-        Element element = element_at(rows[k], cols[k]);
+        Element element = element_at(problem_.scheme.dirac, size, rows[k], cols[k]);
         values[k] = 0.0;
         if (element.component == Component::none || interval.range == Range::none) continue;
         if (interval.range == Range::finite && interval.lower == interval.upper) continue;
@@ -476,15 +398,15 @@ void vn_elements(int count, const int* rows, const int* cols, double* values) {
     if (pending.empty()) return;
     std::vector<double> results(pending.size(), 0.0);
     if (interval.range == Range::finite) {
-        finite_elements(elements, interval, results.data());
+        finite_elements(*this, *nodes_, run_size, elements, interval, results.data());
     } else {
-        semi_infinite_elements(elements, results.data());
+        semi_infinite_elements(*this, run_size, elements, results.data());
     }
     for (std::size_t p = 0; p < pending.size(); ++p)
         values[pending[p]] = results[p];
 }
 
-void vn_lower_triangle(int dim, double* matrix) {
+void PotentialMatrix::lower_triangle(int size, int dim, double* matrix) {
     SKARVEN_CHECK(dim >= 0);
     std::size_t count = static_cast<std::size_t>(dim) * (static_cast<std::size_t>(dim) + 1) / 2;
     std::vector<int> rows(count);
@@ -498,7 +420,7 @@ void vn_lower_triangle(int dim, double* matrix) {
         }
     }
     std::vector<double> values(count);
-    vn_elements(static_cast<int>(count), rows.data(), cols.data(), values.data());
+    elements(size, static_cast<int>(count), rows.data(), cols.data(), values.data());
     k = 0;
     for (int r = 0; r < dim; ++r) {
         for (int c = 0; c <= r; ++c) {

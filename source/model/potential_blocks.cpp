@@ -15,7 +15,6 @@
 #include "parallel_errors.hpp"
 #include "potential.hpp"
 #include "potential_internal.hpp"
-#include "settings.hpp"
 
 namespace skarven {
 
@@ -47,7 +46,7 @@ void scaled_basis_values(const BasisShape& s, Component component, int n, const 
     for (int k = 0; k < count; ++k)
         error.run(k, [&] {
             const extended x = points.x[k];
-            const PotentialSample v_sample = potential_at(x / s.lambda);
+            const PotentialSample v_sample = potential_at(*s.potential, x / s.lambda);
             sign[k] = v_sample.sign;
             if (v_sample.sign == 0.0) return;
             const extended log_offset = 0.5L * (points.log_weight[k] + v_sample.log_abs);
@@ -137,60 +136,15 @@ void compute_block(const BasisShape& s, Component component, int n, const Interv
     }
 }
 
-// ---- Rules kept for the current settings -----------------------------------------------------
+// ---- Rules kept between calls ---------------------------------------------------------------
 
-// The current settings have a potential, a basis and an interval worth integrating over.
+// A potential and an interval worth integrating over.
 bool has_integral(const Interval& interval) {
-    const bool valid_basis =
-        text_is(sk_globals.basis, "laguerre") || text_is(sk_globals.basis, "gauss");
-    return interval.range != Range::none && valid_basis && interval.upper > interval.lower;
+    return interval.range != Range::none && interval.upper > interval.lower;
 }
 
-// Everything a block's rule depends on besides the component and the size.
-struct RuleSettings {
-    std::string basis;
-    int l = 0;
-    int kappa = 0;
-    double lambda = 0.0;
-    std::string pot_type;
-    double r0 = 0.0, v0 = 0.0, a = 0.0, b = 0.0, z = 0.0, alpha = 0.0, g = 0.0, m = 0.0;
-    bool operator==(const RuleSettings&) const = default;
-};
-
-RuleSettings current_rule_settings() {
-    const PotentialParams& p = sk_globals.potential;
-    return {sk_globals.basis,
-            sk_globals.projectile.l,
-            sk_globals.projectile.kappa,
-            sk_globals.lambda,
-            p.pot_type,
-            p.r0,
-            p.v0,
-            p.a,
-            p.b,
-            p.z,
-            p.alpha,
-            p.g,
-            p.m};
-}
-
-// One rule for every element of a run, with the basis tabulated once on its points:
-// values[c][i * count + k] = sqrt(w_k |v(r_k)|) f_i(r_k) for component c, as basis_table forms
-// them. Rebuilt when the settings or the size change.
-struct RunRule {
-    RuleSettings settings;
-    int size = -1;
-    bool built[2] = {false, false};
-    int count[2] = {0, 0};
-    std::vector<double> values[2];
-    std::vector<double> sign[2];
-    bool mixed[2] = {false, false};
-    double common_sign[2] = {0.0, 0.0};
-};
-
-RunRule run_rule;
-
-void build_run_rule(const BasisShape& s, Component component, int size, const Interval& interval) {
+void build_run_rule(RunRule& run_rule, const BasisShape& s, Component component, int size,
+                    const Interval& interval) {
     const int c = component == Component::phi ? 0 : 1;
     const Points points = block_points(s, component, size, interval);
     const int count = static_cast<int>(points.x.size());
@@ -209,42 +163,41 @@ void build_run_rule(const BasisShape& s, Component component, int size, const In
 
 }  // namespace
 
-// Both blocks of basis size n for the current settings, each from one quadrature rule.
-void potential_blocks(int n, std::vector<double>& phi, std::vector<double>& psi) {
+// Both blocks of basis size n, each from one quadrature rule.
+void PotentialMatrix::blocks(int n, std::vector<double>& phi, std::vector<double>& psi) const {
     SKARVEN_CHECK(n >= 0);
-    const bool relativistic = relativistic_scheme();
+    const bool relativistic = problem_.scheme.dirac;
     const std::size_t size = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
     phi.assign(size, 0.0);
     psi.clear();
     if (relativistic) psi.assign(size, 0.0);
-    const Interval interval = interval_of_potential();
+    const Interval interval = interval_of_potential(problem_.potential);
     if (n == 0 || !has_integral(interval)) return;
-    const BasisShape shape = current_shape();
+    const BasisShape shape = shape_of(problem_);
     compute_block(shape, Component::phi, n, interval, phi);
     if (relativistic) compute_block(shape, Component::psi, n, interval, psi);
 }
 
 // Each element is one dot product over the rule's points, summed in their order by one thread.
-void potential_rule_elements(int size, int count, const unsigned char* psi, const int* rows,
-                             const int* cols, double* values) {
+void PotentialMatrix::rule_elements(int size, int count, const unsigned char* psi, const int* rows,
+                                    const int* cols, double* values) {
     SKARVEN_CHECK(size > 0 && count >= 0);
-    const Interval interval = interval_of_potential();
+    const Interval interval = interval_of_potential(problem_.potential);
     if (!has_integral(interval)) {
         std::fill_n(values, count, 0.0);
         return;
     }
-    const BasisShape shape = current_shape();
-    const RuleSettings settings = current_rule_settings();
-    if (!(run_rule.settings == settings) || run_rule.size != size) {
+    const BasisShape shape = shape_of(problem_);
+    RunRule& run_rule = *rule_;
+    if (run_rule.size != size) {
         run_rule = RunRule{};
-        run_rule.settings = settings;
         run_rule.size = size;
     }
     for (int k = 0; k < count; ++k) {
         SKARVEN_CHECK(rows[k] >= 0 && cols[k] >= 0 && rows[k] < size && cols[k] < size);
         const int c = psi[k] ? 1 : 0;
         if (!run_rule.built[c])
-            build_run_rule(shape, psi[k] ? Component::psi : Component::phi, size, interval);
+            build_run_rule(run_rule, shape, psi[k] ? Component::psi : Component::phi, size, interval);
     }
 #pragma omp parallel for schedule(dynamic, 16) if (count > element_parallel_threshold)
     for (int k = 0; k < count; ++k) {

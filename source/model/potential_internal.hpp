@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "problem.hpp"
+
 namespace skarven::detail {
 
 // The rules and the basis values are formed in extended precision: the nodes reach u ~ 10^4, where
@@ -32,9 +34,10 @@ struct Interval {
 
 // A well lives on [a, b]; the other potentials are cut off at r0 > 0 or extend to infinity
 // (upper = HUGE_VAL).
-Interval interval_of_potential();
+Interval interval_of_potential(const Potential& potential);
 
 struct BasisShape {
+    const Potential* potential = nullptr;  // the potential the rules integrate against
     bool gauss = false;
     int l = 0;
     int kappa = 0;
@@ -42,8 +45,8 @@ struct BasisShape {
     double alpha = 0.0;  // order of the Laguerre polynomials
 };
 
-// The basis of the current settings.
-BasisShape current_shape();
+// The basis of the problem, with its potential.
+BasisShape shape_of(const Problem& problem);
 
 struct PotentialSample {
     extended log_abs = minus_infinity;
@@ -52,8 +55,8 @@ struct PotentialSample {
 
 // ln |v(r)| and the sign of v; Coulomb and Yukawa in logarithms so that e^(-m r) far out on a
 // Laguerre rule does not underflow before the weight's e^u makes up for it.
-// Kept beside v (sk_basis), which it calls for the other types: v's e^(-m r) underflows far out.
-PotentialSample potential_at(extended r);
+// Kept beside potential_value, which it calls for the other types: v's e^(-m r) underflows far out.
+PotentialSample potential_at(const Potential& potential, extended r);
 
 enum class Component { phi, psi };
 
@@ -146,5 +149,39 @@ struct Points {
 // The rule for one block of basis size n over `interval`: exact Gauss-Laguerre where the
 // integrand allows it, else composite panels (potential_rules.cpp).
 Points block_points(const BasisShape& s, Component component, int n, const Interval& interval);
+
+// ---- Tables a PotentialMatrix keeps ------------------------------------------------------------
+
+// The basis functions (index-major: [n * nodes + node]), the potential, and the weight times the
+// potential (0 where the weight is 0 or the potential not finite: the integrand vanishes there) at
+// the nodes of one level of the double-exponential rule.
+struct LevelValues {
+    std::vector<double> phi;
+    std::vector<double> psi;
+    std::vector<double> v;
+    std::vector<double> weighted_v;
+};
+
+// The basis on the double-exponential nodes of one interval, level by level as elements ask.
+struct NodeTable {
+    bool valid = false;
+    double lower = 0.0;  // the interval tabulated
+    double upper = 0.0;
+    int capacity = 0;                 // indices tabulated at each node
+    std::vector<LevelValues> levels;  // levels[0] is level 1
+};
+
+// One rule for every element of a run, with the basis tabulated once on its points:
+// values[c][i * count + k] = sqrt(w_k |v(r_k)|) f_i(r_k) for component c (potential_blocks.cpp).
+// Rebuilt when the size changes.
+struct RunRule {
+    int size = -1;
+    bool built[2] = {false, false};
+    int count[2] = {0, 0};
+    std::vector<double> values[2];
+    std::vector<double> sign[2];
+    bool mixed[2] = {false, false};
+    double common_sign[2] = {0.0, 0.0};
+};
 
 }  // namespace skarven::detail

@@ -9,46 +9,44 @@
 #include <vector>
 
 #include "potential_internal.hpp"
-#include "settings.hpp"
-#include "sk_basis.hpp"
+#include "basis.hpp"
 #include "special_gauss.hpp"
 
 namespace skarven::detail {
 
 // ---- The settings and the potential ----------------------------------------------------------
 
-Interval interval_of_potential() {
-    const PotentialParams& p = sk_globals.potential;
-    if (text_is(p.pot_type, "well")) return {Range::finite, p.a, p.b};
-    if (text_is(p.pot_type, "coulomb") || text_is(p.pot_type, "yukawa") ||
-        text_is(p.pot_type, "user")) {
+Interval interval_of_potential(const Potential& p) {
+    if (p.kind == PotentialKind::well) return {Range::finite, p.a, p.b};
+    if (p.kind == PotentialKind::coulomb || p.kind == PotentialKind::yukawa ||
+        p.kind == PotentialKind::user) {
         if (p.r0 > 0.0) return {Range::finite, 0.0, p.r0};
         return {Range::semi_infinite, 0.0, HUGE_VAL};
     }
     return {};
 }
 
-BasisShape current_shape() {
+BasisShape shape_of(const Problem& problem) {
     BasisShape s;
-    s.gauss = text_is(sk_globals.basis, "gauss");
-    s.l = sk_globals.projectile.l;
-    s.kappa = sk_globals.projectile.kappa;
-    s.lambda = sk_globals.lambda;
+    s.potential = &problem.potential;
+    s.gauss = problem.basis.kind == BasisKind::oscillator;
+    s.l = problem.wave.l;
+    s.kappa = problem.wave.kappa;
+    s.lambda = problem.basis.lambda;
     s.alpha = s.gauss ? s.l + 0.5 : 2.0 * s.l + 1.0;
     return s;
 }
 
-PotentialSample potential_at(extended r) {
-    const PotentialParams& p = sk_globals.potential;
-    if (text_is(p.pot_type, "coulomb")) {
+PotentialSample potential_at(const Potential& p, extended r) {
+    if (p.kind == PotentialKind::coulomb) {
         if (p.z == 0.0) return {};
         return {log_abs(p.z) - p.alpha * std::log(r), p.z > 0.0 ? -1.0 : 1.0};
     }
-    if (text_is(p.pot_type, "yukawa")) {
+    if (p.kind == PotentialKind::yukawa) {
         if (p.g == 0.0) return {};
         return {2.0 * log_abs(p.g) - p.m * r - std::log(r), -1.0};
     }
-    const double value = v(static_cast<double>(r));
+    const double value = potential_value(p, static_cast<double>(r));
     if (value == 0.0 || !std::isfinite(value)) return {};
     return {log_abs(value), value > 0.0 ? 1.0 : -1.0};
 }
@@ -56,10 +54,9 @@ PotentialSample potential_at(extended r) {
 namespace {
 
 // Power of r in v near r = 0.
-double potential_power() {
-    const PotentialParams& p = sk_globals.potential;
-    if (text_is(p.pot_type, "coulomb")) return -p.alpha;
-    if (text_is(p.pot_type, "yukawa")) return -1.0;
+double potential_power(const Potential& p) {
+    if (p.kind == PotentialKind::coulomb) return -p.alpha;
+    if (p.kind == PotentialKind::yukawa) return -1.0;
     return 0.0;
 }
 
@@ -162,8 +159,8 @@ void add_panels(double from, double to, bool negative, double gamma, const RateM
 // x^gamma is the behaviour of f_i f_j v at x = 0. psi starts as x^l unless kappa = -(l + 1), when
 // its constant term vanishes.
 double integrand_power(const BasisShape& s, Component component) {
-    if (component == Component::phi) return 2.0 * s.l + 2.0 + potential_power();
-    double gamma = 2.0 * s.l + potential_power();
+    if (component == Component::phi) return 2.0 * s.l + 2.0 + potential_power(*s.potential);
+    double gamma = 2.0 * s.l + potential_power(*s.potential);
     if (gamma <= -1.0 && s.kappa + s.l + 1 == 0) gamma += 2.0;
     return gamma;
 }
@@ -176,7 +173,7 @@ double rule_power(double beta) {
 
 // max_i ln |f_i(x)| + ln |v(r)| / 2 over all indices, for the end of the integrand's tail.
 extended log_envelope(const BasisShape& s, Component component, int n, double x) {
-    const PotentialSample v_sample = potential_at(x / s.lambda);
+    const PotentialSample v_sample = potential_at(*s.potential, x / s.lambda);
     if (v_sample.sign == 0.0) return minus_infinity;
     extended best = minus_infinity;
     auto sink = [&best](int, extended mantissa, extended log_factor) {
@@ -221,9 +218,9 @@ double end_of_integrand(const BasisShape& s, Component component, const RateMode
 
 // The rule for one block: exact Gauss-Laguerre where the integrand allows it, else panels.
 Points block_points(const BasisShape& s, Component component, int n, const Interval& interval) {
-    const PotentialParams& p = sk_globals.potential;
-    const bool coulomb = text_is(p.pot_type, "coulomb");
-    const bool yukawa = text_is(p.pot_type, "yukawa");
+    const Potential& p = *s.potential;
+    const bool coulomb = p.kind == PotentialKind::coulomb;
+    const bool yukawa = p.kind == PotentialKind::yukawa;
     const double gamma = integrand_power(s, component);
     // psi_i psi_j is a polynomial of degree 2n + 2, phi_i phi_j of degree 2n - 2.
     const int count = component == Component::phi ? n + 1 : n + 2;

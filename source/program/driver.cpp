@@ -13,7 +13,7 @@
 #include "potential.hpp"
 #include "results.hpp"
 #include "settings.hpp"
-#include "sk_basis.hpp"
+#include "basis.hpp"
 #include "sk_g.hpp"
 #include "text_format.hpp"
 

@@ -8,7 +8,7 @@
 #include "lib-rs.hpp"
 #include "potential.hpp"
 #include "settings.hpp"
-#include "sk_basis.hpp"
+#include "basis.hpp"
 
 namespace skarven {
 

@@ -6,7 +6,7 @@
 
 #include "potential.hpp"
 #include "settings.hpp"
-#include "sk_basis.hpp"
+#include "basis.hpp"
 #include "sk_g.hpp"
 
 namespace skarven {

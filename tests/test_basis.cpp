@@ -2,7 +2,7 @@
 #include <cmath>
 #include <vector>
 
-#include "sk_basis.hpp"
+#include "basis.hpp"
 #include "settings_fixture.hpp"
 #include "test_support.hpp"
 

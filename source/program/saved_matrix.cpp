@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "potential.hpp"
+#include "saved_matrix.hpp"
 #include "results.hpp"
 #include "text_format.hpp"
 

@@ -1,8 +1,7 @@
-#include "sk_basis.hpp"
+#include "basis.hpp"
 
 #include <cmath>
 
-#include "settings.hpp"
 #include "special.hpp"
 
 namespace skarven {
@@ -38,58 +37,42 @@ double oscillator_weight(int n, int l) {
 // orthogonality of L_n^(2l+1) under x^(2l+1) e^-x and its three-term recurrence; oscillator
 // basis: diagonal, from the orthogonality of L_n^(l+1/2) under t^(l+1/2) e^-t with t = x^2.
 // Both carry the 1/lambda of dr = dx/lambda.
-double fifi(int i, int n) {
-    const double lambda = sk_globals.lambda;
-    const int l = sk_globals.projectile.l;
-    if (text_is(sk_globals.basis, "laguerre")) {
+double overlap(const Basis& basis, int l, int i, int n) {
+    const double lambda = basis.lambda;
+    if (basis.kind == BasisKind::laguerre) {
         const Band d = band(i, n);
         return (laguerre_weight(n, l) / lambda) *
                (2 * (n + l + 1) * d.d0 - n * d.dm - (n + 2 * l + 2) * d.dp);
     }
-    if (text_is(sk_globals.basis, "gauss")) {
-        return (oscillator_weight(n, l) / (2.0 * lambda)) * kronecker(i, n);
-    }
-    return 0.0;
+    return (oscillator_weight(n, l) / (2.0 * lambda)) * kronecker(i, n);
 }
 
 // Twice the kinetic-energy integral, int phi_i' phi_n' + l(l+1)/r^2 phi_i phi_n dr, in closed
 // form. The factor lambda (dr = dx/lambda, d/dr = lambda d/dx) keeps it on the scale of fifi
 // and of the potential integrals for every basis scale.
-double psipsi(int i, int n) {
-    const double lambda = sk_globals.lambda;
-    const int l = sk_globals.projectile.l;
-    if (text_is(sk_globals.basis, "laguerre")) {
+double kinetic(const Basis& basis, int l, int i, int n) {
+    const double lambda = basis.lambda;
+    if (basis.kind == BasisKind::laguerre) {
         const Band d = band(i, n);
         return (lambda * laguerre_weight(n, l) / 4.0) *
                (2 * (n + l + 1) * d.d0 + n * d.dm + (n + 2 * l + 2) * d.dp);
     }
-    if (text_is(sk_globals.basis, "gauss")) {
-        const Band d = band(i, n);
-        return (lambda * oscillator_weight(n, l) / 2.0) *
-               ((2.0 * n + l + 1.5) * d.d0 + n * d.dm + (n + l + 1.5) * d.dp);
-    }
-    return 0.0;
+    const Band d = band(i, n);
+    return (lambda * oscillator_weight(n, l) / 2.0) *
+           ((2.0 * n + l + 1.5) * d.d0 + n * d.dm + (n + l + 1.5) * d.dp);
 }
 
-double free_element_nonrel(int n, int m, double k) {
-    return 0.5 * psipsi(n, m) - 0.5 * k * k * fifi(n, m);
+double free_element_schroedinger(const Basis& basis, int l, int n, int m, double k) {
+    return 0.5 * kinetic(basis, l, n, m) - 0.5 * k * k * overlap(basis, l, n, m);
 }
 
-double free_element_rel(int n, int m, int size, double e) {
-    const double light = sk_globals.v_light;
-    if (n < size && m < size) return -e * fifi(size - 1 - n, size - 1 - m);
-    if (n < size) return light * psipsi(size - 1 - n, m - size);
-    if (m < size) return light * psipsi(size - 1 - m, n - size);
-    return -(2.0 * light * light + e) * psipsi(n - size, m - size);
+double free_element_dirac(const Basis& basis, int l, double light, int n, int m, int size,
+                          double e) {
+    if (n < size && m < size) return -e * overlap(basis, l, size - 1 - n, size - 1 - m);
+    if (n < size) return light * kinetic(basis, l, size - 1 - n, m - size);
+    if (m < size) return light * kinetic(basis, l, size - 1 - m, n - size);
+    return -(2.0 * light * light + e) * kinetic(basis, l, n - size, m - size);
 }
 
-double v(double r) {
-    const PotentialParams& p = sk_globals.potential;
-    if (text_is(p.pot_type, "well")) return (p.a <= r && r <= p.b) ? p.v0 : 0.0;
-    if (text_is(p.pot_type, "coulomb")) return -p.z / std::pow(r, p.alpha);
-    if (text_is(p.pot_type, "yukawa")) return -p.g * p.g * std::exp(-p.m * r) / r;
-    if (text_is(p.pot_type, "user")) return 0.0;
-    return 0.0;
-}
 
 }  // namespace skarven

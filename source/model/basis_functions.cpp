@@ -11,8 +11,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "settings.hpp"
-#include "sk_basis.hpp"
+#include "basis.hpp"
 
 namespace skarven {
 
@@ -114,7 +113,6 @@ double power_sign(double x, int p) {
 
 // Factors of one radius shared by all indices.
 struct BasisPoint {
-    bool valid = false;  // basis is "laguerre" or "gauss"
     bool gauss = false;
     bool zero = false;  // the polynomial argument is so large that every value underflows
     int l = 0;
@@ -126,12 +124,11 @@ struct BasisPoint {
     double log_e = 0.0;  // ln E = -y/2
 };
 
-BasisPoint basis_point(double r) {
+BasisPoint basis_point(const Basis& basis, int l, double r) {
     BasisPoint p;
-    p.gauss = text_is(sk_globals.basis, "gauss");
-    p.valid = text_is(sk_globals.basis, "laguerre") || p.gauss;
-    p.l = sk_globals.projectile.l;
-    p.lambda = sk_globals.lambda;
+    p.gauss = basis.kind == BasisKind::oscillator;
+    p.l = l;
+    p.lambda = basis.lambda;
     p.r = r;
     p.x = p.lambda * r;
     p.y = p.gauss ? p.x * p.x : p.x;
@@ -199,16 +196,17 @@ double basis_psi(const BasisPoint& p, int kappa, double phi, const Scaled& a, co
 }  // namespace
 
 // Both polynomial sequences (alpha and alpha + 1) run once to count - 1.
-void basis_values(int count, double r, double* phi, double* psi) {
-    const BasisPoint p = basis_point(r);
-    if (!p.valid || p.zero) {
+void basis_values(const Basis& basis, const Wave& wave, int count, double r, double* phi,
+                  double* psi) {
+    const BasisPoint p = basis_point(basis, wave.l, r);
+    if (p.zero) {
         std::fill_n(phi, count, 0.0);
         if (psi != nullptr) std::fill_n(psi, count, 0.0);
         return;
     }
     const double power = std::pow(p.x, p.l + 1);
     const double e_factor = exponential_factor(p);
-    const int kappa = sk_globals.projectile.kappa;
+    const int kappa = wave.kappa;
     LaguerreSequence a(p.alpha, p.y);
     LaguerreSequence b(p.alpha + 1.0, p.y);
     for (int k = 0; k < count; ++k) {

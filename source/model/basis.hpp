@@ -1,0 +1,28 @@
+#pragma once
+// The basis: overlap and kinetic matrices in closed form, the free Hamiltonian's elements, and
+// the basis functions of both components at a radius.
+
+#include "problem.hpp"
+
+namespace skarven {
+
+int kronecker(int i, int j);
+// Overlap integral of phi_i and phi_n for orbital l (tridiagonal in the Laguerre basis, diagonal
+// in the oscillator basis).
+double overlap(const Basis& basis, int l, int i, int n);
+// Twice the kinetic-energy integral, int phi_i' phi_n' + l(l+1)/r^2 phi_i phi_n dr (tridiagonal).
+double kinetic(const Basis& basis, int l, int i, int n);
+// Free Schroedinger element 1/2 kinetic(n, m) - 1/2 k^2 overlap(n, m) at wave number k.
+double free_element_schroedinger(const Basis& basis, int l, int n, int m, double k);
+// Free Dirac element minus energy e between positions n and m of the two-component ordering for
+// basis size `size`: the first component in reverse (size-1 ... 0), then the second. `light` is
+// the speed of light.
+double free_element_dirac(const Basis& basis, int l, double light, int n, int m, int size,
+                          double e);
+
+// phi[n] = phi_n(r) and, when psi is not null, psi[n] = psi_n(r) = phi_n'(r) + (kappa/r) phi_n(r)
+// for n < count, in one pass of the recurrences.
+void basis_values(const Basis& basis, const Wave& wave, int count, double r, double* phi,
+                  double* psi);
+
+}  // namespace skarven
