@@ -1,20 +1,21 @@
 #include "driver.hpp"
 
-#include <charconv>
+#include <algorithm>
 #include <cmath>
-#include <limits>
+#include <memory>
+#include <optional>
 #include <numbers>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analytic.hpp"
-#include "coefficients.hpp"
+#include "diagnostics.hpp"
 #include "float_mode.hpp"
-#include "potential.hpp"
 #include "results.hpp"
+#include "run.hpp"
+#include "saved_matrix.hpp"
 #include "settings.hpp"
-#include "basis.hpp"
-#include "sk_g.hpp"
 #include "text_format.hpp"
 
 namespace skarven {
@@ -23,61 +24,55 @@ namespace {
 
 using std::numbers::pi;
 constexpr std::string_view routine = "control_calc_delta";
-constexpr double infinity = std::numeric_limits<double>::infinity();
 
-struct PhaseShift {
-    double tan_delta;
-    double delta;
-};
-
-// Where the current point lies, for an error message: the basis size in the basis-size pass, the
-// energy (shortest form that reads back exactly) in the energy pass.
-std::string current_point() {
-    if (sk_globals.pass != 2) return "N = " + std::to_string(sk_globals.ntrunc);
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, sk_globals.projectile.e);
-    return "e = " + std::string(text, result.ptr);
+// The exact phase shift of the run's problem at the current energy. Without a result it returns
+// 0 and sets delta_analytic_error, which stays set, so every later call also returns 0.
+double delta_analytic() {
+    RunSettings& run = sk_globals;
+    if (run.delta_analytic_error) return 0.0;
+    const std::optional<double> delta = exact_phase_shift(run_problem(), run.projectile.e);
+    if (!delta) {
+        run.delta_analytic_error = true;
+        return 0.0;
+    }
+    if (run.shift && *delta < 0.0) return *delta + pi;
+    return *delta;
 }
 
-// A number that is not finite here would be written as a wrong phase shift: the run ends.
-void require_finite(bool finite, std::string_view what) {
-    if (!finite) {
-        throw_error(routine, std::string(what) + " at " + current_point());
-    }
+// The saved matrix of the first basis size when "saved.vn.<nstart>" matches the run (sets
+// vn_is_loaded); its lower triangle stands in for the integrals there.
+std::vector<double> load_saved_potential() {
+    sk_globals.ntrunc = sk_globals.nstart;
+    if (sk_globals.vn_is_loaded || !sk_globals.vn_file_match) return {};
+    const std::size_t order = relativistic_scheme() ? 2 * sk_globals.nstart : sk_globals.nstart;
+    std::vector<double> matrix(order * order, 0.0);
+    read_vn_from_file(static_cast<int>(order), matrix.data());
+    if (!sk_globals.vn_is_loaded) return {};
+    return matrix;
 }
 
-// tan(delta) and delta for the current basis size and energy from the Green's-function element
-// at the basis edge and the free solutions' coefficients.
-PhaseShift phase_shift(int n) {
-    const double g_n = g(n - 1, n - 1);
-    // +infinity is the singular truncated matrix, handled below; anything else non-finite is not.
-    require_finite(std::isfinite(g_n) || g_n == infinity,
-                   "the Green's function element is not finite");
-    double coupling;
-    double b = 1.0;
-    if (relativistic_scheme()) {
-        const double e = sk_globals.projectile.e;
-        const double light = sk_globals.v_light;
-        coupling = free_element(n, n - 1, true);
-        b = 2.0 * std::sqrt(e / (2.0 * light * light + e)) * light / sk_globals.projectile.k;
-    } else {
-        coupling = free_element_nonrel(n, n - 1, sk_globals.projectile.k);
+// "saved.vn.<nend>" at the last basis size (unless it was loaded from there), and
+// "saved.vn.<N>" at the size "sk.par" names. The reference route reads "sk.par" at every size
+// before the last, the fast route after the first.
+void save_potential(const Route& route, int n, bool loaded) {
+    const RunSettings& s = sk_globals;
+    const int order = relativistic_scheme() ? 2 * n : n;
+    if (n == s.nend) {
+        if (!loaded || s.nstart != s.nend)
+            write_vn_to_file(order, route.potential_in_saved_order(n).data());
+        return;
     }
-    const double x = b * g_n * coupling;
-    const double s0 = s(n - 1);
-    const double s1 = s(n);
-    const double c0 = c(n - 1);
-    const double c1 = c(n);
-    require_finite(std::isfinite(coupling) && std::isfinite(b) && std::isfinite(s0) &&
-                       std::isfinite(s1) && std::isfinite(c0) && std::isfinite(c1),
-                   "the free solutions are not finite");
-    // A singular truncated matrix makes g infinite: the formula's limit is -s_N / c_N.
-    const double tan_delta = std::isfinite(g_n) ? -(s0 + x * s1) / (c0 + x * c1) : -s1 / c1;
-    // A zero denominator gives an infinite tangent, which is written as it is.
-    require_finite(!std::isnan(tan_delta), "the phase shift is not a number");
-    double delta = std::atan(tan_delta);
-    if (sk_globals.shift && delta < 0.0) delta += pi;
-    return {tan_delta, delta};
+    if (fast_solver() && n == s.nstart) return;
+    const int n_save = read_n_to_save_v();
+    if (n != s.nstart && n == n_save)
+        write_vn_to_file(order, route.potential_in_saved_order(n).data());
+}
+
+// The phase shift at the current energy of the energy pass at basis size n.
+PhaseShift energy_phase_shift(Route& route, int n) {
+    const double g_n = route.energy_element(sk_globals.projectile.e);
+    return run_phase_shift(route.problem(), n, g_n,
+                           free_solutions(route.problem(), sk_globals.projectile.k));
 }
 
 // Data lines are flushed as soon as they are complete; any failed write ends the run.
@@ -86,7 +81,7 @@ void open_result_file(ResultFile& file) {
     write_header(file.unit());
 }
 
-void energy_pass(const std::string& root) {
+void energy_pass(const std::string& root, Route& route) {
     sk_globals.pass = 2;
     ResultFile file(routine, root + ".en");
     open_result_file(file);
@@ -102,11 +97,12 @@ void energy_pass(const std::string& root) {
 
     const int count = energy_count(sk_globals);
     sk_globals.ntrunc = sk_globals.nend;
+    route.begin_energies(sk_globals.nend, run_window());
     for (int i = 0; i < count; ++i) {
         const double e = grid_energy(sk_globals, i);
         sk_globals.projectile.e = e;
         projectile_set_k(sk_globals.projectile);
-        const PhaseShift point = phase_shift(sk_globals.nend);
+        const PhaseShift point = energy_phase_shift(route, sk_globals.nend);
         file.write(energy_field(e) + format_fixed_fitting(point.tan_delta, 26, 16) +
                    format_fixed_fitting(point.delta, 26, 16));
         if (scr) {
@@ -127,29 +123,8 @@ void energy_pass(const std::string& root) {
 
 }  // namespace
 
-double phase_shift_delta(int n) {
-    return phase_shift(n).delta;
-}
-
-double free_element(int n, int m, bool non_relativistic_form) {
-    const Projectile& p = sk_globals.projectile;
-    if (non_relativistic_form || text_is(sk_globals.scheme, "non-relativistic")) {
-        return free_element_nonrel(n, m, p.k);
-    }
-    if (!relativistic_scheme()) return 0.0;
-    return free_element_rel(n, m, sk_globals.ntrunc, p.e);
-}
-
 void control_calc_delta(const std::string& root_name) {
     const FloatModeGuard mode;
-    // An error leaves the caches of this run half-built: they go, so the next run starts afresh.
-    struct ReleaseCaches {
-        ~ReleaseCaches() {
-            release_free_solution_tables();
-            release_vn_matrix();
-            g_release();
-        }
-    } release_caches;
     const std::string root(trimmed(root_name));
     const bool scr = sk_globals.scr;
 
@@ -171,9 +146,19 @@ void control_calc_delta(const std::string& root_name) {
         say("");
         say("Calculating numerical phase shifts for fixed projectile energy:");
     }
+    const std::unique_ptr<Route> route = make_run_route(run_problem());
+    const std::vector<double> saved = load_saved_potential();
+    const bool loaded = sk_globals.vn_is_loaded;
+    route->begin_sizes(sk_globals.projectile.e, sk_globals.nstart, sk_globals.nend,
+                       saved.empty() ? nullptr : &saved);
+    std::optional<FreeSolutions> free;
     for (int n = sk_globals.nstart; n <= sk_globals.nend; ++n) {
         sk_globals.ntrunc = n;
-        const PhaseShift point = phase_shift(n);
+        const double g_n = route->size_element(n);
+        save_potential(*route, n, loaded);
+        // After the first element, as the tables were filled on first use.
+        if (!free) free.emplace(free_solutions(run_problem(), sk_globals.projectile.k));
+        const PhaseShift point = run_phase_shift(run_problem(), n, g_n, *free);
         file.write(format_int(n, 5) + format_fixed_fitting(point.tan_delta, 26, 16) +
                    format_fixed_fitting(point.delta, 26, 16) + "\n");
         file.flush();
@@ -185,13 +170,8 @@ void control_calc_delta(const std::string& root_name) {
     avrg(root);
     rmse(root);
 
-    if (sk_globals.energies) energy_pass(root);
-    if (sk_globals.lmax >= 0) partial_wave_pass(root);
-
-    s(1, CacheAction::release);
-    c(1, CacheAction::release);
-    vn(1, 1, CacheAction::release);
-    g_release();
+    if (sk_globals.energies) energy_pass(root, *route);
+    if (sk_globals.lmax >= 0) partial_wave_pass(root, *route);
 }
 
 }  // namespace skarven

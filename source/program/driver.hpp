@@ -1,20 +1,17 @@
 #pragma once
-// The phase-shift driver: basis-size pass, energy pass and their result files.
+// The phase-shift driver: basis-size pass, energy pass, partial-wave pass and their result files.
 
 #include <string>
+
+#include "routes.hpp"
 
 namespace skarven {
 
 void control_calc_delta(const std::string& root);
 
-// Free-Hamiltonian element minus energy between positions n and m; `non_relativistic_form`
-// selects 1/2 psipsi - 1/2 k^2 fifi in any scheme.
-double free_element(int n, int m, bool non_relativistic_form = false);
-
-// delta at basis size n for the current settings, pass and energy.
-double phase_shift_delta(int n);
 // After the energy pass of the first wave: every partial wave l = 0 ... lmax at N = nend over
-// the same energies, and their sums, in root.pw, root.xs and root.dcs.
-void partial_wave_pass(const std::string& root);
+// the same energies, and their sums, in root.pw, root.xs and root.dcs. The first wave's energy
+// pass ran on `first_route`, which the first wave reuses.
+void partial_wave_pass(const std::string& root, Route& first_route);
 
 }  // namespace skarven

@@ -12,8 +12,9 @@
 #include "driver.hpp"
 #include "float_mode.hpp"
 #include "results.hpp"
+#include "diagnostics.hpp"
+#include "run.hpp"
 #include "settings.hpp"
-#include "sk_g.hpp"
 #include "text_format.hpp"
 
 namespace skarven {
@@ -53,16 +54,22 @@ void set_energy(double e) {
 // delta of one wave at every energy. The first wave follows the energy pass of the same wave, so
 // its decomposition is still in place; every other wave starts the fast route afresh.
 std::vector<double> wave_phase_shifts(const Wave& wave, const std::vector<double>& energies,
-                                      bool first) {
-    if (!first) g_release();
+                                      Route* first_route) {
     sk_globals.projectile.l = wave.l;
     sk_globals.projectile.kappa = wave.kappa;
     sk_globals.pass = 2;
     sk_globals.ntrunc = sk_globals.nend;
+    const int n = sk_globals.nend;
+    std::unique_ptr<Route> own;
+    if (first_route == nullptr) own = make_run_route(run_problem());
+    Route& route = first_route != nullptr ? *first_route : *own;
+    route.begin_energies(n, run_window());
     std::vector<double> deltas(energies.size());
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
-        deltas[i] = phase_shift_delta(sk_globals.nend);
+        const double g_n = route.energy_element(energies[i]);
+        const FreeSolutions free = free_solutions(route.problem(), sk_globals.projectile.k);
+        deltas[i] = run_phase_shift(route.problem(), n, g_n, free).delta;
     }
     return deltas;
 }
@@ -75,7 +82,7 @@ struct LoopResult {
     double last_largest_sine = 0.0;  // largest |sin delta| of the last l
 };
 
-LoopResult run_partial_waves(const std::vector<double>& energies) {
+LoopResult run_partial_waves(const std::vector<double>& energies, Route& first_route) {
     const RunSettings& s = sk_globals;
     LoopResult result;
     int quiet_in_a_row = 0;
@@ -83,7 +90,8 @@ LoopResult run_partial_waves(const std::vector<double>& energies) {
         double largest_sine = 0.0;
         for (const Wave& wave : waves_of(l)) {
             const double start = omp_get_wtime();
-            std::vector<double> deltas = wave_phase_shifts(wave, energies, result.waves.empty());
+            std::vector<double> deltas =
+                wave_phase_shifts(wave, energies, result.waves.empty() ? &first_route : nullptr);
             double largest = 0.0;
             for (double delta : deltas) {
                 largest = std::max(largest, std::fabs(delta));
@@ -205,7 +213,7 @@ void write_differential_cross_sections(const std::string& root, const LoopResult
 // Cost per wave other than the first: the potential blocks at N = nend, one decomposition of the
 // energy pencil (order N, 2N in the Dirac scheme), then O(N) per energy. The kernels run in
 // parallel inside each wave; the waves run one after the other, in l order.
-void partial_wave_pass(const std::string& root) {
+void partial_wave_pass(const std::string& root, Route& first_route) {
     const FloatModeGuard mode;
     const RunSettings& s = sk_globals;
     const Projectile first = s.projectile;
@@ -215,7 +223,7 @@ void partial_wave_pass(const std::string& root) {
         say("Now calculating partial waves l = 0 ... " + std::to_string(s.lmax) +
             "; n = " + format_int(s.nend, 5) + ":");
     }
-    const LoopResult loop = run_partial_waves(energies);
+    const LoopResult loop = run_partial_waves(energies, first_route);
     if (s.scr && loop.converged) {
         say(" partial waves converged at l =" + format_int(loop.lmax_reached, 4));
     }

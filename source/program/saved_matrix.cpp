@@ -13,8 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "saved_matrix.hpp"
+#include "diagnostics.hpp"
 #include "results.hpp"
+#include "saved_matrix.hpp"
+#include "settings.hpp"
 #include "text_format.hpp"
 
 namespace skarven {

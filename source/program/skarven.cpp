@@ -12,8 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "diagnostics.hpp"
 #include "driver.hpp"
-#include "potential.hpp"
+#include "saved_matrix.hpp"
 #include "settings.hpp"
 #include "text_format.hpp"
 

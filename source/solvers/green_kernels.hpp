@@ -1,29 +1,6 @@
 #pragma once
-// Element of the finite-basis Green's function of the truncated problem.
-
-#include <vector>
-
-namespace skarven {
-
-// Element (i, j) of (J + V)^-1 at the current ntrunc, pass and energy.
-double g(int i, int j);
-// Frees the matrices kept between calls (end of run).
-void g_release();
-// Ends the run with an error naming the basis size when a potential element is not finite.
-void require_finite_potential(const std::vector<double>& values);
-
-// The same element by the fast route: a bordered factorisation over basis sizes and one
-// generalised eigen-decomposition for the energy pass.
-double g_fast(int i, int j);
-void g_fast_release();
-// Where the fast route takes its potential blocks from (potential_blocks unless replaced); the
-// tests hand it the element-by-element integrals to compare both routes on identical matrices.
-using PotentialBlocksSource = void (*)(int n, std::vector<double>& phi, std::vector<double>& psi);
-void set_potential_blocks_source(PotentialBlocksSource source);
-
-}  // namespace skarven
-
-// ---- Fast route kernels: explicit matrices, no run settings ----------------------------------
+// The fast route's kernels on explicit matrices: a factorisation grown by bordering over basis
+// sizes, and one decomposition of the pencil for any energy.
 
 #include <cstddef>
 #include <vector>

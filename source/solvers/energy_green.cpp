@@ -12,7 +12,7 @@
 
 #include "errors.hpp"
 #include "linalg.hpp"
-#include "sk_g.hpp"
+#include "green_kernels.hpp"
 
 namespace skarven {
 

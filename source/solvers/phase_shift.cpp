@@ -1,0 +1,48 @@
+#include "phase_shift.hpp"
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <string_view>
+
+#include "basis.hpp"
+#include "errors.hpp"
+
+namespace skarven {
+
+PhaseShift phase_shift(const Problem& problem, double e, int n, double g_n,
+                       const FreeSolutions& free, bool shift,
+                       const std::function<std::string()>& where) {
+    // A number that is not finite here would be written as a wrong phase shift.
+    auto require_finite = [&](bool finite, std::string_view what) {
+        if (!finite) throw_error("control_calc_delta", std::string(what) + " at " + where());
+    };
+    constexpr double infinity = std::numeric_limits<double>::infinity();
+    // +infinity is the singular truncated matrix, handled below; anything else non-finite is not.
+    require_finite(std::isfinite(g_n) || g_n == infinity,
+                   "the Green's function element is not finite");
+    const double k = wave_number(problem.scheme, e);
+    // The Dirac coupling is the Schroedinger form of the free element, with the factor b.
+    const double coupling = free_element_schroedinger(problem.basis, problem.wave.l, n, n - 1, k);
+    double b = 1.0;
+    if (problem.scheme.dirac) {
+        const double light = problem.scheme.light;
+        b = 2.0 * std::sqrt(e / (2.0 * light * light + e)) * light / k;
+    }
+    const double x = b * g_n * coupling;
+    const double s0 = free.regular(n - 1);
+    const double s1 = free.regular(n);
+    const double c0 = free.irregular(n - 1);
+    const double c1 = free.irregular(n);
+    require_finite(std::isfinite(coupling) && std::isfinite(b) && std::isfinite(s0) &&
+                       std::isfinite(s1) && std::isfinite(c0) && std::isfinite(c1),
+                   "the free solutions are not finite");
+    const double tan_delta = std::isfinite(g_n) ? -(s0 + x * s1) / (c0 + x * c1) : -s1 / c1;
+    // A zero denominator gives an infinite tangent, which is written as it is.
+    require_finite(!std::isnan(tan_delta), "the phase shift is not a number");
+    double delta = std::atan(tan_delta);
+    if (shift && delta < 0.0) delta += std::numbers::pi;
+    return {tan_delta, delta};
+}
+
+}  // namespace skarven

@@ -1,0 +1,69 @@
+#pragma once
+// The two routes to the Green's-function element at the basis edge, as objects that own their
+// state: the reference route (one eigen-decomposition per point) and the fast route (a bordered
+// factorisation over basis sizes, one decomposition of the pencil for the energies).
+
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "potential.hpp"
+#include "problem.hpp"
+
+namespace skarven {
+
+enum class RouteKind { eigen, fast };
+
+// Receives the warnings a route would otherwise lose (routine, message).
+using WarningSink = std::function<void(std::string_view, std::string_view)>;
+
+// Energies of an energy pass; the fast route decomposes around a reference energy inside.
+struct EnergyWindow {
+    double first = 0.0;
+    double last = 0.0;
+    double step = 0.0;
+};
+
+// One problem's route. A basis-size pass runs at one energy over the sizes first, first + 1, ...,
+// last in turn; an energy pass runs at one size for any energies and, after a basis-size pass
+// that ended at that size, reuses its potential matrix. Elements are of (J + V)^-1 at the last
+// first-component index (Schroedinger and Dirac alike). Errors throw Error; nothing is printed
+// or written. One object serves one thread; independent objects may run concurrently.
+class Route {
+  public:
+    virtual ~Route() = default;
+
+    // `saved`, when not null, is the potential matrix at size `first` in the saved file's
+    // ordering (lower triangle of an order x order column-major matrix), used instead of
+    // integrating it.
+    virtual void begin_sizes(double e, int first, int last, const std::vector<double>* saved) = 0;
+    virtual double size_element(int n) = 0;
+    // The potential matrix at the size the basis-size pass has reached, in the saved file's
+    // ordering (Dirac: phi_(n-1) ... phi_0, psi_0 ... psi_(n-1)), lower triangle filled.
+    virtual std::vector<double> potential_in_saved_order(int n) const = 0;
+
+    virtual void begin_energies(int n, const EnergyWindow& window) = 0;
+    virtual double energy_element(double e) = 0;
+
+    const Problem& problem() const { return potential_.problem(); }
+
+  protected:
+    Route(const Problem& problem, int largest_size) : potential_(problem, largest_size) {}
+    PotentialMatrix potential_;
+};
+
+// Where the fast route takes its potential blocks from (PotentialMatrix::blocks unless
+// replaced); the tests hand it the element-by-element integrals to compare both routes on
+// identical matrices.
+using PotentialBlocksSource =
+    std::function<void(PotentialMatrix&, int n, std::vector<double>& phi, std::vector<double>& psi)>;
+
+// A route for basis sizes up to `largest_size`.
+std::unique_ptr<Route> make_route(RouteKind kind, const Problem& problem, int largest_size,
+                                  WarningSink warn = {}, PotentialBlocksSource blocks = {});
+
+// Throws Error("g", ...) naming the basis size when a potential element is not finite.
+void require_finite_potential(const std::vector<double>& values, int n);
+
+}  // namespace skarven
