@@ -68,7 +68,8 @@ double wave_number(const Scheme& scheme, double e);
 // Checks of the values against what the method carries in double precision. Each check_* throws
 // skarven::Error("loadparams", message) with the parameter file's message for the first value
 // out of place, and does nothing otherwise; none prints or reads the run record.
-// largest_basis_size is the largest basis of the run (the parameter file's nend, at least 1).
+// largest_basis_size is the largest basis of the run (the parameter file's nend): at least 1,
+// not checked here.
 
 // ln of the largest unnormalised basis-growth factor of the run, at index largest_basis_size + 1:
 // ln((n + 2l + 1)!/n!) for Laguerre, ln(Gamma(n + l + 3/2)/n!) for the oscillator.
