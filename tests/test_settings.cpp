@@ -408,5 +408,42 @@ TEST_F(Loader, EachRowOfTheTable) {
     }
 }
 
+// The loaded record as problem values: the text keys as kinds, the Dirac scheme's speed of light
+// the one the run uses, the numbers as loaded.
+TEST_F(Loader, ProblemOfTheRecord) {
+    const struct {
+        std::string lines;
+        BasisKind basis;
+        bool dirac;
+        PotentialKind potential;
+    } cases[] = {
+        {"lambda = 0.7|l = 2", BasisKind::laguerre, false, PotentialKind::user},
+        {"basis = gauss|pot_type = well|v0 = -2|a = 0.5|b = 3", BasisKind::oscillator, false,
+         PotentialKind::well},
+        {"scheme = relativistic|kappa = -1|pot_type = coulomb|r0 = 2|z = 3|alpha = 1.5",
+         BasisKind::laguerre, true, PotentialKind::coulomb},
+        {"scheme = relativistic|l = 1|kappa = 1|v_light = infinite|pot_type = yukawa|r0 = 0|"
+         "g = 2|m = 0.5",
+         BasisKind::laguerre, true, PotentialKind::yukawa},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        load(with(c.lines));
+        const RunSettings& s = sk_globals;
+        const Problem problem = problem_of(s);
+        EXPECT_EQ(problem.basis.kind, c.basis);
+        EXPECT_EQ(problem.basis.lambda, s.lambda);
+        EXPECT_EQ(problem.scheme.dirac, c.dirac);
+        EXPECT_EQ(problem.scheme.light, c.dirac ? s.v_light : 0.0);
+        EXPECT_EQ(problem.wave.l, s.projectile.l);
+        EXPECT_EQ(problem.wave.kappa, s.projectile.kappa);
+        const Potential& v = problem.potential;
+        const PotentialParams& p = s.potential;
+        EXPECT_EQ(v.kind, c.potential);
+        EXPECT_EQ(std::vector({v.r0, v.v0, v.a, v.b, v.z, v.alpha, v.g, v.m}),
+                  std::vector({p.r0, p.v0, p.a, p.b, p.z, p.alpha, p.g, p.m}));
+    }
+}
+
 }  // namespace
 }  // namespace skarven::test

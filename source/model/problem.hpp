@@ -1,9 +1,10 @@
 #pragma once
 // The scattering problem as plain values: basis, scheme, partial wave and potential. Atomic
-// units throughout (hartree, bohr). The make_* functions validate and throw Error with the
+// units throughout (hartree, bohr). validate() and the check_* functions throw Error with the
 // parameter file's messages; the structs themselves hold whatever they are given.
 
 #include <functional>
+#include <string_view>
 
 namespace skarven {
 
@@ -63,5 +64,40 @@ double potential_value(const Potential& potential, double r);
 // Wave number (1/bohr) from the kinetic energy e (hartree): sqrt(2e) in the Schroedinger scheme,
 // sqrt(e (2c^2 + e)) / c in the Dirac scheme.
 double wave_number(const Scheme& scheme, double e);
+
+// Checks of the values against what the method carries in double precision. Each check_* throws
+// skarven::Error("loadparams", message) with the parameter file's message for the first value
+// out of place, and does nothing otherwise; none prints or reads the run record.
+// largest_basis_size is the largest basis of the run (the parameter file's nend): at least 1,
+// not checked here.
+
+// ln of the largest unnormalised basis-growth factor of the run, at index largest_basis_size + 1:
+// ln((n + 2l + 1)!/n!) for Laguerre, ln(Gamma(n + l + 3/2)/n!) for the oscillator.
+double log_basis_growth(BasisKind kind, int l, int largest_basis_size);
+// 0 <= l <= 1000, the basis's factorials and gamma values stay in their tables, and the growth
+// factor stays below 1e250.
+bool l_in_range(BasisKind kind, int l, int largest_basis_size);
+// lambda |r| beyond which every basis function of the run has fallen below e^-700 of its largest
+// value.
+double basis_reach(BasisKind kind, int l, int largest_basis_size);
+
+// Dirac scheme: kappa = l or kappa = -(l + 1) ("<l> and <kappa> are not properly correlated").
+void check_wave_pairing(const Scheme& scheme, const Wave& wave);
+// well: a < b; yukawa: m > 0.
+void check_potential_parameters(const Potential& potential);
+// lambda > 0 ("<lambda> must be positive").
+void check_lambda_positive(const Basis& basis);
+// l_in_range for the problem's wave ("<l> is out of range").
+void check_l_range(const Basis& basis, const Wave& wave, int largest_basis_size);
+// 1e-20 <= lambda <= 1e20 ("<lambda> is out of range").
+void check_lambda_range(const Basis& basis);
+// (k/lambda)^2 at energy e within the basis's limit; `key` names the energy in the message
+// ("<key> is too large for <lambda>", " in gaussian basis" added for the oscillator).
+void check_energy_fits(const Problem& problem, double e, std::string_view key);
+// Strengths relative to lambda^2, the Coulomb power, the well's inner edge against the basis's
+// reach, the Yukawa decay rate and the integrability of its 1/r at the origin.
+void check_potential_range(const Problem& problem, int largest_basis_size);
+// Every check above but the energy's, in the parameter file's order.
+void validate(const Problem& problem, int largest_basis_size);
 
 }  // namespace skarven

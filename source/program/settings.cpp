@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "settings_internal.hpp"
+
 namespace skarven {
 
 RunSettings sk_globals;
@@ -45,6 +47,36 @@ int energy_count(const RunSettings& s) {
 
 double grid_energy(const RunSettings& s, int i) {
     return s.estart + i * s.estep;
+}
+
+Problem problem_of(const RunSettings& s) {
+    Problem problem;
+    problem.basis = {
+        .kind = text_is(s.basis, "gauss") ? BasisKind::oscillator : BasisKind::laguerre,
+        .lambda = s.lambda};
+    if (text_is(s.scheme, "relativistic")) {
+        problem.scheme = {.dirac = true,
+                          .light = text_is(s.vol, "finite") ? detail::finite_light_speed
+                                                            : detail::infinite_light_speed};
+    }
+    problem.wave = {.l = s.projectile.l, .kappa = s.projectile.kappa};
+    const PotentialParams& p = s.potential;
+    PotentialKind kind = PotentialKind::none;
+    if (text_is(p.pot_type, "well")) kind = PotentialKind::well;
+    if (text_is(p.pot_type, "coulomb")) kind = PotentialKind::coulomb;
+    if (text_is(p.pot_type, "yukawa")) kind = PotentialKind::yukawa;
+    if (text_is(p.pot_type, "user")) kind = PotentialKind::user;
+    problem.potential = {.kind = kind,
+                         .r0 = p.r0,
+                         .v0 = p.v0,
+                         .a = p.a,
+                         .b = p.b,
+                         .z = p.z,
+                         .alpha = p.alpha,
+                         .g = p.g,
+                         .m = p.m,
+                         .formula = {}};
+    return problem;
 }
 
 }  // namespace skarven

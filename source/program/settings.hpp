@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "diagnostics.hpp"
+#include "problem.hpp"
 
 namespace skarven {
 
@@ -82,6 +83,10 @@ void projectile_set_k(Projectile& projectile);
 // step above eend still counts.
 int energy_count(const RunSettings& s);
 double grid_energy(const RunSettings& s, int i);
+// The problem of a run record: its basis, scheme (the speed of light of <v_light>), wave and
+// potential. Text values the loader does not know give the laguerre basis, the Schroedinger
+// scheme or no potential.
+Problem problem_of(const RunSettings& s);
 // Decimal digits of n without blanks (I5, then left-adjusted).
 std::string convert_int_to_string(int n);
 

@@ -2,7 +2,6 @@
 // starts, with one message each.
 #include <array>
 #include <cmath>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,123 +45,28 @@ bool is_known_value(std::string_view name, std::string_view field) {
     return false;
 }
 
-// lambda and 1/lambda stay below this, so that with the basis growth below no product the method
-// forms leaves the range of a double.
-constexpr double largest_magnitude = 1e20;
-// Potential strengths relative to the basis's kinetic scale lambda^2: beyond, the free matrix
-// drowns in the rounding of the potential and the two routes part by more than 1e-5.
-constexpr double largest_relative_strength = 1e10;
-// (k/lambda)^2 in the Laguerre basis: beyond, the kinetic part of the free matrix is below the
-// rounding of its energy part.
-constexpr double largest_laguerre_q2 = 1e15;
-// ln 1e250: the unnormalised basis grows with the index like (n + 2l + 1)!/n! (Laguerre) or
-// Gamma(n + l + 3/2)/n! (oscillator); at the first index outside the largest basis it stays below
-// 1e250.
-constexpr double largest_log_growth = 575.6462732485114;
-// The factorial table ends at 170! and the gamma function at 171.
-constexpr int largest_factorial = 170;
-// (k/lambda)^2 up to which the oscillator basis's free solutions are carried.
-constexpr double largest_oscillator_q2 = 2000.0;
-// The Yukawa decay rate per unit of the basis scale: beyond it the potential is far narrower than
-// anything the basis resolves, and the quadrature panels, sized by that rate, grow in proportion.
-constexpr double largest_decay_ratio = 100.0;
 // Energies of one energy pass, and the smallest step relative to the last energy (successive
 // energies then differ by many units in the last place).
 constexpr double largest_energy_count = 1e6;
 constexpr double smallest_relative_step = 1e-12;
-// A Coulomb power below this grows past the range of a double across the basis.
-constexpr double smallest_power = -20.0;
-
-// ln of the largest basis-growth factor of the run (index nend + 1).
-double log_basis_growth(int l) {
-    const double n = sk_globals.nend + 1.0;
-    if (text_is(sk_globals.basis, "laguerre"))
-        return std::lgamma(n + 2.0 * l + 2.0) - std::lgamma(n + 1.0);
-    return std::lgamma(n + l + 1.5) - std::lgamma(n + 1.0);
-}
-
-bool l_in_range(int l) {
-    if (l < 0 || l > 1000) return false;
-    if (text_is(sk_globals.basis, "laguerre") && 2 * l + 2 > largest_factorial) return false;
-    if (text_is(sk_globals.basis, "gauss") && l + 2.5 > largest_factorial) return false;
-    return log_basis_growth(l) <= largest_log_growth;
-}
-
-// (k/lambda)^2 at energy e.
-double scaled_wave_number_squared(double e) {
-    double k2 = 2.0 * e;
-    if (relativistic_scheme()) {
-        const double c =
-            text_is(sk_globals.vol, "finite") ? finite_light_speed : infinite_light_speed;
-        k2 = e * (2.0 * c * c + e) / (c * c);
-    }
-    return k2 / (sk_globals.lambda * sk_globals.lambda);
-}
-
-// lambda |r| beyond which every basis function of the run has fallen below e^-700 of its largest
-// value: twice the turning point of the highest function plus a decay length (the Laguerre
-// functions fall at least like e^-(3x/8) beyond, the oscillator ones like e^-(3x^2/8)).
-double basis_reach() {
-    const double n = sk_globals.nend + 1.0;
-    const int l = sk_globals.projectile.l;
-    if (text_is(sk_globals.basis, "laguerre")) return 2.0 * (4.0 * n + 4.0 * l + 8.0) + 3000.0;
-    return std::sqrt(4.0 * (4.0 * n + 2.0 * l + 7.0) + 2000.0);
-}
-
-// A power singularity r^-p at the origin is integrable against the basis functions when
-// p < 2l + 3 (first component, like r^(l+1)), and in the Dirac scheme p < 2l + 1 for the second
-// component (like r^l), or p < 2l + 3 when kappa = -(l + 1) cancels its leading term.
-bool singularity_integrable(double p) {
-    const int l = sk_globals.projectile.l;
-    if (!(p < 2.0 * l + 3.0)) return false;
-    if (!relativistic_scheme() || sk_globals.projectile.kappa == -(l + 1)) return true;
-    return p < 2.0 * l + 1.0;
-}
 
 // Settings the method cannot represent in double precision end the run here rather than as a
-// hang, an internal check or numbers that are not numbers.
-void validate_ranges() {
+// hang, an internal check or numbers that are not numbers. The problem's own checks are the
+// library's; the energy grid's are the run's.
+void validate_ranges(const Problem& problem) {
     const RunSettings& s = sk_globals;
-    const PotentialParams& p = s.potential;
-    require(l_in_range(s.projectile.l), "<l> is out of range");
-    require(s.lambda <= largest_magnitude && s.lambda >= 1.0 / largest_magnitude,
-            "<lambda> is out of range");
-    const bool gauss = text_is(s.basis, "gauss");
-    auto energy_fits = [gauss](double e) {
-        const double q2 = scaled_wave_number_squared(e);
-        return gauss ? q2 <= largest_oscillator_q2 : q2 <= largest_laguerre_q2;
-    };
-    const std::string_view basis_note = gauss ? " in gaussian basis" : "";
-    require(energy_fits(s.projectile.e), "<e> is too large for <lambda>" + std::string(basis_note));
+    check_l_range(problem.basis, problem.wave, s.nend);
+    check_lambda_range(problem.basis);
+    check_energy_fits(problem, s.projectile.e, "e");
     if (s.energies) {
         const double steps = (s.eend - s.estart) / s.estep;
         // The energy count is the integer part of steps + 1.1.
         require(steps + 1.1 < largest_energy_count + 1.0 &&
                     (s.estart == s.eend || s.estep >= smallest_relative_step * s.eend),
                 "<estep> is too small for the energy range");
-        const double last = grid_energy(s, energy_count(s) - 1);
-        require(energy_fits(last), "<eend> is too large for <lambda>" + std::string(basis_note));
+        check_energy_fits(problem, grid_energy(s, energy_count(s) - 1), "eend");
     }
-    const std::string& type = p.pot_type;
-    // A strength relative to lambda^2: v0, z lambda^alpha, g^2 lambda.
-    auto strength_fits = [&s](double strength, double lambda_power) {
-        if (strength == 0.0) return true;
-        return std::log(std::fabs(strength)) + (lambda_power - 2.0) * std::log(s.lambda) <=
-               std::log(largest_relative_strength);
-    };
-    if (text_is(type, "well")) {
-        require(strength_fits(p.v0, 0.0), "<v0> is out of range");
-        require(s.lambda * std::fabs(p.a) <= basis_reach(),
-                "<a> lies beyond the reach of the basis");
-    } else if (text_is(type, "coulomb")) {
-        require(p.alpha >= smallest_power && singularity_integrable(p.alpha),
-                "<alpha> is out of range");
-        require(strength_fits(p.z, p.alpha), "<z> is out of range");
-    } else if (text_is(type, "yukawa")) {
-        require(strength_fits(p.g * p.g, 1.0), "<g> is out of range");
-        require(p.m <= largest_decay_ratio * s.lambda, "<m> is out of range");
-        require(singularity_integrable(1.0), "<kappa> is out of range");
-    }
+    check_potential_range(problem, s.nend);
 }
 
 }  // namespace
@@ -181,10 +85,11 @@ std::string unknown_value_message(std::string_view key) {
     return message;
 }
 
-// The checks are written so that a comparison with a value that is not a number fails.
+// The checks are written so that a comparison with a value that is not a number fails. Text keys
+// are checked here; the problem's values by the library, in between, in the loader's order.
 void validate() {
     const RunSettings& s = sk_globals;
-    const bool relativistic = relativistic_scheme();
+    const Problem problem = problem_of(s);
     require(s.nstart >= 1 && s.nstart <= s.nend, "incorrect values of <nstart> or <nend>");
     require(s.nend <= 5000, "<nend> is to big");
     require(s.projectile.e > 0.0, "<e> must be positive");
@@ -193,25 +98,17 @@ void validate() {
         require(s.estart > 0.0 && s.eend > 0.0, "<estart> and <eend> must be positive");
         require(s.estep > 0.0, "<estep> must be positive");
     }
-    if (relativistic) {
-        // Widened so that l = INT32_MIN cannot overflow.
-        const std::int64_t l_value = s.projectile.l;
-        const std::int64_t kappa_value = s.projectile.kappa;
-        require(kappa_value == l_value || kappa_value == -l_value - 1,
-                "<l> and <kappa> are not properly correlated");
-    }
-    const std::string& type = s.potential.pot_type;
-    require(is_known_value("pot_type", type), unknown_value_message("pot_type"));
-    if (text_is(type, "well")) {
-        require(s.potential.a < s.potential.b, "incorrect values of <a> or <b>");
-    }
-    if (text_is(type, "yukawa")) require(s.potential.m > 0.0, "<m> should be positive");
+    check_wave_pairing(problem.scheme, problem.wave);
+    require(is_known_value("pot_type", s.potential.pot_type), unknown_value_message("pot_type"));
+    check_potential_parameters(problem.potential);
     require(is_known_value("basis", s.basis), unknown_value_message("basis"));
     require(is_known_value("scheme", s.scheme), unknown_value_message("scheme"));
-    if (relativistic) require(is_known_value("v_light", s.vol), unknown_value_message("v_light"));
-    require(s.lambda > 0.0, "<lambda> must be positive");
+    if (problem.scheme.dirac) {
+        require(is_known_value("v_light", s.vol), unknown_value_message("v_light"));
+    }
+    check_lambda_positive(problem.basis);
     require(is_known_value("solver", s.solver), unknown_value_message("solver"));
-    validate_ranges();
+    validate_ranges(problem);
 }
 
 // Beyond l = 40 the basis loses the partial waves (their phase shifts come out near 0) before
@@ -236,7 +133,7 @@ void check_partial_wave_keys(const PartialWaveKeys& given) {
     require(s.lmax >= 0 && s.lmax <= largest_lmax,
             "<lmax> must be between 0 and " + std::to_string(largest_lmax));
     // The highest wave meets the same limits of the basis as a one-wave run at that l.
-    require(l_in_range(s.lmax), "<lmax> is out of range");
+    require(l_in_range(problem_of(s).basis.kind, s.lmax, s.nend), "<lmax> is out of range");
     require(s.energies, "<lmax> needs <energies> = true");
     require(text_is(s.solver, "fast"), "<lmax> needs <solver> = fast");
     // The partial-wave sums of a Coulomb tail do not converge.
@@ -259,6 +156,12 @@ constexpr double negligible_decay = 36.8;
 // Result files beyond this many bytes are worth a warning before the run starts.
 constexpr double large_output = 1e9;
 
+// lambda |r| beyond which the run's basis functions are negligible.
+double run_basis_reach() {
+    const RunSettings& s = sk_globals;
+    return basis_reach(problem_of(s).basis.kind, s.projectile.l, s.nend);
+}
+
 // Where a finite-range potential ends, and the key that says so.
 struct OuterEdge {
     std::string_view key;
@@ -272,7 +175,7 @@ std::optional<OuterEdge> outer_edge() {
     if (text_is(p.pot_type, "well")) return OuterEdge{"b", p.b};
     if (p.r0 <= 0.0) return std::nullopt;
     if (text_is(p.pot_type, "yukawa") &&
-        p.m * basis_reach() / sk_globals.lambda > negligible_decay) {
+        p.m * run_basis_reach() / sk_globals.lambda > negligible_decay) {
         return std::nullopt;
     }
     return OuterEdge{"r0", p.r0};
@@ -312,7 +215,7 @@ void warn() {
                      "modulo pi (a cut-off <r0> > 0 gives a finite range)");
     }
     const std::optional<OuterEdge> edge = outer_edge();
-    if (edge && s.lambda * edge->radius > basis_reach()) {
+    if (edge && s.lambda * edge->radius > run_basis_reach()) {
         show_warning(loadparams_routine, "<" + std::string(edge->key) +
                                              "> lies beyond the reach of the basis at <nend>: "
                                              "the results are limited by the basis");
