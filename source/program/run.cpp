@@ -10,30 +10,10 @@
 
 namespace skarven {
 
-// The problem of the run record as values.
+// The loaded record holds the speed of light as a number; the run computes with that one.
 Problem run_problem() {
-    const RunSettings& s = sk_globals;
-    Problem problem;
-    problem.basis.kind = text_is(s.basis, "gauss") ? BasisKind::oscillator : BasisKind::laguerre;
-    problem.basis.lambda = s.lambda;
-    problem.scheme.dirac = relativistic_scheme();
-    problem.scheme.light = s.v_light;
-    problem.wave.l = s.projectile.l;
-    problem.wave.kappa = s.projectile.kappa;
-    const PotentialParams& p = s.potential;
-    Potential& v = problem.potential;
-    if (text_is(p.pot_type, "well")) v.kind = PotentialKind::well;
-    if (text_is(p.pot_type, "coulomb")) v.kind = PotentialKind::coulomb;
-    if (text_is(p.pot_type, "yukawa")) v.kind = PotentialKind::yukawa;
-    if (text_is(p.pot_type, "user")) v.kind = PotentialKind::user;
-    v.r0 = p.r0;
-    v.v0 = p.v0;
-    v.a = p.a;
-    v.b = p.b;
-    v.z = p.z;
-    v.alpha = p.alpha;
-    v.g = p.g;
-    v.m = p.m;
+    Problem problem = problem_of(sk_globals);
+    if (problem.scheme.dirac) problem.scheme.light = sk_globals.v_light;
     return problem;
 }
 
