@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "problem.hpp"
+#include "skarven/problem.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {

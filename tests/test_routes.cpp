@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "sk_g.hpp"
+#include "green_kernels.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {

@@ -16,7 +16,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "errors.hpp"
+#include "skarven/errors.hpp"
 
 namespace skarven::test {
 

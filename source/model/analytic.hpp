@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "problem.hpp"
+#include "skarven/problem.hpp"
 
 namespace skarven {
 

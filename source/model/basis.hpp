@@ -2,7 +2,7 @@
 // The basis: overlap and kinetic matrices in closed form, the free Hamiltonian's elements, and
 // the basis functions of both components at a radius.
 
-#include "problem.hpp"
+#include "skarven/problem.hpp"
 
 namespace skarven {
 

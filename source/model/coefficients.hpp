@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "errors.hpp"
-#include "problem.hpp"
+#include "skarven/errors.hpp"
+#include "skarven/problem.hpp"
 
 namespace skarven {
 

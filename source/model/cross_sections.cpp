@@ -7,7 +7,7 @@
 // Collisions, 3rd ed., ch. IV). Equal shifts for both kappa give the Schroedinger amplitude of
 // A. Messiah, Quantum Mechanics, vol. I, ch. X: A_l = (2l+1)(exp(2i delta_l) - 1), g = 0.
 #include "cross_sections.hpp"
-#include "errors.hpp"
+#include "skarven/errors.hpp"
 
 #include <cmath>
 #include <complex>

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "errors.hpp"
-#include "problem.hpp"
+#include "skarven/errors.hpp"
+#include "skarven/problem.hpp"
 
 namespace skarven {
 

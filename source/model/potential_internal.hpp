@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "problem.hpp"
+#include "skarven/problem.hpp"
 
 namespace skarven::detail {
 

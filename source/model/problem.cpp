@@ -1,4 +1,4 @@
-#include "problem.hpp"
+#include "skarven/problem.hpp"
 
 #include <cmath>
 

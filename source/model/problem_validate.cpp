@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "errors.hpp"
-#include "problem.hpp"
+#include "skarven/errors.hpp"
+#include "skarven/problem.hpp"
 
 namespace skarven {
 
@@ -170,6 +170,40 @@ void validate(const Problem& problem, int largest_basis_size) {
     check_l_range(problem.basis, problem.wave, largest_basis_size);
     check_lambda_range(problem.basis);
     check_potential_range(problem, largest_basis_size);
+}
+
+void check_basis_sizes(int first, int last) {
+    require(first >= 1 && first <= last, "incorrect values of <nstart> or <nend>");
+    require(last <= largest_basis, "<nend> is to big");
+}
+
+void check_energy_positive(double e) {
+    require(e > 0.0, "<e> must be positive");
+}
+
+// Beyond l = 40 the basis loses the partial waves (their phase shifts come out near 0) before
+// the fast route's factorisation fails outright.
+constexpr int largest_lmax = 40;
+constexpr int largest_angles = 100000;
+
+void check_partial_wave_sampling(double lconv, int angles) {
+    require(lconv > 0.0, "<lconv> must be positive");
+    require(angles == 0 || (angles >= 2 && angles <= largest_angles),
+            "<angles> must be 0 or between 2 and " + std::to_string(largest_angles));
+}
+
+void check_lmax(const Basis& basis, int lmax, int largest_basis_size) {
+    require(lmax >= 0 && lmax <= largest_lmax,
+            "<lmax> must be between 0 and " + std::to_string(largest_lmax));
+    // The highest wave meets the same limits of the basis as a one-wave run at that l.
+    require(l_in_range(basis.kind, lmax, largest_basis_size), "<lmax> is out of range");
+}
+
+// The partial-wave sums of a Coulomb tail do not converge.
+void check_short_range(const Potential& potential) {
+    require(!(potential.kind == PotentialKind::coulomb && potential.r0 <= 0.0 &&
+              potential.alpha <= 1.0),
+            "<lmax> needs a short-range potential: <coulomb> with <alpha> <= 1 needs <r0> > 0");
 }
 
 }  // namespace skarven

@@ -1,4 +1,4 @@
-#include "errors.hpp"
+#include "skarven/errors.hpp"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "errors.hpp"
+#include "skarven/errors.hpp"
 
 namespace skarven {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "errors.hpp"
+#include "skarven/errors.hpp"
 #include "special_internal.hpp"
 
 namespace skarven {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "errors.hpp"
+#include "skarven/errors.hpp"
 #include "special.hpp"
 
 namespace skarven {

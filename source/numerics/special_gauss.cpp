@@ -6,7 +6,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "errors.hpp"
+#include "skarven/errors.hpp"
 #include "linalg.hpp"
 
 namespace skarven {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "errors.hpp"
+#include "skarven/errors.hpp"
 
 namespace skarven {
 

@@ -10,6 +10,7 @@
 
 #include "cross_sections.hpp"
 #include "driver.hpp"
+#include "partial_waves.hpp"
 #include "float_mode.hpp"
 #include "results.hpp"
 #include "diagnostics.hpp"
@@ -24,19 +25,6 @@ namespace {
 constexpr std::string_view routine = "control_calc_delta";
 using std::numbers::pi;
 
-struct Wave {
-    int l;
-    int kappa;  // 0 in the Schroedinger scheme
-};
-
-// Column order: kappa = -l-1 (j = l+1/2) before kappa = l (j = l-1/2).
-std::vector<Wave> waves_of(int l) {
-    if (!relativistic_scheme()) return {{l, 0}};
-    if (l == 0) return {{0, -1}};
-    return {{l, -l - 1}, {l, l}};
-}
-
-// The energies of the energy pass, computed as it computes them.
 std::vector<double> energy_grid() {
     const int count = energy_count(sk_globals);
     std::vector<double> energies(std::max(count, 0));
@@ -49,92 +37,6 @@ void set_energy(double e) {
     Projectile& p = sk_globals.projectile;
     p.e = e;
     projectile_set_k(p);
-}
-
-// delta of one wave at every energy. The first wave follows the energy pass of the same wave, so
-// its decomposition is still in place; every other wave starts the fast route afresh.
-std::vector<double> wave_phase_shifts(const Wave& wave, const std::vector<double>& energies,
-                                      Route* first_route) {
-    sk_globals.projectile.l = wave.l;
-    sk_globals.projectile.kappa = wave.kappa;
-    sk_globals.pass = 2;
-    sk_globals.ntrunc = sk_globals.nend;
-    const int n = sk_globals.nend;
-    std::unique_ptr<Route> own;
-    if (first_route == nullptr) own = make_run_route(run_problem());
-    Route& route = first_route != nullptr ? *first_route : *own;
-    route.begin_energies(n, run_window());
-    std::vector<double> deltas(energies.size());
-    for (std::size_t i = 0; i < energies.size(); ++i) {
-        set_energy(energies[i]);
-        const double g_n = route.energy_element(energies[i]);
-        const FreeSolutions free = free_solutions(route.problem(), sk_globals.projectile.k);
-        deltas[i] = run_phase_shift(route.problem(), n, g_n, free).delta;
-    }
-    return deltas;
-}
-
-struct LoopResult {
-    std::vector<Wave> waves;                  // columns of root.pw
-    std::vector<std::vector<double>> deltas;  // per wave, per energy
-    int lmax_reached = 0;
-    bool converged = false;
-    double last_largest_sine = 0.0;  // largest |sin delta| of the last l
-};
-
-LoopResult run_partial_waves(const std::vector<double>& energies, Route& first_route) {
-    const RunSettings& s = sk_globals;
-    LoopResult result;
-    int quiet_in_a_row = 0;
-    for (int l = 0; l <= s.lmax; ++l) {
-        double largest_sine = 0.0;
-        for (const Wave& wave : waves_of(l)) {
-            const double start = omp_get_wtime();
-            std::vector<double> deltas =
-                wave_phase_shifts(wave, energies, result.waves.empty() ? &first_route : nullptr);
-            double largest = 0.0;
-            for (double delta : deltas) {
-                largest = std::max(largest, std::fabs(delta));
-                largest_sine = std::max(largest_sine, std::fabs(std::sin(delta)));
-            }
-            if (s.scr) {
-                const std::string name = relativistic_scheme()
-                                             ? " kappa =" + format_int(wave.kappa, 4)
-                                             : " l =" + format_int(wave.l, 4);
-                say(name + "   time =" + format_fixed(omp_get_wtime() - start, 9, 3) +
-                    " s   max |delta| =" + format_fixed(largest, 20, 16));
-            }
-            result.waves.push_back(wave);
-            result.deltas.push_back(std::move(deltas));
-        }
-        result.lmax_reached = l;
-        result.last_largest_sine = largest_sine;
-        quiet_in_a_row = largest_sine < s.lconv ? quiet_in_a_row + 1 : 0;
-        if (quiet_in_a_row == 2) {
-            result.converged = true;
-            break;
-        }
-    }
-    return result;
-}
-
-// The phase shifts of energy i in the form of the partial-wave sums.
-PartialWaves waves_at(const LoopResult& loop, std::size_t i) {
-    PartialWaves waves;
-    waves.relativistic = relativistic_scheme();
-    waves.minus.assign(loop.lmax_reached + 1, 0.0);
-    waves.plus.assign(loop.lmax_reached + 1, 0.0);
-    for (std::size_t w = 0; w < loop.waves.size(); ++w) {
-        const Wave& wave = loop.waves[w];
-        const double delta = loop.deltas[w][i];
-        if (wave.kappa > 0) {
-            waves.plus[wave.l] = delta;
-        } else {
-            waves.minus[wave.l] = delta;
-            if (!waves.relativistic) waves.plus[wave.l] = delta;
-        }
-    }
-    return waves;
 }
 
 // The header, then the lines through put_line: flushed one at a time, or collected 64 KiB at a
@@ -151,7 +53,7 @@ std::string column_name(const Wave& wave) {
                                  : "delta(l=" + std::to_string(wave.l) + ")";
 }
 
-void write_phase_shifts(const std::string& root, const LoopResult& loop,
+void write_phase_shifts(const std::string& root, const PartialWaveLoop& loop,
                         const std::vector<double>& energies) {
     ResultFile file(routine, root + ".pw");
     open_with_header(file, loop.lmax_reached);
@@ -168,7 +70,7 @@ void write_phase_shifts(const std::string& root, const LoopResult& loop,
     file.close();
 }
 
-void write_cross_sections(const std::string& root, const LoopResult& loop,
+void write_cross_sections(const std::string& root, const PartialWaveLoop& loop,
                           const std::vector<double>& energies) {
     ResultFile file(routine, root + ".xs");
     open_with_header(file, loop.lmax_reached);
@@ -176,7 +78,7 @@ void write_cross_sections(const std::string& root, const LoopResult& loop,
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
         const double k = sk_globals.projectile.k;
-        const PartialWaves waves = waves_at(loop, i);
+        const PartialWaves waves = waves_at(loop, relativistic_scheme(), i);
         file.put_line(energy_field(energies[i]) +
                       format_scientific(elastic_cross_section(k, waves), 24, 15) +
                       format_scientific(transport_cross_section(k, waves), 24, 15) +
@@ -186,7 +88,7 @@ void write_cross_sections(const std::string& root, const LoopResult& loop,
 }
 
 // One block per energy, two blank lines between blocks (gnuplot's `index` counts blocks so).
-void write_differential_cross_sections(const std::string& root, const LoopResult& loop,
+void write_differential_cross_sections(const std::string& root, const PartialWaveLoop& loop,
                                        const std::vector<double>& energies) {
     const int angles = sk_globals.angles;
     ResultFile file(routine, root + ".dcs");
@@ -195,7 +97,7 @@ void write_differential_cross_sections(const std::string& root, const LoopResult
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
         const double k = sk_globals.projectile.k;
-        const PartialWaves waves = waves_at(loop, i);
+        const PartialWaves waves = waves_at(loop, relativistic_scheme(), i);
         if (i > 0) file.put_line("\n");
         file.put_line("; energy = " + energy_field(energies[i]));
         for (int a = 0; a < angles; ++a) {
@@ -223,7 +125,19 @@ void partial_wave_pass(const std::string& root, Route& first_route) {
         say("Now calculating partial waves l = 0 ... " + std::to_string(s.lmax) +
             "; n = " + format_int(s.nend, 5) + ":");
     }
-    const LoopResult loop = run_partial_waves(energies, first_route);
+    const PartialWaveLoop loop = partial_wave_loop(
+        run_problem(), s.nend, std::max(s.nend + 1, 1), energies, run_window(), s.lmax, s.lconv,
+        s.shift, &first_route,
+        [&s](const Wave& wave, const std::vector<double>& deltas, double seconds) {
+            if (!s.scr) return;
+            double largest = 0.0;
+            for (double delta : deltas)
+                largest = std::max(largest, std::fabs(delta));
+            const std::string name = relativistic_scheme() ? " kappa =" + format_int(wave.kappa, 4)
+                                                           : " l =" + format_int(wave.l, 4);
+            say(name + "   time =" + format_fixed(seconds, 9, 3) +
+                " s   max |delta| =" + format_fixed(largest, 20, 16));
+        });
     if (s.scr && loop.converged) {
         say(" partial waves converged at l =" + format_int(loop.lmax_reached, 4));
     }
@@ -233,9 +147,6 @@ void partial_wave_pass(const std::string& root, Route& first_route) {
                      "the last l is " +
                          format_scientific(loop.last_largest_sine, 9, 2));
     }
-    // The headers name the first wave, as the files of the energy pass do.
-    sk_globals.projectile.l = first.l;
-    sk_globals.projectile.kappa = first.kappa;
     write_phase_shifts(root, loop, energies);
     write_cross_sections(root, loop, energies);
     if (s.angles > 0) write_differential_cross_sections(root, loop, energies);

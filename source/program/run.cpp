@@ -2,7 +2,6 @@
 #include "run.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <string>
 
 #include "diagnostics.hpp"
@@ -20,10 +19,8 @@ Problem run_problem() {
 // Where the current point lies, for an error message: the basis size in the basis-size pass, the
 // energy (shortest form that reads back exactly) in the energy pass.
 std::string current_point() {
-    if (sk_globals.pass != 2) return "N = " + std::to_string(sk_globals.ntrunc);
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, sk_globals.projectile.e);
-    return "e = " + std::string(text, result.ptr);
+    if (sk_globals.pass != 2) return point_at_size(sk_globals.ntrunc);
+    return point_at_energy(sk_globals.projectile.e);
 }
 
 EnergyWindow run_window() {

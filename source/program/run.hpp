@@ -6,7 +6,7 @@
 
 #include "coefficients.hpp"
 #include "phase_shift.hpp"
-#include "problem.hpp"
+#include "skarven/problem.hpp"
 #include "routes.hpp"
 
 namespace skarven {

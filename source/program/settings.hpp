@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "diagnostics.hpp"
-#include "problem.hpp"
+#include "skarven/problem.hpp"
 
 namespace skarven {
 

@@ -90,9 +90,8 @@ std::string unknown_value_message(std::string_view key) {
 void validate() {
     const RunSettings& s = sk_globals;
     const Problem problem = problem_of(s);
-    require(s.nstart >= 1 && s.nstart <= s.nend, "incorrect values of <nstart> or <nend>");
-    require(s.nend <= 5000, "<nend> is to big");
-    require(s.projectile.e > 0.0, "<e> must be positive");
+    check_basis_sizes(s.nstart, s.nend);
+    check_energy_positive(s.projectile.e);
     if (s.energies) {
         require(s.estart <= s.eend, "incorrect values of <estart> or <eend>");
         require(s.estart > 0.0 && s.eend > 0.0, "<estart> and <eend> must be positive");
@@ -111,16 +110,9 @@ void validate() {
     validate_ranges(problem);
 }
 
-// Beyond l = 40 the basis loses the partial waves (their phase shifts come out near 0) before
-// the fast route's factorisation fails outright.
-constexpr int largest_lmax = 40;
-constexpr int largest_angles = 100000;
-
 void check_partial_wave_keys(const PartialWaveKeys& given) {
     const RunSettings& s = sk_globals;
-    require(s.lconv > 0.0, "<lconv> must be positive");
-    require(s.angles == 0 || (s.angles >= 2 && s.angles <= largest_angles),
-            "<angles> must be 0 or between 2 and " + std::to_string(largest_angles));
+    check_partial_wave_sampling(s.lconv, s.angles);
     if (!given.lmax) {
         for (auto [key_given, name] : {std::pair{given.lconv, "lconv"}, {given.angles, "angles"}}) {
             if (key_given) {
@@ -130,16 +122,10 @@ void check_partial_wave_keys(const PartialWaveKeys& given) {
         }
         return;
     }
-    require(s.lmax >= 0 && s.lmax <= largest_lmax,
-            "<lmax> must be between 0 and " + std::to_string(largest_lmax));
-    // The highest wave meets the same limits of the basis as a one-wave run at that l.
-    require(l_in_range(problem_of(s).basis.kind, s.lmax, s.nend), "<lmax> is out of range");
+    check_lmax(problem_of(s).basis, s.lmax, s.nend);
     require(s.energies, "<lmax> needs <energies> = true");
     require(text_is(s.solver, "fast"), "<lmax> needs <solver> = fast");
-    // The partial-wave sums of a Coulomb tail do not converge.
-    require(!(text_is(s.potential.pot_type, "coulomb") && s.potential.r0 <= 0.0 &&
-              s.potential.alpha <= 1.0),
-            "<lmax> needs a short-range potential: <coulomb> with <alpha> <= 1 needs <r0> > 0");
+    check_short_range(problem_of(s).potential);
     if (given.l) {
         show_warning(loadparams_routine, "<l> has been ignored: the partial waves start at l = 0");
     }

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "errors.hpp"
+#include "skarven/errors.hpp"
 #include "linalg.hpp"
 #include "green_kernels.hpp"
 

@@ -1,12 +1,13 @@
 #include "phase_shift.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <numbers>
 #include <string_view>
 
 #include "basis.hpp"
-#include "errors.hpp"
+#include "skarven/errors.hpp"
 
 namespace skarven {
 
@@ -43,6 +44,16 @@ PhaseShift phase_shift(const Problem& problem, double e, int n, double g_n,
     double delta = std::atan(tan_delta);
     if (shift && delta < 0.0) delta += std::numbers::pi;
     return {tan_delta, delta};
+}
+
+std::string point_at_size(int n) {
+    return "N = " + std::to_string(n);
+}
+
+std::string point_at_energy(double e) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, e);
+    return "e = " + std::string(text, result.ptr);
 }
 
 }  // namespace skarven

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "coefficients.hpp"
-#include "problem.hpp"
+#include "skarven/problem.hpp"
 
 namespace skarven {
 
@@ -21,5 +21,9 @@ struct PhaseShift {
 PhaseShift phase_shift(const Problem& problem, double e, int n, double g_n,
                        const FreeSolutions& free, bool shift,
                        const std::function<std::string()>& where);
+
+// The point an error names: "N = <n>", or "e = <e>" in the shortest form that reads back exactly.
+std::string point_at_size(int n);
+std::string point_at_energy(double e);
 
 }  // namespace skarven

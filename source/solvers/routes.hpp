@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "potential.hpp"
-#include "problem.hpp"
+#include "skarven/options.hpp"
+#include "skarven/problem.hpp"
 
 namespace skarven {
-
-enum class RouteKind { eigen, fast };
 
 // Receives the warnings a route would otherwise lose (routine, message).
 using WarningSink = std::function<void(std::string_view, std::string_view)>;

@@ -97,7 +97,20 @@ void check_energy_fits(const Problem& problem, double e, std::string_view key);
 // Strengths relative to lambda^2, the Coulomb power, the well's inner edge against the basis's
 // reach, the Yukawa decay rate and the integrability of its 1/r at the origin.
 void check_potential_range(const Problem& problem, int largest_basis_size);
-// Every check above but the energy's, in the parameter file's order.
+// 1 <= first <= last <= largest_basis ("incorrect values of <nstart> or <nend>", "<nend> is to
+// big").
+void check_basis_sizes(int first, int last);
+// e > 0 ("<e> must be positive").
+void check_energy_positive(double e);
+// The partial-wave loop: lconv > 0 and angles 0 or 2 ... 100000.
+void check_partial_wave_sampling(double lconv, int angles);
+// 0 <= lmax <= 40, and the highest wave within l_in_range.
+void check_lmax(const Basis& basis, int lmax, int largest_basis_size);
+// A potential whose partial-wave sums converge: no uncut Coulomb tail (alpha <= 1, r0 <= 0).
+void check_short_range(const Potential& potential);
+// The largest basis size the method is validated for.
+inline constexpr int largest_basis = 5000;
+// Every check above but the energy's and the basis sizes', in the parameter file's order.
 void validate(const Problem& problem, int largest_basis_size);
 
 }  // namespace skarven

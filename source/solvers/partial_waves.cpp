@@ -1,0 +1,95 @@
+#include "partial_waves.hpp"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "coefficients.hpp"
+#include "phase_shift.hpp"
+
+namespace skarven {
+
+std::vector<Wave> waves_of(int l, bool dirac) {
+    if (!dirac) return {{l, 0}};
+    if (l == 0) return {{0, -1}};
+    return {{l, -l - 1}, {l, l}};
+}
+
+namespace {
+
+// delta of one wave at every energy. The first wave may follow the energy pass of the same wave,
+// whose decomposition is then still in place; every other wave starts the fast route afresh.
+std::vector<double> wave_phase_shifts(const Problem& problem, int n, int largest_size,
+                                      const std::vector<double>& energies,
+                                      const EnergyWindow& window, bool shift, Route* given) {
+    std::unique_ptr<Route> own;
+    if (given == nullptr) own = make_route(RouteKind::fast, problem, largest_size);
+    Route& route = given != nullptr ? *given : *own;
+    route.begin_energies(n, window);
+    std::vector<double> deltas(energies.size());
+    for (std::size_t i = 0; i < energies.size(); ++i) {
+        const double e = energies[i];
+        const double g_n = route.energy_element(e);
+        const FreeSolutions free(problem.basis, problem.wave.l, wave_number(problem.scheme, e),
+                                 free_solution_top(n));
+        deltas[i] =
+            phase_shift(problem, e, n, g_n, free, shift, [e] { return point_at_energy(e); }).delta;
+    }
+    return deltas;
+}
+
+}  // namespace
+
+PartialWaveLoop partial_wave_loop(const Problem& problem, int n, int largest_size,
+                                  const std::vector<double>& energies, const EnergyWindow& window,
+                                  int lmax, double lconv, bool shift, Route* first_route,
+                                  const WaveDone& done) {
+    PartialWaveLoop result;
+    int quiet_in_a_row = 0;
+    for (int l = 0; l <= lmax; ++l) {
+        double largest_sine = 0.0;
+        for (const Wave& wave : waves_of(l, problem.scheme.dirac)) {
+            const double start = omp_get_wtime();
+            Problem of_wave = problem;
+            of_wave.wave = wave;
+            std::vector<double> deltas =
+                wave_phase_shifts(of_wave, n, largest_size, energies, window, shift,
+                                  result.waves.empty() ? first_route : nullptr);
+            for (double delta : deltas)
+                largest_sine = std::max(largest_sine, std::fabs(std::sin(delta)));
+            if (done) done(wave, deltas, omp_get_wtime() - start);
+            result.waves.push_back(wave);
+            result.deltas.push_back(std::move(deltas));
+        }
+        result.lmax_reached = l;
+        result.last_largest_sine = largest_sine;
+        quiet_in_a_row = largest_sine < lconv ? quiet_in_a_row + 1 : 0;
+        if (quiet_in_a_row == 2) {
+            result.converged = true;
+            break;
+        }
+    }
+    return result;
+}
+
+PartialWaves waves_at(const PartialWaveLoop& loop, bool dirac, std::size_t i) {
+    PartialWaves waves;
+    waves.relativistic = dirac;
+    waves.minus.assign(loop.lmax_reached + 1, 0.0);
+    waves.plus.assign(loop.lmax_reached + 1, 0.0);
+    for (std::size_t w = 0; w < loop.waves.size(); ++w) {
+        const Wave& wave = loop.waves[w];
+        const double delta = loop.deltas[w][i];
+        if (wave.kappa > 0) {
+            waves.plus[wave.l] = delta;
+        } else {
+            waves.minus[wave.l] = delta;
+            if (!waves.relativistic) waves.plus[wave.l] = delta;
+        }
+    }
+    return waves;
+}
+
+}  // namespace skarven

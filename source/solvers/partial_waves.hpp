@@ -1,0 +1,43 @@
+#pragma once
+// The partial-wave loop: every l (both kappa of it in the Dirac scheme) at one basis size over a
+// list of energies, stopped once the waves no longer scatter.
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+#include "cross_sections.hpp"
+#include "routes.hpp"
+#include "skarven/problem.hpp"
+
+namespace skarven {
+
+struct PartialWaveLoop {
+    std::vector<Wave> waves;                  // in column order (see waves_of)
+    std::vector<std::vector<double>> deltas;  // per wave, per energy
+    int lmax_reached = 0;
+    bool converged = false;
+    double last_largest_sine = 0.0;  // largest |sin delta| of the last l
+};
+
+// The waves of orbital l: Schroedinger {l, 0}; Dirac kappa = -l-1 (j = l+1/2) before kappa = l
+// (j = l-1/2), and only kappa = -1 at l = 0.
+std::vector<Wave> waves_of(int l, bool dirac);
+
+// Called after each wave with its phase shifts and the seconds it took.
+using WaveDone = std::function<void(const Wave&, const std::vector<double>& deltas, double)>;
+
+// Waves l = 0 ... lmax of `problem` (its own wave is not used) at basis size n by the fast route
+// over `energies` (all inside `window`), stopped after two l in a row whose |sin delta| stay below
+// lconv at every energy. `first_route`, when not null, is a route of the first wave whose energy
+// pass at size n is in place; it is reused. Cost per wave: the potential blocks at size n, one
+// decomposition of the pencil (order n, 2n in the Dirac scheme), then O(n) per energy.
+PartialWaveLoop partial_wave_loop(const Problem& problem, int n, int largest_size,
+                                  const std::vector<double>& energies, const EnergyWindow& window,
+                                  int lmax, double lconv, bool shift, Route* first_route,
+                                  const WaveDone& done);
+
+// The phase shifts of energy i in the form of the partial-wave sums.
+PartialWaves waves_at(const PartialWaveLoop& loop, bool dirac, std::size_t i);
+
+}  // namespace skarven
