@@ -3,43 +3,39 @@
 #include <vector>
 
 #include "basis.hpp"
-#include "settings_fixture.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {
 namespace {
 
-void use(double basis, int l, double lambda, int kappa = 0) {
-    sk_globals.basis = padded(basis == 0 ? "laguerre" : "gauss", 8);
-    sk_globals.projectile.l = l;
-    sk_globals.projectile.kappa = kappa;
-    sk_globals.lambda = lambda;
+// Basis column of the reference tables: 0 Laguerre, 1 the oscillator.
+skarven::Basis basis_of(double column, double lambda) {
+    return {column == 0 ? BasisKind::laguerre : BasisKind::oscillator, lambda};
 }
 
-using Basis = SettingsTest;
-
 // Overlap and kinetic elements against mpmath integrals, relative to the diagonal's scale.
-TEST_F(Basis, ElementsAgainstMpmathIntegrals) {
+TEST(Basis, ElementsAgainstMpmathIntegrals) {
     for_rows("basis_integrals.txt", 100, [&](const std::vector<double>& row) {
-        const int i = int(row[3]), n = int(row[4]);
-        use(row[0], int(row[1]), row[2]);
+        const int l = int(row[1]), i = int(row[3]), n = int(row[4]);
+        const skarven::Basis basis = basis_of(row[0], row[2]);
         for (int k = 0; k < 2; ++k) {  // overlap, kinetic
-            double (*f)(int, int) = k == 0 ? fifi : psipsi;
-            EXPECT_LE(std::fabs(f(i, n) - row[5 + k]) / std::sqrt(std::fabs(f(i, i) * f(n, n))),
+            double (*f)(const skarven::Basis&, int, int, int) = k == 0 ? overlap : kinetic;
+            EXPECT_LE(std::fabs(f(basis, l, i, n) - row[5 + k]) /
+                          std::sqrt(std::fabs(f(basis, l, i, i) * f(basis, l, n, n))),
                       1e-13);
         }
     });
 }
 
 // phi_n, psi_n against mpmath (r <= 1e8, n <= 5000): underflow near 0, else n^2 eps rounding.
-TEST_F(Basis, ValuesAgainstMpmath) {
+TEST(Basis, ValuesAgainstMpmath) {
     std::vector<double> phi(5001), psi(5001);
     for_rows("basis_values.txt", 1000, [&](const std::vector<double>& row) {
         const int l = int(row[1]), n = int(row[3]);
         const double r = row[4];
         for (int column : {5, 6, 7}) {
-            use(row[0], l, row[2], column == 7 ? -l - 1 : l);
-            basis_values(n + 1, r, phi.data(), psi.data());
+            const Wave wave{l, column == 7 ? -l - 1 : l};
+            basis_values(basis_of(row[0], row[2]), wave, n + 1, r, phi.data(), psi.data());
             const double value = (column == 5 ? phi : psi)[n];
             ASSERT_TRUE(std::isfinite(value)) << column;
             if (std::fabs(row[column]) < 1.0e-300) {
@@ -53,25 +49,24 @@ TEST_F(Basis, ValuesAgainstMpmath) {
         }
     });
     // At r = 0: phi_n = 0, and psi_n(0) = lambda (kappa + 1) L_n(0) for l = 0.
-    for (double basis : {0.0, 1.0}) {
-        use(basis, 1, 1.3, -2);
-        basis_values(101, 0.0, phi.data(), nullptr);
-        EXPECT_TRUE(phi[4] == 0.0 && phi[100] == 0.0) << basis;
+    for (double column : {0.0, 1.0}) {
+        basis_values(basis_of(column, 1.3), Wave{1, -2}, 101, 0.0, phi.data(), nullptr);
+        EXPECT_TRUE(phi[4] == 0.0 && phi[100] == 0.0) << column;
     }
-    use(0.0, 0, 1.3, 0);
-    basis_values(5, 0.0, phi.data(), psi.data());
+    basis_values(basis_of(0.0, 1.3), Wave{0, 0}, 5, 0.0, phi.data(), psi.data());
     EXPECT_LT(relative_error(psi[4], 1.3 * 5.0), 1e-15);  // L_4^(1)(0) = 5
 }
 
 // basis_values inside a parallel loop gives the serial values.
-TEST_F(Basis, ValuesFromParallelLoop) {
-    use(1.0, 1, 0.9, 1);
+TEST(Basis, ValuesFromParallelLoop) {
+    const skarven::Basis basis = basis_of(1.0, 0.9);
+    const Wave wave{1, 1};
     std::vector<double> serial(64 * 8), parallel(64 * 8), phi(64 * 8);
     for (int k = 0; k < 64; ++k)
-        basis_values(8, 0.1 + 0.2 * k, &phi[8 * k], &serial[8 * k]);
+        basis_values(basis, wave, 8, 0.1 + 0.2 * k, &phi[8 * k], &serial[8 * k]);
 #pragma omp parallel for schedule(static)
     for (int k = 0; k < 64; ++k)
-        basis_values(8, 0.1 + 0.2 * k, &phi[8 * k], &parallel[8 * k]);
+        basis_values(basis, wave, 8, 0.1 + 0.2 * k, &phi[8 * k], &parallel[8 * k]);
     EXPECT_EQ(serial, parallel);
 }
 

@@ -3,35 +3,22 @@
 #include <cmath>
 #include <vector>
 
-#include "coefficients.hpp"
 #include "basis.hpp"
-#include "settings_fixture.hpp"
+#include "coefficients.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {
 namespace {
 
-// A free problem with fresh tables (a release reads a value first, so it runs on a small one).
-void fresh_problem(const char* basis, int l, double lambda, double k, int nend) {
-    for (bool release : {true, false}) {
-        sk_globals = RunSettings{};
-        sk_globals.basis = padded(release ? "laguerre" : basis, 8);
-        sk_globals.projectile.l = release ? 0 : l;
-        sk_globals.lambda = release ? 1.0 : lambda;
-        sk_globals.projectile.k = release ? 1.0 : k;
-        sk_globals.nend = release ? 5 : nend;
-        sk_globals.pass = 1;
-        if (release) s(0, CacheAction::release), c(0, CacheAction::release);
-    }
+// Basis column of the reference tables: 0 Laguerre, 1 the oscillator.
+skarven::Basis basis_of(double column, double lambda) {
+    return {column == 0 ? BasisKind::laguerre : BasisKind::oscillator, lambda};
 }
 
-class Coefficients : public SettingsTest {
-  protected:
-    void TearDown() override {
-        fresh_problem("laguerre", 0, 1.0, 1.0, 5);
-        SettingsTest::TearDown();
-    }
-};
+// The free solutions of a run whose largest basis size is nend.
+FreeSolutions free_solutions(double basis, int l, double lambda, double k, int nend) {
+    return FreeSolutions(basis_of(basis, lambda), l, k, free_solution_top(nend));
+}
 
 // Sum of |terms| over |sum| of 2F1(a, -m; c; z): the digits the closed forms of c_0, c_1 lose.
 double gauss_series_condition(double a, int m, double c, double z) {
@@ -45,11 +32,11 @@ double gauss_series_condition(double a, int m, double c, double z) {
 }
 
 // 40-digit closed forms; c_0, c_1's Gauss series cancel, so the Laguerre tolerance grows with it.
-TEST_F(Coefficients, MatchHighPrecisionClosedForms) {
+TEST(Coefficients, MatchHighPrecisionClosedForms) {
     for_cases("coefficients_reference.txt", 4, [](const std::vector<std::vector<double>>& rows) {
         const auto& h = rows.front();
-        fresh_problem(h[0] == 0 ? "laguerre" : "gauss", int(h[1]), h[2], h[3],
-                      int(rows.size()) - 1);
+        const FreeSolutions free =
+            free_solutions(h[0], int(h[1]), h[2], h[3], int(rows.size()) - 1);
         const int l = int(h[1]);
         const double u = h[2] * h[2] / (4.0 * h[3] * h[3] + h[2] * h[2]);
         double tolerance = 2e-13;
@@ -58,69 +45,73 @@ TEST_F(Coefficients, MatchHighPrecisionClosedForms) {
                                  2e-13 + 1e-15 * gauss_series_condition(m, 2 * l + m, 0.5 - l, u));
         for (const auto& r : rows) {
             const double envelope = std::hypot(r[5], r[6]);
-            EXPECT_LE(std::fabs(s(int(r[4])) - r[5]) / envelope, tolerance) << "n = " << r[4];
-            EXPECT_LE(std::fabs(c(int(r[4])) - r[6]) / envelope, tolerance) << "n = " << r[4];
+            EXPECT_LE(std::fabs(free.regular(int(r[4])) - r[5]) / envelope, tolerance)
+                << "n = " << r[4];
+            EXPECT_LE(std::fabs(free.irregular(int(r[4])) - r[6]) / envelope, tolerance)
+                << "n = " << r[4];
         }
     });
 }
 
 // 60-digit values to n = 5000, after the one power of two the tables may carry above q^2 = 400.
-TEST_F(Coefficients, MatchSixtyDigitValuesUpToN5000) {
+TEST(Coefficients, MatchSixtyDigitValuesUpToN5000) {
     const int cases = for_cases<long double>(
         "coefficients_range.txt", 3, [](const std::vector<std::vector<long double>>& rows) {
             const auto& end = rows.back();
             const double k = double(end[2]);
-            fresh_problem(end[0] == 0 ? "laguerre" : "gauss", int(end[1]), 1.0, k, 5000);
+            const FreeSolutions free = free_solutions(double(end[0]), int(end[1]), 1.0, k, 5000);
             const int n_end = int(end[3]);
-            const long double ratio = std::hypot(static_cast<long double>(s(n_end)), c(n_end)) /
-                                      std::hypot(end[4], end[5]);
+            const long double ratio =
+                std::hypot(static_cast<long double>(free.regular(n_end)), free.irregular(n_end)) /
+                std::hypot(end[4], end[5]);
             const long shift = std::lround(std::log2(ratio));
             EXPECT_NEAR(double(std::log2(ratio)), double(shift), 1e-9);
             EXPECT_EQ(shift, k * k < 401.0 ? 0 : shift);
             const long double factor = std::ldexp(1.0L, int(shift));
             for (const auto& r : rows) {
                 const long double size = factor * std::hypot(r[4], r[5]);
-                EXPECT_LT(std::fabs(s(int(r[3])) - factor * r[4]) / size, 1e-13) << r[3];
-                EXPECT_LT(std::fabs(c(int(r[3])) - factor * r[5]) / size, 1e-13) << r[3];
+                EXPECT_LT(std::fabs(free.regular(int(r[3])) - factor * r[4]) / size, 1e-13) << r[3];
+                EXPECT_LT(std::fabs(free.irregular(int(r[3])) - factor * r[5]) / size, 1e-13)
+                    << r[3];
             }
         });
     EXPECT_EQ(cases, 24);
 }
 
 // s_0, s_1 solve the first row of J s = 0, which the recurrence for higher n does not enforce.
-TEST_F(Coefficients, RegularSolutionSolvesTheFirstRow) {
-    for (const char* basis : {"laguerre", "gauss"}) {
-        fresh_problem(basis, 3, 0.4, 2.5, 10);
+TEST(Coefficients, RegularSolutionSolvesTheFirstRow) {
+    for (double column : {0.0, 1.0}) {
+        const FreeSolutions free = free_solutions(column, 3, 0.4, 2.5, 10);
+        const skarven::Basis basis = basis_of(column, 0.4);
         const double k2 = 2.5 * 2.5;
-        const double a = (psipsi(0, 0) - k2 * fifi(0, 0)) * s(0),
-                     b = (psipsi(0, 1) - k2 * fifi(0, 1)) * s(1);
-        EXPECT_LT(std::fabs(a + b) / (std::fabs(a) + std::fabs(b)), 1e-14) << basis;
+        const double a = (kinetic(basis, 3, 0, 0) - k2 * overlap(basis, 3, 0, 0)) * free.regular(0),
+                     b = (kinetic(basis, 3, 0, 1) - k2 * overlap(basis, 3, 0, 1)) * free.regular(1);
+        EXPECT_LT(std::fabs(a + b) / (std::fabs(a) + std::fabs(b)), 1e-14) << column;
     }
 }
 
-// Size pass: first fill kept; energy pass: refilled; a release reads first; indices up to 5 held.
-TEST_F(Coefficients, TableLifeCycle) {
-    fresh_problem("laguerre", 0, 1.0, 1.0, 10);
-    EXPECT_NEAR(c(0), -0.6, 1e-15);
-    sk_globals.projectile.k = 0.5;  // ignored until the tables are refilled
-    EXPECT_NEAR(c(1, CacheAction::release), 0.14, 1e-15);
-    EXPECT_NEAR(s(1, CacheAction::release), 0.48, 1e-15);
-    EXPECT_NEAR(c(1), 0.5, 1e-15);  // new tables at the new energy
-    sk_globals.pass = 2;
-    sk_globals.projectile.k = 1.0;
-    EXPECT_NEAR(c(2), 0.312, 1e-15);
-    fresh_problem("laguerre", 0, 1.0, 0.5, 1);
-    EXPECT_NEAR(c(5), 1.0 / 6.0, 1e-15);  // -cos(3 pi)/6
-    fresh_problem("laguerre", 0, 1.0, 0.5, 3);
-    EXPECT_THROW(s(4), InternalError);
+// Closed-form values at q = 1 and 1/2; indices up to 5 held even for the smallest runs, and no
+// index past the top.
+TEST(Coefficients, SmallTablesAndTheirTop) {
+    const FreeSolutions at_one = free_solutions(0, 0, 1.0, 1.0, 10);
+    EXPECT_EQ(at_one.top(), 10);
+    EXPECT_NEAR(at_one.irregular(0), -0.6, 1e-15);
+    EXPECT_NEAR(at_one.irregular(1), 0.14, 1e-15);
+    EXPECT_NEAR(at_one.regular(1), 0.48, 1e-15);
+    EXPECT_NEAR(at_one.irregular(2), 0.312, 1e-15);
+    EXPECT_NEAR(free_solutions(0, 0, 1.0, 0.5, 10).irregular(1), 0.5, 1e-15);
+    const FreeSolutions smallest = free_solutions(0, 0, 1.0, 0.5, 1);
+    EXPECT_EQ(smallest.top(), 5);
+    EXPECT_NEAR(smallest.irregular(5), 1.0 / 6.0, 1e-15);  // -cos(3 pi)/6
+    const FreeSolutions three = free_solutions(0, 0, 1.0, 0.5, 3);
+    EXPECT_THROW(three.regular(4), InternalError);
+    EXPECT_THROW(three.irregular(4), InternalError);
 }
 
-TEST_F(Coefficients, ErrorReports) {
+TEST(Coefficients, ErrorReports) {
     // Beyond k/lambda = 50 the oscillator tables would span more than the range of a double.
-    fresh_problem("gauss", 0, 1.0, 50.01, 10);
     const char* beyond = "k/lambda is above 50, beyond the range of the gauss basis";
-    EXPECT_ERROR(c(0), "c", beyond);
-    EXPECT_ERROR(s(0), "s", beyond);
+    EXPECT_ERROR(free_solutions(1, 0, 1.0, 50.01, 10), "s", beyond);
 }
 
 }  // namespace
