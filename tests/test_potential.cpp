@@ -9,7 +9,7 @@
 #include "basis.hpp"
 #include "parallel_errors.hpp"
 #include "potential.hpp"
-#include "problem.hpp"
+#include "skarven/problem.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {
