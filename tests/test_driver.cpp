@@ -15,7 +15,6 @@
 #include "driver.hpp"
 #include "float_mode.hpp"
 #include "settings.hpp"
-#include "sk_g.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {
@@ -36,10 +35,7 @@ struct Point {
 
 class Driver : public ::testing::Test {
   protected:
-    void TearDown() override {
-        set_potential_blocks_source(nullptr);
-        sk_globals = RunSettings{};
-    }
+    void TearDown() override { sk_globals = RunSettings{}; }
     // Runs both passes for s; the basis-size points followed by the energy points.
     std::vector<Point> run(const RunSetup& s, const std::string& root = "out") {
         RunSettings& r = sk_globals = RunSettings{};
@@ -110,24 +106,6 @@ TEST_F(Driver, ConvergesToTheExactPhaseShift) {
             EXPECT_LT(late, 0.5 * early) << c.exact << fast;
             EXPECT_LT(std::fabs(points.back().delta - c.exact), c.final_error) << c.exact << fast;
         }
-}
-
-// A non-finite potential element is an error that leaves no cache behind for the next run;
-// V(0, 0) = -J(0, 0) = 3/4 gives tan = -s_1 / c_1.
-TEST_F(Driver, NonFiniteAndSingularPotentialMatrices) {
-    static double corner_value;  // element (0, 0) of the injected potential block
-    set_potential_blocks_source([](int n, std::vector<double>& phi, std::vector<double>& psi) {
-        psi = phi = std::vector<double>(static_cast<std::size_t>(n) * n, 0.0);
-        phi[0] = corner_value;
-    });
-    const RunSetup s{.fast = true, .pot = "user", .nend = 1, .e = 0.5};
-    corner_value = std::nan("");  // slips past magnitude tests
-    EXPECT_ERROR(run(s), "g", "the potential matrix is not finite at N = 1");
-    corner_value = 0.75;
-    const std::vector<Point> points = run(s);
-    ASSERT_EQ(points.size(), 1u);
-    EXPECT_NEAR(points[0].tan_delta, -0.48 / 0.14, 1e-13);
-    EXPECT_NEAR(points[0].delta, std::atan(-0.48 / 0.14), 1e-13);
 }
 
 // Routes agree above the parallel thresholds; each gives the same bits at 1 and 2 threads.

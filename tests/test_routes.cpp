@@ -7,7 +7,10 @@
 #include <random>
 #include <vector>
 
+#include "coefficients.hpp"
 #include "green_kernels.hpp"
+#include "phase_shift.hpp"
+#include "routes.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {
@@ -213,6 +216,32 @@ TEST(EnergyGreen, HugeCouplingFailsTheShiftInsteadOfStopping) {
         green.decompose_shifted(m, h.data(), s.data(), 0.1);
         EXPECT_FALSE(green.converged());
         EXPECT_TRUE(std::isnan(green.element(0.1)) && std::isnan(green.element(2.0)));
+    }
+}
+
+// A non-finite potential element is an error naming the basis size. V(0, 0) = -J(0, 0) = 3/4 at
+// k = 1 makes the truncated matrix singular, and tan(delta) is then the limit -s_1 / c_1.
+TEST(Routes, NonFiniteAndSingularPotentialMatrices) {
+    Problem problem;
+    problem.potential.kind = PotentialKind::user;
+    for (double corner : {std::nan(""), 0.75}) {
+        SCOPED_TRACE(corner);
+        auto blocks = [corner](PotentialMatrix&, int n, std::vector<double>& phi,
+                               std::vector<double>& psi) {
+            psi = phi = std::vector<double>(static_cast<std::size_t>(n) * n, 0.0);
+            phi[0] = corner;
+        };
+        const auto route = make_route(RouteKind::fast, problem, 2, {}, blocks);
+        route->begin_sizes(0.5, 1, 1, nullptr);
+        if (std::isnan(corner)) {
+            EXPECT_ERROR(route->size_element(1), "g", "the potential matrix is not finite at N = 1");
+            continue;
+        }
+        const double g = route->size_element(1);
+        const FreeSolutions free(problem.basis, 0, 1.0, free_solution_top(1));
+        const PhaseShift point = phase_shift(problem, 0.5, 1, g, free, false, [] { return ""; });
+        EXPECT_NEAR(point.tan_delta, -0.48 / 0.14, 1e-13);
+        EXPECT_NEAR(point.delta, std::atan(-0.48 / 0.14), 1e-13);
     }
 }
 
