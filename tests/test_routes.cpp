@@ -234,7 +234,8 @@ TEST(Routes, NonFiniteAndSingularPotentialMatrices) {
         const auto route = make_route(RouteKind::fast, problem, 2, {}, blocks);
         route->begin_sizes(0.5, 1, 1, nullptr);
         if (std::isnan(corner)) {
-            EXPECT_ERROR(route->size_element(1), "g", "the potential matrix is not finite at N = 1");
+            EXPECT_ERROR(route->size_element(1), "g",
+                         "the potential matrix is not finite at N = 1");
             continue;
         }
         const double g = route->size_element(1);

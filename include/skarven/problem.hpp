@@ -9,7 +9,8 @@
 namespace skarven {
 
 // Laguerre: phi_n = (lambda r)^(l+1) e^(-lambda r/2) L_n^(2l+1)(lambda r). Oscillator (the
-// parameter file's "gauss"): phi_n = (lambda r)^(l+1) e^(-(lambda r)^2/2) L_n^(l+1/2)((lambda r)^2).
+// parameter file's "gauss"): phi_n = (lambda r)^(l+1) e^(-(lambda r)^2/2) L_n^(l+1/2)((lambda
+// r)^2).
 enum class BasisKind { laguerre, oscillator };
 
 struct Basis {
@@ -45,7 +46,7 @@ struct Potential {
     double alpha = 0.0;
     double g = 0.0;
     double m = 0.0;
-    std::function<double(double)> formula;  // user only
+    std::function<double(double)> formula = {};  // user only
 };
 
 struct Problem {

@@ -47,13 +47,12 @@ struct EnergyScan {
 // delta at basis size n for each energy (> 0). Cost: the eigen route O(n^3) per energy, the fast
 // route one O(n^3) decomposition and O(n) per energy. Accuracy as delta_N above.
 EnergyScan phase_shifts_by_energy(const Problem& problem, int n,
-                                  const std::vector<double>& energies,
-                                  const Options& options = {});
+                                  const std::vector<double>& energies, const Options& options = {});
 
 struct PartialWaveResult {
     std::vector<double> energies;
-    std::vector<Wave> waves;                  // l = 0, 1, ...; Dirac: kappa = -l-1 before l
-    std::vector<std::vector<double>> delta;   // [wave][energy]
+    std::vector<Wave> waves;                 // l = 0, 1, ...; Dirac: kappa = -l-1 before l
+    std::vector<std::vector<double>> delta;  // [wave][energy]
     int lmax_reached = 0;
     bool converged = false;                   // two l in a row below lconv
     std::vector<double> sigma;                // elastic cross section, per energy

@@ -77,8 +77,8 @@ SizeScan phase_shifts_by_size(const Problem& problem, double e, int first, int l
                              free_solution_top(last));
     for (int n = first; n <= last; ++n) {
         const double g_n = route->size_element(n);
-        const PhaseShift point = phase_shift(problem, e, n, g_n, free, options.shift,
-                                             [n] { return point_at_size(n); });
+        const PhaseShift point =
+            phase_shift(problem, e, n, g_n, free, options.shift, [n] { return point_at_size(n); });
         scan.sizes.push_back(n);
         scan.tan_delta.push_back(point.tan_delta);
         scan.delta.push_back(point.delta);

@@ -123,17 +123,18 @@ std::optional<double> tan_delta_shell(double l, double k, double q, double a, do
 // Dirac shell: the first-order radial equations only require both components to be continuous,
 // so the outer coefficients of the regular inner solution are Y(b, k) X(b, q) Y(a, q) X(a, k)
 // applied to (1, 0), Y being the adjugate of X (the determinants cancel in the ratio).
-std::optional<double> tan_delta_dirac_shell(const Wave& wave, double c, double k, double a, double b,
-                                            double e, double v0) {
+std::optional<double> tan_delta_dirac_shell(const Wave& wave, double c, double k, double a,
+                                            double b, double e, double v0) {
     const double c2 = c * c;
     const double eps = e - v0;
     const double q = std::sqrt(eps * (eps + 2.0 * c2)) / c;
     const double ratio_q = std::sqrt(eps / (eps + 2.0 * c2));
     const double ratio_k = std::sqrt(e / (2.0 * c2 + e));
     double yb[4], xb[4], ya[4], xa[4];
-    const bool complete =
-        free_dirac_adjugate(wave, yb, b, k, ratio_k) && free_dirac_solutions(wave, xb, b, q, ratio_q) &&
-        free_dirac_adjugate(wave, ya, a, q, ratio_q) && free_dirac_solutions(wave, xa, a, k, ratio_k);
+    const bool complete = free_dirac_adjugate(wave, yb, b, k, ratio_k) &&
+                          free_dirac_solutions(wave, xb, b, q, ratio_q) &&
+                          free_dirac_adjugate(wave, ya, a, q, ratio_q) &&
+                          free_dirac_solutions(wave, xa, a, k, ratio_k);
     if (!complete) return std::nullopt;
     double p[4], t[4], m[4];
     multiply_2x2(ya, xa, p);

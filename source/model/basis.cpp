@@ -74,5 +74,4 @@ double free_element_dirac(const Basis& basis, int l, double light, int n, int m,
     return -(2.0 * light * light + e) * kinetic(basis, l, n - size, m - size);
 }
 
-
 }  // namespace skarven

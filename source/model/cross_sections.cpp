@@ -14,7 +14,6 @@
 #include <numbers>
 #include <vector>
 
-
 namespace skarven {
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "basis.hpp"
 #include "parallel_errors.hpp"
 #include "potential_internal.hpp"
-#include "basis.hpp"
 #include "special_quadrature.hpp"
 
 namespace skarven {
@@ -18,9 +18,9 @@ namespace skarven {
 namespace {
 
 using detail::Interval;
+using detail::interval_of_potential;
 using detail::LevelValues;
 using detail::NodeTable;
-using detail::interval_of_potential;
 using detail::Range;
 
 // The table depends only on its three constants, so one serves the whole run.
@@ -52,7 +52,6 @@ Element element_at(bool dirac, int size, int n, int m) {
     if (n < size && m < size) return {Component::phi, n, m};
     return {Component::none, n, m};
 }
-
 
 // Radius beyond which every basis function of index below `size` (both components) is below
 // e^-800, so that the integrand underflows for any potential a double can hold. Beyond the zeros

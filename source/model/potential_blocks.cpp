@@ -197,7 +197,8 @@ void PotentialMatrix::rule_elements(int size, int count, const unsigned char* ps
         SKARVEN_CHECK(rows[k] >= 0 && cols[k] >= 0 && rows[k] < size && cols[k] < size);
         const int c = psi[k] ? 1 : 0;
         if (!run_rule.built[c])
-            build_run_rule(run_rule, shape, psi[k] ? Component::psi : Component::phi, size, interval);
+            build_run_rule(run_rule, shape, psi[k] ? Component::psi : Component::phi, size,
+                           interval);
     }
 #pragma omp parallel for schedule(dynamic, 16) if (count > element_parallel_threshold)
     for (int k = 0; k < count; ++k) {

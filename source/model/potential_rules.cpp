@@ -8,8 +8,8 @@
 #include <cmath>
 #include <vector>
 
-#include "potential_internal.hpp"
 #include "basis.hpp"
+#include "potential_internal.hpp"
 #include "special_gauss.hpp"
 
 namespace skarven::detail {

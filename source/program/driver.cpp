@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <optional>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "cross_sections.hpp"
-#include "driver.hpp"
-#include "partial_waves.hpp"
-#include "float_mode.hpp"
-#include "results.hpp"
 #include "diagnostics.hpp"
+#include "driver.hpp"
+#include "float_mode.hpp"
+#include "partial_waves.hpp"
+#include "results.hpp"
 #include "run.hpp"
 #include "settings.hpp"
 #include "text_format.hpp"

@@ -6,8 +6,8 @@
 
 #include "coefficients.hpp"
 #include "phase_shift.hpp"
-#include "skarven/problem.hpp"
 #include "routes.hpp"
+#include "skarven/problem.hpp"
 
 namespace skarven {
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "skarven/errors.hpp"
-#include "linalg.hpp"
 #include "green_kernels.hpp"
+#include "linalg.hpp"
+#include "skarven/errors.hpp"
 
 namespace skarven {
 

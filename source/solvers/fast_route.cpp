@@ -244,8 +244,8 @@ double FastRoute::size_element(int n) {
 // Without a basis-size pass before (the further partial waves of a run) the blocks are
 // integrated here; a decomposition already made for the same size and window is kept.
 void FastRoute::begin_energies(int n, const EnergyWindow& window) {
-    const bool same_window = window.first == window_.first && window.last == window_.last &&
-                             window.step == window_.step;
+    const bool same_window =
+        window.first == window_.first && window.last == window_.last && window.step == window_.step;
     if (energy_ready_ && energy_size_ == n && same_window) return;
     energy_ready_ = false;
     energy_size_ = n;

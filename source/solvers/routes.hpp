@@ -55,8 +55,8 @@ class Route {
 // Where the fast route takes its potential blocks from (PotentialMatrix::blocks unless
 // replaced); the tests hand it the element-by-element integrals to compare both routes on
 // identical matrices.
-using PotentialBlocksSource =
-    std::function<void(PotentialMatrix&, int n, std::vector<double>& phi, std::vector<double>& psi)>;
+using PotentialBlocksSource = std::function<void(PotentialMatrix&, int n, std::vector<double>& phi,
+                                                 std::vector<double>& psi)>;
 
 // A route for basis sizes up to `largest_size`.
 std::unique_ptr<Route> make_route(RouteKind kind, const Problem& problem, int largest_size,

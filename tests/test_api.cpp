@@ -1,0 +1,193 @@
+// Guards against the library's entry points sharing state between calls, parting from the
+// program's numbers, or letting bad input through.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver.hpp"
+#include "float_mode.hpp"
+#include "settings.hpp"
+#include "settings_fixture.hpp"
+#include "skarven/skarven.hpp"
+#include "test_support.hpp"
+#include "text_format.hpp"
+
+namespace skarven::test {
+namespace {
+
+Problem yukawa_dirac() {
+    Problem p;
+    p.scheme = {.dirac = true, .light = 137.0359996287515};
+    p.wave = {.l = 0, .kappa = -1};
+    p.potential = {.kind = PotentialKind::yukawa, .g = 1.0, .m = 1.0};
+    return p;
+}
+
+Problem shell(int l) {
+    Problem p;
+    p.basis = {.kind = BasisKind::oscillator, .lambda = 1.3};
+    p.wave = {.l = l, .kappa = 0};
+    p.potential = {.kind = PotentialKind::well, .v0 = -1.0, .a = 0.3, .b = 1.0};
+    return p;
+}
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// Everything three different computations return, flattened.
+struct Outcomes {
+    std::vector<double> size_scan, energy_scan, waves;
+};
+
+std::vector<double> flatten(const PartialWaveResult& r) {
+    std::vector<double> all = r.sigma;
+    all.insert(all.end(), r.sigma_transport.begin(), r.sigma_transport.end());
+    for (const auto& d : r.delta)
+        all.insert(all.end(), d.begin(), d.end());
+    for (const auto& d : r.dsigma)
+        all.insert(all.end(), d.begin(), d.end());
+    return all;
+}
+
+void compute(int which, Outcomes& out) {
+    if (which == 0) out.size_scan = phase_shifts_by_size(yukawa_dirac(), 1.0, 1, 120).delta;
+    if (which == 1) {
+        const Options eigen{.route = RouteKind::eigen, .threads = 2};
+        out.energy_scan = phase_shifts_by_energy(shell(2), 60, {0.4, 0.9, 1.7, 2.2}, eigen).delta;
+    }
+    if (which == 2) out.waves = flatten(partial_waves(shell(0), 40, {0.5, 1.0, 1.5}, 6, 1e-6, 19));
+}
+
+// Two computations of different problems at once give the bits each gives alone.
+TEST(Api, ConcurrentCallsGiveTheBitsOfCallsOneAfterTheOther) {
+    Outcomes alone, together;
+    for (int which = 0; which < 3; ++which)
+        compute(which, alone);
+    std::thread first([&] { compute(0, together); });
+    std::thread second([&] {
+        compute(1, together);
+        compute(2, together);
+    });
+    first.join();
+    second.join();
+    ASSERT_EQ(alone.size_scan.size(), 120u);
+    ASSERT_EQ(alone.energy_scan.size(), 4u);
+    EXPECT_FALSE(alone.waves.empty());
+    EXPECT_TRUE(same_bits(alone.size_scan, together.size_scan));
+    EXPECT_TRUE(same_bits(alone.energy_scan, together.energy_scan));
+    EXPECT_TRUE(same_bits(alone.waves, together.waves));
+}
+
+// A call leaves the caller's floating-point mode and thread count as they were.
+TEST(Api, CallerModeAndThreadsAreRestored) {
+    const int threads = omp_get_max_threads();
+    ASSERT_FALSE(subnormals_flushed());
+    phase_shifts_by_size(shell(0), 1.0, 5, 6, {.threads = threads + 1});
+    EXPECT_FALSE(subnormals_flushed());
+    EXPECT_EQ(omp_get_max_threads(), threads);
+}
+
+// The columns delta (and tan delta) the program writes for the same settings, as text.
+class ProgramAgreement : public SettingsTest {
+  protected:
+    std::vector<std::string> program_column(const std::string& name, int column) {
+        std::vector<std::string> values;
+        for (const std::string& line : file_lines(scratch_.path() / name)) {
+            if (line.empty() || line[0] == ';') continue;
+            std::istringstream fields(line);
+            std::string field;
+            for (int k = 0; k <= column; ++k)
+                fields >> field;
+            values.push_back(field);
+        }
+        return values;
+    }
+    ScratchDirectory scratch_;
+};
+
+std::vector<std::string> as_program_writes(const std::vector<double>& values) {
+    std::vector<std::string> text;
+    for (double v : values) {
+        const std::string field = format_fixed_fitting(v, 26, 16);
+        text.push_back(field.substr(field.find_first_not_of(' ')));
+    }
+    return text;
+}
+
+// The library reproduces the program's delta_N and delta(E), both routes, to the last digit.
+TEST_F(ProgramAgreement, SizeAndEnergyScansMatchTheResultFiles) {
+    for (const char* solver : {"eigen", "fast"}) {
+        SCOPED_TRACE(solver);
+        RunSettings& r = sk_globals = RunSettings{};
+        r.scheme = padded("relativistic", 16);
+        r.vol = padded("finite", 8);
+        r.v_light = 137.0359996287515;
+        r.basis = padded("laguerre", 8);
+        r.solver = padded(solver, 8);
+        r.lambda = 1.0;
+        r.projectile = {1.0, 0.0, 0, -1};
+        r.nstart = 3;
+        r.nend = 40;
+        r.potential = {padded("yukawa", 8), 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 1.0, 1.0};
+        r.energies = true;
+        r.estart = 0.5;
+        r.estep = 0.25;
+        r.eend = 1.5;
+        control_calc_delta("out");
+        const std::vector<std::string> by_size = program_column("out", 2);
+        const std::vector<std::string> by_energy = program_column("out.en", 2);
+        const Options options{.route = std::string(solver) == "fast" ? RouteKind::fast
+                                                                     : RouteKind::eigen};
+        EXPECT_EQ(
+            as_program_writes(phase_shifts_by_size(yukawa_dirac(), 1.0, 3, 40, options).delta),
+            by_size);
+        EXPECT_EQ(as_program_writes(phase_shifts_by_energy(yukawa_dirac(), 40,
+                                                           {0.5, 0.75, 1.0, 1.25, 1.5}, options)
+                                        .delta),
+                  by_energy);
+    }
+}
+
+// Bad input is refused with the parameter file's messages.
+TEST(Api, BadInputIsRefusedWithTheLoadersMessages) {
+    Problem mismatched = yukawa_dirac();
+    mismatched.wave.kappa = 1;
+    Problem tail;
+    tail.potential = {.kind = PotentialKind::coulomb, .z = 1.0, .alpha = 1.0};
+    EXPECT_ERROR(phase_shifts_by_size(shell(0), 1.0, 0, 5), "loadparams",
+                 "incorrect values of <nstart> or <nend>");
+    EXPECT_ERROR(phase_shifts_by_size(shell(0), 1.0, 1, 5001), "loadparams", "<nend> is to big");
+    EXPECT_ERROR(phase_shifts_by_size(shell(0), -1.0, 1, 5), "loadparams", "<e> must be positive");
+    EXPECT_ERROR(phase_shifts_by_energy(mismatched, 5, {1.0}), "loadparams",
+                 "<l> and <kappa> are not properly correlated");
+    EXPECT_ERROR(phase_shifts_by_energy(shell(0), 5, {1.0, 0.0}), "loadparams",
+                 "<e> must be positive");
+    EXPECT_ERROR(
+        partial_waves(tail, 10, {1.0}, 3, 1e-6), "loadparams",
+        "<lmax> needs a short-range potential: <coulomb> with <alpha> <= 1 needs <r0> > 0");
+    EXPECT_ERROR(partial_waves(shell(0), 10, {1.0}, 41, 1e-6), "loadparams",
+                 "<lmax> must be between 0 and 40");
+}
+
+// delta_N of the square well approaches the closed form; other potentials have none.
+TEST(Api, SquareWellApproachesTheExactValue) {
+    Problem well;
+    well.potential = {.kind = PotentialKind::well, .v0 = -1.0, .a = 0.0, .b = 1.0};
+    const std::optional<double> exact = exact_phase_shift(well, 1.0);
+    ASSERT_TRUE(exact.has_value());
+    EXPECT_NEAR(*exact, 0.7310050865566070, 1e-15);
+    const SizeScan scan = phase_shifts_by_size(well, 1.0, 100, 100);
+    EXPECT_NEAR(scan.delta.back(), *exact, 2e-3);
+    EXPECT_FALSE(exact_phase_shift(yukawa_dirac(), 1.0).has_value());
+}
+
+}  // namespace
+}  // namespace skarven::test
