@@ -89,7 +89,7 @@ TEST(EigenReference, EigenvaluesResidualsAndOrthonormality) {
             std::vector<double> rw(n), rz(static_cast<std::size_t>(nm) * std::max(m, 1), 0.0);
             std::vector<int> iwork(n);
             int ierr = -1;
-            rsm(nm, n, a.data(), rw.data(), m, rz.data(), fwork.data(), iwork.data(), ierr);
+            eispack::rsm(nm, n, a.data(), rw.data(), m, rz.data(), fwork.data(), iwork.data(), ierr);
             EXPECT_EQ(ierr, 0);
             EXPECT_TRUE(std::is_sorted(rw.begin(), rw.end()));
             const Errors r = errors(c, rw, rz.data(), m, nm);
@@ -107,12 +107,12 @@ TEST(EdgeCases, BadSizesAndNonFiniteArguments) {
     std::vector<int> iwork(3);
     for (int nm : {2, 3}) {
         int ierr = 0;
-        rsm(nm, 3, a.data(), w.data(), nm == 2 ? 1 : 4, z.data(), fwork.data(), iwork.data(), ierr);
+        eispack::rsm(nm, 3, a.data(), w.data(), nm == 2 ? 1 : 4, z.data(), fwork.data(), iwork.data(), ierr);
         EXPECT_EQ(ierr, 30);
     }
     EXPECT_TRUE(w == std::vector<double>(3, 7.0) && z == std::vector<double>(9, 7.0));
-    EXPECT_TRUE(pythag(0.0, 0.0) == 0.0 && pythag(-HUGE_VAL, 1.0) == HUGE_VAL);
-    EXPECT_TRUE(std::isnan(pythag(1.0, nan_value)) && std::isnan(pythag(nan_value, HUGE_VAL)));
+    EXPECT_TRUE(eispack::pythag(0.0, 0.0) == 0.0 && eispack::pythag(-HUGE_VAL, 1.0) == HUGE_VAL);
+    EXPECT_TRUE(std::isnan(eispack::pythag(1.0, nan_value)) && std::isnan(eispack::pythag(nan_value, HUGE_VAL)));
 }
 
 // Same bits at 1 to 4 threads and on repeats above the parallel thresholds; 20 uncoupled indices.

@@ -95,7 +95,7 @@ TEST(Linalg, LastRowEigenvectorsMatchTheFullDecomposition) {
         SCOPED_TRACE(n);
         std::vector<double> a = random_symmetric(n, 3.0, n, 4 + n), w(n), z(n * n);
         int ierr = 0;
-        rs(n, a.data(), w.data(), z.data(), ierr);
+        eispack::rs(n, a.data(), w.data(), z.data(), ierr);
         ASSERT_EQ(ierr, 0);
         std::vector<double> d(n), e(n), row(n, 0.0), work;
         row[n - 1] = 1.0;

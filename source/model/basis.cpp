@@ -28,7 +28,7 @@ double laguerre_weight(int n, int l) {
 }
 
 double oscillator_weight(int n, int l) {
-    return std::exp(lgamma(n + l + 1.5) - lfact(n));
+    return std::exp(specfun::lgamma(n + l + 1.5) - lfact(n));
 }
 
 }  // namespace

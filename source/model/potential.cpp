@@ -27,7 +27,7 @@ using detail::Range;
 const double* finite_table() {
     static const std::vector<double> table = [] {
         std::vector<double> t(quadrature_lenaw);
-        intde_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, t.data());
+        ooura::intde_init(quadrature_lenaw, quadrature_tiny, quadrature_eps, t.data());
         return t;
     }();
     return table.data();
@@ -166,7 +166,7 @@ void tabulate_level(const Problem& problem, NodeTable& node_table, const Interva
                 const int offset = level == 1 ? 1 : 0;
                 const int j = midpoint ? 5 : layout.first[level] + 3 * ((node - offset) / 2);
                 const int side = midpoint ? 0 : (node - offset) % 2;
-                const double r = intde_node(a, b, ba, table, j, side);
+                const double r = ooura::intde_node(a, b, ba, table, j, side);
                 values.v[node] = potential_value(problem.potential, r);
                 const double weight = midpoint ? table[7] : table[j + 2];
                 const double potential = values.v[node];
@@ -232,7 +232,7 @@ Outcome tabulated_element(const NodeTable& node_table, const Element& element,
     const double ba = interval.upper - interval.lower;
     double standard = 0.0;
     double err = 0.0;
-    const int used = intde_points(integrand, ba, finite_table(), standard, err);
+    const int used = ooura::intde_points(integrand, ba, finite_table(), standard, err);
     if (missing) return Outcome::needs_level;
 
     double sum = 0.0;

@@ -8,6 +8,8 @@
 
 namespace skarven {
 
+namespace eispack {
+
 // sqrt(a² + b²) without overflow or destructive underflow by the cubically convergent iteration
 // of Moler and Morrison, as EISPACK's pythag. Non-finite arguments, on which the iteration
 // would never stop, give |a| + |b| (infinity or NaN).
@@ -83,6 +85,8 @@ void rsm(int nm, int n, double* a, double* w, int m, double* z, double* fwork, i
     }
 }
 
+}  // namespace eispack
+
 // All eigenvalues w and eigenvectors z of the symmetric matrix a (lower triangle read) by the
 // fast route rs; should its QL iteration fail, by the slower rsm route, which overwrites the
 // strict lower triangle of a. False when both fail; w and z then hold what they left.
@@ -92,10 +96,10 @@ bool eigensys(int n, double* a, double* w, double* z) {
     std::vector<double> fwork(8 * static_cast<std::size_t>(n));
 
     int ierr = 0;
-    rs(n, a, w, z, ierr);
+    eispack::rs(n, a, w, z, ierr);
     if (ierr == 0) return true;
 
-    rsm(n, n, a, w, n, z, fwork.data(), iwork.data(), ierr);
+    eispack::rsm(n, n, a, w, n, z, fwork.data(), iwork.data(), ierr);
     return ierr == 0;
 }
 

@@ -21,6 +21,10 @@ inline constexpr int tql2_parallel_threshold = 500;
 // All eigenvalues w and eigenvectors z (column k belongs to w[k], no particular order).
 // a may be overwritten on the fallback route. False when neither route converged.
 [[nodiscard]] bool eigensys(int n, double* a, double* w, double* z);
+
+// The published routines under their own names.
+namespace eispack {
+
 void rs(int n, const double* a, double* w, double* z, int& ierr);
 void tred2(int n, const double* a, double* d, double* e, double* z);
 void tql2(int n, double* d, double* e, double* z, int& ierr);
@@ -35,5 +39,7 @@ void tinvit(int nm, int n, const double* d, const double* e, const double* e2, i
             double* rv3, double* rv4, double* rv6);
 // Overflow-safe sqrt(a^2 + b^2) by the EISPACK iteration.
 double pythag(double a, double b);
+
+}  // namespace eispack
 
 }  // namespace skarven

@@ -5,7 +5,7 @@
 #include "lib-rs.hpp"
 #include "linalg.hpp"
 
-namespace skarven {
+namespace skarven::eispack {
 
 namespace {
 
@@ -416,4 +416,4 @@ void tinvit(int nm, int n, const double* d, const double* e, const double* e2, i
     } while (q < n - 1);
 }
 
-}  // namespace skarven
+}  // namespace skarven::eispack

@@ -9,7 +9,7 @@
 #include "lib-rs.hpp"
 #include "linalg.hpp"
 
-namespace skarven {
+namespace skarven::eispack {
 
 namespace {
 
@@ -312,4 +312,4 @@ void tql2(int n, double* d, double* e, double* z, int& ierr) {
     log.apply();
 }
 
-}  // namespace skarven
+}  // namespace skarven::eispack

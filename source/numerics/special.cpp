@@ -135,7 +135,7 @@ double dgamma(double x) {
 
 }  // namespace detail
 
-double gamma(double x) {
+double specfun::gamma(double x) {
     const double res = detail::dgamma(x);
     if (res == detail::gamma_failure) throw_error("gamma", "improper argument");
     return res;
@@ -144,7 +144,7 @@ double gamma(double x) {
 // ln Gamma(x) for x > 0 by Cody's rational minimax approximations on (0.5, 1.5), (1.5, 4) and
 // (4, 12) and the asymptotic series beyond (W. J. Cody and L. Stoltz, SPECFUN DLGAMA, with its
 // IEEE double constants). Arguments outside (0, 2.55e305] give 1.79e308 without a report.
-double lgamma(double x) {
+double specfun::lgamma(double x) {
     constexpr double xbig = 2.55e305;
     constexpr double xinf = 1.79e308;
     constexpr double eps = 2.22e-16;

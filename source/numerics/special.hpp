@@ -14,10 +14,12 @@ namespace skarven {
 double lfact(int n);
 // m!/n! = (n+1)(n+2)...m for m >= n.
 double fact_over_fact(int m, int n);
+namespace specfun {
 // Gamma function (Cody's DGAMMA with this program's thresholds); improper arguments are fatal.
 double gamma(double x);
 // ln Gamma(x) (Cody's DLGAMA); 1.79e308 outside 0 < x <= 2.55e305.
 double lgamma(double x);
+}  // namespace specfun
 
 // ---- Bessel and spherical Bessel functions ---------------------------------------------------
 
@@ -32,8 +34,10 @@ std::optional<double> sphneum_prim(double l, double x);
 // does not settle in 500 terms is fatal ("hyperg01").
 std::optional<double> bessel(double nu, double x);
 std::optional<double> neumann(double nu, double x);
+namespace specfun {
 // Cody's RJBESL / RYBESL: b[k] = J_{alpha+k}(x), by[k] = Y_{alpha+k}(x), k = 0..nb-1.
 void rjbesl(double x, double alpha, int nb, double* b, int& ncalc);
 void rybesl(double x, double alpha, int nb, double* by, int& ncalc);
+}  // namespace specfun
 
 }  // namespace skarven

@@ -40,7 +40,7 @@ double bessel_negative_series(double nu, double x) {
         sum = sum + term;
     }
     if (!converged) throw_error("hyperg01", "convergence failure");
-    return sum * std::pow(x / 2.0, nu) / gamma(nu + 1.0);
+    return sum * std::pow(x / 2.0, nu) / specfun::gamma(nu + 1.0);
 }
 
 // Z_nu(x) for nu >= 0 or a negative integer (Z_{-m} = (-1)^m Z_m) by one of Cody's routines,
@@ -81,7 +81,7 @@ std::optional<double> bessel(double nu, double x) {
     if (!(std::fabs(nu) < max_order)) return domain_failure;
     const double alpha = nu - static_cast<double>(static_cast<int>(nu));
     if (nu < 0.0 && alpha != 0.0) return bessel_negative_series(nu, x);
-    return by_recurrence(rjbesl, nu, x, false);
+    return by_recurrence(specfun::rjbesl, nu, x, false);
 }
 
 // Y_nu(x) for real nu: rybesl for nu >= 0 and for negative integers, and
@@ -95,7 +95,7 @@ std::optional<double> neumann(double nu, double x) {
         if (!j_nu || !j_minus_nu) return domain_failure;
         return (*j_nu * std::cos(nu * pi) - *j_minus_nu) / std::sin(nu * pi);
     }
-    return by_recurrence(rybesl, nu, x, true);
+    return by_recurrence(specfun::rybesl, nu, x, true);
 }
 
 // j_l(x) = sqrt(pi/(2x)) J_{l+1/2}(x). No value at x <= 0 (j_0(0) = 1 is not returned either).

@@ -20,7 +20,7 @@ constexpr int table_offset = 5;
 // (1 + e^(pi sinh s)), level after level with the step halved, each level ending where the
 // abscissa would fall below `tiny`. Header: last usable index, points a level, eps, tail cut-off,
 // first-sweep abscissa limit, and the midpoint's abscissa and two weights.
-void intde_init(int lenaw, double tiny, double eps, double* table) {
+void ooura::intde_init(int lenaw, double tiny, double eps, double* table) {
     // The last point of each level is never written: its abscissa would lie beyond `tiny`. Zero
     // is what the formula gives there, and it keeps the table deterministic.
     std::fill_n(table, lenaw, 0.0);

@@ -10,6 +10,10 @@ inline constexpr int quadrature_lenaw = 8000;
 inline constexpr double quadrature_tiny = 1.0e-307;
 inline constexpr double quadrature_eps = 1.0e-8;
 
+// Ooura's routine and the pieces of it the potential matrix sums on tabulated values, under the
+// routine's own name.
+namespace ooura {
+
 // Fill a table of `lenaw` doubles for the finite (tanh-sinh) rule.
 void intde_init(int lenaw, double tiny, double eps, double* table);
 
@@ -140,5 +144,7 @@ int intde_points(F&& f, double ba, const double* table, double& i, double& err) 
     }
     return levels;
 }
+
+}  // namespace ooura
 
 }  // namespace skarven

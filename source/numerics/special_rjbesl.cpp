@@ -5,7 +5,7 @@
 #include "special.hpp"
 #include "special_internal.hpp"
 
-namespace skarven {
+namespace skarven::specfun {
 
 // Bessel functions J_{alpha+k}(x), k = 0..nb-1 (W. J. Cody, SPECFUN RJBESL, after Sookne and
 // Olver): a two-term ascending series below 1e-4; above 25, when no order exceeds x, Hankel's
@@ -309,4 +309,4 @@ void rjbesl(double x, double alpha, int nb, double* b, int& ncalc) {
     }
 }
 
-}  // namespace skarven
+}  // namespace skarven::specfun

@@ -5,7 +5,7 @@
 
 #include "special.hpp"
 
-namespace skarven {
+namespace skarven::specfun {
 
 // Bessel functions Y_{alpha+k}(x), k = 0..nb-1 (W. J. Cody, SPECFUN RYBESL, after Temme and
 // Campbell): Temme's series below 3, his continued-fraction method below 16 and Campbell's
@@ -267,4 +267,4 @@ void rybesl(double x, double alpha, int nb, double* by, int& ncalc) {
         BY(i) = 0.0;
 }
 
-}  // namespace skarven
+}  // namespace skarven::specfun
