@@ -8,8 +8,8 @@
 namespace skarven::test {
 
 struct SettingsTest : ::testing::Test {
-    void SetUp() override { sk_globals = RunSettings{}; }
-    void TearDown() override { sk_globals = RunSettings{}; }
+    void SetUp() override { run_record = RunSettings{}; }
+    void TearDown() override { run_record = RunSettings{}; }
 };
 
 }  // namespace skarven::test

@@ -126,7 +126,7 @@ std::vector<std::string> as_program_writes(const std::vector<double>& values) {
 TEST_F(ProgramAgreement, SizeAndEnergyScansMatchTheResultFiles) {
     for (const char* solver : {"eigen", "fast"}) {
         SCOPED_TRACE(solver);
-        RunSettings& r = sk_globals = RunSettings{};
+        RunSettings& r = run_record = RunSettings{};
         r.scheme = padded("relativistic", 16);
         r.vol = padded("finite", 8);
         r.v_light = 137.0359996287515;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "float_mode.hpp"
 #include "settings.hpp"
 #include "test_support.hpp"
+#include "text_format.hpp"
 
 namespace skarven::test {
 namespace {
@@ -23,6 +25,7 @@ namespace {
 // What loadparams would leave for these settings; `energies`: 0.5 to 1.5 in steps of 0.5.
 struct RunSetup {
     bool rel = false, finite = false, gauss = false, fast = false, energies = false;  // finite c
+    bool shift = false;
     std::string pot = "well";
     int l = 0, kappa = 0, nend = 10;
     double lambda = 1.0, e = 1.0, v0 = -1.0, a = 0.0, b = 1.0, r0 = 0.0, z = 0.0, alpha = 0.0;
@@ -35,10 +38,10 @@ struct Point {
 
 class Driver : public ::testing::Test {
   protected:
-    void TearDown() override { sk_globals = RunSettings{}; }
+    void TearDown() override { run_record = RunSettings{}; }
     // Runs both passes for s; the basis-size points followed by the energy points.
     std::vector<Point> run(const RunSetup& s, const std::string& root = "out") {
-        RunSettings& r = sk_globals = RunSettings{};
+        RunSettings& r = run_record = RunSettings{};
         r.scheme = padded(s.rel ? "relativistic" : "non-relativistic", 16);
         r.basis = padded(s.gauss ? "gauss" : "laguerre", 8);
         r.solver = padded(s.fast ? "fast" : "eigen", 8);
@@ -50,6 +53,7 @@ class Driver : public ::testing::Test {
         r.nend = s.nend;
         r.potential = {padded(s.pot, 8), s.r0, s.v0, s.a, s.b, s.z, s.alpha, s.g, s.m};
         r.energies = s.energies;
+        r.shift = s.shift;
         r.estart = r.estep = 0.5;
         r.eend = 1.5;
         control_calc_delta(root);
@@ -106,6 +110,28 @@ TEST_F(Driver, ConvergesToTheExactPhaseShift) {
             EXPECT_LT(late, 0.5 * early) << c.exact << fast;
             EXPECT_LT(std::fabs(points.back().delta - c.exact), c.final_error) << c.exact << fast;
         }
+}
+
+// A repulsive well's phase shifts are negative: with shift they and the exact value move up by pi.
+// Once an energy has no exact value (below the well's top), none is written for the rest of the
+// run, although the later energies have one.
+TEST_F(Driver, ShiftAndTheExactValueOfTheRun) {
+    const double exact = -0.3913117057943724;  // v0 = 0.8, b = 1, e = 1: atan(k/q tan q) - k
+    for (bool shift : {false, true}) {
+        SCOPED_TRACE(shift);
+        const std::vector<Point> points =
+            run({.energies = true, .shift = shift, .nend = 60, .v0 = 0.8});
+        const double offset = shift ? std::numbers::pi : 0.0;
+        EXPECT_NEAR(points[59].delta, exact + offset, 1e-2);
+        const std::vector<std::string> lines = file_lines(scratch_.path() / "out");
+        EXPECT_NE(std::find(lines.begin(), lines.end(),
+                            "; delta = " + format_fixed(exact + offset, 20, 15)),
+                  lines.end());
+        for (const std::string& line : file_lines(scratch_.path() / "out.en")) {
+            if (line.empty() || line[0] == ';') continue;
+            EXPECT_EQ(line.size(), 10u + 2 * 26) << line;  // energy, tan delta, delta: no exact
+        }
+    }
 }
 
 // Routes agree above the parallel thresholds; each gives the same bits at 1 and 2 threads.

@@ -27,7 +27,7 @@ using HeaderTest = test::SettingsTest;
 
 TEST_F(HeaderTest, CoulombEnergyPass) {
     // clang-format off
-    sk_globals = {.potential = {padded("coulomb", 8), 10.0, 0.0, 0.0, 0.0, -2.5, 1.0, 0.0, 0.0},
+    run_record = {.potential = {padded("coulomb", 8), 10.0, 0.0, 0.0, 0.0, -2.5, 1.0, 0.0, 0.0},
                   .lambda = 0.7, .projectile = {1.0, 0.0, 0, -1}, .estep = 0.25, .eend = 2.25,
                   .estart = 0.5, .nend = 150, .shift = true, .vol = padded("finite", 8),
                   .scheme = padded("relativistic", 16), .basis = padded("laguerre", 8), .pass = 2};
@@ -140,8 +140,8 @@ class AveragingTest : public test::SettingsTest {
   protected:
     void SetUp() override {
         test::SettingsTest::SetUp();
-        sk_globals.pass = 1;
-        sk_globals.potential.pot_type = padded("well", 8);
+        run_record.pass = 1;
+        run_record.potential.pot_type = padded("well", 8);
     }
     // A pass-1 file as the driver writes it; the markers match over their first hundred columns.
     void write_pass1(const std::vector<std::string>& data) const {
@@ -178,8 +178,8 @@ TEST_F(AveragingTest, AveragesAndRmsAroundTheThresholds) {
         for (const auto& [output, lines] : {std::pair(avg_, avg_count), {rms_, rms_count}})
             if (fs::remove(output); lines > 0) std::ofstream(output) << "old contents\n";
         const std::string info = " (Info: Not enough data points to ";
-        EXPECT_EQ(run(avrg, root_ + "   "), avg_count ? "" : info + "perform averaging.)\n");
-        EXPECT_EQ(run(rmse, root_ + "   "), rms_count ? "" : info + "calculate RMS.)\n");
+        EXPECT_EQ(run(write_block_averages, root_ + "   "), avg_count ? "" : info + "perform averaging.)\n");
+        EXPECT_EQ(run(write_rms_errors, root_ + "   "), rms_count ? "" : info + "calculate RMS.)\n");
         EXPECT_EQ(fs::exists(avg_) + 2 * fs::exists(rms_), (avg_count > 0) + 2 * (rms_count > 0));
         const std::vector<std::string> averages = output_data(avg_), rms_lines = output_data(rms_);
         ASSERT_EQ(averages.size(), avg_count);
@@ -253,8 +253,8 @@ TEST_F(AveragingTest, NotesAndWarnings) {
         for (const fs::path& output : {avg_, rms_})
             if (fs::remove_all(output); c.what == "uncreatable outputs")
                 fs::create_directory(output);
-        EXPECT_EQ(run(avrg, root_), c.avrg_said);
-        EXPECT_EQ(run(rmse, root_), c.rmse_said);
+        EXPECT_EQ(run(write_block_averages, root_), c.avrg_said);
+        EXPECT_EQ(run(write_rms_errors, root_), c.rmse_said);
         EXPECT_EQ(fs::is_regular_file(avg_) + 2 * fs::is_regular_file(rms_), c.written);
     }
 }

@@ -34,30 +34,30 @@ struct Setting {
 };
 
 void apply(const Setting& s) {
-    sk_globals = RunSettings{};
-    sk_globals.basis = padded(s.basis, 8);
-    sk_globals.scheme = padded(s.scheme, 16);
-    sk_globals.potential.pot_type = padded(s.pot_type, 8);
-    sk_globals.projectile.l = s.l;
-    sk_globals.projectile.kappa = s.kappa;
-    sk_globals.lambda = s.lambda;
-    PotentialParams& p = sk_globals.potential;
+    run_record = RunSettings{};
+    run_record.basis = padded(s.basis, 8);
+    run_record.scheme = padded(s.scheme, 16);
+    run_record.potential.pot_type = padded(s.pot_type, 8);
+    run_record.projectile.l = s.l;
+    run_record.projectile.kappa = s.kappa;
+    run_record.lambda = s.lambda;
+    PotentialParams& p = run_record.potential;
     double* fields[] = {&p.v0, &p.a, &p.b, &p.z, &p.alpha, &p.g, &p.m, &p.r0};
     for (int f = 0; f < 8; ++f)
         *fields[f] = s.params[f];
-    sk_globals.ntrunc = sk_globals.nstart = sk_globals.nend = s.n;
+    run_record.ntrunc = run_record.nstart = run_record.nend = s.n;
 }
 
 // A Coulomb run, Laguerre basis, l = 0, lambda = 1: non-relativistic V(n, m) = -(n + 1) d(n, m).
 void base_run(const char* scheme = "non-relativistic", int ntrunc = 3, int kappa = 0) {
     apply({"laguerre", scheme, "coulomb", 0, kappa, 1.0, {0, 0, 0, 1, 1}, ntrunc});
-    sk_globals.projectile.e = 0.5;
-    sk_globals.nend = 5;
-    sk_globals.pass = 1;
+    run_record.projectile.e = 0.5;
+    run_record.nend = 5;
+    run_record.pass = 1;
 }
 
 int dim() {
-    return text_is(sk_globals.scheme, "relativistic") ? 2 * sk_globals.ntrunc : sk_globals.ntrunc;
+    return text_is(run_record.scheme, "relativistic") ? 2 * run_record.ntrunc : run_record.ntrunc;
 }
 
 // Writes values no integral gives, 100 + 10 r + c (or `values` row by row).
@@ -71,18 +71,18 @@ void write_marked(std::vector<double> values = {}) {
 
 // Reads with the current settings; true when the file was accepted.
 bool read_back(std::vector<double>* out = nullptr) {
-    sk_globals.vn_is_loaded = false;
-    sk_globals.vn_file_match = true;
+    run_record.vn_is_loaded = false;
+    run_record.vn_file_match = true;
     std::vector<double> m(dim() * dim(), -1.0);
     read_vn_from_file(dim(), m.data());
     if (out) *out = m;
-    EXPECT_EQ(sk_globals.vn_is_loaded, sk_globals.vn_file_match);
-    return sk_globals.vn_is_loaded;
+    EXPECT_EQ(run_record.vn_is_loaded, run_record.vn_file_match);
+    return run_record.vn_is_loaded;
 }
 
 // The lines of saved.vn.<ntrunc> and the index of its matrix header (the first line without ';').
 std::pair<std::vector<std::string>, std::size_t> saved_lines() {
-    const auto lines = file_lines("saved.vn." + std::to_string(sk_globals.ntrunc));
+    const auto lines = file_lines("saved.vn." + std::to_string(run_record.ntrunc));
     std::size_t h = 0;
     while (h < lines.size() && lines[h].find(';') != std::string::npos)
         ++h;
@@ -90,7 +90,7 @@ std::pair<std::vector<std::string>, std::size_t> saved_lines() {
 }
 
 void write_lines(const std::vector<std::string>& lines) {
-    std::ofstream out("saved.vn." + std::to_string(sk_globals.ntrunc));
+    std::ofstream out("saved.vn." + std::to_string(run_record.ntrunc));
     for (const std::string& line : lines)
         out << line << '\n';
 }
@@ -102,7 +102,7 @@ class SavedFile : public SettingsTest {
 };
 
 TEST_F(SavedFile, RoundTripIsBitExactInTheDocumentedLayout) {
-    sk_globals.ntrunc = 4;
+    run_record.ntrunc = 4;
     // clang-format off
     const std::vector<double> values = {1.0 / 3.0, -0.0, 0.0, 6.02214076e23, -1.0e-300, 2.5e300,
         std::numbers::pi, std::nextafter(1.0, 2.0), -123.456789012345678, 4.9406564584124654e-320};
@@ -114,7 +114,7 @@ TEST_F(SavedFile, RoundTripIsBitExactInTheDocumentedLayout) {
         for (int c = 0; c < 4; ++c)
             EXPECT_TRUE(same_bits(back[r + c * 4], c <= r ? values[k++] : -1.0)) << r << "," << c;
     // saved.vn.<N>: the program's banner, a 121-column header, the lower triangle row by row.
-    sk_globals.ntrunc = 50;
+    run_record.ntrunc = 50;
     write_marked();
     auto [lines, h] = saved_lines();
     ASSERT_LT(h, lines.size());
@@ -151,15 +151,15 @@ TEST_F(SavedFile, EachAcceptanceConditionRejectsAlone) {
     using P = PotentialParams;
     const std::tuple<const char*, std::function<void()>, bool> cases[] = {
         {"unchanged", [] {}, true},
-        {"energy", [] { sk_globals.projectile.e = 2.0; }, true},
-        {"l", [] { sk_globals.projectile.l = 1; }, false},
-        {"kappa", [] { sk_globals.projectile.kappa = 2; }, false},
-        {"scheme", [] { sk_globals.scheme = padded("relativistic", 16); }, false},
-        {"lambda 1.004 (written as 1.00)", [] { sk_globals.lambda = 1.004; }, false},
-        {"basis", [] { sk_globals.basis = padded("gauss", 8); }, false},
-        {"pot_type", [] { sk_globals.potential.pot_type = padded("yukawa", 8); }, false},
-        {"alpha by one ulp", [] { sk_globals.potential.alpha = 1.0 + 1e-15; }, false},
-        {"N", [] { sk_globals.ntrunc = 4, fs::rename("saved.vn.3", "saved.vn.4"); }, false}};
+        {"energy", [] { run_record.projectile.e = 2.0; }, true},
+        {"l", [] { run_record.projectile.l = 1; }, false},
+        {"kappa", [] { run_record.projectile.kappa = 2; }, false},
+        {"scheme", [] { run_record.scheme = padded("relativistic", 16); }, false},
+        {"lambda 1.004 (written as 1.00)", [] { run_record.lambda = 1.004; }, false},
+        {"basis", [] { run_record.basis = padded("gauss", 8); }, false},
+        {"pot_type", [] { run_record.potential.pot_type = padded("yukawa", 8); }, false},
+        {"alpha by one ulp", [] { run_record.potential.alpha = 1.0 + 1e-15; }, false},
+        {"N", [] { run_record.ntrunc = 4, fs::rename("saved.vn.3", "saved.vn.4"); }, false}};
     for (const auto& [name, change, accepted] : cases) {
         base_run();
         write_marked();
@@ -174,9 +174,9 @@ TEST_F(SavedFile, EachAcceptanceConditionRejectsAlone) {
         {"user", &P::r0, true},    {"user", &P::v0, false}};
     for (const auto& [pot_type, field, compared] : fields) {
         base_run();
-        sk_globals.potential = {padded(pot_type, 8), 3.0, -1.0, 0.25, 1.0, 1.0, 1.0, 0.1, 1.0};
+        run_record.potential = {padded(pot_type, 8), 3.0, -1.0, 0.25, 1.0, 1.0, 1.0, 0.1, 1.0};
         write_marked();
-        sk_globals.potential.*field += 0.5;
+        run_record.potential.*field += 0.5;
         EXPECT_EQ(read_back(), !compared) << pot_type << " parameter change";
     }
 }
@@ -269,8 +269,8 @@ TEST_F(SavedFile, MessagesAndExtraSaveSize) {
     write_marked();
     const char* note = " (Info: Elements of the truncated potential have been read from file.)\n";
     for (int k = 0; k < 3; ++k) {  // pass 1 with and without screen output, pass 2
-        sk_globals.scr = k != 1;
-        sk_globals.pass = k == 2 ? 2 : 1;
+        run_record.scr = k != 1;
+        run_record.pass = k == 2 ? 2 : 1;
         testing::internal::CaptureStdout();
         EXPECT_TRUE(read_back());
         EXPECT_EQ(testing::internal::GetCapturedStdout(), k == 0 ? note : "");
@@ -313,7 +313,7 @@ struct Point {
 std::vector<Point> run(const char* scheme, int kappa, int nstart, int nend, bool fast,
                        const std::function<void()>& before = {}) {
     base_run(scheme, nstart, kappa);
-    RunSettings& r = sk_globals;
+    RunSettings& r = run_record;
     r.nend = nend;
     r.pass = 0;
     r.solver = padded(fast ? "fast" : "eigen", 8);
@@ -371,7 +371,7 @@ TEST_F(SavedFile, LoadedMatrixServesOnlyTheFirstSizeAndTheEnergyPass) {
         const char* rel = "non-relativistic";
         remove_saved_files();
         const std::vector<Point> clean_single = run(rel, 0, 3, 3, fast);
-        EXPECT_FALSE(sk_globals.vn_file_match) << "no file yet";
+        EXPECT_FALSE(run_record.vn_file_match) << "no file yet";
         remove_saved_files();
         const std::vector<Point> clean = run(rel, 0, 3, 5, fast);
         const std::vector<double> clean_5 = saved_matrix(rel, 0, 5);
@@ -390,7 +390,7 @@ TEST_F(SavedFile, LoadedMatrixServesOnlyTheFirstSizeAndTheEnergyPass) {
         write_lines(marked_file);
         const std::vector<Point> single = run(rel, 0, 3, 3, fast);
         ASSERT_EQ(single.size(), 3u);
-        EXPECT_TRUE(sk_globals.vn_is_loaded);
+        EXPECT_TRUE(run_record.vn_is_loaded);
         EXPECT_GT(std::fabs(single[0].delta - clean_single[0].delta), 1e-6);
         EXPECT_NEAR(single[1].delta, single[0].delta, 1e-9) << "energy pass at e = 0.5";
         EXPECT_GT(std::fabs(single[2].delta - clean_single[2].delta), 1e-6) << "e = 1.0";
@@ -415,13 +415,13 @@ TEST_F(SavedFile, LoadedMatrixServesOnlyTheFirstSizeAndTheEnergyPass) {
         base_run("non-relativistic", 4);
         write_marked();
         EXPECT_TRUE(same(run(rel, 0, 3, 5, fast), clean));
-        EXPECT_FALSE(sk_globals.vn_file_match);
+        EXPECT_FALSE(run_record.vn_file_match);
         remove_saved_files();
         base_run();
         write_marked();
         EXPECT_TRUE(
-            same(run(rel, 0, 3, 3, fast, [] { sk_globals.vn_file_match = false; }), clean_single));
-        EXPECT_FALSE(sk_globals.vn_is_loaded);
+            same(run(rel, 0, 3, 3, fast, [] { run_record.vn_file_match = false; }), clean_single));
+        EXPECT_FALSE(run_record.vn_is_loaded);
 
         // Dirac: the file has order 2N, phi_(N-1) ... phi_0 then psi_0 ... psi_(N-1), so the
         // marked blocks of N = 2 sit one position further in at N = 3.
@@ -436,7 +436,7 @@ TEST_F(SavedFile, LoadedMatrixServesOnlyTheFirstSizeAndTheEnergyPass) {
         write_marked();
         const std::vector<Point>& dirac = marked_dirac[fast] = run(rel, -1, 2, 3, fast);
         ASSERT_EQ(dirac.size(), 4u);
-        EXPECT_TRUE(sk_globals.vn_is_loaded);
+        EXPECT_TRUE(run_record.vn_is_loaded);
         EXPECT_GT(std::fabs(dirac[0].delta - dirac_clean[0].delta), 1e-6);
         const std::vector<double> dirac_3 = saved_matrix(rel, -1, 3);
         ASSERT_EQ(dirac_3.size(), 36u);

@@ -44,7 +44,7 @@ std::string with(const std::string& extra) {
 
 // Loads `text` with fresh settings in this process and returns what the loader printed.
 std::string load(const std::string& text, const std::string& name_end = "") {
-    sk_globals = RunSettings{};
+    run_record = RunSettings{};
     std::ofstream(param_file, std::ios::binary) << text;
     testing::internal::CaptureStdout();
     loadparams(param_file + name_end);
@@ -63,7 +63,7 @@ std::string warning(const std::string& message) {
 void expect_load_error(const std::string& text, const std::string& message,
                        const std::string& path = param_file) {
     SCOPED_TRACE(text);
-    sk_globals = RunSettings{};
+    run_record = RunSettings{};
     std::ofstream(param_file, std::ios::binary) << text;
     testing::internal::CaptureStdout();
     EXPECT_ERROR(loadparams(path), "loadparams", message);
@@ -74,7 +74,7 @@ void expect_load_error(const std::string& text, const std::string& message,
 
 // Each ';'-separated "field=value" is in the run record (16 digits, booleans 0/1, texts padded).
 void expect_stored(const std::string& items) {
-    const RunSettings& s = sk_globals;
+    const RunSettings& s = run_record;
     std::ostringstream fields;
     fields << std::setprecision(16) << ";e=" << s.projectile.e << ";kappa=" << s.projectile.kappa
            << ";nstart=" << s.nstart << ";nend=" << s.nend << ";lambda=" << s.lambda
@@ -429,7 +429,7 @@ TEST_F(Loader, ProblemOfTheRecord) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
         load(with(c.lines));
-        const RunSettings& s = sk_globals;
+        const RunSettings& s = run_record;
         const Problem problem = problem_of(s);
         EXPECT_EQ(problem.basis.kind, c.basis);
         EXPECT_EQ(problem.basis.lambda, s.lambda);

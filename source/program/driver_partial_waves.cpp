@@ -26,15 +26,15 @@ constexpr std::string_view routine = "control_calc_delta";
 using std::numbers::pi;
 
 std::vector<double> energy_grid() {
-    const int count = energy_count(sk_globals);
+    const int count = energy_count(run_record);
     std::vector<double> energies(std::max(count, 0));
     for (int i = 0; i < count; ++i)
-        energies[i] = grid_energy(sk_globals, i);
+        energies[i] = grid_energy(run_record, i);
     return energies;
 }
 
 void set_energy(double e) {
-    Projectile& p = sk_globals.projectile;
+    Projectile& p = run_record.projectile;
     p.e = e;
     projectile_set_k(p);
 }
@@ -77,7 +77,7 @@ void write_cross_sections(const std::string& root, const PartialWaveLoop& loop,
     file.put_line("; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used");
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
-        const double k = sk_globals.projectile.k;
+        const double k = run_record.projectile.k;
         const PartialWaves waves = waves_at(loop, relativistic_scheme(), i);
         file.put_line(energy_field(energies[i]) +
                       format_scientific(elastic_cross_section(k, waves), 24, 15) +
@@ -90,13 +90,13 @@ void write_cross_sections(const std::string& root, const PartialWaveLoop& loop,
 // One block per energy, two blank lines between blocks (gnuplot's `index` counts blocks so).
 void write_differential_cross_sections(const std::string& root, const PartialWaveLoop& loop,
                                        const std::vector<double>& energies) {
-    const int angles = sk_globals.angles;
+    const int angles = run_record.angles;
     ResultFile file(routine, root + ".dcs");
     open_with_header(file, loop.lmax_reached, std::size_t{1} << 16);
     file.put_line("; NUMERICAL RESULTS: theta(deg)  dsigma/dOmega, one block per energy");
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
-        const double k = sk_globals.projectile.k;
+        const double k = run_record.projectile.k;
         const PartialWaves waves = waves_at(loop, relativistic_scheme(), i);
         if (i > 0) file.put_line("\n");
         file.put_line("; energy = " + energy_field(energies[i]));
@@ -117,7 +117,7 @@ void write_differential_cross_sections(const std::string& root, const PartialWav
 // parallel inside each wave; the waves run one after the other, in l order.
 void partial_wave_pass(const std::string& root, Route& first_route) {
     const FloatModeGuard mode;
-    const RunSettings& s = sk_globals;
+    const RunSettings& s = run_record;
     const Projectile first = s.projectile;
     const std::vector<double> energies = energy_grid();
     if (s.scr) {

@@ -173,7 +173,7 @@ void write_header(std::FILE* unit) {
     std::tm local{};
     localtime_r(&now, &local);
 
-    const RunSettings& settings = sk_globals;
+    const RunSettings& settings = run_record;
     const bool first_pass = settings.pass == 1;
     // The block is collected as lines so that an optional line is one push_back in its place.
     std::vector<std::string> lines;

@@ -72,8 +72,8 @@ std::string header_date_line(const std::tm& local);
 void write_partial_wave_header(std::FILE* unit, int lmax_reached);
 
 // Block averages of delta over 50 basis sizes: root.avg. Problems are warnings or notes.
-void avrg(const std::string& root);
+void write_block_averages(const std::string& root);
 // Growing-window RMS deviation from the analytic value: root.rms. Problems are warnings or notes.
-void rmse(const std::string& root);
+void write_rms_errors(const std::string& root);
 
 }  // namespace skarven

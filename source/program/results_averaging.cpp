@@ -1,4 +1,4 @@
-// avrg and rmse: read the pass-1 file back and write root.avg and root.rms.
+// The block averages and RMS errors: read the pass-1 file back and write root.avg and root.rms.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -144,7 +144,7 @@ std::string result_line(int n, double value) {
 
 // Averages delta over consecutive blocks of 50 data lines of the pass-1 file; an incomplete
 // last block is dropped. Each line of root.avg carries the N of its block's last line.
-void avrg(const std::string& root) {
+void write_block_averages(const std::string& root) {
     const std::string name(trimmed(root));
     std::ifstream in(name);
     if (!in) {
@@ -173,7 +173,7 @@ void avrg(const std::string& root) {
 // RMS deviation of delta from the analytic value over a growing window of data lines
 // j0..m (1-based, j0 = P/20, m = P/10 .. P). The divisor is m - j0, one less than the number
 // of terms; the sum grows term by term in the same order as a fresh sum would.
-void rmse(const std::string& root) {
+void write_rms_errors(const std::string& root) {
     const std::string name(trimmed(root));
     std::ifstream in(name);
     if (!in) {

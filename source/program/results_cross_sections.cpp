@@ -12,7 +12,7 @@ namespace skarven {
 
 void write_partial_wave_header(std::FILE* unit, int lmax_reached) {
     write_header(unit);
-    const RunSettings& settings = sk_globals;
+    const RunSettings& settings = run_record;
     const std::string lines[] = {
         "; lmax     = " + format_int(settings.lmax, 5),
         "; lconv    = " + format_scientific(settings.lconv, 22, 14),

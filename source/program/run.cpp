@@ -11,34 +11,34 @@ namespace skarven {
 
 // The loaded record holds the speed of light as a number; the run computes with that one.
 Problem run_problem() {
-    Problem problem = problem_of(sk_globals);
-    if (problem.scheme.dirac) problem.scheme.light = sk_globals.v_light;
+    Problem problem = problem_of(run_record);
+    if (problem.scheme.dirac) problem.scheme.light = run_record.v_light;
     return problem;
 }
 
 // Where the current point lies, for an error message: the basis size in the basis-size pass, the
 // energy (shortest form that reads back exactly) in the energy pass.
 std::string current_point() {
-    if (sk_globals.pass != 2) return point_at_size(sk_globals.ntrunc);
-    return point_at_energy(sk_globals.projectile.e);
+    if (run_record.pass != 2) return point_at_size(run_record.ntrunc);
+    return point_at_energy(run_record.projectile.e);
 }
 
 EnergyWindow run_window() {
-    return {sk_globals.estart, sk_globals.eend, sk_globals.estep};
+    return {run_record.estart, run_record.eend, run_record.estep};
 }
 
 FreeSolutions free_solutions(const Problem& problem, double k) {
-    return FreeSolutions(problem.basis, problem.wave.l, k, free_solution_top(sk_globals.nend));
+    return FreeSolutions(problem.basis, problem.wave.l, k, free_solution_top(run_record.nend));
 }
 
 PhaseShift run_phase_shift(const Problem& problem, int n, double g_n, const FreeSolutions& free) {
-    return phase_shift(problem, sk_globals.projectile.e, n, g_n, free, sk_globals.shift,
+    return phase_shift(problem, run_record.projectile.e, n, g_n, free, run_record.shift,
                        current_point);
 }
 
 std::unique_ptr<Route> make_run_route(const Problem& problem) {
     return make_route(fast_solver() ? RouteKind::fast : RouteKind::eigen, problem,
-                      std::max(sk_globals.nend + 1, 1), show_warning);
+                      std::max(run_record.nend + 1, 1), show_warning);
 }
 
 }  // namespace skarven

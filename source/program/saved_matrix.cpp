@@ -24,11 +24,11 @@ namespace skarven {
 namespace {
 
 void reject() {
-    sk_globals.vn_file_match = false;
+    run_record.vn_file_match = false;
 }
 
 std::string saved_file_name() {
-    return "saved.vn." + convert_int_to_string(sk_globals.ntrunc);
+    return "saved.vn." + convert_int_to_string(run_record.ntrunc);
 }
 
 struct Parameters {
@@ -38,7 +38,7 @@ struct Parameters {
 
 // The parameters that identify a potential of the given type, in file order.
 Parameters parameters_of(std::string_view pot_type) {
-    const PotentialParams& p = sk_globals.potential;
+    const PotentialParams& p = run_record.potential;
     if (text_is(pot_type, "well")) return {{p.v0, p.a, p.b}, 3};
     if (text_is(pot_type, "coulomb")) return {{p.z, p.alpha, p.r0}, 3};
     if (text_is(pot_type, "yukawa")) return {{p.g, p.m, p.r0}, 3};
@@ -59,12 +59,12 @@ constexpr int parameter_width = 22;
 constexpr int parameter_decimals = 16;
 
 std::string matrix_header_line() {
-    std::string line = format_int(sk_globals.ntrunc, 5) + format_int(sk_globals.projectile.l, 5) +
-                       format_int(sk_globals.projectile.kappa, 5) +
-                       format_fixed(sk_globals.lambda, 5, 2) + " " + padded(sk_globals.basis, 8) +
-                       " " + padded(sk_globals.scheme, 16) + " " +
-                       padded(sk_globals.potential.pot_type, 8);
-    Parameters parameters = parameters_of(sk_globals.potential.pot_type);
+    std::string line = format_int(run_record.ntrunc, 5) + format_int(run_record.projectile.l, 5) +
+                       format_int(run_record.projectile.kappa, 5) +
+                       format_fixed(run_record.lambda, 5, 2) + " " + padded(run_record.basis, 8) +
+                       " " + padded(run_record.scheme, 16) + " " +
+                       padded(run_record.potential.pot_type, 8);
+    Parameters parameters = parameters_of(run_record.potential.pot_type);
     for (int k = 0; k < parameters.count; ++k) {
         line += format_fixed(parameters.values[k], parameter_width, parameter_decimals);
     }
@@ -154,7 +154,7 @@ std::optional<MatrixHeader> read_matrix_header(std::string_view line) {
 // The file belongs to the current run only if every identifying setting is equal, λ and the
 // parameters exactly as read back from their fixed fields.
 bool matches_current_settings(const MatrixHeader& file) {
-    const RunSettings& s = sk_globals;
+    const RunSettings& s = run_record;
     if (file.n != s.ntrunc) return false;
     if (file.l != s.projectile.l) return false;
     if (file.kappa != s.projectile.kappa || !text_is(file.scheme, s.scheme)) return false;
@@ -366,11 +366,11 @@ void write_vn_to_file(int dim, const double* matrix) {
 // value that is not a finite number, too few or too many values, a line cut short) clears
 // vn_file_match, so the matrix is integrated and no further load is tried.
 void read_vn_from_file(int dim, double* matrix) {
-    sk_globals.vn_is_loaded = false;
+    run_record.vn_is_loaded = false;
     const std::string name = saved_file_name();
     std::FILE* file = open_regular_file(name.c_str());
     if (file == nullptr) {
-        sk_globals.vn_file_match = false;
+        run_record.vn_file_match = false;
         return;
     }
     LineReader in(file);
@@ -399,8 +399,8 @@ void read_vn_from_file(int dim, double* matrix) {
         }
     }
     if (!only_blank_lines_follow(in)) return reject();
-    sk_globals.vn_is_loaded = true;
-    if (sk_globals.scr && sk_globals.pass == 1) {
+    run_record.vn_is_loaded = true;
+    if (run_record.scr && run_record.pass == 1) {
         show_info("Elements of the truncated potential have been read from file");
     }
 }

@@ -8,7 +8,7 @@ namespace skarven {
 // column-major), written to a temporary name and renamed.
 void write_vn_to_file(int dim, const double* matrix);
 // Fills the lower triangle of `matrix` from the saved file when it matches the current settings;
-// sets sk_globals.vn_is_loaded / vn_file_match.
+// sets run_record.vn_is_loaded / vn_file_match.
 void read_vn_from_file(int dim, double* matrix);
 // The basis size named in "sk.par", or 0.
 int read_n_to_save_v();

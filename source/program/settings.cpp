@@ -6,7 +6,7 @@
 
 namespace skarven {
 
-RunSettings sk_globals;
+RunSettings run_record;
 
 std::string padded(std::string_view text, std::size_t width) {
     std::string field(text.substr(0, width));
@@ -20,11 +20,11 @@ std::string_view trimmed(std::string_view text) {
 }
 
 bool fast_solver() {
-    return text_is(sk_globals.solver, "fast");
+    return text_is(run_record.solver, "fast");
 }
 
 bool relativistic_scheme() {
-    return text_is(sk_globals.scheme, "relativistic");
+    return text_is(run_record.scheme, "relativistic");
 }
 
 bool text_is(std::string_view field, std::string_view value) {
@@ -32,13 +32,8 @@ bool text_is(std::string_view field, std::string_view value) {
 }
 
 void projectile_set_k(Projectile& projectile) {
-    const double c = sk_globals.v_light;
-    const double energy = projectile.e;
-    if (relativistic_scheme()) {
-        projectile.k = std::sqrt(energy * (2.0 * c * c + energy)) / c;
-    } else if (text_is(sk_globals.scheme, "non-relativistic")) {
-        projectile.k = std::sqrt(2.0 * energy);
-    }
+    projectile.k =
+        wave_number({.dirac = relativistic_scheme(), .light = run_record.v_light}, projectile.e);
 }
 
 int energy_count(const RunSettings& s) {

@@ -61,7 +61,7 @@ struct RunSettings {
 };
 
 // The one process-wide record. Written by the main thread only, outside parallel regions.
-extern RunSettings sk_globals;
+extern RunSettings run_record;
 
 // Text of a blank-padded field cut or padded to `width`.
 std::string padded(std::string_view text, std::size_t width);
@@ -74,7 +74,7 @@ bool text_is(std::string_view field, std::string_view value);
 // `text` without its trailing blanks.
 std::string_view trimmed(std::string_view text);
 
-// Reads, defaults and validates the parameter file into sk_globals, or throws Error.
+// Reads, defaults and validates the parameter file into run_record, or throws Error.
 void loadparams(const std::string& filename);
 // Wave number from the energy for the current scheme.
 void projectile_set_k(Projectile& projectile);

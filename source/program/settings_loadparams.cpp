@@ -58,7 +58,7 @@ enum Entry : std::size_t {
 using ParameterTable = std::array<Parameter, entry_count>;
 
 ParameterTable fresh_table() {
-    RunSettings& s = sk_globals;
+    RunSettings& s = run_record;
     PotentialParams& p = s.potential;
     return {{{"estart", &s.estart},
              {"eend", &s.eend},
@@ -347,7 +347,7 @@ void set_requirements(ParameterTable& table) {
     for (Entry entry : {l, basis, scheme, pot_type, nend, e}) {
         table[entry].required = true;
     }
-    const std::string& type = sk_globals.potential.pot_type;
+    const std::string& type = run_record.potential.pot_type;
     if (text_is(type, "well")) {
         for (Entry entry : {v0, a, b}) {
             table[entry].required = true;
@@ -361,7 +361,7 @@ void set_requirements(ParameterTable& table) {
             table[entry].required = true;
         }
     }
-    if (sk_globals.energies) {
+    if (run_record.energies) {
         table[estart].required = true;
         table[eend].required = true;
     }
@@ -369,7 +369,7 @@ void set_requirements(ParameterTable& table) {
 }
 
 void apply_default(Entry entry) {
-    RunSettings& s = sk_globals;
+    RunSettings& s = run_record;
     switch (entry) {
         case estep:
             // A single energy needs a positive step too; a tenth of it, like a tenth of a range.
@@ -409,8 +409,8 @@ void apply_default(Entry entry) {
 std::array<bool, 2> take_partial_wave_keys(ParameterTable& table) {
     const std::array<bool, 2> given{table[l].given, table[kappa].given};
     if (!table[lmax].given) return given;
-    sk_globals.projectile.l = 0;
-    sk_globals.projectile.kappa = relativistic_scheme() ? -1 : 0;
+    run_record.projectile.l = 0;
+    run_record.projectile.kappa = relativistic_scheme() ? -1 : 0;
     table[l].given = table[kappa].given = true;
     return given;
 }
@@ -448,8 +448,8 @@ void loadparams(const std::string& filename) {
                                      .kappa = l_kappa_given[1]});
     detail::warn();
 
-    sk_globals.v_light =
-        text_is(sk_globals.vol, "finite") ? finite_light_speed : infinite_light_speed;
+    run_record.v_light =
+        text_is(run_record.vol, "finite") ? finite_light_speed : infinite_light_speed;
     say("Load complete.");
 }
 

@@ -54,7 +54,7 @@ constexpr double smallest_relative_step = 1e-12;
 // hang, an internal check or numbers that are not numbers. The problem's own checks are the
 // library's; the energy grid's are the run's.
 void validate_ranges(const Problem& problem) {
-    const RunSettings& s = sk_globals;
+    const RunSettings& s = run_record;
     check_l_range(problem.basis, problem.wave, s.nend);
     check_lambda_range(problem.basis);
     check_energy_fits(problem, s.projectile.e, "e");
@@ -88,7 +88,7 @@ std::string unknown_value_message(std::string_view key) {
 // The checks are written so that a comparison with a value that is not a number fails. Text keys
 // are checked here; the problem's values by the library, in between, in the loader's order.
 void validate() {
-    const RunSettings& s = sk_globals;
+    const RunSettings& s = run_record;
     const Problem problem = problem_of(s);
     check_basis_sizes(s.nstart, s.nend);
     check_energy_positive(s.projectile.e);
@@ -111,7 +111,7 @@ void validate() {
 }
 
 void check_partial_wave_keys(const PartialWaveKeys& given) {
-    const RunSettings& s = sk_globals;
+    const RunSettings& s = run_record;
     check_partial_wave_sampling(s.lconv, s.angles);
     if (!given.lmax) {
         for (auto [key_given, name] : {std::pair{given.lconv, "lconv"}, {given.angles, "angles"}}) {
@@ -144,7 +144,7 @@ constexpr double large_output = 1e9;
 
 // lambda |r| beyond which the run's basis functions are negligible.
 double run_basis_reach() {
-    const RunSettings& s = sk_globals;
+    const RunSettings& s = run_record;
     return basis_reach(problem_of(s).basis.kind, s.projectile.l, s.nend);
 }
 
@@ -157,11 +157,11 @@ struct OuterEdge {
 // b of the well, or r0 of a cut potential; a cut Yukawa potential counts only while it is not
 // negligible at the reach of the basis.
 std::optional<OuterEdge> outer_edge() {
-    const PotentialParams& p = sk_globals.potential;
+    const PotentialParams& p = run_record.potential;
     if (text_is(p.pot_type, "well")) return OuterEdge{"b", p.b};
     if (p.r0 <= 0.0) return std::nullopt;
     if (text_is(p.pot_type, "yukawa") &&
-        p.m * run_basis_reach() / sk_globals.lambda > negligible_decay) {
+        p.m * run_basis_reach() / run_record.lambda > negligible_decay) {
         return std::nullopt;
     }
     return OuterEdge{"r0", p.r0};
@@ -172,7 +172,7 @@ std::optional<OuterEdge> outer_edge() {
 // .xs line (10 + 2 x 24 + 5), and a .dcs block (its "; energy =" line, two blank lines, and
 // 12 + 24 columns per angle).
 double planned_output_bytes() {
-    const RunSettings& s = sk_globals;
+    const RunSettings& s = run_record;
     const double energies = energy_count(s);
     const double waves = relativistic_scheme() ? 2.0 * s.lmax + 1.0 : s.lmax + 1.0;
     const double per_energy = (10.0 + 3.0 * 26.0 + 1.0) + (10.0 + 26.0 * waves + 1.0) +
@@ -184,7 +184,7 @@ double planned_output_bytes() {
 }  // namespace
 
 void warn() {
-    const RunSettings& s = sk_globals;
+    const RunSettings& s = run_record;
     const PotentialParams& p = s.potential;
     if (text_is(s.basis, "gauss") && (s.projectile.e > 25.0 || (s.energies && s.eend > 25.0))) {
         show_warning(loadparams_routine, "results for e>25 may be inaccurate in gaussian basis");

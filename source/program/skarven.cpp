@@ -80,7 +80,7 @@ void refuse_to_overwrite(const std::string& input_file, const std::string& root)
                                 "the output file <" + name + "> would overwrite the input file");
         }
     };
-    const skarven::RunSettings& s = skarven::sk_globals;
+    const skarven::RunSettings& s = skarven::run_record;
     for (const char* suffix : {"", ".avg", ".en", ".rms"}) {
         refuse_when_input(root + suffix, true);
     }
@@ -210,10 +210,10 @@ void run() {
     put_line(" <root>.en  - phase shifts as function of energy of the projectile,");
     put_line(" <root>.rms - root mean squared error (for square-well potential only),");
     put_line(" saved.vn.<nend>  - elements of the truncated potential.");
-    if (skarven::sk_globals.lmax >= 0) {
+    if (skarven::run_record.lmax >= 0) {
         put_line(" <root>.pw  - phase shifts of every partial wave as function of energy,");
         put_line(" <root>.xs  - cross sections as function of energy,");
-        if (skarven::sk_globals.angles > 0)
+        if (skarven::run_record.angles > 0)
             put_line(" <root>.dcs - differential cross sections as function of angle.");
     }
     put_line("Enter root name of the output files ( <cr> = sk.out ).");
