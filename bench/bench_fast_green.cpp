@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "sk_g.hpp"
+#include "float_mode.hpp"
+#include "green_kernels.hpp"
 
 namespace {
 
@@ -81,6 +82,7 @@ double time_shifted(skarven::EnergyGreen& green, int m, const std::vector<double
 int main(int argc, char** argv) {
     const int m = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int energies = argc > 2 ? std::atoi(argv[2]) : 1000;
+    const skarven::FloatModeGuard mode;
     ModelPencil pencil{m, std::vector<double>(m)};
     for (int i = 0; i < m; ++i)
         pencil.norm[i] = std::pow(10.0, 15.0 * i / m - 5.0);

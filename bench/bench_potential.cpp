@@ -1,6 +1,7 @@
 // Timing of the full potential matrix: Yukawa (non-relativistic, Laguerre, on [0, infinity)) and
 // the spherical shell (relativistic, well on [a, b]), N = 200 unless given as the argument.
-// Prints the time of an element-by-element build with vn and of the parallel vn_lower_triangle.
+// Prints the time of an element-by-element build with PotentialMatrix::element and of the
+// parallel PotentialMatrix::lower_triangle, both on one object sized for N.
 #include <omp.h>
 
 #include <chrono>
@@ -9,8 +10,8 @@
 #include <vector>
 
 #include "bench_support.hpp"
+#include "float_mode.hpp"
 #include "potential.hpp"
-#include "settings.hpp"
 
 namespace {
 
@@ -21,42 +22,18 @@ double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void yukawa_run(int n_size) {
-    sk_globals = RunSettings{};
-    sk_globals.basis = padded("laguerre", 8);
-    sk_globals.scheme = padded("non-relativistic", 16);
-    sk_globals.potential.pot_type = padded("yukawa", 8);
-    sk_globals.potential.g = 1.0;
-    sk_globals.potential.m = 1.0;
-    sk_globals.potential.r0 = 0.0;
-    sk_globals.lambda = 1.0;
-    sk_globals.ntrunc = n_size;
-    sk_globals.nstart = n_size;
-}
-
-void shell_run(int n_size) {
-    sk_globals = RunSettings{};
-    sk_globals.basis = padded("laguerre", 8);
-    sk_globals.scheme = padded("relativistic", 16);
-    sk_globals.potential.pot_type = padded("well", 8);
-    sk_globals.potential.v0 = -1.0;
-    sk_globals.potential.a = 0.5;
-    sk_globals.potential.b = 1.0;
-    sk_globals.projectile.kappa = -1;
-    sk_globals.lambda = 1.0;
-    sk_globals.ntrunc = n_size;
-    sk_globals.nstart = n_size;
-}
-
-void run(const char* name, int n_size, bool relativistic) {
+void run(const char* name, const Problem& problem, int n_size) {
+    const bool relativistic = problem.scheme.dirac;
     int dim = relativistic ? 2 * n_size : n_size;
+    // Sized for this basis alone, as a run whose largest basis is N would size it.
+    PotentialMatrix potential(problem, n_size);
     std::vector<double> matrix(static_cast<std::size_t>(dim) * dim, 0.0);
 
     auto start = Clock::now();
     double cpu_start = cpu_seconds();
     for (int r = 0; r < dim; ++r) {
         for (int c = 0; c <= r; ++c)
-            matrix[r + static_cast<std::size_t>(c) * dim] = vn(r, c);
+            matrix[r + static_cast<std::size_t>(c) * dim] = potential.element(n_size, r, c);
     }
     double serial = seconds_since(start);
     double serial_cpu = cpu_seconds() - cpu_start;
@@ -64,7 +41,7 @@ void run(const char* name, int n_size, bool relativistic) {
     std::vector<double> parallel(static_cast<std::size_t>(dim) * dim, 0.0);
     start = Clock::now();
     cpu_start = cpu_seconds();
-    vn_lower_triangle(dim, parallel.data());
+    potential.lower_triangle(n_size, dim, parallel.data());
     double threaded = seconds_since(start);
     double threaded_cpu = cpu_seconds() - cpu_start;
     bool same = true;
@@ -88,11 +65,9 @@ void run(const char* name, int n_size, bool relativistic) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    use_program_float_mode();
+    const FloatModeGuard mode;
     int n_size = argc > 1 ? std::atoi(argv[1]) : 200;
-    yukawa_run(n_size);
-    run("yukawa, non-relativistic, laguerre", n_size, false);
-    shell_run(n_size);
-    run("shell, relativistic, laguerre", n_size, true);
+    run("yukawa, non-relativistic, laguerre", yukawa_problem(), n_size);
+    run("shell, relativistic, laguerre", shell_problem(), n_size);
     return 0;
 }

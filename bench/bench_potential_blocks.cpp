@@ -4,43 +4,22 @@
 // time of three runs and the process CPU time of that run.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "bench_support.hpp"
+#include "float_mode.hpp"
 #include "potential.hpp"
-#include "settings.hpp"
 
 namespace {
 
 using namespace skarven;
 using Clock = std::chrono::steady_clock;
 
-void yukawa_run() {
-    sk_globals = RunSettings{};
-    sk_globals.basis = padded("laguerre", 8);
-    sk_globals.scheme = padded("non-relativistic", 16);
-    sk_globals.potential.pot_type = padded("yukawa", 8);
-    sk_globals.potential.g = 1.0;
-    sk_globals.potential.m = 1.0;
-    sk_globals.potential.r0 = 0.0;
-    sk_globals.lambda = 1.0;
-}
-
-void shell_run() {
-    sk_globals = RunSettings{};
-    sk_globals.basis = padded("laguerre", 8);
-    sk_globals.scheme = padded("relativistic", 16);
-    sk_globals.potential.pot_type = padded("well", 8);
-    sk_globals.potential.v0 = -1.0;
-    sk_globals.potential.a = 0.5;
-    sk_globals.potential.b = 1.0;
-    sk_globals.projectile.kappa = -1;
-    sk_globals.lambda = 1.0;
-}
-
-void time_blocks(const char* name, int n) {
+void time_blocks(const char* name, const Problem& problem, int n) {
+    const PotentialMatrix potential(problem, n);
     std::vector<double> phi;
     std::vector<double> psi;
     double best_wall = 1e300;
@@ -48,7 +27,7 @@ void time_blocks(const char* name, int n) {
     for (int repeat = 0; repeat < 3; ++repeat) {
         const auto start = Clock::now();
         const double cpu_start = cpu_seconds();
-        potential_blocks(n, phi, psi);
+        potential.blocks(n, phi, psi);
         const double wall = std::chrono::duration<double>(Clock::now() - start).count();
         if (wall < best_wall) {
             best_wall = wall;
@@ -67,9 +46,8 @@ void time_blocks(const char* name, int n) {
 int main(int argc, char** argv) {
     const int yukawa_n = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int shell_n = argc > 2 ? std::atoi(argv[2]) : 500;
-    yukawa_run();
-    time_blocks("Yukawa, Laguerre, non-relativistic, r0 = 0", yukawa_n);
-    shell_run();
-    time_blocks("shell, Laguerre, relativistic, [0.5, 1]", shell_n);
+    const FloatModeGuard mode;
+    time_blocks("Yukawa, Laguerre, non-relativistic, r0 = 0", yukawa_problem(), yukawa_n);
+    time_blocks("shell, Laguerre, relativistic, [0.5, 1]", shell_problem(), shell_n);
     return 0;
 }

@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "basis.hpp"
 #include "bench_support.hpp"
 #include "coefficients.hpp"
+#include "float_mode.hpp"
 #include "potential.hpp"
+#include "run.hpp"
 #include "settings.hpp"
-#include "basis.hpp"
 
 extern "C" void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda,
                        double* w, double* work, const int* lwork, int* info);
@@ -20,36 +22,48 @@ namespace {
 
 using namespace skarven;
 
-std::vector<double> vphi, vpsi;
-int blocks = 0;
+// The loaded run: its problem, the potential blocks at nend (whose leading n x n parts serve the
+// smaller bases), and the point being computed.
+struct Peer {
+    Problem problem;
+    std::vector<double> vphi, vpsi;
+    int blocks = 0;
+    double e = 0.0;
+    double k = 0.0;
+};
 
 // A(r, c) = J + V in the ordering of the program's eigen route, for basis size n.
-double element(int r, int c, int n) {
-    const Projectile& p = sk_globals.projectile;
-    if (!relativistic_scheme()) {
-        return 0.5 * psipsi(r, c) - 0.5 * p.k * p.k * fifi(r, c) + vphi[r + c * blocks];
+double element(const Peer& peer, int r, int c, int n) {
+    const Basis& basis = peer.problem.basis;
+    const int l = peer.problem.wave.l;
+    const std::size_t blocks = peer.blocks;
+    if (!peer.problem.scheme.dirac) {
+        return 0.5 * kinetic(basis, l, r, c) - 0.5 * peer.k * peer.k * overlap(basis, l, r, c) +
+               peer.vphi[r + c * blocks];
     }
-    const double light = sk_globals.v_light;
+    const double light = peer.problem.scheme.light;
     if (r < n && c < n) {
         const int i = n - 1 - r, j = n - 1 - c;
-        return -p.e * fifi(i, j) + vphi[i + j * blocks];
+        return -peer.e * overlap(basis, l, i, j) + peer.vphi[i + j * blocks];
     }
-    if (r < n) return light * psipsi(n - 1 - r, c - n);
-    if (c < n) return light * psipsi(n - 1 - c, r - n);
-    return -(2.0 * light * light + p.e) * psipsi(r - n, c - n) + vpsi[(r - n) + (c - n) * blocks];
+    if (r < n) return light * kinetic(basis, l, n - 1 - r, c - n);
+    if (c < n) return light * kinetic(basis, l, n - 1 - c, r - n);
+    return -(2.0 * light * light + peer.e) * kinetic(basis, l, r - n, c - n) +
+           peer.vpsi[(r - n) + (c - n) * blocks];
 }
 
 // The Green's-function element at the basis edge by a full dsyev of the scaled matrix.
-double green(int n) {
-    const int m = relativistic_scheme() ? 2 * n : n;
+double green(const Peer& peer, int n) {
+    const bool dirac = peer.problem.scheme.dirac;
+    const int m = dirac ? 2 * n : n;
     std::vector<double> a(static_cast<std::size_t>(m) * m), w(m), scale(m);
     for (int r = 0; r < m; ++r) {
-        const double d = std::fabs(element(r, r, n));
+        const double d = std::fabs(element(peer, r, r, n));
         scale[r] = d > 0.0 ? 1.0 / std::sqrt(d) : 1.0;
     }
     for (int c = 0; c < m; ++c) {
         for (int r = c; r < m; ++r)
-            a[r + c * m] = element(r, c, n) * scale[r] * scale[c];
+            a[r + c * m] = element(peer, r, c, n) * scale[r] * scale[c];
     }
     int lwork = -1, info = 0;
     double query = 0.0;
@@ -57,24 +71,27 @@ double green(int n) {
     lwork = static_cast<int>(query);
     std::vector<double> work(lwork);
     dsyev_("V", "L", &m, a.data(), &m, w.data(), work.data(), &lwork, &info);
-    const int p = relativistic_scheme() ? 0 : n - 1;
+    const int p = dirac ? 0 : n - 1;
     double sum = 0.0;
     for (int k = 0; k < m; ++k)
         sum += a[p + k * m] * a[p + k * m] / w[k];
     return scale[p] * scale[p] * sum;
 }
 
-double delta(int n) {
-    const Projectile& p = sk_globals.projectile;
-    const double g_n = green(n);
-    double coupling = 0.5 * psipsi(n, n - 1) - 0.5 * p.k * p.k * fifi(n, n - 1);
+double delta(const Peer& peer, int n, const FreeSolutions& free) {
+    const Basis& basis = peer.problem.basis;
+    const int l = peer.problem.wave.l;
+    const double g_n = green(peer, n);
+    double coupling =
+        0.5 * kinetic(basis, l, n, n - 1) - 0.5 * peer.k * peer.k * overlap(basis, l, n, n - 1);
     double b = 1.0;
-    if (relativistic_scheme()) {
-        const double light = sk_globals.v_light;
-        b = 2.0 * std::sqrt(p.e / (2.0 * light * light + p.e)) * light / p.k;
+    if (peer.problem.scheme.dirac) {
+        const double light = peer.problem.scheme.light;
+        b = 2.0 * std::sqrt(peer.e / (2.0 * light * light + peer.e)) * light / peer.k;
     }
     const double x = b * g_n * coupling;
-    return std::atan(-(s(n - 1) + x * s(n)) / (c(n - 1) + x * c(n)));
+    return std::atan(-(free.regular(n - 1) + x * free.regular(n)) /
+                     (free.irregular(n - 1) + x * free.irregular(n)));
 }
 
 }  // namespace
@@ -85,27 +102,32 @@ int main(int argc, char** argv) {
         return 2;
     }
     loadparams(argv[1]);
-    sk_globals.pass = 1;
-    projectile_set_k(sk_globals.projectile);
+    const FloatModeGuard mode;
+    Peer peer;
+    peer.problem = run_problem();
+    peer.e = sk_globals.projectile.e;
+    peer.k = wave_number(peer.problem.scheme, peer.e);
+    const int nend = sk_globals.nend;
+    const int top = free_solution_top(nend);
     const auto wall0 = std::chrono::steady_clock::now();
     const double cpu0 = cpu_seconds();
-    potential_blocks(sk_globals.nend, vphi, vpsi);
-    blocks = sk_globals.nend;
+    PotentialMatrix(peer.problem, nend + 1).blocks(nend, peer.vphi, peer.vpsi);
+    peer.blocks = nend;
     const double potential_cpu = cpu_seconds() - cpu0;
     double last = 0.0;
-    for (int n = sk_globals.nstart; n <= sk_globals.nend; ++n) {
-        sk_globals.ntrunc = n;
-        last = delta(n);
+    {
+        const FreeSolutions free(peer.problem.basis, peer.problem.wave.l, peer.k, top);
+        for (int n = sk_globals.nstart; n <= nend; ++n)
+            last = delta(peer, n, free);
     }
     const double scan_cpu = cpu_seconds() - cpu0 - potential_cpu;
     if (sk_globals.energies) {
-        sk_globals.pass = 2;
-        const int count =
-            static_cast<int>((sk_globals.eend - sk_globals.estart) / sk_globals.estep + 1.1);
+        const int count = energy_count(sk_globals);
         for (int i = 0; i < count; ++i) {
-            sk_globals.projectile.e = sk_globals.estart + i * sk_globals.estep;
-            projectile_set_k(sk_globals.projectile);
-            last = delta(sk_globals.nend);
+            peer.e = grid_energy(sk_globals, i);
+            peer.k = wave_number(peer.problem.scheme, peer.e);
+            const FreeSolutions free(peer.problem.basis, peer.problem.wave.l, peer.k, top);
+            last = delta(peer, nend, free);
         }
     }
     const double wall =
