@@ -105,9 +105,9 @@ int main(int argc, char** argv) {
     const FloatModeGuard mode;
     Peer peer;
     peer.problem = run_problem();
-    peer.e = sk_globals.projectile.e;
+    peer.e = run_record.projectile.e;
     peer.k = wave_number(peer.problem.scheme, peer.e);
-    const int nend = sk_globals.nend;
+    const int nend = run_record.nend;
     const int top = free_solution_top(nend);
     const auto wall0 = std::chrono::steady_clock::now();
     const double cpu0 = cpu_seconds();
@@ -117,14 +117,14 @@ int main(int argc, char** argv) {
     double last = 0.0;
     {
         const FreeSolutions free(peer.problem.basis, peer.problem.wave.l, peer.k, top);
-        for (int n = sk_globals.nstart; n <= nend; ++n)
+        for (int n = run_record.nstart; n <= nend; ++n)
             last = delta(peer, n, free);
     }
     const double scan_cpu = cpu_seconds() - cpu0 - potential_cpu;
-    if (sk_globals.energies) {
-        const int count = energy_count(sk_globals);
+    if (run_record.energies) {
+        const int count = energy_count(run_record);
         for (int i = 0; i < count; ++i) {
-            peer.e = grid_energy(sk_globals, i);
+            peer.e = grid_energy(run_record, i);
             peer.k = wave_number(peer.problem.scheme, peer.e);
             const FreeSolutions free(peer.problem.basis, peer.problem.wave.l, peer.k, top);
             last = delta(peer, nend, free);
