@@ -230,5 +230,28 @@ TEST(ResultFiles, FastRouteIsTheSameAtAnyThreadCount) {
     }
 }
 
+// With a tolerance the sizes grow in stages until the limit of delta_N is known to it: root.lim
+// holds the limit of the Yukawa s wave (tests/data/limit_reference.txt), within its error, and the
+// run stops well before nend. An unreachable tolerance ends at nend, not converged.
+TEST(ResultFiles, LimitWithItsError) {
+    RunDirectory dir;
+    const std::string yukawa = lines(
+        "pot_type = yukawa|g = 1|m = 1|r0 = 0|l = 0|e = 1|basis = laguerre|scheme = "
+        "non-relativistic|solver = fast|screen = F|nend = 3000|");
+    ASSERT_EQ(run_in(dir, yukawa + "tolerance = 1e-7\n", "lim").status, 0);
+    const Rows limit = data_rows(dir.read("lim.lim"));
+    ASSERT_EQ(limit.size(), 1u);
+    EXPECT_TRUE(contains(dir.read("lim.lim"), "  converged\n"));
+    EXPECT_NEAR(limit[0][1], 0.9334314568477643, limit[0][2]);
+    EXPECT_LE(limit[0][2], 1e-7);
+    EXPECT_LT(limit[0][3], 3000);
+    EXPECT_EQ(data_rows(dir.read("lim")).size(), static_cast<std::size_t>(limit[0][3]));
+    EXPECT_TRUE(contains(dir.read("lim"), "; tolerance = "));
+    ASSERT_EQ(run_in(dir, yukawa + "nend = 150\ntolerance = 1e-12\n", "tight").status, 0);
+    EXPECT_TRUE(contains(dir.read("tight.lim"), "    150  not-converged\n"));
+    ASSERT_EQ(run_in(dir, yukawa + "nend = 20\n", "plain").status, 0);
+    EXPECT_FALSE(dir.exists("plain.lim"));
+}
+
 }  // namespace
 }  // namespace skarven::test

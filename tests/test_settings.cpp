@@ -366,6 +366,11 @@ energies = T|estart = 1|eend = 2|solver = fast|lmax = 3|angles = 1 =>
 energies = T|estart = 1|eend = 2|solver = fast|lmax = 3|lconv = 0 => <lconv> must be positive
 energies = T|estart = 1|eend = 2|estep = 0.5|solver = fast|nend = 5000|lmax = 34 =>
     <lmax> is out of range ~ lmax = 33
+// The limit of delta_N.
+tolerance = 0|solver = fast => <tolerance> must be positive ~ tolerance = 1e-300
+tolerance = 1e-8 => <tolerance> needs <solver> = fast
+tolerance = 1e-8|solver = fast|energies = T|estart = 1|eend = 2 =>
+    warns <tolerance> applies to the basis-size pass: the energy pass and the partial waves stay at <nend>
 )";
 
 TEST_F(Loader, EachRowOfTheTable) {

@@ -58,6 +58,8 @@ struct RunSettings {
     int lmax = -1;
     double lconv = 0.0;
     int angles = 0;
+    // delta = lim delta_N to this absolute error (0: the key is absent, delta_N as before).
+    double tolerance = 0.0;
 };
 
 // The one process-wide record. Written by the main thread only, outside parallel regions.

@@ -29,6 +29,8 @@ std::string unknown_value_message(std::string_view key);
 // Each throws Error with a message when a value is out of place.
 void validate();
 void check_partial_wave_keys(const PartialWaveKeys& given);
+// The key `tolerance`, when given: positive, on the fast route.
+void check_tolerance(bool given);
 // Warnings about values that are allowed but unwise.
 void warn();
 

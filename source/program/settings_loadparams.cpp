@@ -51,7 +51,7 @@ struct Parameter {
 enum Entry : std::size_t {
     estart, eend, estep, l, kappa, lambda, basis, scheme, v_light, pot_type, screen, shift,
     nstart, nend, v0, a, b, r0, z, alpha, energies, e, g, m, solver, lmax, lconv, angles,
-    entry_count
+    tolerance, entry_count
 };
 // clang-format on
 
@@ -87,7 +87,8 @@ ParameterTable fresh_table() {
              {"solver", &s.solver, 8},
              {"lmax", &s.lmax},
              {"lconv", &s.lconv},
-             {"angles", &s.angles}}};
+             {"angles", &s.angles},
+             {"tolerance", &s.tolerance}}};
 }
 
 bool is_separator(char ch) {
@@ -446,6 +447,7 @@ void loadparams(const std::string& filename) {
                                      .angles = table[angles].given,
                                      .l = l_kappa_given[0],
                                      .kappa = l_kappa_given[1]});
+    detail::check_tolerance(table[tolerance].given);
     detail::warn();
 
     run_record.v_light =

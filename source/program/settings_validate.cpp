@@ -135,6 +135,20 @@ void check_partial_wave_keys(const PartialWaveKeys& given) {
     }
 }
 
+// The limit is estimated from every delta_N of the basis-size pass, which only the fast route
+// gives at O(N^2) per size.
+void check_tolerance(bool given) {
+    const RunSettings& s = run_record;
+    if (!given) return;
+    require(s.tolerance > 0.0 && std::isfinite(s.tolerance), "<tolerance> must be positive");
+    require(text_is(s.solver, "fast"), "<tolerance> needs <solver> = fast");
+    if (s.energies || s.lmax >= 0) {
+        show_warning(loadparams_routine,
+                     "<tolerance> applies to the basis-size pass: the energy pass and the partial "
+                     "waves stay at <nend>");
+    }
+}
+
 namespace {
 
 // ln 1e16: a potential fallen by this factor no longer changes a double.

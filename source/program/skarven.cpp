@@ -77,7 +77,7 @@ void refuse_to_overwrite(const std::string& input_file, const std::string& root)
             follow_links ? ::stat(name.c_str(), &output) : ::lstat(name.c_str(), &output);
         if (found == 0 && output.st_dev == input.st_dev && output.st_ino == input.st_ino) {
             skarven::throw_error("skarven",
-                                "the output file <" + name + "> would overwrite the input file");
+                                 "the output file <" + name + "> would overwrite the input file");
         }
     };
     const skarven::RunSettings& s = skarven::run_record;
@@ -119,7 +119,7 @@ class RootLock {
                     // The file is the other run's: closed here, never removed.
                     ::close(fd_);
                     skarven::throw_error("skarven", "another run is writing the output files <" +
-                                                       root + "> (lock file <" + name_ + ">)");
+                                                        root + "> (lock file <" + name_ + ">)");
                 }
                 break;
             }
@@ -216,6 +216,8 @@ void run() {
         if (skarven::run_record.angles > 0)
             put_line(" <root>.dcs - differential cross sections as function of angle.");
     }
+    if (skarven::run_record.tolerance > 0.0)
+        put_line(" <root>.lim - the limit of the phase shift with its error.");
     put_line("Enter root name of the output files ( <cr> = sk.out ).");
     const std::string root = read_answer("sk.out", "the root name of the output files");
     refuse_to_overwrite(input_file, root);

@@ -1,0 +1,47 @@
+#pragma once
+// delta = lim delta_N with an error bar, from the sequence delta_N of growing basis sizes.
+//
+// The approach to the limit has a known form: delta_N - delta is a sum of powers N^-p times
+// oscillations in N. In the Laguerre basis their phase is N theta, cos theta = (q^2 - 1/4) /
+// (q^2 + 1/4) with q = k / lambda (the phase of the free solutions' coefficients); a jump of the
+// potential at R adds the phase 2 sqrt((N + l + 1) lambda R) of the basis functions there. In the
+// oscillator basis the free coefficients oscillate with 2 q sqrt(N + l/2 + 3/4). A least-squares
+// fit of that form on the sizes N/2 ... N gives the limit; the same fit on N/4 ... N/2, and the
+// scatter the fit leaves, give its error.
+
+#include <vector>
+
+#include "skarven/problem.hpp"
+
+namespace skarven {
+
+// The columns of the fit besides the constant: N^-p cos(h phase_j(N)) and N^-p sin(h phase_j(N))
+// for every power p, phase j and harmonic h = 1 ... harmonics, and N^-p itself.
+struct SequenceModel {
+    struct Phase {
+        double scale = 0.0;  // phase(N) = scale * N (linear) or scale * sqrt(N + shift)
+        double shift = 0.0;
+        bool root = false;
+    };
+    std::vector<Phase> phases;
+    std::vector<double> powers;
+    int harmonics = 2;
+};
+
+// The model of delta_N - delta for the problem at kinetic energy e.
+SequenceModel sequence_model(const Problem& problem, double e);
+
+struct LimitEstimate {
+    double delta = 0.0;  // the estimate of lim delta_N, on the branch of the last delta_N
+    double error = 0.0;  // estimated absolute error of delta
+    int largest_size = 0;
+    bool converged = false;  // error <= tolerance
+};
+
+// The estimate from delta_N at consecutive sizes (sizes[i] = sizes[0] + i). Too few sizes for
+// the fit (fewer than three per column) give not-converged with the scatter of the last half of
+// the sequence as the error.
+LimitEstimate estimate_limit(const std::vector<int>& sizes, const std::vector<double>& deltas,
+                             const SequenceModel& model, double tolerance);
+
+}  // namespace skarven

@@ -1,0 +1,145 @@
+// Guards against a limit of delta_N that claims more than it knows: the estimator on sequences
+// of known form, and its error bars against independently integrated phase shifts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "limit.hpp"
+#include "skarven/skarven.hpp"
+#include "test_support.hpp"
+
+namespace skarven::test {
+namespace {
+
+using std::numbers::pi;
+
+// delta_N = delta + tail(N) for N = first ... last.
+template <class Tail>
+void sequence(double delta, int first, int last, Tail tail, std::vector<int>& n,
+              std::vector<double>& d) {
+    n.clear();
+    d.clear();
+    for (int k = first; k <= last; ++k) {
+        n.push_back(k);
+        d.push_back(delta + tail(static_cast<double>(k)));
+    }
+}
+
+Problem yukawa(int l) {
+    Problem p;
+    p.wave.l = l;
+    p.potential = {.kind = PotentialKind::yukawa, .g = 1.0, .m = 1.0};
+    return p;
+}
+
+// Sequences of the model's own form are fitted to rounding; a term the model lacks, too few
+// sizes, and a sequence that wraps at pi/2 are not claimed beyond what they show.
+TEST(Limit, SequencesOfKnownForm) {
+    const Problem p = yukawa(0);
+    const SequenceModel model = sequence_model(p, 1.0);
+    const double theta = std::acos((2.0 - 0.25) / (2.0 + 0.25));
+    std::vector<int> n;
+    std::vector<double> d;
+    sequence(
+        0.7, 1, 400,
+        [&](double x) {
+            return std::pow(x, -1.5) *
+                       (0.3 + 0.2 * std::cos(x * theta) - 0.1 * std::sin(2 * x * theta)) +
+                   0.05 * std::pow(x, -2.5) * std::cos(x * theta);
+        },
+        n, d);
+    LimitEstimate e = estimate_limit(n, d, model, 1e-10);
+    EXPECT_NEAR(e.delta, 0.7, 1e-12);
+    EXPECT_TRUE(e.converged);
+    EXPECT_EQ(e.largest_size, 400);
+
+    // A slower term than the model holds: the error bar still covers the limit.
+    sequence(
+        0.7, 1, 400, [](double x) { return 0.02 / x; }, n, d);
+    e = estimate_limit(n, d, model, 1e-10);
+    EXPECT_LE(std::fabs(e.delta - 0.7), e.error);
+    EXPECT_FALSE(e.converged);
+
+    // Fewer sizes than the fit needs: the last value, the scatter as the error.
+    sequence(
+        0.7, 1, 40, [](double x) { return 0.1 * std::cos(x) / x; }, n, d);
+    e = estimate_limit(n, d, model, 1e-3);
+    EXPECT_FALSE(e.converged);
+    EXPECT_EQ(e.delta, d.back());
+    EXPECT_LE(std::fabs(e.delta - 0.7), e.error);
+
+    // delta near pi/2 written in (-pi/2, pi/2]: the values that wrapped are brought back.
+    sequence(
+        pi / 2 - 1e-4, 1, 400,
+        [&](double x) { return 3e-4 * std::pow(x, -1.5) * std::cos(x * theta); }, n, d);
+    for (double& v : d)
+        v = std::atan(std::tan(v));
+    e = estimate_limit(n, d, model, 1e-9);
+    EXPECT_NEAR(std::remainder(e.delta - (pi / 2 - 1e-4), pi), 0.0, 1e-10);
+}
+
+// The error bars against phase shifts integrated independently (tests/data/
+// gen_limit_reference.py) and the closed forms: each case's true error within its bar, and the
+// bar of a smooth potential small.
+TEST(Limit, ErrorBarsCoverIndependentPhaseShifts) {
+    struct Case {
+        Problem problem;
+        double e, exact;
+        bool smooth;
+    };
+    std::vector<Case> cases;
+    for_rows("limit_reference.txt", 15, [&](const std::vector<double>& r) {
+        Problem p = yukawa(static_cast<int>(r[4]));
+        if (r[0] == 2)
+            p.potential = {.kind = PotentialKind::coulomb, .z = r[1], .alpha = r[2]};
+        else
+            p.potential.g = r[1], p.potential.m = r[2];
+        p.potential.r0 = r[3];
+        cases.push_back({p, r[5], r[6], r[3] == 0.0});
+        p.basis = {.kind = BasisKind::oscillator, .lambda = 2.0};
+        if (r[4] == 0.0 && r[5] >= 1.0 && r[5] <= 5.0) cases.push_back({p, r[5], r[6], false});
+    });
+    for (const auto& [l, a, kappa, dirac] : {std::tuple{0, 0.0, 0, false},
+                                             {1, 0.0, 0, false},
+                                             {2, 0.5, 0, false},
+                                             {0, 0.5, 0, false},
+                                             {3, 0.0, 0, false},
+                                             {0, 0.5, -1, true},
+                                             {1, 0.5, 1, true}}) {
+        Problem p;
+        p.wave = {l, kappa};
+        p.scheme = {.dirac = dirac, .light = 137.0359996287515};
+        p.potential = {.kind = PotentialKind::well, .v0 = -1.0, .a = a, .b = 1.0};
+        cases.push_back({p, 1.0, *exact_phase_shift(p, 1.0), false});
+    }
+    ASSERT_GE(cases.size(), 30u);
+    int covered = 0;
+    for (const Case& c : cases) {
+        const SizeScan scan = phase_shifts_by_size(c.problem, c.e, 1, 600);
+        const LimitEstimate e =
+            estimate_limit(scan.sizes, scan.delta, sequence_model(c.problem, c.e), 1e-8);
+        const double error = std::fabs(std::remainder(e.delta - c.exact, pi));
+        SCOPED_TRACE("l = " + std::to_string(c.problem.wave.l) + ", e = " + std::to_string(c.e));
+        covered += error <= e.error ? 1 : 0;
+        EXPECT_LE(error, 10.0 * e.error);
+        if (std::getenv("SKARVEN_LIMIT_TABLE") != nullptr) {
+            std::printf("%d %d %2d %8.3f %9.2e %9.2e %d\n",
+                        static_cast<int>(c.problem.potential.kind),
+                        static_cast<int>(c.problem.basis.kind), c.problem.wave.l, c.e, error,
+                        e.error, e.converged);
+        }
+        // Smooth potentials at moderate l and e: the fit at N = 600 is already close.
+        if (c.smooth && c.problem.wave.l <= 5 && c.e <= 2.0) {
+            EXPECT_LT(e.error, 5e-6);
+        }
+    }
+    EXPECT_GE(covered, static_cast<int>(0.95 * cases.size()));
+}
+
+}  // namespace
+}  // namespace skarven::test
