@@ -251,6 +251,85 @@ TEST(ResultFiles, LimitWithItsError) {
     EXPECT_TRUE(contains(dir.read("tight.lim"), "    150  not-converged\n"));
     ASSERT_EQ(run_in(dir, yukawa + "nend = 20\n", "plain").status, 0);
     EXPECT_FALSE(dir.exists("plain.lim"));
+// The program with command-line `arguments` (shell words) and nothing on standard input.
+RunResult run_with_arguments(const RunDirectory& dir, const std::string& arguments) {
+    const std::string base = "'" + dir.work().parent_path().string() + "'";
+    const int status =
+        std::system(("cd " + base + "/work && timeout -s KILL 600 '" SKARVEN_BINARY "' " +
+                     arguments + " </dev/null >" + base + "/out 2>" + base + "/err")
+                        .c_str());
+    return {slurp(dir.work().parent_path() / "out"), slurp(dir.work().parent_path() / "err"),
+            WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+// A run named on the command line writes the files the dialogue's run writes, to the byte, and
+// its screen is the dialogue's without the two questions.
+TEST(CommandLine, NamedRunIsTheDialoguesRun) {
+    const std::string settings =
+        user(60, lines("pot_type = well|v0 = -1|a = 0|b = 1|screen = T|energies = T|estart = 0.5|"
+                       "eend = 1|estep = 0.25"));
+    RunDirectory prompted, named;
+    prompted.write("run.inp", settings);
+    named.write("run.inp", settings);
+    const RunResult asked = prompted.run("run.inp\nout\n");
+    const RunResult given = run_with_arguments(named, "run.inp 'out  '");
+    ASSERT_EQ(asked.status, 0) << asked.out;
+    ASSERT_EQ(given.status, 0) << given.out << given.err;
+    EXPECT_EQ(given.err, "");
+    EXPECT_EQ(undated_files(named), undated_files(prompted));
+    std::string screen = asked.out;
+    for (const std::string question : {"Enter name of the input file  ( <cr> = sk.inp ).\n",
+                                       "Enter root name of the output files ( <cr> = sk.out ).\n"})
+        screen.erase(screen.find(question), question.size());
+    const auto without_time = [](const std::string& text) {
+        return std::regex_replace(text, std::regex("Elapsed CPU time: [^\n]*"), "");
+    };
+    EXPECT_EQ(without_time(given.out), without_time(screen));
+    // An error of the run itself keeps its own status and line.
+    expect_failure(run_with_arguments(named, "missing.inp out"),
+                   "Error (loadparams): unable to open the input file <missing.inp>.");
+}
+
+// --help and --version print to standard output and exit 0; a command line the program does not
+// take prints the fault and the usage on standard error, exits 2 and touches no file.
+TEST(CommandLine, HelpVersionAndBadArguments) {
+    const std::string usage =
+        "Usage: skarven [PARAMFILE ROOT]\n       skarven --help | --version\n";
+    const struct {
+        std::string arguments, out, err;
+        int status;
+    } cases[] = {
+        {"--version", "skarven " SKARVEN_VERSION "\n", "", 0},
+        {"run.inp --version out", "skarven " SKARVEN_VERSION "\n", "", 0},
+        {"--help", usage, "", 0},
+        {"-h --bogus", usage, "", 0},
+        {"run.inp", "", "skarven: expected a parameter file and a root name, got 1 name\n", 2},
+        {"a b c", "", "skarven: expected a parameter file and a root name, got 3 names\n", 2},
+        {"--bogus run.inp out", "", "skarven: unknown option <--bogus>\n", 2},
+        {"-- run.inp", "", "skarven: expected a parameter file and a root name, got 1 name\n", 2},
+        {"run.inp '  '", "", "skarven: the root name of the output files is empty\n", 2},
+        {"\"$(printf 'run\\t.inp')\" out", "",
+         "skarven: the name of the input file contains a control character\n", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        RunDirectory dir;
+        dir.write("run.inp", user(2));
+        const RunResult run = run_with_arguments(dir, c.arguments);
+        EXPECT_EQ(run.status, c.status);
+        if (c.status == 0) {
+            EXPECT_TRUE(run.out.starts_with(c.out)) << run.out;
+            EXPECT_EQ(run.err, "");
+        } else {
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err, c.err + usage + "Try 'skarven --help' for more information.\n");
+        }
+        EXPECT_FALSE(dir.exists("out") || dir.exists("sk.out"));
+    }
+    // A name after -- may start with a dash.
+    RunDirectory dir;
+    dir.write("-run.inp", user(2));
+    EXPECT_EQ(run_with_arguments(dir, "-- -run.inp -out").status, 0);
+    EXPECT_TRUE(dir.exists("-out"));
 }
 
 }  // namespace

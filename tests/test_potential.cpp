@@ -235,6 +235,49 @@ TEST(Potential, ResultsDoNotDependOnThreadCount) {
     omp_set_num_threads(saved);
 }
 
+// A user potential given as a batch formula gives the bits of the same function given point by
+// point, on the double-exponential tables (cut at r0) and on the rules (infinite range), and the
+// engine calls it once per level or rule, never inside a parallel loop.
+TEST(Potential, BatchFormulaGivesThePointwiseBitsInFewCalls) {
+    const auto v = [](double r) { return -1.5 * std::exp(-0.7 * r) / r + 0.2 * std::exp(-r * r); };
+    const struct {
+        bool scheme;
+        double r0;
+        int n;
+    } cases[] = {
+        {schroedinger, 3.0, 40}, {dirac, 3.0, 30}, {schroedinger, 0.0, 60}, {dirac, 0.0, 30}};
+    omp_set_num_threads(2);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.r0) + (c.scheme ? " dirac" : " schroedinger"));
+        Problem pointwise = problem_of({B::laguerre, c.scheme, V::user, 0, -1, 1.0, {}, c.n});
+        pointwise.potential.r0 = c.r0;
+        pointwise.potential.formula = v;
+        Problem batched = pointwise;
+        batched.potential.formula = {};
+        int calls = 0, in_parallel = 0;
+        std::size_t points = 0;
+        batched.potential.batch_formula = [&](std::size_t n, const double* r, double* out) {
+            ++calls;
+            points += n;
+            in_parallel += omp_in_parallel();
+            for (std::size_t k = 0; k < n; ++k)
+                out[k] = v(r[k]);
+        };
+        PotentialMatrix one(pointwise, c.n), all(batched, c.n);
+        const int dim = c.scheme ? 2 * c.n : c.n;
+        std::vector<double> expected(dim * dim), computed(dim * dim), phi[2], psi[2];
+        one.lower_triangle(c.n, dim, expected.data());
+        all.lower_triangle(c.n, dim, computed.data());
+        EXPECT_TRUE(expected == computed);
+        one.blocks(c.n, phi[0], psi[0]);
+        all.blocks(c.n, phi[1], psi[1]);
+        EXPECT_TRUE(phi[0] == phi[1] && psi[0] == psi[1]);
+        EXPECT_EQ(in_parallel, 0);
+        EXPECT_GT(points, 100u * static_cast<std::size_t>(calls) / 4) << calls << " calls";
+    }
+    omp_set_num_threads(1);
+}
+
 // An error in a parallel loop comes out after the loop, from the lowest failing iteration whatever
 // the thread count, and every iteration below it has run.
 TEST(ParallelErrors, LowestFailingIterationAtAnyThreadCount) {

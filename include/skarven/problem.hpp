@@ -3,6 +3,7 @@
 // units throughout (hartree, bohr). validate() and the check_* functions throw Error with the
 // parameter file's messages; the structs themselves hold whatever they are given.
 
+#include <cstddef>
 #include <functional>
 #include <string_view>
 
@@ -32,7 +33,7 @@ struct Wave {
 };
 
 // well: v0 on a <= r <= b (a = 0 the square well, a > 0 the shell); coulomb: -z / r^alpha;
-// yukawa: -g^2 e^(-m r) / r; user: `formula`, or the compiled-in formula when it is empty.
+// yukawa: -g^2 e^(-m r) / r; user: `batch_formula`, else `formula`, else the compiled-in formula.
 // coulomb, yukawa and user are cut to 0 beyond r0 when r0 > 0.
 enum class PotentialKind { none, well, coulomb, yukawa, user };
 
@@ -47,6 +48,10 @@ struct Potential {
     double g = 0.0;
     double m = 0.0;
     std::function<double(double)> formula = {};  // user only
+    // user only: v[k] = v(r[k]) for k < n in one call. The engine hands it all the points of a
+    // quadrature level or rule at once, from one thread at a time and outside its parallel loops,
+    // so that a caller with costly calls (an interpreter) pays per rule rather than per point.
+    std::function<void(std::size_t n, const double* r, double* v)> batch_formula = {};
 };
 
 struct Problem {

@@ -152,6 +152,24 @@ void tabulate_level(const Problem& problem, NodeTable& node_table, const Interva
     const double a = interval.lower;
     const double b = interval.upper;
     const double ba = b - a;
+    // The level's radii and potential first, in one batch for a user potential that takes one.
+    std::vector<double> radii(nodes);
+    std::vector<double> weights(nodes);
+    for (int node = 0; node < nodes; ++node) {
+        const bool midpoint = level == 1 && node == 0;
+        const int offset = level == 1 ? 1 : 0;
+        const int j = midpoint ? 5 : layout.first[level] + 3 * ((node - offset) / 2);
+        const int side = midpoint ? 0 : (node - offset) % 2;
+        radii[node] = ooura::intde_node(a, b, ba, table, j, side);
+        weights[node] = midpoint ? table[7] : table[j + 2];
+    }
+    const Potential& p = problem.potential;
+    if (p.kind == PotentialKind::user && p.batch_formula) {
+        p.batch_formula(radii.size(), radii.data(), values.v.data());
+    } else {
+        for (int node = 0; node < nodes; ++node)
+            values.v[node] = potential_value(p, radii[node]);
+    }
     FirstError error;
 #pragma omp parallel if (nodes > 8)
     {
@@ -162,13 +180,8 @@ void tabulate_level(const Problem& problem, NodeTable& node_table, const Interva
             error.run(node, [&] {
                 phi.resize(cap);
                 psi_values.resize(psi ? cap : 0);
-                const bool midpoint = level == 1 && node == 0;
-                const int offset = level == 1 ? 1 : 0;
-                const int j = midpoint ? 5 : layout.first[level] + 3 * ((node - offset) / 2);
-                const int side = midpoint ? 0 : (node - offset) % 2;
-                const double r = ooura::intde_node(a, b, ba, table, j, side);
-                values.v[node] = potential_value(problem.potential, r);
-                const double weight = midpoint ? table[7] : table[j + 2];
+                const double r = radii[node];
+                const double weight = weights[node];
                 const double potential = values.v[node];
                 values.weighted_v[node] =
                     weight == 0.0 || !std::isfinite(potential) ? 0.0 : weight * potential;

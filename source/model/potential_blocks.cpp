@@ -41,12 +41,14 @@ void scaled_basis_values(const BasisShape& s, Component component, int n, const 
                          std::vector<double>& sign, Store store) {
     const int count = static_cast<int>(points.x.size());
     sign.assign(count, 0.0);
+    const std::vector<PotentialSample> batched = batched_samples(*s.potential, points.x, s.lambda);
     FirstError error;
 #pragma omp parallel for schedule(static)
     for (int k = 0; k < count; ++k)
         error.run(k, [&] {
             const extended x = points.x[k];
-            const PotentialSample v_sample = potential_at(*s.potential, x / s.lambda);
+            const PotentialSample v_sample =
+                batched.empty() ? potential_at(*s.potential, x / s.lambda) : batched[k];
             sign[k] = v_sample.sign;
             if (v_sample.sign == 0.0) return;
             const extended log_offset = 0.5L * (points.log_weight[k] + v_sample.log_abs);

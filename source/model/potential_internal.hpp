@@ -58,6 +58,14 @@ struct PotentialSample {
 // Kept beside potential_value, which it calls for the other types: v's e^(-m r) underflows far out.
 PotentialSample potential_at(const Potential& potential, extended r);
 
+// potential_at at every radius r[k], or at r = x[k] / lambda, in one call of a user potential's
+// batch_formula; empty for every other potential, whose samples come from potential_at point by
+// point.
+std::vector<PotentialSample> batched_samples(const Potential& potential,
+                                             const std::vector<double>& r);
+std::vector<PotentialSample> batched_samples(const Potential& potential,
+                                             const std::vector<extended>& x, double lambda);
+
 enum class Component { phi, psi };
 
 // ---- Basis functions in the log domain -------------------------------------------------------

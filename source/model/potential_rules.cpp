@@ -37,6 +37,15 @@ BasisShape shape_of(const Problem& problem) {
     return s;
 }
 
+namespace {
+
+PotentialSample sample_of(double value) {
+    if (value == 0.0 || !std::isfinite(value)) return {};
+    return {log_abs(value), value > 0.0 ? 1.0 : -1.0};
+}
+
+}  // namespace
+
 PotentialSample potential_at(const Potential& p, extended r) {
     if (p.kind == PotentialKind::coulomb) {
         if (p.z == 0.0) return {};
@@ -46,9 +55,26 @@ PotentialSample potential_at(const Potential& p, extended r) {
         if (p.g == 0.0) return {};
         return {2.0 * log_abs(p.g) - p.m * r - std::log(r), -1.0};
     }
-    const double value = potential_value(p, static_cast<double>(r));
-    if (value == 0.0 || !std::isfinite(value)) return {};
-    return {log_abs(value), value > 0.0 ? 1.0 : -1.0};
+    return sample_of(potential_value(p, static_cast<double>(r)));
+}
+
+std::vector<PotentialSample> batched_samples(const Potential& p, const std::vector<double>& r) {
+    if (p.kind != PotentialKind::user || !p.batch_formula || r.empty()) return {};
+    std::vector<double> v(r.size(), 0.0);
+    p.batch_formula(r.size(), r.data(), v.data());
+    std::vector<PotentialSample> samples(r.size());
+    for (std::size_t k = 0; k < r.size(); ++k)
+        samples[k] = sample_of(v[k]);
+    return samples;
+}
+
+std::vector<PotentialSample> batched_samples(const Potential& p, const std::vector<extended>& x,
+                                             double lambda) {
+    if (p.kind != PotentialKind::user || !p.batch_formula) return {};
+    std::vector<double> r(x.size());
+    for (std::size_t k = 0; k < x.size(); ++k)
+        r[k] = static_cast<double>(x[k] / lambda);
+    return batched_samples(p, r);
 }
 
 namespace {
@@ -171,9 +197,10 @@ double rule_power(double beta) {
     return beta > -1.0 ? beta : beta - std::floor(beta);
 }
 
-// max_i ln |f_i(x)| + ln |v(r)| / 2 over all indices, for the end of the integrand's tail.
-extended log_envelope(const BasisShape& s, Component component, int n, double x) {
-    const PotentialSample v_sample = potential_at(*s.potential, x / s.lambda);
+// max_i ln |f_i(x)| + ln |v(r)| / 2 over all indices, for the end of the integrand's tail;
+// v_sample is the potential at r = x / lambda.
+extended log_envelope(const BasisShape& s, Component component, int n, double x,
+                      const PotentialSample& v_sample) {
     if (v_sample.sign == 0.0) return minus_infinity;
     extended best = minus_infinity;
     auto sink = [&best](int, extended mantissa, extended log_factor) {
@@ -195,20 +222,40 @@ double end_of_integrand(const BasisShape& s, Component component, const RateMode
     const double reach = 1.2 * model.turning_point() + 20.0;
     if (upper <= reach) return upper;
     const double start = std::max(lower, 0.0);
-    extended largest = log_envelope(s, component, n, start);
+    // The potential at a batch of probes at a time: one call of a batch formula per batch.
+    constexpr int samples = 64;
+    std::vector<double> probes{start};
     if (start < reach) {
-        constexpr int samples = 64;
         for (int g = 1; g <= samples; ++g) {
             const double fraction = static_cast<double>(g) / samples;
-            largest = std::max(
-                largest,
-                log_envelope(s, component, n, start + (reach - start) * fraction * fraction));
+            probes.push_back(start + (reach - start) * fraction * fraction);
         }
     }
+    const auto potential_at_probes = [&] {
+        std::vector<double> radii;
+        for (double x : probes)
+            radii.push_back(x / s.lambda);
+        std::vector<PotentialSample> v = batched_samples(*s.potential, radii);
+        if (v.empty())
+            for (double r : radii)
+                v.push_back(potential_at(*s.potential, r));
+        return v;
+    };
+    extended largest = minus_infinity;
+    const std::vector<PotentialSample> first = potential_at_probes();
+    for (std::size_t k = 0; k < probes.size(); ++k)
+        largest = std::max(largest, log_envelope(s, component, n, probes[k], first[k]));
     if (largest == minus_infinity) return lower;
     double x = std::max(start, reach);
     while (x < upper) {
-        if (log_envelope(s, component, n, x) < largest - 40.0) return x;
+        probes.clear();
+        for (double probe = x; probe < upper && probes.size() < samples;
+             probe += std::max(1.0, (s.gauss ? 0.02 : 0.05) * probe))
+            probes.push_back(probe);
+        const std::vector<PotentialSample> v = potential_at_probes();
+        for (std::size_t k = 0; k < probes.size(); ++k)
+            if (log_envelope(s, component, n, probes[k], v[k]) < largest - 40.0) return probes[k];
+        x = probes.back();
         x += std::max(1.0, (s.gauss ? 0.02 : 0.05) * x);
     }
     return upper;

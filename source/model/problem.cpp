@@ -18,6 +18,11 @@ double potential_value(const Potential& p, double r) {
         case PotentialKind::yukawa:
             return -p.g * p.g * std::exp(-p.m * r) / r;
         case PotentialKind::user:
+            if (p.batch_formula) {
+                double v = 0.0;
+                p.batch_formula(1, &r, &v);
+                return v;
+            }
             return p.formula ? p.formula(r) : user_potential(r);
         case PotentialKind::none:
             break;

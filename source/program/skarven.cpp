@@ -9,8 +9,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "diagnostics.hpp"
 #include "driver.hpp"
@@ -25,6 +27,16 @@ constexpr std::size_t answer_width = 100;
 void put_line(const std::string& line) {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
+}
+
+// A name holding a control character (a NUL byte would cut it short when the file is opened) is
+// refused; `what` names it in the message.
+std::optional<std::string> control_character_in(std::string_view name, const std::string& what) {
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) return what + " contains a control character";
+    }
+    return std::nullopt;
 }
 
 // One line of standard input, of which the first 100 characters count. A blank answer, or
@@ -52,11 +64,8 @@ std::string read_answer(const char* default_answer, const std::string& what) {
         answer.resize(answer_width);
     }
     const std::string_view name = skarven::trimmed(answer);
-    for (char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            skarven::throw_error("skarven", what + " contains a control character");
-        }
+    if (const auto refused = control_character_in(name, what)) {
+        skarven::throw_error("skarven", *refused);
     }
     if (cut) {
         skarven::show_warning("skarven", what + " has been cut to its first 100 characters <" +
@@ -180,7 +189,7 @@ std::string elapsed_line(float t0, float t1) {
 }
 
 // Exit statuses: 0 a complete run, 1 an error (bad input, a file, a result that is not finite),
-// 3 a broken internal check.
+// 2 a bad command line (below), 3 a broken internal check.
 constexpr int error_status = 1;
 constexpr int internal_error_status = 3;
 
@@ -190,16 +199,24 @@ void write_line(std::FILE* stream, const char* line) {
     std::fflush(stream);
 }
 
-// The dialogue and the run. The engine sets its own floating-point mode.
-void run() {
+// The two names of a run given on the command line; without them the dialogue asks.
+struct Names {
+    std::string input_file;
+    std::string root;
+};
+
+// The dialogue and the run; with `names` the same run without the two questions. The engine sets
+// its own floating-point mode.
+void run(const std::optional<Names>& names) {
     put_line("");
     put_line("Starting the SKARVEN program.");
     put_line(" Version: 2.01, 28/01/2007");
     put_line(" Compiled with OpenMP support. No. of CPUs available: " +
              skarven::format_int(omp_get_num_procs(), 3));
     put_line("");
-    put_line("Enter name of the input file  ( <cr> = sk.inp ).");
-    const std::string input_file = read_answer("sk.inp", "the name of the input file");
+    if (!names) put_line("Enter name of the input file  ( <cr> = sk.inp ).");
+    const std::string input_file =
+        names ? names->input_file : read_answer("sk.inp", "the name of the input file");
 
     skarven::loadparams(input_file);
 
@@ -218,8 +235,9 @@ void run() {
     }
     if (skarven::run_record.tolerance > 0.0)
         put_line(" <root>.lim - the limit of the phase shift with its error.");
-    put_line("Enter root name of the output files ( <cr> = sk.out ).");
-    const std::string root = read_answer("sk.out", "the root name of the output files");
+    if (!names) put_line("Enter root name of the output files ( <cr> = sk.out ).");
+    const std::string root =
+        names ? names->root : read_answer("sk.out", "the root name of the output files");
     refuse_to_overwrite(input_file, root);
 
     const float t0 = cpu_seconds();
@@ -237,15 +255,108 @@ void run() {
     std::fflush(stdout);
 }
 
+// Exit status of a command line the program does not take.
+constexpr int usage_status = 2;
+
+constexpr const char* usage =
+    "Usage: skarven [PARAMFILE ROOT]\n"
+    "       skarven --help | --version\n";
+
+constexpr const char* help =
+    "Phase shifts of a central potential by the algebraic L^2 basis method.\n"
+    "\n"
+    "Without arguments the program asks for the parameter file and the root name of the\n"
+    "output files on standard input (an empty answer takes sk.inp and sk.out).\n"
+    "\n"
+    "  PARAMFILE   the parameter file\n"
+    "  ROOT        the root name of the output files (ROOT, ROOT.avg, ROOT.en, ...)\n"
+    "  -h, --help  print this text and exit\n"
+    "  --version   print the version and exit\n"
+    "  --          the arguments after it are names, even when they start with '-'\n"
+    "\n"
+    "Exit status: 0 a complete run, 1 an error, 2 a bad command line, 3 an internal error.\n";
+
+enum class Action { dialogue, named_run, help, version, bad };
+
+struct CommandLine {
+    Action action = Action::dialogue;
+    Names names;
+    std::string fault;  // what is wrong with a bad command line
+};
+
+// --help and --version win over anything else on the line; a run takes exactly two names.
+CommandLine parse_command_line(int argc, char** argv) {
+    CommandLine line;
+    if (argc <= 1) return line;
+    std::vector<std::string> names;
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (!options_ended && argument == "--") {
+            options_ended = true;
+        } else if (!options_ended && (argument == "--help" || argument == "-h")) {
+            return {Action::help, {}, {}};
+        } else if (!options_ended && argument == "--version") {
+            line.action = Action::version;
+        } else if (!options_ended && argument.size() > 1 && argument[0] == '-') {
+            if (line.fault.empty()) line.fault = "unknown option <" + std::string(argument) + ">";
+        } else {
+            names.emplace_back(argument);
+        }
+    }
+    if (line.action == Action::version) return line;
+    line.action = Action::bad;
+    if (!line.fault.empty()) return line;
+    if (names.size() != 2) {
+        line.fault = "expected a parameter file and a root name, got " +
+                     std::to_string(names.size()) + " name" + (names.size() == 1 ? "" : "s");
+        return line;
+    }
+    const std::string what[2] = {"the name of the input file", "the root name of the output files"};
+    for (int k = 0; k < 2; ++k) {
+        if (skarven::trimmed(names[k]).empty()) {
+            line.fault = what[k] + " is empty";
+            return line;
+        }
+        if (const auto refused = control_character_in(names[k], what[k])) {
+            line.fault = *refused;
+            return line;
+        }
+    }
+    // Trailing blanks go, as after an answer of the dialogue.
+    return {Action::named_run,
+            {std::string(skarven::trimmed(names[0])), std::string(skarven::trimmed(names[1]))},
+            {}};
+}
+
 }  // namespace
 
 // Errors end here: the result files hold the lines flushed before the error, and the lock and
 // temporaries are gone by the time the error is printed.
-int main() {
+int main(int argc, char** argv) {
+    const CommandLine line = parse_command_line(argc, argv);
+    switch (line.action) {
+        case Action::help:
+            std::fputs(usage, stdout);
+            std::fputs("\n", stdout);
+            std::fputs(help, stdout);
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : error_status;
+        case Action::version:
+            std::fputs("skarven " SKARVEN_VERSION "\n", stdout);
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : error_status;
+        case Action::bad:
+            std::fputs(("skarven: " + line.fault + "\n").c_str(), stderr);
+            std::fputs(usage, stderr);
+            std::fputs("Try 'skarven --help' for more information.\n", stderr);
+            return usage_status;
+        case Action::dialogue:
+        case Action::named_run:
+            break;
+    }
     // Line buffering keeps the dialogue in order with standard error when both are piped.
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     try {
-        run();
+        run(line.action == Action::named_run ? std::optional<Names>(line.names) : std::nullopt);
     } catch (const skarven::Error& error) {
         write_line(stdout, error.what());
         write_line(stderr, "SKARVEN will terminate.");
