@@ -251,6 +251,8 @@ TEST(ResultFiles, LimitWithItsError) {
     EXPECT_TRUE(contains(dir.read("tight.lim"), "    150  not-converged\n"));
     ASSERT_EQ(run_in(dir, yukawa + "nend = 20\n", "plain").status, 0);
     EXPECT_FALSE(dir.exists("plain.lim"));
+}
+
 // The program with command-line `arguments` (shell words) and nothing on standard input.
 RunResult run_with_arguments(const RunDirectory& dir, const std::string& arguments) {
     const std::string base = "'" + dir.work().parent_path().string() + "'";
