@@ -251,6 +251,18 @@ TEST(ResultFiles, LimitWithItsError) {
     EXPECT_TRUE(contains(dir.read("tight.lim"), "    150  not-converged\n"));
     ASSERT_EQ(run_in(dir, yukawa + "nend = 20\n", "plain").status, 0);
     EXPECT_FALSE(dir.exists("plain.lim"));
+    // With an energy pass, one line per energy; e = 1 is the same limit again.
+    ASSERT_EQ(run_in(dir,
+                     yukawa + lines("nend = 1000|tolerance = 1e-6|energies = T|estart = 0.5|"
+                                    "eend = 1|estep = 0.5"),
+                     "scan")
+                  .status,
+              0);
+    const Rows scan = data_rows(dir.read("scan.lim"));
+    ASSERT_EQ(scan.size(), 2u);
+    EXPECT_EQ(scan[0][0], 0.5);
+    EXPECT_NEAR(scan[1][1], 0.9334314568477643, scan[1][2]);
+    EXPECT_FALSE(contains(dir.read("scan.lim"), "not-converged"));
 }
 
 // The program with command-line `arguments` (shell words) and nothing on standard input.

@@ -13,6 +13,7 @@
 #include "coefficients.hpp"
 #include "cross_sections.hpp"
 #include "float_mode.hpp"
+#include "limit.hpp"
 #include "partial_waves.hpp"
 #include "phase_shift.hpp"
 #include "routes.hpp"
@@ -108,6 +109,20 @@ EnergyScan phase_shifts_by_energy(const Problem& problem, int n,
         scan.delta.push_back(point.delta);
     }
     return scan;
+}
+
+Limit phase_shift_limit(const Problem& problem, double e, double tolerance, int largest_size,
+                        const Options& options) {
+    check_basis_sizes(1, largest_size);
+    check_energy_positive(e);
+    validate(problem, largest_size);
+    check_energy_fits(problem, e, "e");
+    if (!(tolerance > 0.0)) throw_error("loadparams", "<tolerance> must be positive");
+    const ThreadCount threads(options.threads);
+    const FloatModeGuard mode;
+    const LimitEstimate estimate =
+        limit_by_size(problem, e, 1, largest_size, tolerance, options.shift);
+    return {estimate.delta, estimate.error, estimate.largest_size, estimate.converged};
 }
 
 PartialWaveResult partial_waves(const Problem& problem, int n, const std::vector<double>& energies,

@@ -52,14 +52,13 @@ std::vector<double> load_saved_potential() {
     return matrix;
 }
 
-// "saved.vn.<nend>" at the last basis size (unless it was loaded from there; a stage of the limit
-// that ends earlier saves nothing), and
+// "saved.vn.<nend>" at the last basis size (unless it was loaded from there), and
 // "saved.vn.<N>" at the size "sk.par" names. The reference route reads "sk.par" at every size
 // before the last, the fast route after the first.
-void save_potential(const Route& route, int n, bool loaded, int last) {
+void save_potential(const Route& route, int n, bool loaded) {
     const RunSettings& s = run_record;
     const int order = relativistic_scheme() ? 2 * n : n;
-    if (n == last && last == s.nend) {
+    if (n == s.nend) {
         if (!loaded || s.nstart != s.nend)
             write_vn_to_file(order, route.potential_in_saved_order(n).data());
         return;
@@ -77,29 +76,35 @@ PhaseShift energy_phase_shift(Route& route, int n) {
                            free_solutions(route.problem(), run_record.projectile.k));
 }
 
-// The first stage of the sizes when the limit is estimated: about a tenth of a second on the fast
-// route, and enough sizes for the fit's windows.
-constexpr int first_stage = 100;
+// The limit of delta_N at one energy.
+struct LimitLine {
+    double e;
+    LimitEstimate estimate;
+};
 
-// root.lim: the limit of delta_N, its error, the largest N used and whether the error is within
-// the tolerance.
-void write_limit(const std::string& root, const LimitEstimate& estimate) {
+std::string limit_status(const LimitEstimate& estimate) {
+    return estimate.converged ? "converged" : "not-converged";
+}
+
+// root.lim: per energy the limit of delta_N, its error, the largest N used and whether the error
+// is within the tolerance.
+void write_limits(const std::string& root, const std::vector<LimitLine>& lines) {
     ResultFile file(routine, root + ".lim");
     file.require_open();
     write_header(file.unit());
     file.write("; NUMERICAL RESULTS: energy  delta  error  N_used  status\n");
-    file.write(energy_field(run_record.projectile.e) +
-               format_fixed_fitting(estimate.delta, 26, 16) +
-               format_scientific(estimate.error, 12, 3) + format_int(estimate.largest_size, 7) +
-               (estimate.converged ? "  converged" : "  not-converged") + "\n");
-    file.close();
-    if (run_record.scr) {
-        say("");
-        say("delta_limit =" + format_fixed(estimate.delta, 20, 16) + " +- " +
-            format_scientific(estimate.error, 9, 2) +
-            "  (N = " + std::to_string(estimate.largest_size) +
-            (estimate.converged ? ", converged)" : ", not converged)"));
+    for (const LimitLine& line : lines) {
+        const LimitEstimate& estimate = line.estimate;
+        file.write(energy_field(line.e) + format_fixed_fitting(estimate.delta, 26, 16) +
+                   format_scientific(estimate.error, 12, 3) + format_int(estimate.largest_size, 7) +
+                   "  " + limit_status(estimate) + "\n");
     }
+    file.close();
+}
+
+std::string limit_text(const LimitEstimate& estimate) {
+    return format_fixed(estimate.delta, 20, 16) + " +- " + format_scientific(estimate.error, 9, 2) +
+           "  (N = " + std::to_string(estimate.largest_size) + ", " + limit_status(estimate) + ")";
 }
 
 // Data lines are flushed as soon as they are complete; any failed write ends the run.
@@ -125,6 +130,7 @@ void energy_pass(const std::string& root, Route& route) {
     const int count = energy_count(run_record);
     run_record.ntrunc = run_record.nend;
     route.begin_energies(run_record.nend, run_window());
+    std::vector<LimitLine> limits;
     for (int i = 0; i < count; ++i) {
         const double e = grid_energy(run_record, i);
         run_record.projectile.e = e;
@@ -144,8 +150,16 @@ void energy_pass(const std::string& root, Route& route) {
         }
         file.write("\n");
         file.flush();
+        if (run_record.tolerance > 0.0) {
+            const LimitEstimate estimate =
+                limit_by_size(route.problem(), e, run_record.nstart, run_record.nend,
+                              run_record.tolerance, run_record.shift);
+            if (scr) say(std::string(11, ' ') + "delta_limit = " + limit_text(estimate));
+            limits.push_back({e, estimate});
+        }
     }
     file.close();
+    if (run_record.tolerance > 0.0) write_limits(root, limits);
 }
 
 }  // namespace
@@ -174,43 +188,44 @@ void control_calc_delta(const std::string& root_name) {
         say("Calculating numerical phase shifts for fixed projectile energy:");
     }
     const RunSettings& s = run_record;
-    const bool limit = s.tolerance > 0.0;
-    // With a tolerance the sizes grow in stages, each twice the last, until the limit is known
-    // well enough; the saved matrix is then neither read nor needed beyond the last stage.
-    int stage_last = limit ? std::min(s.nend, std::max(2 * s.nstart, first_stage)) : s.nend;
-    std::unique_ptr<Route> route = make_run_route(run_problem());
-    const std::vector<double> saved = limit ? std::vector<double>{} : load_saved_potential();
-    const bool loaded = run_record.vn_is_loaded;
-    route->begin_sizes(s.projectile.e, s.nstart, stage_last, saved.empty() ? nullptr : &saved);
-    std::optional<FreeSolutions> free;
-    std::vector<int> sizes;
-    std::vector<double> deltas;
-    std::optional<LimitEstimate> estimate;
-    for (int n = s.nstart; n <= stage_last; ++n) {
+    auto write_point = [&](int n, const PhaseShift& point) {
         run_record.ntrunc = n;
-        const double g_n = route->size_element(n);
-        save_potential(*route, n, loaded, stage_last);
-        // After the first element, as the tables were filled on first use.
-        if (!free) free.emplace(free_solutions(run_problem(), run_record.projectile.k));
-        const PhaseShift point = run_phase_shift(run_problem(), n, g_n, *free);
         file.write(format_int(n, 5) + format_fixed_fitting(point.tan_delta, 26, 16) +
                    format_fixed_fitting(point.delta, 26, 16) + "\n");
         file.flush();
         if (scr) say(" n =" + format_int(n, 5) + "   delta =" + format_fixed(point.delta, 20, 16));
-        if (!limit) continue;
-        sizes.push_back(n);
-        deltas.push_back(point.delta);
-        if (n < stage_last) continue;
-        estimate = estimate_limit(sizes, deltas, sequence_model(run_problem(), s.projectile.e),
-                                  s.tolerance);
-        if (estimate->converged || stage_last == s.nend) break;
-        stage_last = std::min(s.nend, 2 * stage_last);
-        route = make_run_route(run_problem());
-        route->begin_sizes(s.projectile.e, n + 1, stage_last, nullptr);
+    };
+    std::unique_ptr<Route> route = make_run_route(run_problem());
+    std::optional<LimitEstimate> estimate;
+    if (s.tolerance > 0.0) {
+        // The sizes grow in stages until the limit is known well enough; the saved matrix is
+        // neither read nor written.
+        estimate = limit_by_size(run_problem(), s.projectile.e, s.nstart, s.nend, s.tolerance,
+                                 s.shift, write_point);
+    } else {
+        const std::vector<double> saved = load_saved_potential();
+        const bool loaded = run_record.vn_is_loaded;
+        route->begin_sizes(s.projectile.e, s.nstart, s.nend, saved.empty() ? nullptr : &saved);
+        std::optional<FreeSolutions> free;
+        for (int n = s.nstart; n <= s.nend; ++n) {
+            run_record.ntrunc = n;
+            const double g_n = route->size_element(n);
+            save_potential(*route, n, loaded);
+            // After the first element, as the tables were filled on first use.
+            if (!free) free.emplace(free_solutions(run_problem(), s.projectile.k));
+            write_point(n, run_phase_shift(run_problem(), n, g_n, *free));
+        }
     }
     run_record.ntrunc = run_record.nend + 1;
     file.close();
-    if (estimate) write_limit(root, *estimate);
+    if (estimate) {
+        if (scr) {
+            say("");
+            say("delta_limit =" + limit_text(*estimate));
+        }
+        // With an energy pass root.lim holds its energies instead.
+        if (!s.energies) write_limits(root, {{s.projectile.e, *estimate}});
+    }
 
     write_block_averages(root);
     write_rms_errors(root);

@@ -142,10 +142,10 @@ void check_tolerance(bool given) {
     if (!given) return;
     require(s.tolerance > 0.0 && std::isfinite(s.tolerance), "<tolerance> must be positive");
     require(text_is(s.solver, "fast"), "<tolerance> needs <solver> = fast");
-    if (s.energies || s.lmax >= 0) {
+    if (s.lmax >= 0) {
         show_warning(loadparams_routine,
-                     "<tolerance> applies to the basis-size pass: the energy pass and the partial "
-                     "waves stay at <nend>");
+                     "<tolerance> applies to the basis-size and energy passes: the partial waves "
+                     "stay at <nend>");
     }
 }
 

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 
+#include "coefficients.hpp"
+#include "phase_shift.hpp"
+#include "routes.hpp"
 #include "skarven/errors.hpp"
 
 namespace skarven {
@@ -11,6 +15,9 @@ namespace skarven {
 namespace {
 
 using std::numbers::pi;
+
+// The first stage: about a tenth of a second on the fast route, and sizes enough for the fit.
+constexpr int first_stage = 100;
 
 // The jumps of the potential: where the fit gains an oscillation of its own.
 std::vector<double> jumps_of(const Potential& p) {
@@ -212,6 +219,36 @@ LimitEstimate estimate_limit(const std::vector<int>& sizes, const std::vector<do
     error = std::max(error, 4e-16 * std::max(1.0, std::fabs(high.constant)));
     estimate.error = error;
     estimate.converged = error <= tolerance;
+    return estimate;
+}
+
+LimitEstimate limit_by_size(const Problem& problem, double e, int first_size, int largest_size,
+                            double tolerance, bool shift,
+                            const std::function<void(int, const PhaseShift&)>& each) {
+    SKARVEN_CHECK(first_size >= 1 && largest_size >= first_size);
+    const FreeSolutions free(problem.basis, problem.wave.l, wave_number(problem.scheme, e),
+                             free_solution_top(largest_size));
+    const SequenceModel model = sequence_model(problem, e);
+    std::vector<int> sizes;
+    std::vector<double> deltas;
+    LimitEstimate estimate;
+    int first = first_size;
+    for (int stage_last = std::min(largest_size, std::max(2 * first_size, first_stage));;
+         stage_last = std::min(largest_size, 2 * stage_last)) {
+        const std::unique_ptr<Route> route = make_route(RouteKind::fast, problem, stage_last + 1);
+        route->begin_sizes(e, first, stage_last, nullptr);
+        for (int n = first; n <= stage_last; ++n) {
+            const double g_n = route->size_element(n);
+            const PhaseShift point =
+                phase_shift(problem, e, n, g_n, free, shift, [n] { return point_at_size(n); });
+            if (each) each(n, point);
+            sizes.push_back(n);
+            deltas.push_back(point.delta);
+        }
+        estimate = estimate_limit(sizes, deltas, model, tolerance);
+        first = stage_last + 1;
+        if (estimate.converged || stage_last == largest_size) break;
+    }
     return estimate;
 }
 
