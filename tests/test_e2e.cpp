@@ -263,6 +263,24 @@ TEST(ResultFiles, LimitWithItsError) {
     EXPECT_EQ(scan[0][0], 0.5);
     EXPECT_NEAR(scan[1][1], 0.9334314568477643, scan[1][2]);
     EXPECT_FALSE(contains(dir.read("scan.lim"), "not-converged"));
+    // The partial waves: each delta_l a limit followed by its error, the cross sections with
+    // theirs.
+    ASSERT_EQ(run_in(dir,
+                     yukawa + lines("nend = 800|tolerance = 1e-6|energies = T|estart = 0.5|"
+                                    "eend = 1|estep = 0.5|lmax = 2|lconv = 1e-3"),
+                     "waves")
+                  .status,
+              0);
+    const Rows pw = data_rows(dir.read("waves.pw")), xs = data_rows(dir.read("waves.xs"));
+    ASSERT_EQ(pw.size(), 2u);
+    ASSERT_EQ(pw[1].size(), 1u + 2 * 3);
+    EXPECT_NEAR(pw[1][1], 0.9334314568477643, pw[1][2]);
+    EXPECT_NEAR(pw[1][3], 0.2985456633006859, pw[1][4]);
+    EXPECT_LE(pw[1][2], 1e-6);
+    ASSERT_EQ(xs.size(), 2u);
+    ASSERT_EQ(xs[1].size(), 6u);
+    EXPECT_GT(xs[1][4], 0.0);
+    EXPECT_LT(xs[1][4], 1e-4 * xs[1][1]);
 }
 
 // The program with command-line `arguments` (shell words) and nothing on standard input.

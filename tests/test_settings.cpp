@@ -370,8 +370,6 @@ energies = T|estart = 1|eend = 2|estep = 0.5|solver = fast|nend = 5000|lmax = 34
 tolerance = 0|solver = fast => <tolerance> must be positive ~ tolerance = 1e-300
 tolerance = 1e-8 => <tolerance> needs <solver> = fast
 tolerance = 1e-8|solver = fast|energies = T|estart = 1|eend = 2 => loads
-tolerance = 1e-8|solver = fast|energies = T|estart = 1|eend = 2|lmax = 2 =>
-    warns <tolerance> applies to the basis-size and energy passes: the partial waves stay at <nend>
 )";
 
 TEST_F(Loader, EachRowOfTheTable) {

@@ -57,14 +57,18 @@ void write_phase_shifts(const std::string& root, const PartialWaveLoop& loop,
                         const std::vector<double>& energies) {
     ResultFile file(routine, root + ".pw");
     open_with_header(file, loop.lmax_reached);
+    // With a tolerance each delta is a limit and its error follows it.
+    const bool errors = !loop.errors.empty();
     std::string columns = "; NUMERICAL RESULTS: energy";
     for (const Wave& wave : loop.waves)
-        columns += "  " + column_name(wave);
+        columns += "  " + column_name(wave) + (errors ? "  error" : "");
     file.put_line(columns);
     for (std::size_t i = 0; i < energies.size(); ++i) {
         std::string text = energy_field(energies[i]);
-        for (const std::vector<double>& deltas : loop.deltas)
-            text += format_fixed(deltas[i], 26, 16);
+        for (std::size_t w = 0; w < loop.deltas.size(); ++w) {
+            text += format_fixed(loop.deltas[w][i], 26, 16);
+            if (errors) text += format_scientific(loop.errors[w][i], 12, 3);
+        }
         file.put_line(text);
     }
     file.close();
@@ -74,15 +78,23 @@ void write_cross_sections(const std::string& root, const PartialWaveLoop& loop,
                           const std::vector<double>& energies) {
     ResultFile file(routine, root + ".xs");
     open_with_header(file, loop.lmax_reached);
-    file.put_line("; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used");
+    const bool errors = !loop.errors.empty();
+    file.put_line(errors ? "; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used  "
+                           "sigma_error  sigma_tr_error"
+                         : "; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used");
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
         const double k = run_record.projectile.k;
         const PartialWaves waves = waves_at(loop, relativistic_scheme(), i);
-        file.put_line(energy_field(energies[i]) +
-                      format_scientific(elastic_cross_section(k, waves), 24, 15) +
-                      format_scientific(transport_cross_section(k, waves), 24, 15) +
-                      format_int(loop.lmax_reached, 5));
+        std::string line = energy_field(energies[i]) +
+                           format_scientific(elastic_cross_section(k, waves), 24, 15) +
+                           format_scientific(transport_cross_section(k, waves), 24, 15) +
+                           format_int(loop.lmax_reached, 5);
+        if (errors) {
+            const CrossSectionErrors e = cross_section_errors(loop, relativistic_scheme(), i, k);
+            line += format_scientific(e.sigma, 12, 3) + format_scientific(e.transport, 12, 3);
+        }
+        file.put_line(line);
     }
     file.close();
 }
@@ -128,7 +140,8 @@ void partial_wave_pass(const std::string& root, Route& first_route) {
     const PartialWaveLoop loop = partial_wave_loop(
         run_problem(), s.nend, std::max(s.nend + 1, 1), energies, run_window(), s.lmax, s.lconv,
         s.shift, &first_route,
-        [&s](const Wave& wave, const std::vector<double>& deltas, double seconds) {
+        [&s](const Wave& wave, const std::vector<double>& deltas, double seconds, int sizes_used,
+             double worst_error) {
             if (!s.scr) return;
             double largest = 0.0;
             for (double delta : deltas)
@@ -136,8 +149,12 @@ void partial_wave_pass(const std::string& root, Route& first_route) {
             const std::string name = relativistic_scheme() ? " kappa =" + format_int(wave.kappa, 4)
                                                            : " l =" + format_int(wave.l, 4);
             say(name + "   time =" + format_fixed(seconds, 9, 3) +
-                " s   max |delta| =" + format_fixed(largest, 20, 16));
-        });
+                " s   max |delta| =" + format_fixed(largest, 20, 16) +
+                (sizes_used > 0 ? "   N <=" + format_int(sizes_used, 5) +
+                                      "   error <=" + format_scientific(worst_error, 9, 2)
+                                : ""));
+        },
+        s.tolerance);
     if (s.scr && loop.converged) {
         say(" partial waves converged at l =" + format_int(loop.lmax_reached, 4));
     }

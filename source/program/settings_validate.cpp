@@ -142,11 +142,6 @@ void check_tolerance(bool given) {
     if (!given) return;
     require(s.tolerance > 0.0 && std::isfinite(s.tolerance), "<tolerance> must be positive");
     require(text_is(s.solver, "fast"), "<tolerance> needs <solver> = fast");
-    if (s.lmax >= 0) {
-        show_warning(loadparams_routine,
-                     "<tolerance> applies to the basis-size and energy passes: the partial waves "
-                     "stay at <nend>");
-    }
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "coefficients.hpp"
+#include "limit.hpp"
 #include "phase_shift.hpp"
 
 namespace skarven {
@@ -45,7 +46,7 @@ std::vector<double> wave_phase_shifts(const Problem& problem, int n, int largest
 PartialWaveLoop partial_wave_loop(const Problem& problem, int n, int largest_size,
                                   const std::vector<double>& energies, const EnergyWindow& window,
                                   int lmax, double lconv, bool shift, Route* first_route,
-                                  const WaveDone& done) {
+                                  const WaveDone& done, double tolerance) {
     PartialWaveLoop result;
     int quiet_in_a_row = 0;
     for (int l = 0; l <= lmax; ++l) {
@@ -54,12 +55,32 @@ PartialWaveLoop partial_wave_loop(const Problem& problem, int n, int largest_siz
             const double start = omp_get_wtime();
             Problem of_wave = problem;
             of_wave.wave = wave;
-            std::vector<double> deltas =
-                wave_phase_shifts(of_wave, n, largest_size, energies, window, shift,
-                                  result.waves.empty() ? first_route : nullptr);
+            std::vector<double> deltas;
+            if (tolerance > 0.0) {
+                std::vector<double> errors;
+                int used = 0;
+                double worst = 0.0;
+                for (double e : energies) {
+                    const LimitEstimate limit = limit_by_size(of_wave, e, 1, n, tolerance, shift);
+                    deltas.push_back(limit.delta);
+                    errors.push_back(limit.error);
+                    used = std::max(used, limit.largest_size);
+                    worst = std::max(worst, limit.error);
+                }
+                result.errors.push_back(std::move(errors));
+                result.sizes_used.push_back(used);
+                result.worst_errors.push_back(worst);
+            } else {
+                deltas = wave_phase_shifts(of_wave, n, largest_size, energies, window, shift,
+                                           result.waves.empty() ? first_route : nullptr);
+            }
             for (double delta : deltas)
                 largest_sine = std::max(largest_sine, std::fabs(std::sin(delta)));
-            if (done) done(wave, deltas, omp_get_wtime() - start);
+            const bool limits = tolerance > 0.0;
+            if (done) {
+                done(wave, deltas, omp_get_wtime() - start, limits ? result.sizes_used.back() : 0,
+                     limits ? result.worst_errors.back() : 0.0);
+            }
             result.waves.push_back(wave);
             result.deltas.push_back(std::move(deltas));
         }
@@ -90,6 +111,31 @@ PartialWaves waves_at(const PartialWaveLoop& loop, bool dirac, std::size_t i) {
         }
     }
     return waves;
+}
+
+CrossSectionErrors cross_section_errors(const PartialWaveLoop& loop, bool dirac, std::size_t i,
+                                        double k) {
+    CrossSectionErrors errors;
+    if (loop.errors.empty()) return errors;
+    const PartialWaves base = waves_at(loop, dirac, i);
+    const double sigma = elastic_cross_section(k, base);
+    const double transport = transport_cross_section(k, base);
+    // A step far above rounding and far below any error bar that matters.
+    constexpr double step = 1e-6;
+    for (std::size_t w = 0; w < loop.waves.size(); ++w) {
+        const Wave& wave = loop.waves[w];
+        PartialWaves waves = base;
+        if (wave.kappa > 0) {
+            waves.plus[wave.l] += step;
+        } else {
+            waves.minus[wave.l] += step;
+            if (!dirac) waves.plus[wave.l] += step;
+        }
+        const double error = loop.errors[w][i];
+        errors.sigma += std::fabs(elastic_cross_section(k, waves) - sigma) / step * error;
+        errors.transport += std::fabs(transport_cross_section(k, waves) - transport) / step * error;
+    }
+    return errors;
 }
 
 }  // namespace skarven
