@@ -84,6 +84,7 @@ CONF
     if ! munge -n </dev/null >/dev/null 2>&1; then
         [[ -s /etc/munge/munge.key ]] || die "no /etc/munge/munge.key: run mungekey --create"
         runuser -u munge -- munged
+        touch "$state/munged-started"
     fi
     munge -n </dev/null | unmunge >/dev/null || die "munge does not work"
     running /run/slurmctld.pid || slurmctld
@@ -105,7 +106,11 @@ CONF
 stop() {
     stop_daemon slurmd /run/slurmd.pid
     stop_daemon slurmctld /run/slurmctld.pid
-    stop_daemon munged /run/munge/munged.pid
+    # A munged that was running before "start" serves others too: leave it.
+    if [[ -e $state/munged-started ]]; then
+        stop_daemon munged /run/munge/munged.pid
+        rm -f "$state/munged-started"
+    fi
 }
 
 case ${1:-} in
