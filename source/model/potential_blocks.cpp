@@ -47,6 +47,8 @@ void scaled_basis_values(const BasisShape& s, Component component, int n, const 
         error.run(k, [&] {
             const extended x = points.x[k];
             const PotentialSample v_sample = potential_at(*s.potential, x / s.lambda);
+            if (!v_sample.finite && runtime_kind(s.potential->kind))
+                not_finite_at(static_cast<double>(x / s.lambda));
             sign[k] = v_sample.sign;
             if (v_sample.sign == 0.0) return;
             const extended log_offset = 0.5L * (points.log_weight[k] + v_sample.log_abs);
