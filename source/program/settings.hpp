@@ -28,12 +28,12 @@ struct PotentialParams {
     double radius = 0.0;
     double diffuse = 0.0;
     double range = 0.0;
-    std::string formula;
-    std::string breaks_text;
-    std::vector<double> breaks;
-    std::string table;
-    std::vector<double> table_r;
-    std::vector<double> table_v;
+    std::string formula = {};
+    std::string breaks_text = {};
+    std::vector<double> breaks = {};
+    std::string table = {};
+    std::vector<double> table_r = {};
+    std::vector<double> table_v = {};
 };
 
 struct Projectile {
