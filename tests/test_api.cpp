@@ -190,7 +190,6 @@ TEST(Api, SquareWellApproachesTheExactValue) {
     EXPECT_FALSE(exact_phase_shift(yukawa_dirac(), 1.0).has_value());
 }
 
-
 // ---- Potentials given at run time ---------------------------------------------------------------
 
 Problem with_potential(Potential potential, bool dirac_scheme) {
@@ -222,7 +221,8 @@ TEST(Api, FormulaReproducesTheBuiltInTypes) {
         {"cut coulomb",
          {.kind = PotentialKind::coulomb, .r0 = 5.0, .z = 2.0, .alpha = 1.0},
          formula("-2/r", 5.0)},
-        {"well", {.kind = PotentialKind::well, .v0 = -1.0, .a = 0.0, .b = 1.0},
+        {"well",
+         {.kind = PotentialKind::well, .v0 = -1.0, .a = 0.0, .b = 1.0},
          formula("r <= 1 ? -1 : 0", 0.0, {1.0})},
     };
     for (const auto& c : cases)
@@ -232,12 +232,10 @@ TEST(Api, FormulaReproducesTheBuiltInTypes) {
                              (route == RouteKind::fast ? " fast" : " eigen"));
                 const Options options{.route = route};
                 const int last = route == RouteKind::fast ? 200 : 60;
-                const SizeScan a =
-                    phase_shifts_by_size(with_potential(c.built_in, dirac_scheme), 0.8, 1, last,
-                                         options);
-                const SizeScan b =
-                    phase_shifts_by_size(with_potential(c.written, dirac_scheme), 0.8, 1, last,
-                                         options);
+                const SizeScan a = phase_shifts_by_size(with_potential(c.built_in, dirac_scheme),
+                                                        0.8, 1, last, options);
+                const SizeScan b = phase_shifts_by_size(with_potential(c.written, dirac_scheme),
+                                                        0.8, 1, last, options);
                 ASSERT_EQ(a.delta.size(), b.delta.size());
                 for (std::size_t n = 0; n < a.delta.size(); ++n)
                     EXPECT_NEAR(b.delta[n], a.delta[n], 1e-12) << "N = " << n + 1;
@@ -270,10 +268,8 @@ TEST(Api, WoodsSaxonAgainstRadialIntegration) {
         Problem p;
         p.basis.lambda = 2.0;
         p.wave.l = static_cast<int>(row[3]);
-        p.potential = {.kind = PotentialKind::woods_saxon,
-                       .v0 = row[0],
-                       .radius = row[1],
-                       .diffuse = row[2]};
+        p.potential = {
+            .kind = PotentialKind::woods_saxon, .v0 = row[0], .radius = row[1], .diffuse = row[2]};
         const EnergyScan scan = phase_shifts_by_energy(p, 500, {row[4]});
         // delta modulo pi.
         const double difference = std::remainder(scan.delta[0] - row[5], std::acos(-1.0));
@@ -292,7 +288,8 @@ TEST(Api, TableOfAYukawaPotential) {
     }
     const Potential yukawa{.kind = PotentialKind::yukawa, .g = 1.5, .m = 1.0};
     for (bool dirac_scheme : {false, true}) {
-        const SizeScan a = phase_shifts_by_size(with_potential(yukawa, dirac_scheme), 0.8, 100, 200);
+        const SizeScan a =
+            phase_shifts_by_size(with_potential(yukawa, dirac_scheme), 0.8, 100, 200);
         const SizeScan b = phase_shifts_by_size(with_potential(table, dirac_scheme), 0.8, 100, 200);
         for (std::size_t n = 0; n < a.delta.size(); ++n)
             EXPECT_NEAR(b.delta[n], a.delta[n], 1e-8) << "N = " << n + 100;

@@ -102,7 +102,8 @@ TEST(Potential, FormulaElementsMatchHighPrecisionReference) {
     }
     for_rows("potential_formula.txt", 80, [&](const auto& row) {
         const int c = int(row[0]), i = int(row[4]), j = int(row[5]);
-        EXPECT_LT(std::fabs(matrices[c].element(n, i, j) - row[6]) / row[7], 1e-12) << i << " " << j;
+        EXPECT_LT(std::fabs(matrices[c].element(n, i, j) - row[6]) / row[7], 1e-12)
+            << i << " " << j;
         EXPECT_LT(std::fabs(blocks[c][i + j * n] - row[6]) / row[7], 1e-12) << i << " " << j;
     });
 }

@@ -450,9 +450,12 @@ TEST_F(Loader, FormulaLinesAndTableFiles) {
     } files[] = {
         {"# r v\n; screened\n0.5 -2\n1, -1\n\n2 -0.4\n3 -0.1\n", ""},
         {"0.5 -2\n1 -1\n2 -0.4\n", "the table file <T> holds fewer than 4 points"},
-        {"0.5 -2\n1 -1\n1 -0.4\n3 -0.1\n", "line 3 of the table file <T>: the radii do not increase"},
-        {"0.5 -2\n1 nan\n2 -0.4\n3 -0.1\n", "line 2 of the table file <T> holds a value that is not finite"},
-        {"0.5 -2\n1 -1 7\n2 -0.4\n3 -0.1\n", "line 2 of the table file <T> does not hold two numbers r and v"},
+        {"0.5 -2\n1 -1\n1 -0.4\n3 -0.1\n",
+         "line 3 of the table file <T>: the radii do not increase"},
+        {"0.5 -2\n1 nan\n2 -0.4\n3 -0.1\n",
+         "line 2 of the table file <T> holds a value that is not finite"},
+        {"0.5 -2\n1 -1 7\n2 -0.4\n3 -0.1\n",
+         "line 2 of the table file <T> does not hold two numbers r and v"},
         {"0.5 -2\n1 x\n", "line 2 of the table file <T> does not hold two numbers r and v"},
     };
     for (const auto& f : files) {
