@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "driver.hpp"
@@ -204,6 +205,144 @@ TEST(Api, SquareWellApproachesTheExactValue) {
     const SizeScan scan = phase_shifts_by_size(well, 1.0, 100, 100);
     EXPECT_NEAR(scan.delta.back(), *exact, 2e-3);
     EXPECT_FALSE(exact_phase_shift(yukawa_dirac(), 1.0).has_value());
+}
+
+// ---- Potentials given at run time ---------------------------------------------------------------
+
+Problem with_potential(Potential potential, bool dirac_scheme) {
+    Problem p;
+    if (dirac_scheme) {
+        p.scheme = {.dirac = true, .light = 137.0359996287515};
+        p.wave = {.l = 0, .kappa = -1};
+    }
+    p.potential = std::move(potential);
+    return p;
+}
+
+Potential formula(std::string text, double r0 = 0.0, std::vector<double> breaks = {}) {
+    Potential p{.kind = PotentialKind::formula, .r0 = r0};
+    p.expression = std::move(text);
+    p.breaks = std::move(breaks);
+    return p;
+}
+
+// A formula written as a built-in type gives its delta_N at every N <= 200, on both routes and
+// in both schemes (the square well through a jump at a declared break).
+TEST(Api, FormulaReproducesTheBuiltInTypes) {
+    const struct {
+        const char* what;
+        Potential built_in;
+        Potential written;
+    } cases[] = {
+        {"yukawa", {.kind = PotentialKind::yukawa, .g = 1.5, .m = 1.0}, formula("-2.25*exp(-r)/r")},
+        {"cut coulomb",
+         {.kind = PotentialKind::coulomb, .r0 = 5.0, .z = 2.0, .alpha = 1.0},
+         formula("-2/r", 5.0)},
+        {"well",
+         {.kind = PotentialKind::well, .v0 = -1.0, .a = 0.0, .b = 1.0},
+         formula("r <= 1 ? -1 : 0", 0.0, {1.0})},
+    };
+    for (const auto& c : cases)
+        for (bool dirac_scheme : {false, true})
+            for (RouteKind route : {RouteKind::fast, RouteKind::eigen}) {
+                SCOPED_TRACE(std::string(c.what) + (dirac_scheme ? " dirac" : " schroedinger") +
+                             (route == RouteKind::fast ? " fast" : " eigen"));
+                const Options options{.route = route};
+                const int last = route == RouteKind::fast ? 200 : 60;
+                const SizeScan a = phase_shifts_by_size(with_potential(c.built_in, dirac_scheme),
+                                                        0.8, 1, last, options);
+                const SizeScan b = phase_shifts_by_size(with_potential(c.written, dirac_scheme),
+                                                        0.8, 1, last, options);
+                ASSERT_EQ(a.delta.size(), b.delta.size());
+                for (std::size_t n = 0; n < a.delta.size(); ++n)
+                    EXPECT_NEAR(b.delta[n], a.delta[n], 1e-12) << "N = " << n + 1;
+            }
+}
+
+// The s wave of the Hulthen potential converges to its closed form in gamma functions.
+TEST(Api, HulthenApproachesItsClosedForm) {
+    Problem p;
+    p.basis.lambda = 2.0;
+    p.potential = {.kind = PotentialKind::hulthen, .v0 = -1.5, .range = 1.0};
+    const std::vector<double> energies = {0.2, 0.7, 2.0};
+    const EnergyScan scan = phase_shifts_by_energy(p, 1000, energies);
+    for (std::size_t k = 0; k < energies.size(); ++k) {
+        const std::optional<double> exact = exact_phase_shift(p, energies[k]);
+        ASSERT_TRUE(exact.has_value());
+        EXPECT_NEAR(scan.delta[k], *exact, 3e-5) << "e = " << energies[k];
+    }
+    // mpmath: the radial equation integrated from r = 1e-8 to 40 (30 digits).
+    EXPECT_NEAR(*exact_phase_shift(p, 0.7), -1.0871541580718226, 1e-14);
+    p.wave.l = 1;
+    EXPECT_FALSE(exact_phase_shift(p, 0.7).has_value());
+}
+
+// Woods-Saxon against an independent integration of the radial equation (gen_woods_saxon.py),
+// across a sharp l = 3 resonance. At N = 500 delta_N is within 1.6e-4 (3e-5 at N = 1500): the
+// basis's own convergence, not the quadrature's.
+TEST(Api, WoodsSaxonAgainstRadialIntegration) {
+    for_rows("woods_saxon.txt", 6, [](const std::vector<double>& row) {
+        Problem p;
+        p.basis.lambda = 2.0;
+        p.wave.l = static_cast<int>(row[3]);
+        p.potential = {
+            .kind = PotentialKind::woods_saxon, .v0 = row[0], .radius = row[1], .diffuse = row[2]};
+        const EnergyScan scan = phase_shifts_by_energy(p, 500, {row[4]});
+        // delta modulo pi.
+        const double difference = std::remainder(scan.delta[0] - row[5], std::acos(-1.0));
+        EXPECT_NEAR(difference, 0.0, 2e-4) << "l = " << row[3] << ", e = " << row[4];
+    });
+}
+
+// A table sampled from a Yukawa potential on a grid of 0.02 bohr to 40 bohr gives the built-in
+// delta within the spline's error (about 1e-9 of r v here).
+TEST(Api, TableOfAYukawaPotential) {
+    Potential table{.kind = PotentialKind::table};
+    for (int i = 1; i <= 2000; ++i) {
+        const double r = 0.02 * i;
+        table.table_r.push_back(r);
+        table.table_v.push_back(-2.25 * std::exp(-r) / r);
+    }
+    const Potential yukawa{.kind = PotentialKind::yukawa, .g = 1.5, .m = 1.0};
+    for (bool dirac_scheme : {false, true}) {
+        const SizeScan a =
+            phase_shifts_by_size(with_potential(yukawa, dirac_scheme), 0.8, 100, 200);
+        const SizeScan b = phase_shifts_by_size(with_potential(table, dirac_scheme), 0.8, 100, 200);
+        for (std::size_t n = 0; n < a.delta.size(); ++n)
+            EXPECT_NEAR(b.delta[n], a.delta[n], 1e-8) << "N = " << n + 100;
+    }
+}
+
+// Two threads computing with one formula potential at once give the bits of one after the other.
+TEST(Api, FormulaPotentialInTwoThreads) {
+    const Problem p = with_potential(formula("-2*exp(-r*r)+0.1*exp(-r)"), false);
+    const std::vector<double> alone = phase_shifts_by_size(p, 0.5, 1, 150).delta;
+    std::vector<double> first, second;
+    std::thread one([&] { first = phase_shifts_by_size(p, 0.5, 1, 150).delta; });
+    std::thread two([&] { second = phase_shifts_by_size(p, 0.5, 1, 150).delta; });
+    one.join();
+    two.join();
+    EXPECT_TRUE(same_bits(first, alone));
+    EXPECT_TRUE(same_bits(second, alone));
+}
+
+// What a formula may not do ends the computation with a message, never with a number.
+TEST(Api, FormulaRefusals) {
+    EXPECT_ERROR(phase_shifts_by_size(with_potential(formula("-exp(-x)"), false), 1.0, 1, 5),
+                 "loadparams", "<v> cannot be read: Unexpected token \"x\" found at position 6.");
+    EXPECT_ERROR(phase_shifts_by_size(with_potential(formula("-1/r"), false), 1.0, 1, 5),
+                 "loadparams",
+                 "<v> must fall off faster than 1/r at large r when <r0> <= 0 (a Coulomb-like or "
+                 "growing tail has no phase shift): set <r0> > 0 to cut it");
+    EXPECT_ERROR(phase_shifts_by_size(with_potential(formula("exp(r/100)"), false), 1.0, 1, 5),
+                 "loadparams",
+                 "<v> must fall off faster than 1/r at large r when <r0> <= 0 (a Coulomb-like or "
+                 "growing tail has no phase shift): set <r0> > 0 to cut it");
+    EXPECT_ERROR(
+        phase_shifts_by_size(with_potential(formula("r < 1 ? 0/0 : 0", 2.0), false), 1.0, 1, 5),
+        "potential", "the potential is not finite at r = 9.720715e-18");
+    EXPECT_ERROR(phase_shifts_by_size(with_potential(formula("-1", 1.0, {-1.0}), false), 1.0, 1, 5),
+                 "loadparams", "<breaks> must be positive radii");
 }
 
 }  // namespace

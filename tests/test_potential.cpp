@@ -75,6 +75,39 @@ TEST(Potential, ElementsMatchHighPrecisionReference) {
     EXPECT_GE(high_rows, 10);
 }
 
+// Formula potentials on both routes (element by element and in blocks) against mpmath, to 1e-12
+// of the largest sampled element: smooth, 1/r, r^-1.5 at the origin and a jump at a declared
+// break (gen_potential_formula.py, which lists the same formulas).
+TEST(Potential, FormulaElementsMatchHighPrecisionReference) {
+    const struct {
+        const char* text;
+        std::vector<double> breaks;
+    } formulas[] = {{"-exp(-r*r/4)", {}},
+                    {"-3/r", {}},
+                    {"-r^(-1.5)*exp(-r)", {}},
+                    {"r < 2 ? -1 : 0.5*exp(-r)", {2.0}}};
+    constexpr int n = 41;
+    std::vector<PotentialMatrix> matrices;
+    std::vector<std::vector<double>> blocks;
+    for (const auto& f : formulas) {
+        Problem problem;
+        problem.potential.kind = V::formula;
+        problem.potential.expression = f.text;
+        problem.potential.breaks = f.breaks;
+        if (&f == &formulas[1]) problem.potential.r0 = 6.0;
+        matrices.emplace_back(problem, n);
+        std::vector<double> phi, psi;
+        matrices.back().blocks(n, phi, psi);
+        blocks.push_back(phi);
+    }
+    for_rows("potential_formula.txt", 80, [&](const auto& row) {
+        const int c = int(row[0]), i = int(row[4]), j = int(row[5]);
+        EXPECT_LT(std::fabs(matrices[c].element(n, i, j) - row[6]) / row[7], 1e-12)
+            << i << " " << j;
+        EXPECT_LT(std::fabs(blocks[c][i + j * n] - row[6]) / row[7], 1e-12) << i << " " << j;
+    });
+}
+
 // Fast-route blocks against mpmath, to 1e-12 of the block's largest sampled element; symmetric.
 TEST(Potential, BlocksMatchHighPrecisionReference) {
     const int cases = for_cases("potential_blocks.txt", 1, [](const auto& rows) {

@@ -181,6 +181,46 @@ TEST_F(SavedFile, EachAcceptanceConditionRejectsAlone) {
     }
 }
 
+// A formula or table is known by its hash: a changed text, break or sample is never loaded; the
+// names longer than the 8-column field are told apart by their first 8 characters.
+TEST_F(SavedFile, FormulaAndTableKnownByTheirHash) {
+    using P = PotentialParams;
+    const std::tuple<const char*, std::function<void(P&)>, bool> cases[] = {
+        {"same formula", [](P&) {}, true},
+        {"formula text", [](P& p) { p.formula = "-2*exp(-r*r)"; }, false},
+        {"formula breaks", [](P& p) { p.breaks = {1.5}; }, false},
+        {"formula r0", [](P& p) { p.r0 = 2.0; }, false},
+        {"a table", [](P& p) { p.pot_type = padded("table", 16); }, false},
+    };
+    for (const auto& [name, change, accepted] : cases) {
+        base_run();
+        P& p = run_record.potential;
+        p.pot_type = padded("formula", 16);
+        p.formula = "-exp(-r*r)";
+        p.breaks = {1.0};
+        p.table_r = {1, 2, 3, 4};
+        p.table_v = {-1, -0.5, -0.2, -0.1};
+        write_marked();
+        const auto [lines, h] = saved_lines();
+        EXPECT_EQ(lines[h].size(), 55u + 2 * 22u) << lines[h];
+        change(p);
+        EXPECT_EQ(read_back(), accepted) << name;
+    }
+    for (const char* pot_type : {"table", "woods-saxon", "exponential"}) {
+        base_run();
+        P& p = run_record.potential;
+        p.pot_type = padded(pot_type, 16);
+        p.table_r = {1, 2, 3, 4};
+        p.table_v = {-1, -0.5, -0.2, -0.1};
+        p.range = p.diffuse = p.radius = p.v0 = 1.0;
+        write_marked();
+        EXPECT_TRUE(read_back()) << pot_type;
+        p.table_v[2] = -0.25;
+        p.range = p.diffuse = p.radius = 1.5;
+        EXPECT_FALSE(read_back()) << pot_type << " changed";
+    }
+}
+
 TEST_F(SavedFile, DamagedFilesAreRejected) {
     using Lines = std::vector<std::string>;
     const std::pair<const char*, std::function<void(Lines&, std::size_t)>> cases[] = {

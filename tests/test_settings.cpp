@@ -243,7 +243,7 @@ energies = T|estart = 2|eend = 2 => stores estep=0.2
 scheme = relativistic|kappa = -1 => stores vol=finite  ;v_light=137.0359996287515
 basis = 'laguerre   '|scheme = "non-relativistic "|v_light = 'infinite' =>
     stores basis=laguerre;scheme=non-relativistic;vol=infinite
-basis = 'gauss   '|pot_type = "user" => stores basis=gauss   ;pot_type=user    
+basis = 'gauss   '|pot_type = "user" => stores basis=gauss   ;pot_type=user            
 // Warnings with their thresholds.
 basis = gauss|e = 25.000001 => warns results for e>25 may be inaccurate in gaussian basis ~ e = 25
 e = 30|nend = 3000 => loads
@@ -285,6 +285,11 @@ pot_type = user|r0 = 3200 => warns <r0> lies beyond the reach of the basis at <n
 pot_type = well => missing v0 a b
 pot_type = coulomb|g = 1 => missing r0 z alpha
 pot_type = yukawa => missing r0 g m
+pot_type = woods-saxon => missing v0 radius diffuse
+pot_type = hulthen => missing v0 range
+pot_type = morse => missing v0 radius range
+pot_type = formula => missing v
+pot_type = table => missing table
 pot_type = well|energies = T|scheme = relativistic|-l => missing estart eend l kappa v0 a b
 // Each plain validation; of two broken ones the one checked first is reported (lines in reverse).
 nstart = 11 => incorrect values of <nstart> or <nend> ~ nstart = 10
@@ -298,8 +303,10 @@ scheme = relativistic|l = 1|kappa = 2|energies = T|estart = 1|eend = 2|estep = 0
 energies = T|estart = 1|eend = 1|estep = 0 => <estep> must be positive ~ estep = 0.1
 pot_type = Well|scheme = relativistic|l = 1|kappa = 2 =>
     <l> and <kappa> are not properly correlated ~ kappa = -2|pot_type = user
-basis = Gauss|pot_type = Well => <pot_type> must be <well>, <coulomb>, <yukawa> or <user>
-pot_type = user-defined => <pot_type> must be <well>, <coulomb>, <yukawa> or <user>
+basis = Gauss|pot_type = Well => <pot_type> must be <well>, <coulomb>, <yukawa>, <user>,
+    <woods-saxon>, <hulthen>, <exponential>, <gaussian>, <morse>, <formula> or <table>
+pot_type = user-defined => <pot_type> must be <well>, <coulomb>, <yukawa>, <user>, <woods-saxon>,
+    <hulthen>, <exponential>, <gaussian>, <morse>, <formula> or <table>
 basis = Gauss|pot_type = well|v0 = 1|a = 2|b = 1 => incorrect values of <a> or <b>
 pot_type = well|v0 = 1|a = 1|b = 1 => incorrect values of <a> or <b> ~ b = 1.000001
 basis = Gauss|pot_type = yukawa|r0 = 1|g = 1|m = 0 => <m> should be positive
@@ -315,7 +322,9 @@ e = x|e = 2 => incorrect value for <e>
 basis = laguerrex|basis = laguerre => <basis> must be <gauss> or <laguerre>
 scheme = non-relativistic_typo => <scheme> must be <relativistic> or <non-relativistic>
 v_light = infinitesimal => <v_light> must be <finite> or <infinite>
-pot_type = 'well    x'|v0 = 1|a = 0|b = 1 => <pot_type> must be <well>, <coulomb>, <yukawa> or <user>
+pot_type = 'well            x'|v0 = 1|a = 0|b = 1 => <pot_type> must be <well>, <coulomb>,
+    <yukawa>, <user>, <woods-saxon>, <hulthen>, <exponential>, <gaussian>, <morse>, <formula> or
+    <table>
 solver = 'fast     x' => <solver> must be <eigen> or <fast>
 // Ranges: l by the factorials and nend, (k/lambda)^2, strengths by powers of lambda, lambda |a|
 // by the basis's reach; the last energy, a tenth of a step above eend, counts.
@@ -355,6 +364,24 @@ pot_type = yukawa|r0 = 0|g = 1|m = 101 => <m> is out of range ~ m = 100|g = 1e5
 pot_type = yukawa|r0 = 0|g = 1|m = 1.1|lambda = 0.01 => <m> is out of range
 pot_type = yukawa|r0 = 0|g = 1|m = 1|scheme = relativistic|l = 0|kappa = 0 =>
     <kappa> is out of range ~ kappa = -1
+// The named forms' lengths, a formula's text, tail and breaks.
+pot_type = woods-saxon|v0 = -50|radius = 7|diffuse = 0 => <diffuse> should be positive
+    ~ diffuse = 0.01
+pot_type = woods-saxon|v0 = -50|radius = 7|diffuse = 0.0099 => <diffuse> is out of range
+pot_type = gaussian|v0 = -1|range = -1 => <range> should be positive
+pot_type = exponential|v0 = -1.1e10|range = 1 => <v0> is out of range ~ v0 = -1e10
+pot_type = morse|v0 = -1|radius = 20|range = 1 => <v0> is out of range ~ radius = 2
+pot_type = hulthen|v0 = -1|range = 1|scheme = relativistic|l = 0|kappa = 0 =>
+    <kappa> is out of range ~ kappa = -1
+pot_type = formula|v = -exp(-r*r)|breaks = 1 x => incorrect value for <breaks> ~ breaks = 1 2
+pot_type = formula|v = -exp(-r*r)|breaks = 1 -2 => <breaks> must be positive radii
+pot_type = formula|v = -exp(-r* => <v> cannot be read: Unexpected end of expression at position 9
+    ~ v = r)
+pot_type = formula|v = -3/r => <v> must fall off faster than 1/r at large r when <r0> <= 0 (a
+    Coulomb-like or growing tail has no phase shift): set <r0> > 0 to cut it ~ r0 = 10
+pot_type = formula|v = -3/r^1.01 => <v> must fall off faster than 1/r at large r when <r0> <= 0
+    (a Coulomb-like or growing tail has no phase shift): set <r0> > 0 to cut it ~ r0 = 1e3
+pot_type = formula|v = -3/r^1.1 => loads
 // Partial waves; l and lmax up to 33 at nend = 5000.
 pot_type = yukawa|r0 = 0|g = 1|m = 1|lmax = 3|solver = fast => <lmax> needs <energies> = true
 lmax = 3|energies = T|estart = 1|eend = 2 => <lmax> needs <solver> = fast
@@ -410,6 +437,48 @@ TEST_F(Loader, EachRowOfTheTable) {
                                                    : printed.ends_with("Load complete.\n")))
             << printed;
     }
+}
+
+// A formula runs on over further `v` lines, joined with one blank; breaks and a formula take the
+// rest of their line, blanks and all.
+TEST_F(Loader, FormulaLinesAndTableFiles) {
+    load(with("pot_type = formula|v = r < 1 ? -2 :|breaks = 1, 2.5|v =  -exp(-r)  |r0 = 3"));
+    EXPECT_EQ(run_record.potential.formula, "r < 1 ? -2 : -exp(-r)");
+    EXPECT_EQ(run_record.potential.breaks, std::vector({1.0, 2.5}));
+    EXPECT_EQ(problem_of(run_record).potential.kind, PotentialKind::formula);
+
+    const std::string table = param_file + ".table";
+    const struct {
+        const char* contents;
+        const char* message;  // empty: loads
+    } files[] = {
+        {"# r v\n; screened\n0.5 -2\n1, -1\n\n2 -0.4\n3 -0.1\n", ""},
+        {"0.5 -2\n1 -1\n2 -0.4\n", "the table file <T> holds fewer than 4 points"},
+        {"0.5 -2\n1 -1\n1 -0.4\n3 -0.1\n",
+         "line 3 of the table file <T>: the radii do not increase"},
+        {"0.5 -2\n1 nan\n2 -0.4\n3 -0.1\n",
+         "line 2 of the table file <T> holds a value that is not finite"},
+        {"0.5 -2\n1 -1 7\n2 -0.4\n3 -0.1\n",
+         "line 2 of the table file <T> does not hold two numbers r and v"},
+        {"0.5 -2\n1 x\n", "line 2 of the table file <T> does not hold two numbers r and v"},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.contents);
+        std::ofstream(table, std::ios::binary) << f.contents;
+        std::string message = f.message;
+        if (const std::size_t at = message.find("<T>"); at != std::string::npos)
+            message.replace(at + 1, 1, table);
+        if (message.empty()) {
+            load(with("pot_type = table|table = " + table));
+            EXPECT_EQ(run_record.potential.table_r, std::vector({0.5, 1.0, 2.0, 3.0}));
+            EXPECT_EQ(run_record.potential.table_v, std::vector({-2.0, -1.0, -0.4, -0.1}));
+        } else {
+            expect_load_error(with("pot_type = table|table = " + table), message);
+        }
+    }
+    std::remove(table.c_str());
+    expect_load_error(with("pot_type = table|table = " + table),
+                      "unable to open the table file <" + table + ">");
 }
 
 // The loaded record as problem values: the text keys as kinds, the Dirac scheme's speed of light

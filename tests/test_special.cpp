@@ -1,5 +1,6 @@
 // Guards against wrong factorials, gamma, Bessel values or integrals and unreported domain errors.
 #include <cmath>
+#include <complex>
 #include <limits>
 #include <numbers>
 #include <optional>
@@ -49,6 +50,30 @@ TEST(Gamma, AgainstMpmathOnEveryBranch) {
     for (double x : {0.0, -2.5, 2.6e305})
         EXPECT_EQ(specfun::lgamma(x), 1.79e308) << x;
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+}
+
+// Complex ln Gamma against mpmath's loggamma: Gamma itself to 1e-14 relative (the imaginary part
+// modulo 2 pi), on both sides of the reflection and far up the imaginary axis.
+TEST(Gamma, ComplexLogGammaAgainstMpmath) {
+    const struct {
+        std::complex<double> z, expected;
+    } cases[] = {
+        {{1, 2.5}, {-2.5499068424946218, 0.54260440585243653}},
+        {{1, 60}, {-91.281668793378074, 186.4446829949735}},
+        {{0.3, -4}, {-5.6410635348205287, -1.2364491215498066}},
+        {{-2.5, 0.7}, {-1.4941873089113575, -8.6464756828033773}},
+        {{3.7, 0.001}, {1.4280721716464617, 0.0011671535552607291}},
+        {{1, 300}, {-467.46806826793621, 1411.9198627823771}},
+    };
+    for (const auto& c : cases) {
+        const std::complex<double> g = log_gamma(c.z);
+        EXPECT_NEAR(g.real(), c.expected.real(),
+                    1e-14 * std::max(1.0, std::fabs(c.expected.real())))
+            << c.z;
+        EXPECT_NEAR(std::remainder(g.imag() - c.expected.imag(), 2.0 * std::acos(-1.0)), 0.0,
+                    1e-14 * std::max(1.0, std::fabs(c.expected.imag())))
+            << c.z;
+    }
 }
 
 TEST(SpecialErrors, RangeChecksAndImproperArguments) {

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace skarven {
 
@@ -34,8 +36,27 @@ struct Wave {
 
 // well: v0 on a <= r <= b (a = 0 the square well, a > 0 the shell); coulomb: -z / r^alpha;
 // yukawa: -g^2 e^(-m r) / r; user: `batch_formula`, else `formula`, else the compiled-in formula.
-// coulomb, yukawa and user are cut to 0 beyond r0 when r0 > 0.
-enum class PotentialKind { none, well, coulomb, yukawa, user };
+// The named forms, with R = radius, d = diffuse, s = range:
+//   woods_saxon: v0 / (1 + e^((r - R)/d));  hulthen: v0 e^(-r/s) / (1 - e^(-r/s));
+//   exponential: v0 e^(-r/s);  gaussian: v0 e^(-(r/s)^2);
+//   morse: v0 (2 e^(-(r - R)/s) - e^(-2(r - R)/s)) (v0 is the value at the minimum r = R).
+// formula: `expression`, an expression in r (muparser syntax), with `breaks` as panel ends of
+// the quadrature; table: a cubic spline through (table_r, table_r * table_v), zero beyond the
+// last radius. Every kind but the well is cut to 0 beyond r0 when r0 > 0.
+enum class PotentialKind {
+    none,
+    well,
+    coulomb,
+    yukawa,
+    user,
+    woods_saxon,
+    hulthen,
+    exponential,
+    gaussian,
+    morse,
+    formula,
+    table
+};
 
 struct Potential {
     PotentialKind kind = PotentialKind::none;
@@ -47,11 +68,18 @@ struct Potential {
     double alpha = 0.0;
     double g = 0.0;
     double m = 0.0;
-    std::function<double(double)> formula = {};  // user only
+    std::function<double(double)> formula = {};  // user; formula and table fill it themselves
     // user only: v[k] = v(r[k]) for k < n in one call. The engine hands it all the points of a
     // quadrature level or rule at once, from one thread at a time and outside its parallel loops,
     // so that a caller with costly calls (an interpreter) pays per rule rather than per point.
     std::function<void(std::size_t n, const double* r, double* v)> batch_formula = {};
+    double radius = 0.0;
+    double diffuse = 0.0;
+    double range = 0.0;
+    std::string expression = {};
+    std::vector<double> breaks = {};
+    std::vector<double> table_r = {};
+    std::vector<double> table_v = {};
 };
 
 struct Problem {
@@ -65,7 +93,22 @@ struct Problem {
 double user_potential(double r);
 
 // v(r) in hartree for the potential, without the cut at r0 (the quadrature owns the cut).
+// formula and table evaluate through `formula` when it is set (see prepared), else build their
+// evaluator for this one call.
 double potential_value(const Potential& potential, double r);
+
+// An evaluator of a formula in r, safe to call from several threads at once (each gets a parser
+// of its own); throws Error("loadparams", "<v> ...") when the text does not parse.
+std::function<double(double)> formula_evaluator(const std::string& expression);
+// The table's spline r v(r) / r, zero beyond the last radius; the radii increase, at least 4.
+std::function<double(double)> table_evaluator(const std::vector<double>& r,
+                                              const std::vector<double>& v);
+// The potential with `formula` set to the evaluator of a formula or table potential, so that
+// repeated evaluations do not parse or fit again; other kinds are returned as they are.
+Potential prepared(Potential potential);
+// 64-bit FNV-1a of the formula text and its breaks, or of the table's values: what a saved matrix
+// records to know its potential. 0 for the other kinds.
+unsigned long long potential_hash(const Potential& potential);
 
 // Wave number (1/bohr) from the kinetic energy e (hartree): sqrt(2e) in the Schroedinger scheme,
 // sqrt(e (2c^2 + e)) / c in the Dirac scheme.
@@ -89,7 +132,8 @@ double basis_reach(BasisKind kind, int l, int largest_basis_size);
 
 // Dirac scheme: kappa = l or kappa = -(l + 1) ("<l> and <kappa> are not properly correlated").
 void check_wave_pairing(const Scheme& scheme, const Wave& wave);
-// well: a < b; yukawa: m > 0.
+// well: a < b; yukawa: m > 0; the named forms' lengths positive; a formula that parses, finite
+// breaks; a table of at least 4 increasing, finite samples.
 void check_potential_parameters(const Potential& potential);
 // lambda > 0 ("<lambda> must be positive").
 void check_lambda_positive(const Basis& basis);
@@ -101,7 +145,8 @@ void check_lambda_range(const Basis& basis);
 // ("<key> is too large for <lambda>", " in gaussian basis" added for the oscillator).
 void check_energy_fits(const Problem& problem, double e, std::string_view key);
 // Strengths relative to lambda^2, the Coulomb power, the well's inner edge against the basis's
-// reach, the Yukawa decay rate and the integrability of its 1/r at the origin.
+// reach, the Yukawa decay rate and the integrability of its 1/r at the origin; a formula without
+// a cut must fall faster than 1/r far out.
 void check_potential_range(const Problem& problem, int largest_basis_size);
 // 1 <= first <= last <= largest_basis ("incorrect values of <nstart> or <nend>", "<nend> is to
 // big").

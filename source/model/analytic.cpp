@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <numbers>
 #include <optional>
 
@@ -143,12 +144,32 @@ std::optional<double> tan_delta_dirac_shell(const Wave& wave, double c, double k
     return m[1] / m[0];
 }
 
+// The s wave of the uncut Hulthen potential v0 e^(-r/s) / (1 - e^(-r/s)) (Schroedinger
+// scheme): with y = e^(-r/s) the radial equation is hypergeometric, and the connection of its
+// solution regular at r = 0 to e^(+-ikr) gives, with K = k s and q = sqrt(-2 v0 s^2 - K^2),
+//   delta = arg Gamma(1 + 2iK) - arg Gamma(1 + iK + q) - arg Gamma(1 + iK - q)   (mod pi).
+std::optional<double> hulthen_s_wave(const Problem& problem, double e) {
+    const Potential& pot = problem.potential;
+    if (problem.scheme.dirac || problem.wave.l != 0 || pot.r0 > 0.0 || !(pot.range > 0.0))
+        return std::nullopt;
+    const double big_k = wave_number(problem.scheme, e) * pot.range;
+    const std::complex<double> q =
+        std::sqrt(std::complex<double>(-2.0 * pot.v0 * pot.range * pot.range - big_k * big_k));
+    const std::complex<double> i_k(0.0, big_k);
+    const double delta = log_gamma(1.0 + 2.0 * i_k).imag() - log_gamma(1.0 + i_k + q).imag() -
+                         log_gamma(1.0 + i_k - q).imag();
+    if (!std::isfinite(delta)) return std::nullopt;
+    // Into (-pi/2, pi/2], as atan(tan delta) of the other closed forms.
+    return std::atan(std::tan(delta));
+}
+
 }  // namespace
 
 // Matching free and shell solutions built from spherical Bessel and Neumann functions, in the
-// Schroedinger or the Dirac scheme.
+// Schroedinger or the Dirac scheme; the s wave of the Hulthen potential in gamma functions.
 std::optional<double> exact_phase_shift(const Problem& problem, double e) {
     const Potential& pot = problem.potential;
+    if (pot.kind == PotentialKind::hulthen) return hulthen_s_wave(problem, e);
     if (pot.kind != PotentialKind::well || e < pot.v0) return std::nullopt;
     const double k = wave_number(problem.scheme, e);
     std::optional<double> tan_delta = 0.0;

@@ -359,7 +359,7 @@ void semi_infinite_elements(PotentialMatrix& matrix, int run_size,
 }  // namespace
 
 PotentialMatrix::PotentialMatrix(const Problem& problem, int largest_size)
-    : problem_(problem),
+    : problem_{problem.basis, problem.scheme, problem.wave, prepared(problem.potential)},
       largest_size_(largest_size),
       nodes_(std::make_unique<NodeTable>()),
       rule_(std::make_unique<detail::RunRule>()) {}
@@ -409,7 +409,10 @@ void PotentialMatrix::elements(int size, int count, const int* rows, const int* 
     }
     if (pending.empty()) return;
     std::vector<double> results(pending.size(), 0.0);
-    if (interval.range == Range::finite) {
+    // Formulas and tables may jump at their breaks: the panel rule, which ends panels there.
+    const PotentialKind kind = problem_.potential.kind;
+    if (interval.range == Range::finite && kind != PotentialKind::formula &&
+        kind != PotentialKind::table) {
         finite_elements(*this, *nodes_, run_size, elements, interval, results.data());
     } else {
         semi_infinite_elements(*this, run_size, elements, results.data());

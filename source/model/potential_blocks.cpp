@@ -49,6 +49,8 @@ void scaled_basis_values(const BasisShape& s, Component component, int n, const 
             const extended x = points.x[k];
             const PotentialSample v_sample =
                 batched.empty() ? potential_at(*s.potential, x / s.lambda) : batched[k];
+            if (!v_sample.finite && runtime_kind(s.potential->kind))
+                not_finite_at(static_cast<double>(x / s.lambda));
             sign[k] = v_sample.sign;
             if (v_sample.sign == 0.0) return;
             const extended log_offset = 0.5L * (points.log_weight[k] + v_sample.log_abs);
@@ -98,16 +100,57 @@ SignSummary summarise_signs(const std::vector<double>& sign) {
     return summary;
 }
 
+// Points that matter to no element: F(k, i)^2 below 1e-32 of sum_k F(k, i)^2 for every i. As
+// |V(i, j)| <= sqrt(D_i D_j) with D_i that sum, each dropped point moves an element by less than
+// 1e-32 of that bound. The panels of the runtime kinds run to where the whole basis has died
+// away; most far points carry only functions far below their own peak. `count` shrinks.
+void prune_points(int n, int& count, std::vector<double>& table, std::vector<double>& sign) {
+    constexpr double negligible = 1e-32;
+    const int panels = (n + 3) / 4;
+    std::vector<double> diagonal(static_cast<std::size_t>(panels) * 4, 0.0);
+    for (int pi = 0; pi < panels; ++pi)
+        for (int k = 0; k < count; ++k)
+            for (int t = 0; t < 4; ++t) {
+                const double f = table[(static_cast<std::size_t>(pi) * count + k) * 4 + t];
+                diagonal[pi * 4 + t] += f * f;
+            }
+    std::vector<int> kept;
+    for (int k = 0; k < count; ++k) {
+        bool needed = false;
+        for (int pi = 0; pi < panels && !needed; ++pi)
+            for (int t = 0; t < 4; ++t) {
+                const double f = table[(static_cast<std::size_t>(pi) * count + k) * 4 + t];
+                if (f * f > negligible * diagonal[pi * 4 + t]) needed = true;
+            }
+        if (needed) kept.push_back(k);
+    }
+    const int new_count = static_cast<int>(kept.size());
+    if (new_count == count) return;
+    std::vector<double> pruned(static_cast<std::size_t>(panels) * new_count * 4);
+    std::vector<double> pruned_sign(new_count);
+    for (int q = 0; q < new_count; ++q) {
+        pruned_sign[q] = sign[kept[q]];
+        for (int pi = 0; pi < panels; ++pi)
+            for (int t = 0; t < 4; ++t)
+                pruned[(static_cast<std::size_t>(pi) * new_count + q) * 4 + t] =
+                    table[(static_cast<std::size_t>(pi) * count + kept[q]) * 4 + t];
+    }
+    table.swap(pruned);
+    sign.swap(pruned_sign);
+    count = new_count;
+}
+
 // One n x n block (column-major, both triangles).
 void compute_block(const BasisShape& s, Component component, int n, const Interval& interval,
                    std::vector<double>& block) {
     block.assign(static_cast<std::size_t>(n) * n, 0.0);
     const Points points = block_points(s, component, n, interval);
-    const int count = static_cast<int>(points.x.size());
+    int count = static_cast<int>(points.x.size());
     if (count == 0) return;
     std::vector<double> table;
     std::vector<double> sign;
     basis_table(s, component, n, points, table, sign);
+    if (runtime_kind(s.potential->kind)) prune_points(n, count, table, sign);
 
     // The potentials here keep one sign; a mixed one multiplies a second copy of F.
     const SignSummary signs = summarise_signs(sign);

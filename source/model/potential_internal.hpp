@@ -51,7 +51,15 @@ BasisShape shape_of(const Problem& problem);
 struct PotentialSample {
     extended log_abs = minus_infinity;
     double sign = 0.0;
+    bool finite = true;  // false: v is not a number or infinite there (log_abs, sign as for 0)
 };
+
+// The kinds given at run time (named forms, formulas, tables): a value that is not finite at a
+// quadrature point ends the computation instead of counting as 0, and their rule is graded
+// toward r = 0 and refined where the potential asks for it.
+bool runtime_kind(PotentialKind kind);
+// "the potential is not finite at r = ...": thrown for a runtime kind.
+[[noreturn]] void not_finite_at(double r);
 
 // ln |v(r)| and the sign of v; Coulomb and Yukawa in logarithms so that e^(-m r) far out on a
 // Laguerre rule does not underflow before the weight's e^u makes up for it.

@@ -24,6 +24,22 @@ double potential_value(const Potential& p, double r) {
                 return v;
             }
             return p.formula ? p.formula(r) : user_potential(r);
+        case PotentialKind::woods_saxon:
+            return p.v0 / (1.0 + std::exp((r - p.radius) / p.diffuse));
+        case PotentialKind::hulthen:
+            // e^-x / (1 - e^-x) = 1 / expm1(x): no cancellation near r = 0.
+            return p.v0 / std::expm1(r / p.range);
+        case PotentialKind::exponential:
+            return p.v0 * std::exp(-r / p.range);
+        case PotentialKind::gaussian:
+            return p.v0 * std::exp(-(r / p.range) * (r / p.range));
+        case PotentialKind::morse: {
+            const double e = std::exp(-(r - p.radius) / p.range);
+            return p.v0 * e * (2.0 - e);
+        }
+        case PotentialKind::formula:
+        case PotentialKind::table:
+            return p.formula ? p.formula(r) : prepared(p).formula(r);
         case PotentialKind::none:
             break;
     }

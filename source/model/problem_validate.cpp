@@ -1,9 +1,11 @@
 // Validation of the problem's values: values the method cannot carry in double precision are
 // refused before any work starts, with the parameter file's message for each.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "skarven/errors.hpp"
 #include "skarven/problem.hpp"
@@ -66,6 +68,33 @@ bool singularity_integrable(const Scheme& scheme, const Wave& wave, double p) {
     return p < 2.0 * l + 1.0;
 }
 
+// The largest |r v(r)| on [R, 2R], sampled.
+double largest_r_v(const Potential& p, double from) {
+    constexpr int samples = 64;
+    double largest = 0.0;
+    for (int k = 0; k <= samples; ++k) {
+        const double r = from * (1.0 + static_cast<double>(k) / samples);
+        const double t = std::fabs(r * potential_value(p, r));
+        if (!std::isfinite(t)) return t;
+        largest = std::max(largest, t);
+    }
+    return largest;
+}
+
+// r v(r) must keep falling over the doublings beyond the reach of the basis: by at least 5 % a
+// doubling (v ~ r^-1.08 passes, a Coulomb tail -z/r does not), or vanish there. The envelope is
+// sampled on each doubling so that an oscillating tail (sin(r)/r^2) is judged by its size.
+bool tail_falls_off(const Potential& p, double reach) {
+    constexpr int doublings = 4;
+    double previous = largest_r_v(p, reach);
+    for (int j = 1; j < doublings; ++j) {
+        const double current = largest_r_v(p, reach * std::ldexp(1.0, j));
+        if (!(current == 0.0 || current <= 0.95 * previous)) return false;
+        previous = current;
+    }
+    return std::isfinite(previous);
+}
+
 }  // namespace
 
 double log_basis_growth(BasisKind kind, int l, int largest_basis_size) {
@@ -100,11 +129,34 @@ void check_wave_pairing(const Scheme& scheme, const Wave& wave) {
 }
 
 void check_potential_parameters(const Potential& potential) {
-    if (potential.kind == PotentialKind::well) {
+    const PotentialKind kind = potential.kind;
+    if (kind == PotentialKind::well) {
         require(potential.a < potential.b, "incorrect values of <a> or <b>");
     }
-    if (potential.kind == PotentialKind::yukawa) {
+    if (kind == PotentialKind::yukawa) {
         require(potential.m > 0.0, "<m> should be positive");
+    }
+    if (kind == PotentialKind::woods_saxon) {
+        require(potential.diffuse > 0.0, "<diffuse> should be positive");
+    }
+    if (kind == PotentialKind::hulthen || kind == PotentialKind::exponential ||
+        kind == PotentialKind::gaussian || kind == PotentialKind::morse) {
+        require(potential.range > 0.0, "<range> should be positive");
+    }
+    if (kind == PotentialKind::formula) {
+        for (double radius : potential.breaks) {
+            require(radius > 0.0 && std::isfinite(radius), "<breaks> must be positive radii");
+        }
+        if (!potential.formula) formula_evaluator(potential.expression);
+    }
+    if (kind == PotentialKind::table) {
+        const std::vector<double>& r = potential.table_r;
+        const std::vector<double>& v = potential.table_v;
+        bool fits = r.size() == v.size() && r.size() >= 4;
+        for (std::size_t i = 0; fits && i < r.size(); ++i) {
+            fits = std::isfinite(r[i]) && std::isfinite(v[i]) && (i == 0 || r[i] > r[i - 1]);
+        }
+        require(fits, "<table> needs at least 4 points of increasing radius and finite values");
     }
 }
 
@@ -157,7 +209,41 @@ void check_potential_range(const Problem& problem, int largest_basis_size) {
             require(singularity_integrable(problem.scheme, problem.wave, 1.0),
                     "<kappa> is out of range");
             break;
+        case PotentialKind::woods_saxon:
+            require(strength_fits(p.v0, 0.0), "<v0> is out of range");
+            require(1.0 / p.diffuse <= largest_decay_ratio * lambda, "<diffuse> is out of range");
+            break;
+        case PotentialKind::hulthen:
+        case PotentialKind::exponential:
+        case PotentialKind::gaussian:
+            require(strength_fits(p.v0, 0.0), "<v0> is out of range");
+            require(1.0 / p.range <= largest_decay_ratio * lambda, "<range> is out of range");
+            if (p.kind == PotentialKind::hulthen) {
+                // v0 range / r at the origin, like the Yukawa potential.
+                require(singularity_integrable(problem.scheme, problem.wave, 1.0),
+                        "<kappa> is out of range");
+            }
+            break;
+        case PotentialKind::morse:
+            // The repulsive core reaches v0 (2 e^(R/s) - e^(2R/s)) at r = 0.
+            require(
+                strength_fits(p.v0, 0.0) &&
+                    std::log(std::fabs(p.v0) + 1e-300) + 2.0 * std::max(p.radius, 0.0) / p.range <=
+                        std::log(largest_relative_strength * lambda * lambda),
+                "<v0> is out of range");
+            require(1.0 / p.range <= largest_decay_ratio * lambda, "<range> is out of range");
+            break;
+        case PotentialKind::formula:
+            if (p.r0 <= 0.0) {
+                require(tail_falls_off(prepared(p), basis_reach(problem.basis.kind, problem.wave.l,
+                                                                largest_basis_size) /
+                                                        lambda),
+                        "<v> must fall off faster than 1/r at large r when <r0> <= 0 (a "
+                        "Coulomb-like or growing tail has no phase shift): set <r0> > 0 to cut it");
+            }
+            break;
         case PotentialKind::user:
+        case PotentialKind::table:
         case PotentialKind::none:
             break;
     }

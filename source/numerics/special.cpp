@@ -211,3 +211,29 @@ double specfun::lgamma(double x) {
 }
 
 }  // namespace skarven
+
+namespace skarven {
+
+// Lanczos's approximation with g = 7 and nine coefficients (C. Lanczos, SIAM J. Numer. Anal. B 1
+// (1964) 86; the coefficients as tabulated by P. Godfrey), in logarithms so that |Gamma| may
+// leave the range of a double: Gamma(z + 1) = sqrt(2 pi) t^(z + 1/2) e^-t A(z), t = z + g + 1/2.
+std::complex<double> log_gamma(std::complex<double> z) {
+    constexpr double pi = 3.14159265358979323846;
+    if (z.real() < 0.5) {
+        // Gamma(z) Gamma(1 - z) = pi / sin(pi z).
+        return std::log(pi) - std::log(std::sin(pi * z)) - log_gamma(1.0 - z);
+    }
+    static constexpr double coefficient[9] = {
+        0.99999999999980993,  676.5203681218851,     -1259.1392167224028,
+        771.32342877765313,   -176.61502916214059,   12.507343278686905,
+        -0.13857109526572012, 9.9843695780195716e-6, 1.5056327351493116e-7};
+    constexpr double g = 7.0;
+    const std::complex<double> w = z - 1.0;
+    std::complex<double> series = coefficient[0];
+    for (int k = 1; k < 9; ++k)
+        series += coefficient[k] / (w + static_cast<double>(k));
+    const std::complex<double> t = w + g + 0.5;
+    return 0.5 * std::log(2.0 * pi) + (w + 0.5) * std::log(t) - t + std::log(series);
+}
+
+}  // namespace skarven

@@ -2,6 +2,7 @@
 // Special functions of the numerical library: factorials and gamma functions, double-exponential
 // quadrature (special_quadrature.hpp) and Bessel functions.
 
+#include <complex>
 #include <optional>
 
 #include "special_quadrature.hpp"
@@ -20,6 +21,10 @@ double gamma(double x);
 // ln Gamma(x) (Cody's DLGAMA); 1.79e308 outside 0 < x <= 2.55e305.
 double lgamma(double x);
 }  // namespace specfun
+// ln Gamma(z) for complex z away from the poles (Lanczos's series, reflection for Re z < 1/2),
+// about 1e-14 relative; the imaginary part is continuous along lines of constant Re z only up to
+// multiples of 2 pi.
+std::complex<double> log_gamma(std::complex<double> z);
 
 // ---- Bessel and spherical Bessel functions ---------------------------------------------------
 

@@ -32,7 +32,8 @@ std::string int_line(std::string_view name, int value) {
     return label(name) + format_int(value, 5);
 }
 
-void add_potential_lines(std::vector<std::string>& lines, const PotentialParams& potential) {
+void add_potential_lines(std::vector<std::string>& lines, const RunSettings& settings) {
+    const PotentialParams& potential = settings.potential;
     if (text_is(potential.pot_type, "well")) {
         lines.push_back(real_line("v0", potential.v0));
         lines.push_back(real_line("a", potential.a));
@@ -47,6 +48,31 @@ void add_potential_lines(std::vector<std::string>& lines, const PotentialParams&
         lines.push_back(real_line("m", potential.m));
     } else if (text_is(potential.pot_type, "user")) {
         lines.push_back(real_line("r0", potential.r0));
+    } else if (text_is(potential.pot_type, "woods-saxon")) {
+        lines.push_back(real_line("r0", potential.r0));
+        lines.push_back(real_line("v0", potential.v0));
+        lines.push_back(real_line("radius", potential.radius));
+        lines.push_back(real_line("diffuse", potential.diffuse));
+    } else if (text_is(potential.pot_type, "morse")) {
+        lines.push_back(real_line("r0", potential.r0));
+        lines.push_back(real_line("v0", potential.v0));
+        lines.push_back(real_line("radius", potential.radius));
+        lines.push_back(real_line("range", potential.range));
+    } else if (text_is(potential.pot_type, "hulthen") ||
+               text_is(potential.pot_type, "exponential") ||
+               text_is(potential.pot_type, "gaussian")) {
+        lines.push_back(real_line("r0", potential.r0));
+        lines.push_back(real_line("v0", potential.v0));
+        lines.push_back(real_line("range", potential.range));
+    } else if (text_is(potential.pot_type, "formula")) {
+        lines.push_back(real_line("r0", potential.r0));
+        lines.push_back(label("v") + potential.formula);
+        if (!potential.breaks.empty()) lines.push_back(label("breaks") + potential.breaks_text);
+        lines.push_back(label("hash") + potential_hash_text(settings));
+    } else if (text_is(potential.pot_type, "table")) {
+        lines.push_back(real_line("r0", potential.r0));
+        lines.push_back(label("table") + potential.table);
+        lines.push_back(label("hash") + potential_hash_text(settings));
     }
 }
 
@@ -205,8 +231,8 @@ void write_header(std::FILE* unit) {
         // The energy file holds one basis size for all its energies.
         lines.push_back(int_line("ntrunc", settings.nend));
     }
-    lines.push_back(label("pot_type") + settings.potential.pot_type);
-    add_potential_lines(lines, settings.potential);
+    lines.push_back(label("pot_type") + pot_type_text(settings.potential));
+    add_potential_lines(lines, settings);
     lines.push_back(";");
 
     for (const std::string& line : lines) {

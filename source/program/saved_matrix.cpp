@@ -31,19 +31,34 @@ std::string saved_file_name() {
     return "saved.vn." + convert_int_to_string(run_record.ntrunc);
 }
 
+// The hash of a formula or table: 16 hexadecimal digits right-aligned in a parameter's width.
+constexpr int parameter_width_for_hash = 22;
+
 struct Parameters {
-    std::array<double, 3> values{};
+    std::array<double, 4> values{};
     int count = 0;
+    bool hashed = false;  // a field with the hash of the formula or table follows
 };
 
-// The parameters that identify a potential of the given type, in file order.
+// The parameters that identify a potential of the given type, in file order. pot_type is read
+// from an 8-column field: the first 8 characters of the name tell the types apart.
 Parameters parameters_of(std::string_view pot_type) {
     const PotentialParams& p = run_record.potential;
-    if (text_is(pot_type, "well")) return {{p.v0, p.a, p.b}, 3};
-    if (text_is(pot_type, "coulomb")) return {{p.z, p.alpha, p.r0}, 3};
-    if (text_is(pot_type, "yukawa")) return {{p.g, p.m, p.r0}, 3};
-    if (text_is(pot_type, "user")) return {{p.r0, 0.0, 0.0}, 1};
+    const std::string field = padded(trimmed(pot_type), 8);
+    auto is = [&field](std::string_view name) { return text_is(field, padded(name, 8)); };
+    if (is("well")) return {{p.v0, p.a, p.b}, 3};
+    if (is("coulomb")) return {{p.z, p.alpha, p.r0}, 3};
+    if (is("yukawa")) return {{p.g, p.m, p.r0}, 3};
+    if (is("user")) return {{p.r0, 0.0, 0.0}, 1};
+    if (is("woods-saxon") || is("morse"))
+        return {{p.v0, is("morse") ? p.range : p.diffuse, p.radius, p.r0}, 4};
+    if (is("hulthen") || is("exponential") || is("gaussian")) return {{p.v0, p.range, p.r0}, 3};
+    if (is("formula") || is("table")) return {{p.r0}, 1, true};
     return {};
+}
+
+std::string hash_field() {
+    return padded("", parameter_width_for_hash - 16) + potential_hash_text(run_record);
 }
 
 // Column layout of the matrix header line (0-based start, width).
@@ -68,6 +83,7 @@ std::string matrix_header_line() {
     for (int k = 0; k < parameters.count; ++k) {
         line += format_fixed(parameters.values[k], parameter_width, parameter_decimals);
     }
+    if (parameters.hashed) line += hash_field();
     return line;
 }
 
@@ -113,6 +129,7 @@ struct MatrixHeader {
     std::string scheme;
     std::string pot_type;
     Parameters parameters;
+    std::string hash;
 };
 
 std::optional<MatrixHeader> read_matrix_header(std::string_view line) {
@@ -143,8 +160,13 @@ std::optional<MatrixHeader> read_matrix_header(std::string_view line) {
         if (!value) return std::nullopt;
         header.parameters.values[k] = *value;
     }
+    std::size_t end = parameters_column + header.parameters.count * parameter_width;
+    if (parameters_of(header.pot_type).hashed) {
+        if (line.size() < end + parameter_width) return std::nullopt;
+        header.hash = std::string(line.substr(end, parameter_width));
+        end += parameter_width;
+    }
     // The line ends with the last parameter; text beyond it belongs to no setting we could check.
-    const std::size_t end = parameters_column + header.parameters.count * parameter_width;
     if (line.size() > end && line.find_first_not_of(" \t\r", end) != std::string_view::npos) {
         return std::nullopt;
     }
@@ -159,14 +181,14 @@ bool matches_current_settings(const MatrixHeader& file) {
     if (file.l != s.projectile.l) return false;
     if (file.kappa != s.projectile.kappa || !text_is(file.scheme, s.scheme)) return false;
     if (file.lambda != s.lambda) return false;
-    if (!text_is(file.basis, s.basis) || !text_is(file.pot_type, s.potential.pot_type)) {
+    if (!text_is(file.basis, s.basis) || !text_is(file.pot_type, padded(s.potential.pot_type, 8))) {
         return false;
     }
     Parameters current = parameters_of(s.potential.pot_type);
     for (int k = 0; k < current.count; ++k) {
         if (file.parameters.values[k] != current.values[k]) return false;
     }
-    return true;
+    return !current.hashed || file.hash == hash_field();
 }
 
 // Opens a file for reading only when it is a regular file. O_NONBLOCK keeps a FIFO from

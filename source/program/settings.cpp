@@ -1,6 +1,8 @@
 #include "settings.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "settings_internal.hpp"
 
@@ -61,6 +63,13 @@ Problem problem_of(const RunSettings& s) {
     if (text_is(p.pot_type, "coulomb")) kind = PotentialKind::coulomb;
     if (text_is(p.pot_type, "yukawa")) kind = PotentialKind::yukawa;
     if (text_is(p.pot_type, "user")) kind = PotentialKind::user;
+    if (text_is(p.pot_type, "woods-saxon")) kind = PotentialKind::woods_saxon;
+    if (text_is(p.pot_type, "hulthen")) kind = PotentialKind::hulthen;
+    if (text_is(p.pot_type, "exponential")) kind = PotentialKind::exponential;
+    if (text_is(p.pot_type, "gaussian")) kind = PotentialKind::gaussian;
+    if (text_is(p.pot_type, "morse")) kind = PotentialKind::morse;
+    if (text_is(p.pot_type, "formula")) kind = PotentialKind::formula;
+    if (text_is(p.pot_type, "table")) kind = PotentialKind::table;
     problem.potential = {.kind = kind,
                          .r0 = p.r0,
                          .v0 = p.v0,
@@ -70,8 +79,26 @@ Problem problem_of(const RunSettings& s) {
                          .alpha = p.alpha,
                          .g = p.g,
                          .m = p.m,
-                         .formula = {}};
+                         .formula = {},
+                         .radius = p.radius,
+                         .diffuse = p.diffuse,
+                         .range = p.range,
+                         .expression = p.formula,
+                         .breaks = p.breaks,
+                         .table_r = p.table_r,
+                         .table_v = p.table_v};
     return problem;
+}
+
+std::string potential_hash_text(const RunSettings& s) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%016llx", potential_hash(problem_of(s).potential));
+    return text;
+}
+
+std::string pot_type_text(const PotentialParams& potential) {
+    const std::string_view text = trimmed(potential.pot_type);
+    return padded(text, std::max<std::size_t>(text.size(), 8));
 }
 
 }  // namespace skarven

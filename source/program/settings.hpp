@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "diagnostics.hpp"
 #include "skarven/problem.hpp"
@@ -22,6 +23,17 @@ struct PotentialParams {
     double alpha = 0.0;
     double g = 0.0;
     double m = 0.0;
+    // The named forms' lengths; the formula (its `v` lines joined), its breaks, and the table
+    // file with the samples read from it.
+    double radius = 0.0;
+    double diffuse = 0.0;
+    double range = 0.0;
+    std::string formula = {};
+    std::string breaks_text = {};
+    std::vector<double> breaks = {};
+    std::string table = {};
+    std::vector<double> table_r = {};
+    std::vector<double> table_v = {};
 };
 
 struct Projectile {
@@ -91,5 +103,9 @@ double grid_energy(const RunSettings& s, int i);
 Problem problem_of(const RunSettings& s);
 // Decimal digits of n without blanks (I5, then left-adjusted).
 std::string convert_int_to_string(int n);
+// pot_type as the result headers and the saved matrix show it: at least 8 columns.
+std::string pot_type_text(const PotentialParams& potential);
+// The hash of the run's formula or table (potential_hash) as 16 hexadecimal digits.
+std::string potential_hash_text(const RunSettings& s);
 
 }  // namespace skarven

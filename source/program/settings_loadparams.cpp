@@ -4,11 +4,13 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "float_mode.hpp"
 #include "settings.hpp"
@@ -44,6 +46,10 @@ struct Parameter {
     std::size_t text_width = 0;
     bool required = false;
     bool given = false;
+    // The value is the rest of the line after "=" (it may hold blanks); `joined`: every line of
+    // the key adds its text, after one blank, instead of replacing it.
+    bool rest_of_line = false;
+    bool joined = false;
 };
 
 // Table order is the order of missing-parameter reports and of defaults.
@@ -51,7 +57,8 @@ struct Parameter {
 enum Entry : std::size_t {
     estart, eend, estep, l, kappa, lambda, basis, scheme, v_light, pot_type, screen, shift,
     nstart, nend, v0, a, b, r0, z, alpha, energies, e, g, m, solver, lmax, lconv, angles,
-    tolerance, entry_count
+    tolerance, radius, diffuse, range, v, breaks, table,
+    entry_count
 };
 // clang-format on
 
@@ -69,7 +76,7 @@ ParameterTable fresh_table() {
              {"basis", &s.basis, 8},
              {"scheme", &s.scheme, 16},
              {"v_light", &s.vol, 8},
-             {"pot_type", &p.pot_type, 8},
+             {"pot_type", &p.pot_type, 16},
              {"screen", &s.scr},
              {"shift", &s.shift},
              {"nstart", &s.nstart},
@@ -88,7 +95,13 @@ ParameterTable fresh_table() {
              {"lmax", &s.lmax},
              {"lconv", &s.lconv},
              {"angles", &s.angles},
-             {"tolerance", &s.tolerance}}};
+             {"tolerance", &s.tolerance},
+             {"radius", &p.radius},
+             {"diffuse", &p.diffuse},
+             {"range", &p.range},
+             {"v", &p.formula, record_width, false, false, true, true},
+             {"breaks", &p.breaks_text, record_width, false, false, true},
+             {"table", &p.table, record_width, false, false, true}}};
 }
 
 bool is_separator(char ch) {
@@ -186,6 +199,24 @@ void store_value(const Parameter& parameter, std::string_view value) {
     }
 }
 
+// A key whose value runs to the end of its record: the text after the first "=", without the
+// blanks around it and without quotes that enclose all of it.
+void store_rest_of_line(Parameter& parameter, std::string_view record) {
+    std::string_view text = without_blanks(record.substr(record.find('=') + 1));
+    if (text.size() >= 2 && (text.front() == '\'' || text.front() == '"') &&
+        text.back() == text.front()) {
+        text = text.substr(1, text.size() - 2);
+    }
+    std::string& field = *std::get<std::string*>(parameter.field);
+    if (parameter.joined && parameter.given) {
+        field += ' ';
+        field += text;
+    } else {
+        field = std::string(text);
+    }
+    parameter.given = true;
+}
+
 // A line as a report shows it: control characters in caret notation (a tab as ^I), trailing
 // blanks dropped, and cut after 120 characters. `continued`: text follows beyond `line`.
 std::string shown(std::string_view line, bool continued) {
@@ -255,6 +286,10 @@ void read_line(std::string_view record, const Line& whole_line, long long number
     const std::string& key = items[0];
     const std::string& value = items[2];
     for (std::size_t i = 0; i < entry_count; ++i) {
+        if (trimmed(key) == table[i].name && table[i].rest_of_line) {
+            store_rest_of_line(table[i], record);
+            return;
+        }
         if (trimmed(key) == table[i].name) {
             std::array<std::string, 4> whole;
             const bool exact = items[1] == "=" && !whole_line.item_dropped &&
@@ -361,6 +396,23 @@ void set_requirements(ParameterTable& table) {
         for (Entry entry : {r0, g, m}) {
             table[entry].required = true;
         }
+    } else if (text_is(type, "woods-saxon")) {
+        for (Entry entry : {v0, radius, diffuse}) {
+            table[entry].required = true;
+        }
+    } else if (text_is(type, "hulthen") || text_is(type, "exponential") ||
+               text_is(type, "gaussian")) {
+        for (Entry entry : {v0, range}) {
+            table[entry].required = true;
+        }
+    } else if (text_is(type, "morse")) {
+        for (Entry entry : {v0, radius, range}) {
+            table[entry].required = true;
+        }
+    } else if (text_is(type, "formula")) {
+        table[v].required = true;
+    } else if (text_is(type, "table")) {
+        table[Entry::table].required = true;
     }
     if (run_record.energies) {
         table[estart].required = true;
@@ -416,6 +468,81 @@ std::array<bool, 2> take_partial_wave_keys(ParameterTable& table) {
     return given;
 }
 
+// A number of the breaks or of a table file: what strtod reads, all of the item.
+std::optional<double> number_of(const std::string& item) {
+    const FloatModeGuard mode;
+    char* end = nullptr;
+    const double value = std::strtod(item.c_str(), &end);
+    if (item.empty() || end != item.c_str() + item.size()) return std::nullopt;
+    return value;
+}
+
+// Items of a text separated by blanks, tabs and commas.
+std::vector<std::string> items_of(std::string_view text) {
+    std::vector<std::string> items;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t start = text.find_first_not_of(" \t,\r", pos);
+        if (start == std::string_view::npos) break;
+        std::size_t end = text.find_first_of(" \t,\r", start);
+        if (end == std::string_view::npos) end = text.size();
+        items.emplace_back(text.substr(start, end - start));
+        pos = end;
+    }
+    return items;
+}
+
+// The table file: two numbers a line, r and v(r); blank lines and lines starting with ';' or '#'
+// are skipped. Every refusal names the file, and the line where there is one.
+void read_table(const std::string& name, std::vector<double>& r, std::vector<double>& v) {
+    r.clear();
+    v.clear();
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_input(name), std::fclose);
+    if (file == nullptr) throw_error(routine, "unable to open the table file <" + name + ">");
+    Line line;
+    std::size_t bytes_read = 0;
+    for (long long number = 1; next_line(file.get(), number, bytes_read, line); ++number) {
+        const std::string_view text = without_blanks(line.text);
+        if (text.empty() || text[0] == ';' || text[0] == '#' || is_blank(text)) continue;
+        const std::string where =
+            "line " + std::to_string(number) + " of the table file <" + name + ">";
+        if (line.text_dropped) throw_error(routine, where + " is too long");
+        const std::vector<std::string> items = items_of(text);
+        std::optional<double> radius;
+        std::optional<double> value;
+        if (items.size() == 2) {
+            radius = number_of(items[0]);
+            value = number_of(items[1]);
+        }
+        if (!radius || !value) throw_error(routine, where + " does not hold two numbers r and v");
+        if (!std::isfinite(*radius) || !std::isfinite(*value)) {
+            throw_error(routine, where + " holds a value that is not finite");
+        }
+        if (!r.empty() && !(*radius > r.back())) {
+            throw_error(routine, where + ": the radii do not increase");
+        }
+        r.push_back(*radius);
+        v.push_back(*value);
+    }
+    if (r.size() < 4) {
+        throw_error(routine, "the table file <" + name + "> holds fewer than 4 points");
+    }
+}
+
+// The data of a formula or table potential, which the parameter lines only name.
+void read_potential_data() {
+    PotentialParams& p = run_record.potential;
+    p.breaks.clear();
+    if (text_is(p.pot_type, "formula")) {
+        for (const std::string& item : items_of(p.breaks_text)) {
+            const std::optional<double> radius = number_of(item);
+            if (!radius) throw_error(routine, "incorrect value for <breaks>");
+            p.breaks.push_back(*radius);
+        }
+    }
+    if (text_is(p.pot_type, "table")) read_table(p.table, p.table_r, p.table_v);
+}
+
 }  // namespace
 
 void loadparams(const std::string& filename) {
@@ -441,6 +568,7 @@ void loadparams(const std::string& filename) {
     for (std::size_t i = 0; i < entry_count; ++i) {
         if (!table[i].required && !table[i].given) apply_default(static_cast<Entry>(i));
     }
+    read_potential_data();
     detail::validate();
     detail::check_partial_wave_keys({.lmax = table[lmax].given,
                                      .lconv = table[lconv].given,

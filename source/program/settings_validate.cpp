@@ -22,9 +22,11 @@ void require(bool holds, std::string_view message) {
 // The values of each text key, in the order its refusal lists them.
 struct TextKey {
     std::string_view name;
-    std::array<std::string_view, 4> values;  // unused places empty
+    std::array<std::string_view, 11> values;  // unused places empty
 };
-constexpr TextKey text_keys[] = {{"pot_type", {"well", "coulomb", "yukawa", "user"}},
+constexpr TextKey text_keys[] = {{"pot_type",
+                                  {"well", "coulomb", "yukawa", "user", "woods-saxon", "hulthen",
+                                   "exponential", "gaussian", "morse", "formula", "table"}},
                                  {"basis", {"gauss", "laguerre"}},
                                  {"scheme", {"relativistic", "non-relativistic"}},
                                  {"v_light", {"finite", "infinite"}},
