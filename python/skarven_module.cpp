@@ -169,7 +169,14 @@ Bad input raises ValueError with the program's message line, "Error (routine): m
         .value("well", skarven::PotentialKind::well)
         .value("coulomb", skarven::PotentialKind::coulomb)
         .value("yukawa", skarven::PotentialKind::yukawa)
-        .value("user", skarven::PotentialKind::user);
+        .value("user", skarven::PotentialKind::user)
+        .value("woods_saxon", skarven::PotentialKind::woods_saxon)
+        .value("hulthen", skarven::PotentialKind::hulthen)
+        .value("exponential", skarven::PotentialKind::exponential)
+        .value("gaussian", skarven::PotentialKind::gaussian)
+        .value("morse", skarven::PotentialKind::morse)
+        .value("formula", skarven::PotentialKind::formula)
+        .value("table", skarven::PotentialKind::table);
 
     py::class_<skarven::Basis>(m, "Basis", "The basis: kind and scale lam (1/bohr); x = lam r.")
         .def(py::init([](const py::object& kind, double lam) {
@@ -222,6 +229,16 @@ Bad input raises ValueError with the program's message line, "Error (routine): m
         .def_readwrite("g", &skarven::Potential::g,
                        "coupling of -g^2 e^(-m r) / r (g^2 in hartree bohr)")
         .def_readwrite("m", &skarven::Potential::m, "decay rate of the Yukawa potential (1/bohr)")
+        .def_readwrite("radius", &skarven::Potential::radius,
+                       "radius R of woods_saxon and morse (bohr)")
+        .def_readwrite("diffuse", &skarven::Potential::diffuse,
+                       "diffuseness d of woods_saxon (bohr)")
+        .def_readwrite("range", &skarven::Potential::range,
+                       "range s of hulthen, exponential, gaussian and morse (bohr)")
+        .def_readonly("expression", &skarven::Potential::expression,
+                      "the formula in r of a formula potential")
+        .def_readonly("breaks", &skarven::Potential::breaks,
+                      "radii (bohr) where a formula potential may jump")
         .def(
             "__call__",
             [](const skarven::Potential& p, const py::handle& r) -> py::object {
@@ -286,6 +303,85 @@ and returns v there (hartree), as an array of the same length or anything that b
 It is called once per quadrature level or rule (hundreds to thousands of radii per call), never per
 point or matrix element, from the computing thread with the GIL held. Cut to 0 beyond r0 > 0 (bohr);
 with r0 <= 0 the potential must fall off fast enough for the basis integrals to converge.)");
+
+    // The named forms take their textbook parameters; v0 in hartree (negative attracts).
+    auto named = [](skarven::PotentialKind kind, double v0, double radius, double diffuse,
+                    double range, double r0) {
+        skarven::Potential p;
+        p.kind = kind;
+        p.v0 = v0;
+        p.radius = radius;
+        p.diffuse = diffuse;
+        p.range = range;
+        p.r0 = r0;
+        return p;
+    };
+    m.def(
+        "woods_saxon",
+        [named](double v0, double radius, double diffuse, double r0) {
+            return named(skarven::PotentialKind::woods_saxon, v0, radius, diffuse, 0.0, r0);
+        },
+        "v0"_a, "radius"_a, "diffuse"_a, "r0"_a = 0.0,
+        "Woods-Saxon well v = v0 / (1 + e^((r - radius) / diffuse)) (hartree, bohr), cut beyond "
+        "r0 > 0.");
+    m.def(
+        "hulthen",
+        [named](double v0, double range, double r0) {
+            return named(skarven::PotentialKind::hulthen, v0, 0.0, 0.0, range, r0);
+        },
+        "v0"_a, "range"_a, "r0"_a = 0.0,
+        "Hulthen potential v = v0 e^(-r/range) / (1 - e^(-r/range)) (hartree, bohr); the uncut s "
+        "wave has an exact phase shift.");
+    m.def(
+        "exponential",
+        [named](double v0, double range, double r0) {
+            return named(skarven::PotentialKind::exponential, v0, 0.0, 0.0, range, r0);
+        },
+        "v0"_a, "range"_a, "r0"_a = 0.0,
+        "Exponential potential v = v0 e^(-r/range) (hartree, bohr).");
+    m.def(
+        "gaussian",
+        [named](double v0, double range, double r0) {
+            return named(skarven::PotentialKind::gaussian, v0, 0.0, 0.0, range, r0);
+        },
+        "v0"_a, "range"_a, "r0"_a = 0.0,
+        "Gaussian potential v = v0 e^(-(r/range)^2) (hartree, bohr).");
+    m.def(
+        "morse",
+        [named](double v0, double radius, double range, double r0) {
+            return named(skarven::PotentialKind::morse, v0, radius, 0.0, range, r0);
+        },
+        "v0"_a, "radius"_a, "range"_a, "r0"_a = 0.0,
+        "Morse potential v = v0 (2 e^(-(r - radius)/range) - e^(-2 (r - radius)/range)) (hartree, "
+        "bohr); v0 is its value at the minimum r = radius.");
+    m.def(
+        "formula",
+        [](const std::string& expression, const std::vector<double>& breaks, double r0) {
+            skarven::Potential p;
+            p.kind = skarven::PotentialKind::formula;
+            p.expression = expression;
+            p.breaks = breaks;
+            p.r0 = r0;
+            return p;
+        },
+        "v"_a, "breaks"_a = std::vector<double>{}, "r0"_a = 0.0,
+        R"doc(A potential given as a formula in r (bohr) for v (hartree), in the parameter file's syntax
+(arithmetic, ^, exp, log, sqrt, trigonometric and hyperbolic functions, comparisons, a ? b : c),
+e.g. "-50/(1+exp((r-7)/0.6))". breaks: radii where it jumps (quadrature panel ends). Cut beyond
+r0 > 0; with r0 <= 0 its tail must fall faster than 1/r. Checked when a computation starts
+(ValueError with the parameter file's message).)doc");
+    m.def(
+        "table",
+        [](const py::object& r, const py::object& v) {
+            skarven::Potential p;
+            p.kind = skarven::PotentialKind::table;
+            p.table_r = energies_of(r);
+            p.table_v = energies_of(v);
+            return p;
+        },
+        "r"_a, "v"_a,
+        R"(A potential tabulated at increasing radii r (bohr, at least 4) with values v (hartree),
+interpolated by a cubic spline through r v(r) and zero beyond the last radius.)");
 
     py::class_<skarven::Problem>(
         m, "Problem", "The scattering problem: basis, scheme, partial wave and potential.")
@@ -432,6 +528,33 @@ by the fast route, stopped after two l in a row whose |sin delta| stay below lco
 and sigma, sigma_tr (bohr^2) and, with angles >= 2 equally spaced angles over 0 ... 180 degrees,
 dsigma/dOmega (bohr^2/sr). The problem's own l and kappa are not used. Needs a short-range
 potential. Returns a PartialWaves.)");
+
+    py::class_<skarven::Limit>(m, "Limit", "delta = lim delta_N with its error estimate.")
+        .def_readonly("delta", &skarven::Limit::delta, "the limit (radians)")
+        .def_readonly("error", &skarven::Limit::error, "its estimated absolute error (radians)")
+        .def_readonly("n_used", &skarven::Limit::largest_size, "the largest basis size used")
+        .def_readonly("converged", &skarven::Limit::converged, "error <= tolerance")
+        .def("__repr__", [](const skarven::Limit& l) {
+            return "Limit(delta=" + std::to_string(l.delta) + ", error=" + std::to_string(l.error) +
+                   ", n_used=" + std::to_string(l.largest_size) +
+                   ", converged=" + (l.converged ? "True" : "False") + ")";
+        });
+
+    m.def(
+        "phase_shift_limit",
+        [](const skarven::Problem& problem, double e, double tolerance, int nmax, int threads,
+           bool shift) {
+            const skarven::Options options = options_of("fast", threads, shift);
+            py::gil_scoped_release release;
+            return skarven::phase_shift_limit(problem, e, tolerance, nmax, options);
+        },
+        "problem"_a, "e"_a, "tolerance"_a, "nmax"_a = skarven::largest_basis, py::kw_only(),
+        "threads"_a = 0, "shift"_a = false,
+        R"(delta = lim delta_N at kinetic energy e (hartree) with an error estimate (radians): delta_N
+by the fast route in stages to 100, 200, 400, ... (nmax at most) until the error estimate is at
+most `tolerance`. The estimate fits the known approach of delta_N to its limit; its error bar
+covered the true error in every case tested. Returns a Limit (converged False when nmax was
+reached first).)");
 
     m.def(
         "exact_phase_shift",

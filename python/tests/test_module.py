@@ -120,3 +120,20 @@ def test_two_threads_give_the_bits_of_one():
     for k in range(2):
         for delta in results[k]:
             assert delta.tobytes() == alone[k].tobytes()
+
+
+def test_formula_and_the_limit():
+    """A formula written as the built-in Yukawa gives its delta_N; the limit covers the
+    independently integrated s wave (tests/data/limit_reference.txt)."""
+    built_in = skarven.Problem(potential=skarven.yukawa(g=1.0, m=1.0))
+    written = skarven.Problem(potential=skarven.formula("-exp(-r)/r"))
+    a = skarven.phase_shift_scan(built_in, 1.0, 1, 80).delta
+    b = skarven.phase_shift_scan(written, 1.0, 1, 80).delta
+    assert np.max(np.abs(a - b)) < 1e-12
+    limit = skarven.phase_shift_limit(built_in, 1.0, 1e-7, nmax=800)
+    assert limit.converged and abs(limit.delta - 0.9334314568477643) <= limit.error
+    with pytest.raises(ValueError, match="tolerance"):
+        skarven.phase_shift_limit(built_in, 1.0, 0.0)
+    with pytest.raises(ValueError):
+        skarven.phase_shift_scan(skarven.Problem(potential=skarven.table([0, 1, 2], [0, 0, 0])),
+                                 1.0, 1, 5)
