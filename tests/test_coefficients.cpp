@@ -5,6 +5,7 @@
 
 #include "basis.hpp"
 #include "coefficients.hpp"
+#include "special.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {
@@ -78,15 +79,91 @@ TEST(Coefficients, MatchSixtyDigitValuesUpToN5000) {
     EXPECT_EQ(cases, 24);
 }
 
-// s_0, s_1 solve the first row of J s = 0, which the recurrence for higher n does not enforce.
+// s_0, s_1 solve the first row of J s = 0, which the recurrence for higher n does not enforce;
+// with a Coulomb tail zc = eta k (Laguerre basis) J gains zc times the diagonal of 1/r,
+// (2l + 1)! at n = 0 for every lambda.
 TEST(Coefficients, RegularSolutionSolvesTheFirstRow) {
-    for (double column : {0.0, 1.0}) {
-        const FreeSolutions free = free_solutions(column, 3, 0.4, 2.5, 10);
-        const skarven::Basis basis = basis_of(column, 0.4);
-        const double k2 = 2.5 * 2.5;
-        const double a = (kinetic(basis, 3, 0, 0) - k2 * overlap(basis, 3, 0, 0)) * free.regular(0),
+    const struct {
+        double column, eta;
+    } cases[] = {{0.0, 0.0}, {1.0, 0.0}, {0.0, 0.7}, {0.0, -2.0}};
+    for (const auto& c : cases) {
+        const double k = 2.5;
+        const FreeSolutions free(basis_of(c.column, 0.4), 3, k, free_solution_top(10), c.eta);
+        const skarven::Basis basis = basis_of(c.column, 0.4);
+        const double k2 = k * k, coulomb = 2.0 * c.eta * k * fact_over_fact(7, 0);
+        const double a = (kinetic(basis, 3, 0, 0) - k2 * overlap(basis, 3, 0, 0) + coulomb) *
+                         free.regular(0),
                      b = (kinetic(basis, 3, 0, 1) - k2 * overlap(basis, 3, 0, 1)) * free.regular(1);
-        EXPECT_LT(std::fabs(a + b) / (std::fabs(a) + std::fabs(b)), 1e-14) << column;
+        EXPECT_LT(std::fabs(a + b) / (std::fabs(a) + std::fabs(b)), 1e-14)
+            << c.column << " " << c.eta;
+    }
+}
+
+// The Coulomb reference problem: 60-digit values of the closed forms (the Pollaczek polynomials
+// and the Gauss series on the unit circle, carried by the Coulomb relation) to n = 5000, for
+// eta = +-0.5, +-2, l = 0, 1, 5; gen_coefficients_coulomb.py also checks them as projections
+// of F_l and of the regularised G_l.
+TEST(Coefficients, CoulombMatchesSixtyDigitValuesUpToN5000) {
+    const int cases = for_cases<long double>(
+        "coefficients_coulomb.txt", 3, [](const std::vector<std::vector<long double>>& rows) {
+            const auto& h = rows.front();
+            const FreeSolutions free(basis_of(0, 1.0), int(h[1]), double(h[2]), 5000, double(h[0]));
+            for (const auto& r : rows) {
+                const long double size = std::hypot(r[4], r[5]);
+                EXPECT_LT(std::fabs(free.regular(int(r[3])) - r[4]) / size, 1e-13) << r[3];
+                EXPECT_LT(std::fabs(free.irregular(int(r[3])) - r[5]) / size, 1e-13) << r[3];
+            }
+        });
+    EXPECT_EQ(cases, 36);
+}
+
+// The free matrix with a Coulomb tail (basis elements: kinetic, overlap and 1/r) annihilates the
+// regular solution in every row and the irregular one in every row but the first.
+TEST(Coefficients, CoulombSolutionsSolveTheFreeMatrixWithTail) {
+    const struct {
+        int l;
+        double lambda, k, eta;
+    } cases[] = {{0, 1.0, 0.7, 0.5}, {2, 0.6, 1.9, -2.0}, {5, 2.0, 0.4, 3.0}};
+    for (const auto& c : cases) {
+        const skarven::Basis basis = basis_of(0, c.lambda);
+        const FreeSolutions free(basis, c.l, c.k, 60, c.eta);
+        const double zc = c.eta * c.k;
+        for (int row = 0; row < 60; ++row) {
+            double s = 0.0, s_size = 0.0, t = 0.0, t_size = 0.0;
+            for (int n = std::max(0, row - 1); n <= row + 1; ++n) {
+                const double j = free_element_schroedinger(basis, c.l, row, n, c.k, zc);
+                s += j * free.regular(n);
+                s_size += std::fabs(j * free.regular(n));
+                t += j * free.irregular(n);
+                t_size += std::fabs(j * free.irregular(n));
+            }
+            EXPECT_LT(std::fabs(s) / s_size, 1e-13) << c.l << " row " << row;
+            if (row > 0) {
+                EXPECT_LT(std::fabs(t) / t_size, 1e-13) << c.l << " row " << row;
+            } else {
+                EXPECT_GT(std::fabs(t) / t_size, 1e-3) << c.l;
+            }
+        }
+    }
+}
+
+// eta -> 0 joins the free tables continuously (both closed forms and the relation change), and
+// eta = 0 is the free problem to the bit.
+TEST(Coefficients, CoulombJoinsTheFreeProblemAtEtaZero) {
+    for (int l : {0, 3}) {
+        for (double k : {0.2, 1.3}) {
+            const FreeSolutions free = free_solutions(0, l, 1.0, k, 3000);
+            const FreeSolutions zero(basis_of(0, 1.0), l, k, free_solution_top(3000), 0.0);
+            const FreeSolutions near(basis_of(0, 1.0), l, k, free_solution_top(3000), 1e-9);
+            for (int n : {0, 1, 2, 50, 2999, 3000}) {
+                EXPECT_TRUE(same_bits(zero.regular(n), free.regular(n)) &&
+                            same_bits(zero.irregular(n), free.irregular(n)));
+                const double size = std::hypot(free.regular(n), free.irregular(n));
+                EXPECT_LT(std::fabs(near.regular(n) - free.regular(n)) / size, 1e-6) << l << k << n;
+                EXPECT_LT(std::fabs(near.irregular(n) - free.irregular(n)) / size, 1e-6)
+                    << l << " " << k << " " << n;
+            }
+        }
     }
 }
 
@@ -112,6 +189,9 @@ TEST(Coefficients, ErrorReports) {
     // Beyond k/lambda = 50 the oscillator tables would span more than the range of a double.
     const char* beyond = "k/lambda is above 50, beyond the range of the gauss basis";
     EXPECT_ERROR(free_solutions(1, 0, 1.0, 50.01, 10), "s", beyond);
+    // The oscillator basis has no tridiagonal Coulomb reference problem.
+    EXPECT_ERROR(FreeSolutions(basis_of(1, 1.0), 0, 1.0, 10, 0.5), "s",
+                 "a Coulomb tail needs the laguerre basis");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // Guards against wrong factorials, gamma, Bessel values or integrals and unreported domain errors.
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <limits>
@@ -214,6 +215,57 @@ TEST(Quadrature, KnownIntegralsAndEdgeCases) {
     EXPECT_TRUE(i == 0.0 && err == 0.0);
     ooura::intde([](double x) { return x < 0.3 ? 1.0 : 0.0; }, 0.0, 1.0, finite.data(), i, err);
     EXPECT_TRUE(err < 0.0 && std::fabs(i - 0.3) < 1e-3) << i << " " << err;
+}
+
+// F, F', G, G' against mpmath (relative, or against the modulus sqrt(F^2 + G^2) near a zero), on
+// the grid and at both sides of the hand-over at rho = 2 eta.
+TEST(Coulomb, AgainstMpmathOnTheGridAndAtTheHandOver) {
+    for_rows("coulomb_functions.txt", 300, [&](const std::vector<double>& r) {
+        const double eta = r[0], rho = r[1];
+        const int l = static_cast<int>(r[2]);
+        const std::optional<CoulombFunctions> c = coulomb_functions(eta, rho, l);
+        ASSERT_TRUE(c.has_value()) << eta << " " << rho << " " << l;
+        const double computed[] = {c->f[l], c->fp[l], c->g[l], c->gp[l]};
+        const double modulus = std::hypot(r[3], r[5]), modulus_p = std::hypot(r[4], r[6]);
+        for (int k = 0; k < 4; ++k) {
+            const double expected = r[3 + k], m = k % 2 == 0 ? modulus : modulus_p;
+            const double error = std::fabs(expected) < 1e-3 * m
+                                     ? std::fabs(computed[k] - expected) / m
+                                     : relative_error(computed[k], expected);
+            // Below rho = 1 in an attractive field CF2 sums thousands of terms.
+            EXPECT_LE(error, eta < 0.0 && rho < 1.0 ? 1e-12 : 2e-13)
+                << "eta " << eta << " rho " << rho << " l " << l << " column " << k << ": "
+                << computed[k] << " vs " << expected;
+        }
+    });
+}
+
+// sigma_l against mpmath's Im ln Gamma, from eta = -1000 to 1000 (absolute: sigma_l ~ eta ln eta).
+TEST(Coulomb, PhaseAgainstMpmath) {
+    for_rows("coulomb_phase.txt", 60, [&](const std::vector<double>& r) {
+        const int l = static_cast<int>(r[0]);
+        EXPECT_LE(std::fabs(coulomb_phase(l, r[1]) - r[2]), 1e-15 * std::max(1.0, std::fabs(r[2])))
+            << l << " " << r[1];
+    });
+}
+
+// rho <= 0, lmax < 0 and arguments that are not numbers give no value; eta = 0 gives the
+// Riccati-Bessel functions x j_l(x) and -x n_l(x).
+TEST(Coulomb, DomainAndTheFreeLimit) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_FALSE(coulomb_functions(1.0, 0.0, 2).has_value());
+    EXPECT_FALSE(coulomb_functions(1.0, -1.0, 2).has_value());
+    EXPECT_FALSE(coulomb_functions(1.0, 1.0, -1).has_value());
+    EXPECT_FALSE(coulomb_functions(nan, 1.0, 0).has_value());
+    EXPECT_FALSE(coulomb_functions(0.0, nan, 0).has_value());
+    for (double x : {0.2, 1.7, 25.0}) {
+        const std::optional<CoulombFunctions> c = coulomb_functions(0.0, x, 3);
+        ASSERT_TRUE(c.has_value());
+        for (int l = 0; l <= 3; ++l) {
+            EXPECT_LE(relative_error(c->f[l], x * value(sphbess(l, x))), 1e-13) << x << " " << l;
+            EXPECT_LE(relative_error(c->g[l], -x * value(sphneum(l, x))), 1e-13) << x << " " << l;
+        }
+    }
 }
 
 }  // namespace

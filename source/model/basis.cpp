@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "skarven/errors.hpp"
 #include "special.hpp"
 
 namespace skarven {
@@ -62,7 +63,17 @@ double kinetic(const Basis& basis, int l, int i, int n) {
            ((2.0 * n + l + 1.5) * d.d0 + n * d.dm + (n + l + 1.5) * d.dp);
 }
 
-double free_element_schroedinger(const Basis& basis, int l, int n, int m, double k) {
+// Integral of phi_i phi_n / r: in the Laguerre basis 1/r = lambda/x against dr = dx/lambda leaves
+// the orthogonality integral of L_n^(2l+1) under x^(2l+1) e^-x, diagonal and free of lambda.
+double inverse_r(const Basis& basis, int l, int i, int n) {
+    SKARVEN_CHECK(basis.kind == BasisKind::laguerre);
+    return laguerre_weight(n, l) * kronecker(i, n);
+}
+
+double free_element_schroedinger(const Basis& basis, int l, int n, int m, double k, double zc) {
+    if (zc != 0.0)
+        return 0.5 * kinetic(basis, l, n, m) - 0.5 * k * k * overlap(basis, l, n, m) +
+               zc * inverse_r(basis, l, n, m);
     return 0.5 * kinetic(basis, l, n, m) - 0.5 * k * k * overlap(basis, l, n, m);
 }
 

@@ -12,8 +12,12 @@ int kronecker(int i, int j);
 double overlap(const Basis& basis, int l, int i, int n);
 // Twice the kinetic-energy integral, int phi_i' phi_n' + l(l+1)/r^2 phi_i phi_n dr (tridiagonal).
 double kinetic(const Basis& basis, int l, int i, int n);
-// Free Schroedinger element 1/2 kinetic(n, m) - 1/2 k^2 overlap(n, m) at wave number k.
-double free_element_schroedinger(const Basis& basis, int l, int n, int m, double k);
+// Integral of phi_i phi_n / r, Laguerre basis only: diagonal, (n + 2l + 1)!/n!.
+double inverse_r(const Basis& basis, int l, int i, int n);
+// Free Schroedinger element 1/2 kinetic(n, m) - 1/2 k^2 overlap(n, m) at wave number k, plus
+// zc inverse_r(n, m) for a Coulomb tail zc/r (Laguerre basis; zc = 0 is the free element).
+double free_element_schroedinger(const Basis& basis, int l, int n, int m, double k,
+                                 double zc = 0.0);
 // Free Dirac element minus energy e between positions n and m of the two-component ordering for
 // basis size `size`: the first component in reverse (size-1 ... 0), then the second. `light` is
 // the speed of light.

@@ -23,18 +23,23 @@ namespace {
 //   Laguerre:   (n-1) t(n-2) - 2(n + l) x t(n-1) + (n + 2l + 1) t(n) = 0,
 // with q = k/lambda and x = (q^2 - 1/4)/(q^2 + 1/4). q^2 is carried as hi + lo: the oscillator
 // coefficients at n in the thousands follow its last bits (their phase is about 2 sqrt(n q^2)).
+// With a Coulomb tail zc/r (Sommerfeld parameter eta = zc/k) the Laguerre row gains the diagonal
+// of 1/r, which is the weight (n + 2l + 1)!/n! itself, and reads
+//   (n-1) t(n-2) - 2((n + l) x - eta y) t(n-1) + (n + 2l + 1) t(n) = 0,  y = sin(theta),
+// with x = cos(theta): the Pollaczek relation (Yamani and Fishman, J. Math. Phys. 16 (1975) 410).
 struct FreeProblem {
     bool gauss;
     int l;
     double q;
     double q2;
     double q2_lo;
+    double eta;
 };
 
-FreeProblem free_problem(const Basis& basis, int l, double k) {
+FreeProblem free_problem(const Basis& basis, int l, double k, double eta) {
     const double q = k / basis.lambda;
     const double q2 = q * q;
-    return {basis.kind == BasisKind::oscillator, l, q, q2, std::fma(q, q, -q2)};
+    return {basis.kind == BasisKind::oscillator, l, q, q2, std::fma(q, q, -q2), eta};
 }
 
 // Where the relation stops being safe in double precision. In rows whose characteristic roots
@@ -62,10 +67,17 @@ Prefix plan_prefix(const FreeProblem& p, int top) {
             b = 2.0 * n + l - 0.5 - z;
             c = n + l + 0.5;
             disc = (l + 1.5) * (l + 1.5) - 2.0 * z * (2.0 * n + l - 0.5) + z * z;
-        } else {
+        } else if (p.eta == 0.0) {
             b = -2.0 * (n + l) * x;
             c = n + 2.0 * l + 1.0;
             disc = 4.0 * ((l + 1.0) * (l + 1.0) - (n + l) * (n + l) * y2);
+        } else {
+            // disc/4 = (l+1)^2 + eta^2 y^2 - 2 (n+l) x eta y - (n+l)^2 y^2: positive at n + l = 0,
+            // a downward parabola in n + l, so it too stays negative once it is.
+            const double mid = (n + l) * x - p.eta * std::sqrt(y2);
+            b = -2.0 * mid;
+            c = n + 2.0 * l + 1.0;
+            disc = 4.0 * (mid * mid - a * c);
         }
         if (disc <= 0.0) break;  // disc falls with n: no real roots further on
         lost += 2.0 * std::log2(std::fabs(b) + std::sqrt(disc)) - std::log2(4.0 * a * c);
@@ -149,6 +161,191 @@ long gauss_series(mpfr_ptr sum, int l, int j, mpfr_ptr u, mpfr_prec_t bits) {
     return cancellation(sum, peak);
 }
 
+// A complex MPFR number for the Coulomb closed forms.
+struct BigComplex {
+    explicit BigComplex(mpfr_prec_t bits) : re(bits), im(bits) {}
+    Big re, im;
+};
+
+// out = a * b; out may be a or b.
+void complex_mul(BigComplex& out, BigComplex& a, BigComplex& b, mpfr_prec_t bits) {
+    Big re(bits), t(bits);
+    mpfr_mul(re, a.re, b.re, near);
+    mpfr_mul(t, a.im, b.im, near);
+    mpfr_sub(re, re, t, near);
+    mpfr_mul(t, a.re, b.im, near);
+    mpfr_fma(out.im, a.im, b.re, t, near);
+    mpfr_set(out.re, re, near);
+}
+
+// out = a / b; out may be a or b.
+void complex_div(BigComplex& out, BigComplex& a, BigComplex& b, mpfr_prec_t bits) {
+    BigComplex conj(bits);
+    Big norm(bits);
+    mpfr_set(conj.re, b.re, near);
+    mpfr_neg(conj.im, b.im, near);
+    mpfr_sqr(norm, b.re, near);
+    mpfr_fma(norm, b.im, b.im, norm, near);
+    complex_mul(out, a, conj, bits);
+    mpfr_div(out.re, out.re, norm, near);
+    mpfr_div(out.im, out.im, norm, near);
+}
+
+// F = 2F1(1, b; b + 2l + 2; z) with b = -l + i eta and |z| = 1 (z = e^(-2i theta)). The terms
+// T_k z^k, T_k = (b)_k/(b + 2l + 2)_k, fall only as k^-(2l+2), so the series is summed directly
+// to k = K - 1 and its tail by Pfaff's transformation, sum_(k>=K) T_k z^k = z^K T_K/(1 - z)
+// 2F1(1, 2l + 2; b + 2l + 2 + K; z/(z - 1)), whose terms fall once m/(K + m) |z/(z - 1)| < 1:
+// with |z/(z - 1)| = 1/(2y) above 1/2, K of about (bits ln 2)/y makes its smallest term
+// negligible. Returns the bits lost to cancellation. Cost O(K) complex MPFR operations.
+long coulomb_gauss_series(BigComplex& sum, int l, double eta, mpfr_ptr x, mpfr_ptr y,
+                          mpfr_prec_t bits) {
+    BigComplex z(bits), zeta(bits), term(bits), factor(bits), ratio(bits), power(bits);
+    Big t(bits);
+    // z = (x - i y)^2, 1 - z = 2y (y + i x), -z/(1 - z) = -zeta.
+    mpfr_sqr(z.re, x, near);
+    mpfr_sqr(t, y, near);
+    mpfr_sub(z.re, z.re, t, near);
+    mpfr_mul(z.im, x, y, near);
+    mpfr_mul_si(z.im, z.im, -2, near);
+    BigComplex one_minus_z(bits);
+    mpfr_mul(one_minus_z.re, y, y, near);
+    mpfr_mul_2ui(one_minus_z.re, one_minus_z.re, 1, near);
+    mpfr_mul(one_minus_z.im, x, y, near);
+    mpfr_mul_2ui(one_minus_z.im, one_minus_z.im, 1, near);
+    complex_div(zeta, z, one_minus_z, bits);
+    const double y_d = mpfr_get_d(y, near);
+    const double reach = (static_cast<double>(bits) * std::log(2.0) + 20.0) / y_d;
+    const long k_top = 2.0 * y_d > 1.0 ? 0 : static_cast<long>(std::ceil(reach)) + 4L * l + 8;
+    if (k_top > 100000000L)
+        throw_error("s", "the energy is too far from lambda^2/8 for the Coulomb coefficients");
+    long peak = 1;
+    mpfr_set_ui(sum.re, 0, near);
+    mpfr_set_ui(sum.im, 0, near);
+    mpfr_set_ui(term.re, 1, near);  // T_k z^k
+    mpfr_set_ui(term.im, 0, near);
+    for (long k = 0; k < k_top; ++k) {
+        mpfr_add(sum.re, sum.re, term.re, near);
+        mpfr_add(sum.im, sum.im, term.im, near);
+        peak = std::max({peak, static_cast<long>(mpfr_get_exp(term.re)),
+                         static_cast<long>(mpfr_get_exp(term.im))});
+        // T_(k+1) z^(k+1) = T_k z^k (b + k)/(b + 2l + 2 + k) z
+        mpfr_set_si(ratio.re, -l + k, near);
+        mpfr_set_d(ratio.im, eta, near);
+        mpfr_set_si(factor.re, l + 2 + k, near);
+        mpfr_set_d(factor.im, eta, near);
+        complex_div(ratio, ratio, factor, bits);
+        complex_mul(ratio, ratio, z, bits);
+        complex_mul(term, term, ratio, bits);
+    }
+    // The tail: term = T_K z^K, times sum_m (2l + 2)_m/(b + 2l + 2 + K)_m (-zeta)^m/(1 - z).
+    BigComplex tail(bits);
+    mpfr_set_ui(tail.re, 1, near);
+    mpfr_set_ui(tail.im, 0, near);
+    mpfr_set_ui(power.re, 1, near);
+    mpfr_set_ui(power.im, 0, near);
+    mpfr_neg(zeta.re, zeta.re, near);
+    mpfr_neg(zeta.im, zeta.im, near);
+    long tail_peak = 1;
+    for (long m = 0;; ++m) {
+        mpfr_set_si(ratio.re, 2 * l + 2 + m, near);
+        mpfr_set_ui(ratio.im, 0, near);
+        mpfr_set_si(factor.re, l + 2 + k_top + m, near);
+        mpfr_set_d(factor.im, eta, near);
+        complex_div(ratio, ratio, factor, bits);
+        complex_mul(ratio, ratio, zeta, bits);
+        complex_mul(power, power, ratio, bits);
+        mpfr_add(tail.re, tail.re, power.re, near);
+        mpfr_add(tail.im, tail.im, power.im, near);
+        const long e = std::max(mpfr_get_exp(power.re), mpfr_get_exp(power.im));
+        tail_peak = std::max(tail_peak, e);
+        const long top = std::max(mpfr_get_exp(tail.re), mpfr_get_exp(tail.im));
+        if (e < top - static_cast<long>(bits) - 4) break;
+        if (m > 1000000L) throw_error("s", "the Coulomb coefficients' series does not converge");
+    }
+    const long tail_lost =
+        std::max(0L, tail_peak - std::max(mpfr_get_exp(tail.re), mpfr_get_exp(tail.im)));
+    complex_div(tail, tail, one_minus_z, bits);
+    complex_mul(tail, tail, term, bits);
+    mpfr_add(sum.re, sum.re, tail.re, near);
+    mpfr_add(sum.im, sum.im, tail.im, near);
+    const long top = std::max(mpfr_get_exp(sum.re), mpfr_get_exp(sum.im));
+    return std::max(tail_lost, std::max(0L, peak - top));
+}
+
+// The Coulomb closed forms at the first two indices, with theta = atan2(y, x):
+//   s_0 = 2^l |Gamma(l + 1 + i eta)| e^(eta (pi/2 - theta)) y^(l+1)/(2l + 1)!,
+//   s_1 = s_0 2((l + 1) x - eta y)/(2l + 2),
+// the projections of F_l(eta, q x) on the dual basis (the Laplace transform of Kummer's
+// function; at eta = 0 the Gegenbauer form above), and with
+//   R = -(2y)^(-l) e^(eta (theta - pi/2))/|Gamma(l + 1 + i eta)|,
+//   c_n + i s_n = R Gamma(l + 1 + i eta) e^(-i(n+1) theta) n!/Gamma(n + l + 2 + i eta)
+//                 2F1(n + 1, -l + i eta; n + l + 2 + i eta; e^(-2i theta)),
+// the irregular partner whose sum c_n + i s_n is the pure e^(-i n theta) solution of the
+// relation (Yamani and Fishman 1975; Heller and Yamani, Phys. Rev. A 9 (1974) 1201 at eta = 0).
+// Only c_0 needs the series: c_1 follows from the first row, whose term at n = -1 (of the
+// weighted form (n + 2l + 1)!/n! t(n)) is R (2l)!, so c_1 = (2((l+1) x - eta y) c_0 - R)/(2l + 2).
+// Returns the bits lost to cancellation.
+long coulomb_start(const FreeProblem& p, mpfr_ptr x, mpfr_ptr y, mpfr_prec_t bits, mpfr_ptr s0,
+                   mpfr_ptr s1, mpfr_ptr c0, mpfr_ptr c1) {
+    const int l = p.l;
+    Big theta(bits), pi(bits), gamma_abs(bits), t(bits), e(bits), mid(bits), r(bits);
+    mpfr_atan2(theta, y, x, near);
+    mpfr_const_pi(pi, near);
+    // |Gamma(l + 1 + i eta)|^2 = pi eta/sinh(pi eta) prod_(j=1..l) (j^2 + eta^2)
+    mpfr_mul_d(t, pi, p.eta, near);
+    mpfr_sinh(gamma_abs, t, near);
+    mpfr_div(gamma_abs, t, gamma_abs, near);
+    for (int j = 1; j <= l; ++j) {
+        mpfr_set_d(t, p.eta, near);
+        mpfr_sqr(t, t, near);
+        mpfr_add_ui(t, t, static_cast<unsigned long>(j) * j, near);
+        mpfr_mul(gamma_abs, gamma_abs, t, near);
+    }
+    mpfr_sqrt(gamma_abs, gamma_abs, near);
+    // e = e^(eta (pi/2 - theta))
+    mpfr_div_2ui(e, pi, 1, near);
+    mpfr_sub(e, e, theta, near);
+    mpfr_mul_d(e, e, p.eta, near);
+    mpfr_exp(e, e, near);
+    mpfr_pow_ui(s0, y, l + 1, near);
+    mpfr_mul(s0, s0, gamma_abs, near);
+    mpfr_mul(s0, s0, e, near);
+    mpfr_mul_2ui(s0, s0, l, near);
+    for (int i = 2; i <= 2 * l + 1; ++i)
+        mpfr_div_ui(s0, s0, i, near);
+    // mid = (l + 1) x - eta y
+    mpfr_mul_ui(mid, x, l + 1, near);
+    mpfr_mul_d(t, y, p.eta, near);
+    mpfr_sub(mid, mid, t, near);
+    mpfr_mul(s1, s0, mid, near);
+    mpfr_div_ui(s1, s1, l + 1, near);
+    // R = -1/((2y)^l e |Gamma|)
+    mpfr_mul_2ui(r, y, 1, near);
+    mpfr_pow_ui(r, r, l, near);
+    mpfr_mul(r, r, e, near);
+    mpfr_mul(r, r, gamma_abs, near);
+    mpfr_si_div(r, -1, r, near);
+    // c_0 = R Re((x - i y) F/(l + 1 + i eta))
+    BigComplex f(bits), w(bits);
+    long lost = coulomb_gauss_series(f, l, p.eta, x, y, bits);
+    mpfr_set(w.re, x, near);
+    mpfr_neg(w.im, y, near);
+    complex_mul(f, f, w, bits);
+    mpfr_set_ui(w.re, l + 1, near);
+    mpfr_set_d(w.im, p.eta, near);
+    complex_div(f, f, w, bits);
+    mpfr_mul(c0, f.re, r, near);
+    // A real part far below the modulus keeps fewer of the series' bits.
+    lost = std::max(lost, cancellation(f.re, std::max(mpfr_get_exp(f.re), mpfr_get_exp(f.im))));
+    mpfr_mul(c1, c0, mid, near);
+    mpfr_mul_2ui(c1, c1, 1, near);
+    const long peak = std::max(mpfr_get_exp(c1), mpfr_get_exp(r));
+    mpfr_sub(c1, c1, r, near);
+    lost = std::max(lost, cancellation(c1, peak));
+    mpfr_div_ui(c1, c1, 2 * l + 2, near);
+    return lost;
+}
+
 // (2m - 1)!! = 1 * 3 * ... * (2m - 1), times x.
 void mul_odd_factorial(mpfr_ptr x, int m) {
     for (int i = 1; i <= m; ++i)
@@ -169,7 +366,7 @@ struct Head {
 long fill_head(const FreeProblem& p, int last, int sigma, mpfr_prec_t bits, Head& head) {
     const int l = p.l;
     Big s0(bits), s1(bits), s2(bits), c0(bits), c1(bits), c2(bits), q2(bits), x(bits);
-    Big pre(bits), tmp(bits), sum(bits);
+    Big pre(bits), tmp(bits), sum(bits), eta_y(bits);
     long lost = 0;
     mpfr_set_d(q2, p.q, near);
     mpfr_sqr(q2, q2, near);  // exact: 106 bits at most
@@ -225,22 +422,27 @@ long fill_head(const FreeProblem& p, int last, int sigma, mpfr_prec_t bits, Head
         mpfr_mul_2ui(y, y, 2, near);
         mpfr_div(y, y, den, near);
         mpfr_ui_div(u, 1, den, near);
-        mpfr_pow_ui(s0, y, l + 1, near);
-        mpfr_set_ui(tmp, 1, near);
-        mul_odd_factorial(tmp, l + 1);
-        mpfr_div(s0, s0, tmp, near);
-        mpfr_mul(s1, s0, x, near);
-        mpfr_pow_ui(pre, y, l, near);
-        mpfr_ui_div(pre, 1, pre, near);
-        mul_odd_factorial(pre, l);
-        for (int i = 2; i <= 2 * l + 1; ++i)
-            mpfr_div_ui(pre, pre, i, near);
-        mpfr_neg(pre, pre, near);
-        lost = std::max(lost, gauss_series(sum, l, 0, u, bits));
-        mpfr_mul(c0, pre, sum, near);
-        lost = std::max(lost, gauss_series(sum, l, 1, u, bits));
-        mpfr_mul(c1, pre, sum, near);
-        mpfr_div_ui(c1, c1, 2 * l + 2, near);
+        if (p.eta != 0.0) {
+            lost = coulomb_start(p, x, y, bits, s0, s1, c0, c1);
+            mpfr_mul_d(eta_y, y, p.eta, near);
+        } else {
+            mpfr_pow_ui(s0, y, l + 1, near);
+            mpfr_set_ui(tmp, 1, near);
+            mul_odd_factorial(tmp, l + 1);
+            mpfr_div(s0, s0, tmp, near);
+            mpfr_mul(s1, s0, x, near);
+            mpfr_pow_ui(pre, y, l, near);
+            mpfr_ui_div(pre, 1, pre, near);
+            mul_odd_factorial(pre, l);
+            for (int i = 2; i <= 2 * l + 1; ++i)
+                mpfr_div_ui(pre, pre, i, near);
+            mpfr_neg(pre, pre, near);
+            lost = std::max(lost, gauss_series(sum, l, 0, u, bits));
+            mpfr_mul(c0, pre, sum, near);
+            lost = std::max(lost, gauss_series(sum, l, 1, u, bits));
+            mpfr_mul(c1, pre, sum, near);
+            mpfr_div_ui(c1, c1, 2 * l + 2, near);
+        }
     }
     head.s.assign(last + 1, Scaled{});
     head.c.assign(last + 1, Scaled{});
@@ -261,6 +463,15 @@ long fill_head(const FreeProblem& p, int last, int sigma, mpfr_prec_t bits, Head
                 mpfr_mul_si(tmp, t0, 2 * (n - 1), near);
                 mpfr_sub(t2, t2, tmp, near);
                 mpfr_div_si(t2, t2, 2 * n + 2 * l + 1, near);
+            } else if (p.eta != 0.0) {
+                // t2 = (2((n + l) x - eta y) t1 - (n - 1) t0) / (n + 2l + 1)
+                mpfr_mul_si(t2, x, n + l, near);
+                mpfr_sub(t2, t2, eta_y, near);
+                mpfr_mul(t2, t2, t1, near);
+                mpfr_mul_2ui(t2, t2, 1, near);
+                mpfr_mul_si(tmp, t0, n - 1, near);
+                mpfr_sub(t2, t2, tmp, near);
+                mpfr_div_si(t2, t2, n + 2 * l + 1, near);
             } else {
                 // t2 = (2(n + l) x t1 - (n - 1) t0) / (n + 2l + 1)
                 mpfr_mul(t2, t1, x, near);
@@ -304,6 +515,8 @@ void continue_relation(const FreeProblem& p, int last, int sigma, double s_step,
     const real z = static_cast<real>(p.q2) + p.q2_lo;
     // Laguerre: r = 2(n + l) w with w = 1 - x = 2/(4q^2 + 1) for sigma = 1, 1 + x for sigma = -1.
     const real w = sigma > 0 ? 2.0L / (4.0L * z + 1.0L) : 8.0L * z / (4.0L * z + 1.0L);
+    // The Coulomb row adds 2 sigma eta y to r.
+    const real coulomb = 2.0L * sigma * p.eta * (4.0L * p.q / (4.0L * z + 1.0L));
     const real sign_last = (sigma < 0 && last % 2 != 0) ? -1.0L : 1.0L;
     for (auto [table, step] : {std::pair{&t_s, s_step}, std::pair{&t_c, c_step}}) {
         std::vector<double>& t = *table;
@@ -314,8 +527,10 @@ void continue_relation(const FreeProblem& p, int last, int sigma, double s_step,
             const real a = n - 1.0L;
             if (p.gauss)
                 d = (a * d - z * u) / (n + l + 0.5L);
-            else
+            else if (p.eta == 0.0)
                 d = (a * d - 2.0L * (n + l) * w * u) / (n + 2.0L * l + 1.0L);
+            else
+                d = (a * d - (2.0L * (n + l) * w + coulomb) * u) / (n + 2.0L * l + 1.0L);
             u += d;
             sign = sigma < 0 ? -sign : sign;
             t[n] = static_cast<double>(sign * u);
@@ -325,6 +540,7 @@ void continue_relation(const FreeProblem& p, int last, int sigma, double s_step,
 
 void fill_tables(const FreeProblem& p, int top, std::vector<double>& t_s,
                  std::vector<double>& t_c) {
+    if (p.gauss && p.eta != 0.0) throw_error("s", "a Coulomb tail needs the laguerre basis");
     if (p.gauss && !(p.q2 <= max_gauss_q2))
         throw_error("s", "k/lambda is above 50, beyond the range of the gauss basis");
     t_s.assign(top + 1, 0.0);
@@ -370,10 +586,11 @@ int free_solution_top(int largest_size) {
 // Regular coefficients: closed forms for n = 0, 1 (Gegenbauer polynomials in the Laguerre basis,
 // Laguerre polynomials in the oscillator basis), then the free relation. Irregular ones: closed
 // forms for n = 0, 1 (Gauss series in the Laguerre basis, Kummer series in the oscillator basis),
-// then the free relation.
-FreeSolutions::FreeSolutions(const Basis& basis, int l, double k, int top) {
+// then the free relation. With a Coulomb tail (Laguerre basis): the Pollaczek closed forms and a
+// Gauss series on the unit circle, then the Coulomb relation.
+FreeSolutions::FreeSolutions(const Basis& basis, int l, double k, int top, double eta) {
     SKARVEN_CHECK(top >= 3);
-    fill_tables(free_problem(basis, l, k), top, regular_, irregular_);
+    fill_tables(free_problem(basis, l, k, eta), top, regular_, irregular_);
 }
 
 }  // namespace skarven

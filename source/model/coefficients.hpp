@@ -21,9 +21,12 @@ int free_solution_top(int largest_size);
 // lose digits, the rest in long double. Cost O(top) plus the extended prefix. Both tables carry
 // one common factor, a power of two below 1 where the natural size of c_n would overflow
 // (oscillator basis, q^2 above about 1400); only their ratios enter tan(delta).
+// eta != 0 (Laguerre basis only; Error otherwise) adds a Coulomb tail eta k / r to the free
+// problem: s_n and c_n then expand F_l(eta, kr) and the regularised G_l(eta, kr), with an extra
+// O(bits/y) of MPFR work, y = 4q/(4q^2 + 1), for the irregular series. eta = 0 is the free problem.
 class FreeSolutions {
   public:
-    FreeSolutions(const Basis& basis, int l, double k, int top);
+    FreeSolutions(const Basis& basis, int l, double k, int top, double eta = 0.0);
     double regular(int n) const { return at(regular_, n); }
     double irregular(int n) const { return at(irregular_, n); }
     int top() const { return static_cast<int>(regular_.size()) - 1; }

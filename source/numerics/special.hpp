@@ -4,6 +4,7 @@
 
 #include <complex>
 #include <optional>
+#include <vector>
 
 #include "special_quadrature.hpp"
 
@@ -44,5 +45,22 @@ namespace specfun {
 void rjbesl(double x, double alpha, int nb, double* b, int& ncalc);
 void rybesl(double x, double alpha, int nb, double* by, int& ncalc);
 }  // namespace specfun
+
+// ---- Coulomb wave functions ------------------------------------------------------------------
+
+// F_l(eta, rho), G_l(eta, rho) and their rho-derivatives for l = 0..lmax (index l).
+struct CoulombFunctions {
+    std::vector<double> f, fp, g, gp;
+};
+// Steed's method (Barnett's continued fractions CF1 and CF2 with the l recurrences), handing over
+// below the l = 0 turning point of a repulsive field (rho < 2 eta) to an inward Taylor series for
+// G_0 and the Wronskian for F_0. Relative accuracy about 1e-13 (1e-12 below rho = 1 in an
+// attractive field, where CF2 sums thousands of terms). Cost: about rho + lmax steps of CF1 and
+// about 60/rho of CF2. rho <= 0, lmax < 0, a continued fraction that does not settle (rho beyond
+// about 1e6) or a value beyond the range of a double give no value.
+std::optional<CoulombFunctions> coulomb_functions(double eta, double rho, int lmax);
+// The Coulomb phase sigma_l = arg Gamma(l + 1 + i eta), on the branch continuous in eta through
+// sigma_l(0) = 0 (Im ln Gamma), to about 1e-15 absolute for |eta| up to 1e3.
+double coulomb_phase(int l, double eta);
 
 }  // namespace skarven
