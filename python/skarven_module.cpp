@@ -412,7 +412,11 @@ dirac: Dirac scheme with speed of light `light` (a.u.; the parameter file's v_li
         .def_readwrite("basis", &skarven::Problem::basis)
         .def_readwrite("scheme", &skarven::Problem::scheme)
         .def_readwrite("wave", &skarven::Problem::wave)
-        .def_readwrite("potential", &skarven::Problem::potential);
+        .def_readwrite("potential", &skarven::Problem::potential)
+        .def_readwrite(
+            "zc", &skarven::Problem::zc,
+            "Z1 Z2 (hartree bohr) of a Coulomb tail zc/r in the free problem (Laguerre "
+            "basis, Schroedinger scheme); delta is then relative to the Coulomb functions");
 
     py::class_<SizeScan>(m, "SizeScan", "delta_N against the basis size N.")
         .def_readonly("n", &SizeScan::n, "basis sizes N (int array)")

@@ -195,6 +195,58 @@ TEST(Api, LimitOfTheYukawaSWave) {
     EXPECT_ERROR(phase_shift_limit(yukawa, 1.0, 0.0), "loadparams", "<tolerance> must be positive");
 }
 
+// With a Coulomb tail the free problem is the Coulomb one: no potential gives delta_N = 0 at every
+// N on both routes; a square well inside converges to the phase shift matched to F_l and G_l
+// (tests/data/gen_coulomb_well.py, mpmath); zc -> 0 joins today's free problem.
+TEST(Api, CoulombTail) {
+    for (double zc : {1.5, -1.5})
+        for (RouteKind route : {RouteKind::fast, RouteKind::eigen}) {
+            Problem bare;
+            bare.potential.kind = PotentialKind::user;
+            bare.wave.l = 1;
+            bare.zc = zc;
+            for (double delta : phase_shifts_by_size(bare, 0.8, 1, 60, {.route = route}).delta)
+                EXPECT_NEAR(delta, 0.0, 1e-12) << zc;
+            for (double delta :
+                 phase_shifts_by_energy(bare, 60, {0.3, 1.3}, {.route = route}).delta)
+                EXPECT_NEAR(delta, 0.0, 1e-12) << zc;
+        }
+    for_rows("coulomb_well.txt", 6, [](const std::vector<double>& r) {
+        Problem p;
+        p.potential = {.kind = PotentialKind::well, .v0 = r[1], .a = 0.0, .b = r[2]};
+        p.wave.l = static_cast<int>(r[3]);
+        p.zc = r[0];
+        const SizeScan scan = phase_shifts_by_size(p, r[4], 300, 400);
+        double mean = 0.0;
+        for (double delta : scan.delta)
+            mean += (delta - r[5]) / static_cast<double>(scan.delta.size());
+        EXPECT_LT(std::fabs(mean), 2e-4);
+        EXPECT_LT(std::fabs(scan.delta.back() - r[5]), 1e-3);
+    });
+    Problem yukawa;
+    yukawa.potential = {.kind = PotentialKind::yukawa, .g = 1.0, .m = 1.0};
+    const std::vector<double> free = phase_shifts_by_size(yukawa, 1.0, 40, 50).delta;
+    yukawa.zc = 1e-9;
+    const std::vector<double> tail = phase_shifts_by_size(yukawa, 1.0, 40, 50).delta;
+    for (std::size_t n = 0; n < free.size(); ++n)
+        EXPECT_NEAR(tail[n], free[n], 1e-7);
+    Problem oscillator = yukawa;
+    oscillator.basis.kind = BasisKind::oscillator;
+    EXPECT_ERROR(phase_shifts_by_size(oscillator, 1.0, 1, 5), "loadparams",
+                 "<zc> needs <basis> = laguerre");
+    Problem dirac = yukawa;
+    dirac.scheme = {.dirac = true, .light = 137.0};
+    dirac.wave.kappa = -1;
+    EXPECT_ERROR(phase_shifts_by_size(dirac, 1.0, 1, 5), "loadparams",
+                 "<zc> needs <scheme> = non-relativistic");
+    EXPECT_ERROR(partial_waves(yukawa, 10, {1.0}, 2, 1e-6), "loadparams",
+                 "<lmax> needs <zc> = 0: the sums with a Coulomb tail are not done");
+    EXPECT_FALSE(
+        exact_phase_shift(
+            Problem{.potential = {.kind = PotentialKind::well, .v0 = -1, .b = 1}, .zc = 1}, 1.0)
+            .has_value());
+}
+
 // delta_N of the square well approaches the closed form; other potentials have none.
 TEST(Api, SquareWellApproachesTheExactValue) {
     Problem well;

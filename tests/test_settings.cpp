@@ -393,6 +393,12 @@ energies = T|estart = 1|eend = 2|solver = fast|lmax = 3|angles = 1 =>
 energies = T|estart = 1|eend = 2|solver = fast|lmax = 3|lconv = 0 => <lconv> must be positive
 energies = T|estart = 1|eend = 2|estep = 0.5|solver = fast|nend = 5000|lmax = 34 =>
     <lmax> is out of range ~ lmax = 33
+// A Coulomb tail in the free problem.
+zc = 1|basis = gauss => <zc> needs <basis> = laguerre
+zc = 1|scheme = relativistic|kappa = -1 => <zc> needs <scheme> = non-relativistic
+zc = 2e6 => <zc> is out of range ~ zc = 1e6
+zc = 1|lmax = 2|energies = T|estart = 1|eend = 2|solver = fast =>
+    <lmax> needs <zc> = 0: the sums with a Coulomb tail are not done
 // The limit of delta_N.
 tolerance = 0|solver = fast => <tolerance> must be positive ~ tolerance = 1e-300
 tolerance = 1e-8 => <tolerance> needs <solver> = fast

@@ -83,10 +83,13 @@ struct Potential {
 };
 
 struct Problem {
-    Basis basis;
-    Scheme scheme;
-    Wave wave;
-    Potential potential;
+    Basis basis = {};
+    Scheme scheme = {};
+    Wave wave = {};
+    Potential potential = {};
+    // Z1 Z2 (hartree bohr): the Coulomb tail zc/r joins the free problem (Schroedinger scheme,
+    // Laguerre basis), and delta is then relative to the Coulomb functions F_l, G_l.
+    double zc = 0.0;
 };
 
 // The compiled-in user potential (zero as shipped).
@@ -157,6 +160,10 @@ void check_energy_positive(double e);
 void check_partial_wave_sampling(double lconv, int angles);
 // 0 <= lmax <= 40, and the highest wave within l_in_range.
 void check_lmax(const Basis& basis, int lmax, int largest_basis_size);
+// zc != 0: finite, |zc| <= 1e6, Laguerre basis, Schroedinger scheme.
+void check_coulomb_tail(const Problem& problem);
+// The partial-wave loop refuses zc != 0.
+void check_no_coulomb_tail_in_sums(const Problem& problem);
 // A potential whose partial-wave sums converge: no uncut Coulomb tail (alpha <= 1, r0 <= 0).
 void check_short_range(const Potential& potential);
 // The largest basis size the method is validated for.

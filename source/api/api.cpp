@@ -74,8 +74,7 @@ SizeScan phase_shifts_by_size(const Problem& problem, double e, int first, int l
     const std::unique_ptr<Route> route =
         make_route(options.route, problem, last + 1, collect_into(scan.warnings));
     route->begin_sizes(e, first, last, nullptr);
-    const FreeSolutions free(problem.basis, problem.wave.l, wave_number(problem.scheme, e),
-                             free_solution_top(last));
+    const FreeSolutions free = free_solutions_of(problem, e, free_solution_top(last));
     for (int n = first; n <= last; ++n) {
         const double g_n = route->size_element(n);
         const PhaseShift point =
@@ -100,8 +99,7 @@ EnergyScan phase_shifts_by_energy(const Problem& problem, int n,
     route->begin_energies(n, window_of(energies));
     for (double e : energies) {
         const double g_n = route->energy_element(e);
-        const FreeSolutions free(problem.basis, problem.wave.l, wave_number(problem.scheme, e),
-                                 free_solution_top(n));
+        const FreeSolutions free = free_solutions_of(problem, e, free_solution_top(n));
         const PhaseShift point = phase_shift(problem, e, n, g_n, free, options.shift,
                                              [e] { return point_at_energy(e); });
         scan.energies.push_back(e);
@@ -135,6 +133,7 @@ PartialWaveResult partial_waves(const Problem& problem, int n, const std::vector
     check_partial_wave_sampling(lconv, angles);
     check_lmax(first.basis, lmax, n);
     check_short_range(first.potential);
+    check_no_coulomb_tail_in_sums(first);
     const ThreadCount threads(options.threads);
     const FloatModeGuard mode;
     const PartialWaveLoop loop = partial_wave_loop(first, n, n + 1, energies, window_of(energies),

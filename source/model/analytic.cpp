@@ -169,6 +169,7 @@ std::optional<double> hulthen_s_wave(const Problem& problem, double e) {
 // Schroedinger or the Dirac scheme; the s wave of the Hulthen potential in gamma functions.
 std::optional<double> exact_phase_shift(const Problem& problem, double e) {
     const Potential& pot = problem.potential;
+    if (problem.zc != 0.0) return std::nullopt;  // no closed form with a Coulomb tail yet
     if (pot.kind == PotentialKind::hulthen) return hulthen_s_wave(problem, e);
     if (pot.kind != PotentialKind::well || e < pot.v0) return std::nullopt;
     const double k = wave_number(problem.scheme, e);

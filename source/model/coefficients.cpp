@@ -593,4 +593,10 @@ FreeSolutions::FreeSolutions(const Basis& basis, int l, double k, int top, doubl
     fill_tables(free_problem(basis, l, k, eta), top, regular_, irregular_);
 }
 
+FreeSolutions free_solutions_of(const Problem& problem, double e, int top) {
+    const double k = wave_number(problem.scheme, e);
+    return FreeSolutions(problem.basis, problem.wave.l, k, top,
+                         problem.zc == 0.0 ? 0.0 : problem.zc / k);
+}
+
 }  // namespace skarven

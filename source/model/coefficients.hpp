@@ -40,4 +40,7 @@ class FreeSolutions {
     std::vector<double> irregular_;
 };
 
+// The free (zc = 0) or Coulomb solutions of the problem at kinetic energy e: eta = zc / k.
+FreeSolutions free_solutions_of(const Problem& problem, double e, int top);
+
 }  // namespace skarven

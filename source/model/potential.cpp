@@ -359,7 +359,8 @@ void semi_infinite_elements(PotentialMatrix& matrix, int run_size,
 }  // namespace
 
 PotentialMatrix::PotentialMatrix(const Problem& problem, int largest_size)
-    : problem_{problem.basis, problem.scheme, problem.wave, prepared(problem.potential)},
+    : problem_{problem.basis, problem.scheme, problem.wave, prepared(problem.potential),
+               problem.zc},
       largest_size_(largest_size),
       nodes_(std::make_unique<NodeTable>()),
       rule_(std::make_unique<detail::RunRule>()) {}

@@ -256,6 +256,21 @@ void validate(const Problem& problem, int largest_basis_size) {
     check_l_range(problem.basis, problem.wave, largest_basis_size);
     check_lambda_range(problem.basis);
     check_potential_range(problem, largest_basis_size);
+    check_coulomb_tail(problem);
+}
+
+// The Coulomb reference problem is tridiagonal in the Laguerre basis only, and carried for the
+// Schroedinger equation.
+void check_coulomb_tail(const Problem& problem) {
+    if (problem.zc == 0.0) return;
+    require(std::isfinite(problem.zc) && std::fabs(problem.zc) <= 1e6, "<zc> is out of range");
+    require(problem.basis.kind == BasisKind::laguerre, "<zc> needs <basis> = laguerre");
+    require(!problem.scheme.dirac, "<zc> needs <scheme> = non-relativistic");
+}
+
+// The partial-wave sums with a Coulomb tail (Rutherford amplitude) are not carried yet.
+void check_no_coulomb_tail_in_sums(const Problem& problem) {
+    require(problem.zc == 0.0, "<lmax> needs <zc> = 0: the sums with a Coulomb tail are not done");
 }
 
 void check_basis_sizes(int first, int last) {

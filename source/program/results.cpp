@@ -221,6 +221,7 @@ void write_header(std::FILE* unit) {
     lines.push_back(label("v_light") + settings.vol);
     lines.push_back(label("shift") + (settings.shift ? "T" : "F"));
     if (text_is(settings.solver, "fast")) lines.push_back(label("solver") + "fast");
+    if (settings.zc != 0.0) lines.push_back(real_line("zc", settings.zc));
     if (settings.tolerance > 0.0) {
         lines.push_back("; tolerance = " + format_scientific(settings.tolerance, 9, 2));
     }

@@ -28,7 +28,8 @@ EnergyWindow run_window() {
 }
 
 FreeSolutions free_solutions(const Problem& problem, double k) {
-    return FreeSolutions(problem.basis, problem.wave.l, k, free_solution_top(run_record.nend));
+    return FreeSolutions(problem.basis, problem.wave.l, k, free_solution_top(run_record.nend),
+                         problem.zc == 0.0 ? 0.0 : problem.zc / k);
 }
 
 PhaseShift run_phase_shift(const Problem& problem, int n, double g_n, const FreeSolutions& free) {

@@ -87,6 +87,7 @@ Problem problem_of(const RunSettings& s) {
                          .breaks = p.breaks,
                          .table_r = p.table_r,
                          .table_v = p.table_v};
+    problem.zc = s.zc;
     return problem;
 }
 

@@ -72,6 +72,8 @@ struct RunSettings {
     int angles = 0;
     // delta = lim delta_N to this absolute error (0: the key is absent, delta_N as before).
     double tolerance = 0.0;
+    // Z1 Z2 of a Coulomb tail zc/r in the free problem (0: none, as before).
+    double zc = 0.0;
 };
 
 // The one process-wide record. Written by the main thread only, outside parallel regions.

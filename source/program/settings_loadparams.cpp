@@ -57,7 +57,7 @@ struct Parameter {
 enum Entry : std::size_t {
     estart, eend, estep, l, kappa, lambda, basis, scheme, v_light, pot_type, screen, shift,
     nstart, nend, v0, a, b, r0, z, alpha, energies, e, g, m, solver, lmax, lconv, angles,
-    tolerance, radius, diffuse, range, v, breaks, table,
+    tolerance, radius, diffuse, range, v, breaks, table, zc,
     entry_count
 };
 // clang-format on
@@ -101,7 +101,8 @@ ParameterTable fresh_table() {
              {"range", &p.range},
              {"v", &p.formula, record_width, false, false, true, true},
              {"breaks", &p.breaks_text, record_width, false, false, true},
-             {"table", &p.table, record_width, false, false, true}}};
+             {"table", &p.table, record_width, false, false, true},
+             {"zc", &s.zc}}};
 }
 
 bool is_separator(char ch) {

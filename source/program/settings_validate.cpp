@@ -110,6 +110,7 @@ void validate() {
     check_lambda_positive(problem.basis);
     require(is_known_value("solver", s.solver), unknown_value_message("solver"));
     validate_ranges(problem);
+    check_coulomb_tail(problem);
 }
 
 void check_partial_wave_keys(const PartialWaveKeys& given) {
@@ -128,6 +129,7 @@ void check_partial_wave_keys(const PartialWaveKeys& given) {
     require(s.energies, "<lmax> needs <energies> = true");
     require(text_is(s.solver, "fast"), "<lmax> needs <solver> = fast");
     check_short_range(problem_of(s).potential);
+    check_no_coulomb_tail_in_sums(problem_of(s));
     if (given.l) {
         show_warning(loadparams_routine, "<l> has been ignored: the partial waves start at l = 0");
     }

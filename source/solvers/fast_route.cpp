@@ -137,7 +137,7 @@ double FastRoute::extend_to(int n) {
     if (!dirac()) {
         border_.assign(n, 0.0);
         for (int j = 0; j < n; ++j) {
-            border_[j] = free_element_schroedinger(basis, l, last, j, k_) + vphi(last, j);
+            border_[j] = free_element_schroedinger(basis, l, last, j, k_, p.zc) + vphi(last, j);
         }
         return bordered_.extend(border_.data(), 1, 0);
     }
@@ -185,11 +185,14 @@ void FastRoute::decompose_around_window(int m, const double* h, const double* s)
 void FastRoute::decompose_energy_pencil(int n) {
     const Basis& basis = problem().basis;
     const int l = problem().wave.l;
+    const double zc = problem().zc;
     if (!dirac()) {
         std::vector<double> h(static_cast<std::size_t>(n) * n), s(h.size());
         for (int c = 0; c < n; ++c) {
             for (int r = c; r < n; ++r) {
                 h[r + static_cast<std::size_t>(c) * n] = 0.5 * kinetic(basis, l, r, c) + vphi(r, c);
+                if (zc != 0.0 && r == c)
+                    h[r + static_cast<std::size_t>(c) * n] += zc * inverse_r(basis, l, r, c);
                 s[r + static_cast<std::size_t>(c) * n] = overlap(basis, l, r, c);
             }
         }

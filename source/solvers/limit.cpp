@@ -226,8 +226,7 @@ LimitEstimate limit_by_size(const Problem& problem, double e, int first_size, in
                             double tolerance, bool shift,
                             const std::function<void(int, const PhaseShift&)>& each) {
     SKARVEN_CHECK(first_size >= 1 && largest_size >= first_size);
-    const FreeSolutions free(problem.basis, problem.wave.l, wave_number(problem.scheme, e),
-                             free_solution_top(largest_size));
+    const FreeSolutions free = free_solutions_of(problem, e, free_solution_top(largest_size));
     const SequenceModel model = sequence_model(problem, e);
     std::vector<int> sizes;
     std::vector<double> deltas;

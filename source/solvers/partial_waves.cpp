@@ -33,8 +33,7 @@ std::vector<double> wave_phase_shifts(const Problem& problem, int n, int largest
     for (std::size_t i = 0; i < energies.size(); ++i) {
         const double e = energies[i];
         const double g_n = route.energy_element(e);
-        const FreeSolutions free(problem.basis, problem.wave.l, wave_number(problem.scheme, e),
-                                 free_solution_top(n));
+        const FreeSolutions free = free_solutions_of(problem, e, free_solution_top(n));
         deltas[i] =
             phase_shift(problem, e, n, g_n, free, shift, [e] { return point_at_energy(e); }).delta;
     }

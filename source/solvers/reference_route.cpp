@@ -52,7 +52,7 @@ class ReferenceRoute final : public Route {
     // Free matrix J(r, c) between positions r and c of the scheme's ordering for basis size n.
     double free_matrix(int r, int c, int n) const {
         const Problem& p = problem();
-        if (!p.scheme.dirac) return free_element_schroedinger(p.basis, p.wave.l, r, c, k_);
+        if (!p.scheme.dirac) return free_element_schroedinger(p.basis, p.wave.l, r, c, k_, p.zc);
         return free_element_dirac(p.basis, p.wave.l, p.scheme.light, r, c, n, e_);
     }
     // The edge element of (A)^-1, A = J + V of order `order`, which it overwrites.
