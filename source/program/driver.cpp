@@ -73,7 +73,7 @@ void save_potential(const Route& route, int n, bool loaded) {
 PhaseShift energy_phase_shift(Route& route, int n) {
     const double g_n = route.energy_element(run_record.projectile.e);
     return run_phase_shift(route.problem(), n, g_n,
-                           free_solutions(route.problem(), run_record.projectile.k));
+                           free_solutions(route.problem(), run_record.projectile.e));
 }
 
 // The limit of delta_N at one energy.
@@ -212,7 +212,7 @@ void control_calc_delta(const std::string& root_name) {
             const double g_n = route->size_element(n);
             save_potential(*route, n, loaded);
             // After the first element, as the tables were filled on first use.
-            if (!free) free.emplace(free_solutions(run_problem(), s.projectile.k));
+            if (!free) free.emplace(free_solutions(run_problem(), s.projectile.e));
             write_point(n, run_phase_shift(run_problem(), n, g_n, *free));
         }
     }

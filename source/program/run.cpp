@@ -27,9 +27,8 @@ EnergyWindow run_window() {
     return {run_record.estart, run_record.eend, run_record.estep};
 }
 
-FreeSolutions free_solutions(const Problem& problem, double k) {
-    return FreeSolutions(problem.basis, problem.wave.l, k, free_solution_top(run_record.nend),
-                         problem.zc == 0.0 ? 0.0 : problem.zc / k);
+FreeSolutions free_solutions(const Problem& problem, double e) {
+    return free_solutions_of(problem, e, free_solution_top(run_record.nend));
 }
 
 PhaseShift run_phase_shift(const Problem& problem, int n, double g_n, const FreeSolutions& free) {

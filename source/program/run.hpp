@@ -17,8 +17,8 @@ Problem run_problem();
 EnergyWindow run_window();
 // The run's route for `problem`, sized for basis sizes up to nend + 1, with its warnings shown.
 std::unique_ptr<Route> make_run_route(const Problem& problem);
-// The free solutions' coefficients up to the run's largest index at wave number k.
-FreeSolutions free_solutions(const Problem& problem, double k);
+// The free solutions' coefficients up to the run's largest index at kinetic energy e.
+FreeSolutions free_solutions(const Problem& problem, double e);
 // Where the current point lies, for an error message: "N = <ntrunc>" in the basis-size pass,
 // "e = <energy>" (shortest form that reads back exactly) in the energy pass.
 std::string current_point();

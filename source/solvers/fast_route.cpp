@@ -24,20 +24,12 @@ class FastRoute final : public Route {
         }
     }
 
-    void begin_sizes(double e, int first, int last, const std::vector<double>* saved) override {
-        e_ = e;
-        k_ = wave_number(problem().scheme, e);
-        first_ = first;
-        last_ = last;
-        saved_ = saved;
-    }
     double size_element(int n) override;
     std::vector<double> potential_in_saved_order(int n) const override;
     void begin_energies(int n, const EnergyWindow& window) override;
     double energy_element(double e) override;
 
   private:
-    bool dirac() const { return problem().scheme.dirac; }
     double vphi(int i, int j) const {
         return vphi_[i + static_cast<std::size_t>(j) * blocks_order_];
     }
@@ -54,11 +46,6 @@ class FastRoute final : public Route {
     void decompose_energy_pencil(int n);
 
     PotentialBlocksSource blocks_source_;
-    double e_ = 0.0;
-    double k_ = 0.0;
-    int first_ = 0;
-    int last_ = 0;
-    const std::vector<double>* saved_ = nullptr;
     BorderedGreen bordered_;
     EnergyGreen energy_;
     bool energy_ready_ = false;

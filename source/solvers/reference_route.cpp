@@ -31,24 +31,13 @@ class ReferenceRoute final : public Route {
     ReferenceRoute(const Problem& problem, int largest_size, WarningSink warn)
         : Route(problem, largest_size), warn_(std::move(warn)) {}
 
-    void begin_sizes(double e, int first, int last, const std::vector<double>* saved) override {
-        set_energy(e);
-        first_ = first;
-        last_ = last;
-        saved_ = saved;
-    }
     double size_element(int n) override;
     std::vector<double> potential_in_saved_order(int n) const override;
     void begin_energies(int n, const EnergyWindow& window) override;
     double energy_element(double e) override;
 
   private:
-    bool dirac() const { return problem().scheme.dirac; }
     int order_of(int n) const { return dirac() ? 2 * n : n; }
-    void set_energy(double e) {
-        e_ = e;
-        k_ = wave_number(problem().scheme, e);
-    }
     // Free matrix J(r, c) between positions r and c of the scheme's ordering for basis size n.
     double free_matrix(int r, int c, int n) const {
         const Problem& p = problem();
@@ -59,11 +48,6 @@ class ReferenceRoute final : public Route {
     double edge_element(std::vector<double>& amat, int order, int i);
 
     WarningSink warn_;
-    double e_ = 0.0;
-    double k_ = 0.0;
-    int first_ = 0;
-    int last_ = 0;
-    const std::vector<double>* saved_ = nullptr;
     int energy_size_ = 0;
     // Matrices kept between calls: the potential block and the whole matrix of the last basis
     // size (leading dimension saved_order). Empty means not built.

@@ -36,7 +36,12 @@ class Route {
     // `saved`, when not null, is the potential matrix at size `first` in the saved file's
     // ordering (lower triangle of an order x order column-major matrix), used instead of
     // integrating it.
-    virtual void begin_sizes(double e, int first, int last, const std::vector<double>* saved) = 0;
+    void begin_sizes(double e, int first, int last, const std::vector<double>* saved) {
+        set_energy(e);
+        first_ = first;
+        last_ = last;
+        saved_ = saved;
+    }
     virtual double size_element(int n) = 0;
     // The potential matrix at the size the basis-size pass has reached, in the saved file's
     // ordering (Dirac: phi_(n-1) ... phi_0, psi_0 ... psi_(n-1)), lower triangle filled.
@@ -49,7 +54,19 @@ class Route {
 
   protected:
     Route(const Problem& problem, int largest_size) : potential_(problem, largest_size) {}
+    bool dirac() const { return problem().scheme.dirac; }
+    void set_energy(double e) {
+        e_ = e;
+        k_ = wave_number(problem().scheme, e);
+    }
+
     PotentialMatrix potential_;
+    // The basis-size pass: its energy and wave number, sizes and saved matrix of the first size.
+    double e_ = 0.0;
+    double k_ = 0.0;
+    int first_ = 0;
+    int last_ = 0;
+    const std::vector<double>* saved_ = nullptr;
 };
 
 // Where the fast route takes its potential blocks from (PotentialMatrix::blocks unless
