@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -72,6 +73,10 @@ TEST(Limit, SequencesOfKnownForm) {
     EXPECT_FALSE(e.converged);
     EXPECT_EQ(e.delta, d.back());
     EXPECT_LE(std::fabs(e.delta - 0.7), e.error);
+    // One size tells nothing of the limit.
+    e = estimate_limit({40}, {d.back()}, model, 1e-3);
+    EXPECT_FALSE(e.converged);
+    EXPECT_EQ(e.error, std::numeric_limits<double>::infinity());
 
     // delta near pi/2 written in (-pi/2, pi/2]: the values that wrapped are brought back.
     sequence(
@@ -81,6 +86,25 @@ TEST(Limit, SequencesOfKnownForm) {
         v = std::atan(std::tan(v));
     e = estimate_limit(n, d, model, 1e-9);
     EXPECT_NEAR(std::remainder(e.delta - (pi / 2 - 1e-4), pi), 0.0, 1e-10);
+}
+
+// A first size at (or near) the cap once left one delta_N and an error bar of rounding size on
+// a value 3e-7 off: the fit's sizes are now computed below it, and only N >= first are reported.
+TEST(Limit, FirstSizeNearTheCapStillFits) {
+    constexpr double exact = 9.3343145684776430e-01;  // limit_reference.txt: l = 0, e = 1
+    for (const auto& [first, last] : {std::pair{400, 400}, {390, 400}, {1, 400}}) {
+        std::vector<int> reported;
+        const LimitEstimate e =
+            limit_by_size(yukawa(0), 1.0, first, last, 1e-12, false,
+                          [&](int n, const PhaseShift&) { reported.push_back(n); });
+        SCOPED_TRACE(first);
+        EXPECT_EQ(e.largest_size, last);
+        EXPECT_LE(std::fabs(e.delta - exact), e.error);
+        EXPECT_LT(e.error, 1e-6);
+        ASSERT_FALSE(reported.empty());
+        EXPECT_EQ(reported.front(), first);
+        EXPECT_EQ(reported.back(), last);
+    }
 }
 
 // The error bars against phase shifts integrated independently (tests/data/

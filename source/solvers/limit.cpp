@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <numbers>
 
@@ -198,10 +199,13 @@ LimitEstimate estimate_limit(const std::vector<int>& sizes, const std::vector<do
     const Fit high = least_squares(model, n_high, y_high);
     const Fit low = least_squares(model, n_low, y_low);
     if (!high.valid) {
-        // Too few sizes to fit: the last delta_N, with the scatter of the last half as the error.
-        const auto [lo, hi] = std::minmax_element(y_high.begin(), y_high.end());
+        // Too few sizes to fit: the last delta_N, with three times its largest distance from the
+        // sizes down to N/4 as the error, and infinite when there is nothing to compare with.
+        double spread = 0.0;
+        for (std::size_t i = 0; i < y.size(); ++i)
+            if (sizes[i] >= 0.25 * largest) spread = std::max(spread, std::fabs(y[i] - y.back()));
         estimate.delta = y.back();
-        estimate.error = std::max(*hi - *lo, std::fabs(y.back()) * 1e-15);
+        estimate.error = y.size() > 1 ? 3.0 * spread : std::numeric_limits<double>::infinity();
         estimate.converged = false;
         return estimate;
     }
@@ -231,8 +235,10 @@ LimitEstimate limit_by_size(const Problem& problem, double e, int first_size, in
     std::vector<int> sizes;
     std::vector<double> deltas;
     LimitEstimate estimate;
-    int first = first_size;
-    for (int stage_last = std::min(largest_size, std::max(2 * first_size, first_stage));;
+    // The fit needs the sizes from a quarter of the last one: the sequence starts low whatever
+    // the first size asked for, which only bounds the sizes reported and the last size used.
+    int first = std::min(first_size, first_stage / 4);
+    for (int stage_last = std::min(largest_size, std::max(first_size, first_stage));;
          stage_last = std::min(largest_size, 2 * stage_last)) {
         const std::unique_ptr<Route> route = make_route(RouteKind::fast, problem, stage_last + 1);
         route->begin_sizes(e, first, stage_last, nullptr);
@@ -240,7 +246,7 @@ LimitEstimate limit_by_size(const Problem& problem, double e, int first_size, in
             const double g_n = route->size_element(n);
             const PhaseShift point =
                 phase_shift(problem, e, n, g_n, free, shift, [n] { return point_at_size(n); });
-            if (each) each(n, point);
+            if (each && n >= first_size) each(n, point);
             sizes.push_back(n);
             deltas.push_back(point.delta);
         }

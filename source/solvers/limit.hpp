@@ -42,15 +42,16 @@ struct LimitEstimate {
 };
 
 // The estimate from delta_N at consecutive sizes (sizes[i] = sizes[0] + i). Too few sizes for
-// the fit (fewer than three per column) give not-converged with the scatter of the last half of
-// the sequence as the error.
+// the fit (fewer than three per column) give not-converged with three times the largest
+// distance of delta_N (N >= N_last/4) from the last as the error, infinite for one size.
 LimitEstimate estimate_limit(const std::vector<int>& sizes, const std::vector<double>& deltas,
                              const SequenceModel& model, double tolerance);
 
-// The limit at kinetic energy e by the fast route: delta_N for N = first_size ... in stages
-// ending at max(2 first_size, 100), twice that, ... (largest_size at most), the estimate after
-// each stage, stopped at the first within the tolerance. `each` sees every N and its phase shift
-// as it comes. Cost: about 1.15 times one pass to the last N, O(N^3) / 3.
+// The limit at kinetic energy e by the fast route: delta_N for N = min(first_size, 25) ... in
+// stages ending at max(first_size, 100), twice that, ... (largest_size at most), the estimate
+// after each stage, stopped at the first within the tolerance. `each` sees every N from
+// first_size on and its phase shift as it comes. Cost: about 1.15 times one pass to the last N,
+// O(N^3) / 3.
 LimitEstimate limit_by_size(const Problem& problem, double e, int first_size, int largest_size,
                             double tolerance, bool shift,
                             const std::function<void(int, const PhaseShift&)>& each = {});
