@@ -107,6 +107,21 @@ TEST(Limit, FirstSizeNearTheCapStillFits) {
     }
 }
 
+// Energies batched per stage (shared potential blocks, in parallel) give each energy's limit
+// bit for bit as it comes alone.
+TEST(Limit, EnergiesTogetherAsAlone) {
+    const std::vector<double> energies{0.3, 1.0, 4.0};
+    const std::vector<LimitEstimate> together =
+        limits_by_size(yukawa(2), energies, 1, 800, 1e-9, false);
+    ASSERT_EQ(together.size(), energies.size());
+    for (std::size_t i = 0; i < energies.size(); ++i) {
+        const LimitEstimate alone = limit_by_size(yukawa(2), energies[i], 1, 800, 1e-9, false);
+        EXPECT_EQ(together[i].delta, alone.delta);
+        EXPECT_EQ(together[i].error, alone.error);
+        EXPECT_EQ(together[i].largest_size, alone.largest_size);
+    }
+}
+
 // The error bars against phase shifts integrated independently (tests/data/
 // gen_limit_reference.py) and the closed forms: each case's true error within its bar, and the
 // bar of a smooth potential small.

@@ -130,7 +130,7 @@ void energy_pass(const std::string& root, Route& route) {
     const int count = energy_count(run_record);
     run_record.ntrunc = run_record.nend;
     route.begin_energies(run_record.nend, run_window());
-    std::vector<LimitLine> limits;
+    std::vector<double> energies;  // of the limits, with a tolerance
     for (int i = 0; i < count; ++i) {
         const double e = grid_energy(run_record, i);
         run_record.projectile.e = e;
@@ -150,16 +150,23 @@ void energy_pass(const std::string& root, Route& route) {
         }
         file.write("\n");
         file.flush();
-        if (run_record.tolerance > 0.0) {
-            const LimitEstimate estimate =
-                limit_by_size(route.problem(), e, run_record.nstart, run_record.nend,
-                              run_record.tolerance, run_record.shift);
-            if (scr) say(std::string(11, ' ') + "delta_limit = " + limit_text(estimate));
-            limits.push_back({e, estimate});
-        }
+        if (run_record.tolerance > 0.0) energies.push_back(e);
     }
     file.close();
-    if (run_record.tolerance > 0.0) write_limits(root, limits);
+    if (run_record.tolerance > 0.0) {
+        const std::vector<LimitEstimate> estimates =
+            limits_by_size(route.problem(), energies, run_record.nstart, run_record.nend,
+                           run_record.tolerance, run_record.shift);
+        std::vector<LimitLine> limits;
+        for (std::size_t i = 0; i < energies.size(); ++i) {
+            if (scr) {
+                say(" energy =" + format_fixed(energies[i], 10, 6) +
+                    "  delta_limit = " + limit_text(estimates[i]));
+            }
+            limits.push_back({energies[i], estimates[i]});
+        }
+        write_limits(root, limits);
+    }
 }
 
 }  // namespace

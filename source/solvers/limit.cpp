@@ -7,7 +7,9 @@
 #include <numbers>
 
 #include "coefficients.hpp"
+#include "parallel_errors.hpp"
 #include "phase_shift.hpp"
+#include "potential.hpp"
 #include "routes.hpp"
 #include "skarven/errors.hpp"
 
@@ -229,32 +231,82 @@ LimitEstimate estimate_limit(const std::vector<int>& sizes, const std::vector<do
 LimitEstimate limit_by_size(const Problem& problem, double e, int first_size, int largest_size,
                             double tolerance, bool shift,
                             const std::function<void(int, const PhaseShift&)>& each) {
+    return limits_by_size(problem, {e}, first_size, largest_size, tolerance, shift, each).front();
+}
+
+std::vector<LimitEstimate> limits_by_size(const Problem& problem,
+                                          const std::vector<double>& energies, int first_size,
+                                          int largest_size, double tolerance, bool shift,
+                                          const std::function<void(int, const PhaseShift&)>& each) {
     SKARVEN_CHECK(first_size >= 1 && largest_size >= first_size);
-    const FreeSolutions free = free_solutions_of(problem, e, free_solution_top(largest_size));
-    const SequenceModel model = sequence_model(problem, e);
-    std::vector<int> sizes;
-    std::vector<double> deltas;
-    LimitEstimate estimate;
+    SKARVEN_CHECK(!each || energies.size() == 1);
+    if (energies.empty()) return {};
+    const int count = static_cast<int>(energies.size());
+    struct Sequence {
+        std::unique_ptr<FreeSolutions> free;
+        std::vector<int> sizes;
+        std::vector<double> deltas;
+        LimitEstimate estimate;
+        bool done = false;
+    };
+    std::vector<Sequence> sequences(energies.size());
     // The fit needs the sizes from a quarter of the last one: the sequence starts low whatever
     // the first size asked for, which only bounds the sizes reported and the last size used.
     int first = std::min(first_size, first_stage / 4);
     for (int stage_last = std::min(largest_size, std::max(first_size, first_stage));;
          stage_last = std::min(largest_size, 2 * stage_last)) {
-        const std::unique_ptr<Route> route = make_route(RouteKind::fast, problem, stage_last + 1);
-        route->begin_sizes(e, first, stage_last, nullptr);
-        for (int n = first; n <= stage_last; ++n) {
-            const double g_n = route->size_element(n);
-            const PhaseShift point =
-                phase_shift(problem, e, n, g_n, free, shift, [n] { return point_at_size(n); });
-            if (each && n >= first_size) each(n, point);
-            sizes.push_back(n);
-            deltas.push_back(point.delta);
+        // One integration of the potential blocks per stage serves every energy.
+        std::vector<double> phi, psi;
+        PotentialMatrix(problem, stage_last + 1).blocks(stage_last, phi, psi);
+        const PotentialBlocksSource blocks = [&](PotentialMatrix&, int n, std::vector<double>& p,
+                                                 std::vector<double>& q) {
+            SKARVEN_CHECK(n == stage_last);
+            p = phi;
+            q = psi;
+        };
+        FirstError error;
+        // The energies are independent: one route per thread, each sequence in a fixed order.
+#pragma omp parallel if (count > 1)
+        {
+            std::unique_ptr<Route> route;
+#pragma omp for schedule(dynamic)
+            for (int i = 0; i < count; ++i) {
+                error.run(i, [&] {
+                    Sequence& sequence = sequences[i];
+                    if (sequence.done) return;
+                    const double e = energies[i];
+                    if (!sequence.free) {
+                        sequence.free = std::make_unique<FreeSolutions>(
+                            free_solutions_of(problem, e, free_solution_top(largest_size)));
+                    }
+                    if (!route)
+                        route = make_route(RouteKind::fast, problem, stage_last + 1, {}, blocks);
+                    route->begin_sizes(e, first, stage_last, nullptr);
+                    for (int n = first; n <= stage_last; ++n) {
+                        const double g_n = route->size_element(n);
+                        const PhaseShift point =
+                            phase_shift(problem, e, n, g_n, *sequence.free, shift,
+                                        [n] { return point_at_size(n); });
+                        if (each && n >= first_size) each(n, point);
+                        sequence.sizes.push_back(n);
+                        sequence.deltas.push_back(point.delta);
+                    }
+                    sequence.estimate = estimate_limit(sequence.sizes, sequence.deltas,
+                                                       sequence_model(problem, e), tolerance);
+                    sequence.done = sequence.estimate.converged || stage_last == largest_size;
+                });
+            }
         }
-        estimate = estimate_limit(sizes, deltas, model, tolerance);
+        error.rethrow();
         first = stage_last + 1;
-        if (estimate.converged || stage_last == largest_size) break;
+        if (std::all_of(sequences.begin(), sequences.end(),
+                        [](const Sequence& sequence) { return sequence.done; }))
+            break;
     }
-    return estimate;
+    std::vector<LimitEstimate> estimates;
+    for (const Sequence& sequence : sequences)
+        estimates.push_back(sequence.estimate);
+    return estimates;
 }
 
 }  // namespace skarven

@@ -56,4 +56,11 @@ LimitEstimate limit_by_size(const Problem& problem, double e, int first_size, in
                             double tolerance, bool shift,
                             const std::function<void(int, const PhaseShift&)>& each = {});
 
+// The limits at several energies of one problem, each as limit_by_size gives it alone (`each`
+// only with one energy). A stage integrates the potential blocks once for all its energies and
+// runs the energies in parallel, one route per thread; the results do not depend on the threads.
+std::vector<LimitEstimate> limits_by_size(
+    const Problem& problem, const std::vector<double>& energies, int first_size, int largest_size,
+    double tolerance, bool shift, const std::function<void(int, const PhaseShift&)>& each = {});
+
 }  // namespace skarven

@@ -59,8 +59,8 @@ PartialWaveLoop partial_wave_loop(const Problem& problem, int n, int largest_siz
                 std::vector<double> errors;
                 int used = 0;
                 double worst = 0.0;
-                for (double e : energies) {
-                    const LimitEstimate limit = limit_by_size(of_wave, e, 1, n, tolerance, shift);
+                for (const LimitEstimate& limit :
+                     limits_by_size(of_wave, energies, 1, n, tolerance, shift)) {
                     deltas.push_back(limit.delta);
                     errors.push_back(limit.error);
                     used = std::max(used, limit.largest_size);
