@@ -123,8 +123,9 @@ std::string bare_fixed(double value, int decimals) {
 void make_continuous(Route& route, std::vector<LimitLine>& lines, std::optional<int>& bound) {
     const RunSettings& s = run_record;
     bound = route.bound_states();
+    if (run_problem().zc < 0.0) bound.reset();
     std::optional<double> anchor;
-    if (bound && run_problem().zc >= 0.0) anchor = *bound * pi;
+    if (bound) anchor = *bound * pi;
     std::vector<double> energies, deltas;
     for (const LimitLine& line : lines) {
         energies.push_back(line.e);
@@ -141,7 +142,8 @@ void make_continuous(Route& route, std::vector<LimitLine>& lines, std::optional<
         if (bound) say(" bound states: n_b =" + format_int(*bound, 4));
         if (cont.refined > 0)
             show_info("delta_cont: delta followed through " + std::to_string(cont.refined) +
-                      " further energies where it moved fast");
+                      (cont.refined == 1 ? " further energy" : " further energies") +
+                      " where it moved fast");
     }
     if (!lines.empty() && lines[0].continuity == Continuity::far_from_anchor) {
         show_warning(routine, "delta at the first energy lies " +

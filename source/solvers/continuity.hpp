@@ -4,6 +4,7 @@
 // branch nearest the previous value, with the step refined where delta moves fast.
 
 #include <functional>
+#include <numbers>
 #include <optional>
 #include <vector>
 
@@ -19,7 +20,7 @@ enum class Continuity {
 
 // A step of the grid moving delta by more than this is halved; beyond pi/2 the nearest branch
 // could no longer tell a rise from a fall.
-inline constexpr double continuity_step = 0.7853981633974483;  // pi / 4
+inline constexpr double continuity_step = std::numbers::pi / 4;
 // Halvings of one grid step at most: a resonance narrower than step / 2^10 stays a jump.
 inline constexpr int continuity_depth = 10;
 
