@@ -285,9 +285,8 @@ void control_calc_delta(const std::string& root_name) {
             say("");
             say("delta_limit =" + limit_text(*estimate));
         }
-        // With an energy pass root.lim holds its energies instead.
-        // One energy has no neighbours to follow and no decomposition to count bound states
-        // from: delta_cont is the limit as it stands.
+        // With an energy pass root.lim holds its energies instead. One energy has no neighbours
+        // to follow and no decomposition to count bound states from: delta_cont is the limit.
         if (!s.energies)
             write_limits(root,
                          {{s.projectile.e, *estimate, estimate->delta, Continuity::unanchored}},
