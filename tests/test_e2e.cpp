@@ -3,8 +3,10 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <numbers>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -14,6 +16,8 @@
 
 namespace skarven::test {
 namespace {
+
+using std::numbers::pi;
 
 std::string banner() {
     char cpus[16];
@@ -241,14 +245,16 @@ TEST(ResultFiles, LimitWithItsError) {
     ASSERT_EQ(run_in(dir, yukawa + "tolerance = 1e-7\n", "lim").status, 0);
     const Rows limit = data_rows(dir.read("lim.lim"));
     ASSERT_EQ(limit.size(), 1u);
-    EXPECT_TRUE(contains(dir.read("lim.lim"), "  converged\n"));
+    EXPECT_TRUE(contains(dir.read("lim.lim"), "  converged  unanchored\n"));
+    EXPECT_EQ(limit[0][4], limit[0][1]);
     EXPECT_NEAR(limit[0][1], 0.9334314568477643, limit[0][2]);
     EXPECT_LE(limit[0][2], 1e-7);
     EXPECT_LT(limit[0][3], 3000);
     EXPECT_EQ(data_rows(dir.read("lim")).size(), static_cast<std::size_t>(limit[0][3]));
     EXPECT_TRUE(contains(dir.read("lim"), "; tolerance = "));
     ASSERT_EQ(run_in(dir, yukawa + "nend = 150\ntolerance = 1e-12\n", "tight").status, 0);
-    EXPECT_TRUE(contains(dir.read("tight.lim"), "    150  not-converged\n"));
+    EXPECT_TRUE(contains(dir.read("tight.lim"), "  not-converged  unanchored\n"));
+    EXPECT_EQ(data_rows(dir.read("tight.lim"))[0][3], 150);
     ASSERT_EQ(run_in(dir, yukawa + "nend = 20\n", "plain").status, 0);
     EXPECT_FALSE(dir.exists("plain.lim"));
     // With an energy pass, one line per energy; e = 1 is the same limit again.
@@ -263,6 +269,9 @@ TEST(ResultFiles, LimitWithItsError) {
     EXPECT_EQ(scan[0][0], 0.5);
     EXPECT_NEAR(scan[1][1], 0.9334314568477643, scan[1][2]);
     EXPECT_FALSE(contains(dir.read("scan.lim"), "not-converged"));
+    // Its one weakly bound state has already pulled delta far below pi at e = 0.5.
+    EXPECT_TRUE(contains(dir.read("scan.lim"), "; bound states (n_b, delta(0+) = n_b pi): 1\n"));
+    EXPECT_TRUE(contains(dir.read("scan.lim"), "  converged  far-from-anchor\n"));
     // The partial waves: each delta_l a limit followed by its error, the cross sections with
     // theirs.
     ASSERT_EQ(run_in(dir,
@@ -281,6 +290,39 @@ TEST(ResultFiles, LimitWithItsError) {
     ASSERT_EQ(xs[1].size(), 6u);
     EXPECT_GT(xs[1][4], 0.0);
     EXPECT_LT(xs[1][4], 1e-4 * xs[1][1]);
+}
+
+// A well binding two s states (K = 6): delta_cont starts just below 2 pi at e = 0.01, falls
+// continuously on the grid of step 0.5 (its first step, faster than pi/4, followed through
+// energies in between) and is the limit on another branch.
+TEST(ResultFiles, ContinuousDeltaAnchoredByLevinson) {
+    RunDirectory dir;
+    const RunResult run = run_in(
+        dir,
+        lines("pot_type = well|v0 = -18|a = 0|b = 1|l = 0|e = 1|basis = laguerre|lambda = 1|"
+              "scheme = non-relativistic|solver = fast|screen = T|nend = 200|tolerance = 1e-6|"
+              "energies = T|estart = 0.01|eend = 2.01|estep = 0.5"),
+        "well");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(contains(run.out, " bound states: n_b =   2\n"));
+    EXPECT_TRUE(contains(run.out, " (Info: delta_cont: delta followed through ")) << run.out;
+    const std::string text = dir.read("well.lim");
+    EXPECT_TRUE(contains(text, "; bound states (n_b, delta(0+) = n_b pi): 2\n"));
+    EXPECT_TRUE(contains(text, "  delta_cont  status  branch\n"));
+    const Rows rows = data_rows(text);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_GT(rows[0][4], 2 * pi - 0.3);
+    EXPECT_LT(rows[0][4], 2 * pi);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_NEAR(std::remainder(rows[i][4] - rows[i][1], pi), 0.0, 1e-12);
+        if (i > 0) {
+            EXPECT_LT(rows[i][4], rows[i - 1][4]);
+            EXPECT_GT(rows[i][4], rows[i - 1][4] - 1.0);
+        }
+    }
+    EXPECT_TRUE(contains(text, "  anchored\n"));
+    EXPECT_FALSE(contains(text, "jump"));
+    EXPECT_FALSE(contains(run.out, "Warning"));
 }
 
 // The program with command-line `arguments` (shell words) and nothing on standard input.

@@ -5,11 +5,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "continuity.hpp"
 #include "limit.hpp"
 #include "skarven/skarven.hpp"
 #include "test_support.hpp"
@@ -178,6 +181,66 @@ TEST(Limit, ErrorBarsCoverIndependentPhaseShifts) {
         }
     }
     EXPECT_GE(covered, static_cast<int>(0.95 * cases.size()));
+}
+
+// delta made continuous over an energy grid from values known modulo pi: wraps undone, the first
+// branch from n_b pi, a resonance between grid points followed by halving the step, and what
+// cannot be followed marked: a resonance narrower than the finest step around a grid energy
+// breaks both steps next to it. Statuses: a anchored, f far from the anchor, u unanchored,
+// c continuous, j jump.
+TEST(Continuity, BranchesOverTheEnergyGrid) {
+    auto resonance = [](double er, double width) {
+        return [=](double e) { return pi - 0.3 * e + std::atan2(0.5 * width, er - e); };
+    };
+    struct Case {
+        const char* name;
+        std::function<double(double)> delta;
+        std::optional<double> anchor;
+        int depth;
+        std::string status;
+        bool follows;  // delta_cont is the true delta at every energy
+        bool refines;
+    };
+    const std::vector<Case> cases = {
+        {"falls through wraps, n_b = 2", [](double e) { return 2 * pi - 0.05 - 1.2 * e; }, 2 * pi,
+         continuity_depth, "acccccccccccc", true, false},
+        {"n_b = 1", [](double e) { return pi + 0.3 * std::sin(3 * e); }, pi, continuity_depth,
+         "acccccccccccc", true, false},
+        {"n_b = 0", [](double e) { return -0.2 - 0.4 * e; }, 0.0, continuity_depth, "acccccccccccc",
+         true, false},
+        {"resonance between grid points", resonance(0.54, 0.04), pi, continuity_depth,
+         "acccccccccccc", true, true},
+        {"the same without refinement", resonance(0.54, 0.04), pi, 0, "acjjccccccccc", false,
+         false},
+        {"narrower than the finest step", resonance(0.3 + 2e-8, 1e-7), pi, continuity_depth,
+         "ajjcccccccccc", false, true},
+        {"moved far from n_b pi", [](double e) { return pi + 1.2 - 0.1 * e; }, pi, continuity_depth,
+         "fcccccccccccc", true, false},
+        {"no count of bound states", [](double e) { return 0.3 + 0.1 * e; }, std::nullopt,
+         continuity_depth, "ucccccccccccc", true, false},
+    };
+    auto letter = [](Continuity c) { return "afucj"[static_cast<int>(c)]; };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto wrapped = [&](double e) { return std::atan(std::tan(c.delta(e))); };
+        std::vector<double> energies, deltas;
+        for (int i = 0; i < 13; ++i) {
+            energies.push_back(0.05 + 0.25 * i);
+            deltas.push_back(wrapped(energies.back()));
+        }
+        const ContinuousDelta cont = continuous_delta(energies, deltas, c.anchor, wrapped, c.depth);
+        std::string status;
+        for (Continuity s : cont.status)
+            status += letter(s);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(cont.refined > 0, c.refines);
+        bool follows = true;
+        for (std::size_t i = 0; i < energies.size(); ++i) {
+            EXPECT_NEAR(std::remainder(cont.delta[i] - deltas[i], pi), 0.0, 1e-12);
+            follows = follows && std::fabs(cont.delta[i] - c.delta(energies[i])) < 1e-12;
+        }
+        EXPECT_EQ(follows, c.follows);
+    }
 }
 
 }  // namespace

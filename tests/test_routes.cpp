@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "coefficients.hpp"
@@ -244,6 +246,58 @@ TEST(Routes, NonFiniteAndSingularPotentialMatrices) {
         EXPECT_NEAR(point.tan_delta, -0.48 / 0.14, 1e-13);
         EXPECT_NEAR(point.delta, std::atan(-0.48 / 0.14), 1e-13);
     }
+}
+
+// The bound states of the wave, counted from the energy pass's decomposition at one size,
+// against the closed forms: a square well of radius 1 and depth K^2 / 2 binds s states for
+// K > pi/2, 3 pi/2, ... and p states for K > pi, 2 pi, ... (the zeros of j_(l-1)); the Yukawa
+// potential -g^2 e^(-r) / r binds its first two s states for g^2 above 1 / 1.19061 and
+// 1 / 0.31026 (the critical screening lengths). The Dirac well, nearly non-relativistic at this
+// depth, binds as the Schroedinger one; neither its sea below -2c^2 nor the positron states a
+// repulsive well lifts above it (v0 = 8 and 800) count.
+TEST(Routes, BoundStatesOfTheTruncatedHamiltonian) {
+    struct Case {
+        PotentialKind kind;
+        int l, kappa;
+        bool dirac;
+        double strength;  // K of the well (below 0: a barrier of K^2 / 2), g of the Yukawa
+        int bound;
+    };
+    for (const Case& c : std::vector<Case>{{PotentialKind::well, 0, 0, false, 1.0, 0},
+                                           {PotentialKind::well, 0, 0, false, 2.5, 1},
+                                           {PotentialKind::well, 0, 0, false, 6.0, 2},
+                                           {PotentialKind::well, 0, 0, false, 9.0, 3},
+                                           {PotentialKind::well, 1, 0, false, 2.0, 0},
+                                           {PotentialKind::well, 1, 0, false, 4.0, 1},
+                                           {PotentialKind::well, 1, 0, false, 7.0, 2},
+                                           {PotentialKind::well, 1, 0, false, 10.0, 3},
+                                           {PotentialKind::yukawa, 0, 0, false, 0.8, 0},
+                                           {PotentialKind::yukawa, 0, 0, false, 1.3, 1},
+                                           {PotentialKind::yukawa, 0, 0, false, 2.2, 2},
+                                           {PotentialKind::well, 0, -1, true, 1.0, 0},
+                                           {PotentialKind::well, 0, -1, true, 2.5, 1},
+                                           {PotentialKind::well, 1, 1, true, 4.0, 1},
+                                           {PotentialKind::well, 0, -1, true, -4.0, 0},
+                                           {PotentialKind::well, 0, -1, true, -40.0, 0}}) {
+        Problem p;
+        p.wave = {c.l, c.kappa};
+        p.scheme = {.dirac = c.dirac, .light = light};
+        if (c.kind == PotentialKind::well)
+            p.potential = {.kind = PotentialKind::well,
+                           .v0 = -0.5 * c.strength * std::fabs(c.strength),
+                           .b = 1.0};
+        else
+            p.potential = {.kind = PotentialKind::yukawa, .g = c.strength, .m = 1.0};
+        SCOPED_TRACE(std::to_string(c.l) + (c.dirac ? " Dirac " : " ") +
+                     std::to_string(c.strength));
+        const auto route = make_route(RouteKind::fast, p, 100);
+        route->begin_energies(100, {0.5, 2.0, 0.5});
+        EXPECT_EQ(route->bound_states(), c.bound);
+    }
+    // The reference route keeps no decomposition to count from.
+    const auto reference = make_route(RouteKind::eigen, Problem{}, 20);
+    reference->begin_energies(20, {0.5, 2.0, 0.5});
+    EXPECT_EQ(reference->bound_states(), std::nullopt);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analytic.hpp"
+#include "continuity.hpp"
 #include "diagnostics.hpp"
 #include "float_mode.hpp"
 #include "limit.hpp"
@@ -76,30 +77,87 @@ PhaseShift energy_phase_shift(Route& route, int n) {
                            free_solutions(route.problem(), run_record.projectile.e));
 }
 
-// The limit of delta_N at one energy.
+// The limit of delta_N at one energy, and on the branch continuous over the energies.
 struct LimitLine {
     double e;
     LimitEstimate estimate;
+    double delta_cont;
+    Continuity continuity;
 };
 
 std::string limit_status(const LimitEstimate& estimate) {
     return estimate.converged ? "converged" : "not-converged";
 }
 
-// root.lim: per energy the limit of delta_N, its error, the largest N used and whether the error
-// is within the tolerance.
-void write_limits(const std::string& root, const std::vector<LimitLine>& lines) {
+// root.lim: per energy the limit of delta_N, its error, the largest N used, delta on the
+// continuous branch, whether the error is within the tolerance and how the branch was found.
+// The continuous delta follows the first four columns so that readers of those keep working.
+void write_limits(const std::string& root, const std::vector<LimitLine>& lines,
+                  std::optional<int> bound_states) {
     ResultFile file(routine, root + ".lim");
     file.require_open();
     write_header(file.unit());
-    file.write("; NUMERICAL RESULTS: energy  delta  error  N_used  status\n");
+    if (bound_states)
+        file.write("; bound states (n_b, delta(0+) = n_b pi): " + std::to_string(*bound_states) +
+                   "\n");
+    file.write("; NUMERICAL RESULTS: energy  delta  error  N_used  delta_cont  status  branch\n");
     for (const LimitLine& line : lines) {
         const LimitEstimate& estimate = line.estimate;
         file.write(energy_field(line.e) + format_fixed_fitting(estimate.delta, 26, 16) +
                    format_scientific(estimate.error, 12, 3) + format_int(estimate.largest_size, 7) +
-                   "  " + limit_status(estimate) + "\n");
+                   format_fixed_fitting(line.delta_cont, 26, 16) + "  " + limit_status(estimate) +
+                   "  " + continuity_word(line.continuity) + "\n");
     }
     file.close();
+}
+
+// A number for a screen message, without the column's padding.
+std::string bare_fixed(double value, int decimals) {
+    const std::string text = format_fixed(value, 40, decimals);
+    return text.substr(std::min(text.find_first_not_of(' '), text.size()));
+}
+
+// delta_cont over the energy pass: anchored at n_b pi (not with an attractive Coulomb tail,
+// whose bound states are endless and the truncated count only the basis's), refined with
+// further limits where delta moves fast, and the doubtful places said on the screen.
+void make_continuous(Route& route, std::vector<LimitLine>& lines, std::optional<int>& bound) {
+    const RunSettings& s = run_record;
+    bound = route.bound_states();
+    if (run_problem().zc < 0.0) bound.reset();
+    std::optional<double> anchor;
+    if (bound) anchor = *bound * pi;
+    std::vector<double> energies, deltas;
+    for (const LimitLine& line : lines) {
+        energies.push_back(line.e);
+        deltas.push_back(line.estimate.delta);
+    }
+    const ContinuousDelta cont = continuous_delta(energies, deltas, anchor, [&](double e) {
+        return limit_by_size(route.problem(), e, s.nstart, s.nend, s.tolerance, s.shift).delta;
+    });
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        lines[i].delta_cont = cont.delta[i];
+        lines[i].continuity = cont.status[i];
+    }
+    if (s.scr) {
+        if (bound) say(" bound states: n_b =" + format_int(*bound, 4));
+        if (cont.refined > 0)
+            show_info("delta_cont: delta followed through " + std::to_string(cont.refined) +
+                      (cont.refined == 1 ? " further energy" : " further energies") +
+                      " where it moved fast");
+    }
+    if (!lines.empty() && lines[0].continuity == Continuity::far_from_anchor) {
+        show_warning(routine, "delta at the first energy lies " +
+                                  bare_fixed(lines[0].delta_cont - *anchor, 4) +
+                                  " from n_b pi: a resonance or a threshold below <estart> may "
+                                  "have moved it, and its branch is a guess; start lower");
+    }
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i].continuity != Continuity::jump) continue;
+        show_warning(routine, "delta_cont jumps between e = " + bare_fixed(lines[i - 1].e, 6) +
+                                  " and " + bare_fixed(lines[i].e, 6) +
+                                  " (a resonance narrower than the refinement): from there on it "
+                                  "may be off by a multiple of pi");
+    }
 }
 
 std::string limit_text(const LimitEstimate& estimate) {
@@ -163,9 +221,12 @@ void energy_pass(const std::string& root, Route& route) {
                 say(" energy =" + format_fixed(energies[i], 10, 6) +
                     "  delta_limit = " + limit_text(estimates[i]));
             }
-            limits.push_back({energies[i], estimates[i]});
+            limits.push_back(
+                {energies[i], estimates[i], estimates[i].delta, Continuity::unanchored});
         }
-        write_limits(root, limits);
+        std::optional<int> bound;
+        make_continuous(route, limits, bound);
+        write_limits(root, limits, bound);
     }
 }
 
@@ -230,8 +291,12 @@ void control_calc_delta(const std::string& root_name) {
             say("");
             say("delta_limit =" + limit_text(*estimate));
         }
-        // With an energy pass root.lim holds its energies instead.
-        if (!s.energies) write_limits(root, {{s.projectile.e, *estimate}});
+        // With an energy pass root.lim holds its energies instead. One energy has no neighbours
+        // to follow and no decomposition to count bound states from: delta_cont is the limit.
+        if (!s.energies)
+            write_limits(root,
+                         {{s.projectile.e, *estimate, estimate->delta, Continuity::unanchored}},
+                         std::nullopt);
     }
 
     write_block_averages(root);

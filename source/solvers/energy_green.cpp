@@ -110,6 +110,12 @@ double EnergyGreen::element(double e) const {
     return sum;
 }
 
+int EnergyGreen::eigenvalues_between(double low, double high) const {
+    return static_cast<int>(
+        std::count_if(eigenvalues_.begin(), eigenvalues_.end(),
+                      [&](double value) { return value > low && value < high; }));
+}
+
 // Shift and invert around e0 (Ericsson & Ruhe's spectral transformation): with S = L L^T,
 // A0 = H - e0 S and M = L^T A0^-1 L = Y diag(mu) Y^T, the Woodbury identity gives
 //   (A0 - eps S)^-1 = A0^-1 + A0^-1 L (I/eps - M)^-1 L^T A0^-1,

@@ -2,6 +2,8 @@
 // basis-size pass extends one factorisation and the energy pass uses one eigen-decomposition.
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 #include <vector>
 
 #include "basis.hpp"
@@ -28,8 +30,10 @@ class FastRoute final : public Route {
     std::vector<double> potential_in_saved_order(int n) const override;
     void begin_energies(int n, const EnergyWindow& window) override;
     double energy_element(double e) override;
+    std::optional<int> bound_states() override;
 
   private:
+    void ensure_energy_decomposition();
     double vphi(int i, int j) const {
         return vphi_[i + static_cast<std::size_t>(j) * blocks_order_];
     }
@@ -242,15 +246,29 @@ void FastRoute::begin_energies(int n, const EnergyWindow& window) {
     window_ = window;
 }
 
-double FastRoute::energy_element(double e) {
+void FastRoute::ensure_energy_decomposition() {
     SKARVEN_CHECK(energy_size_ > 0);
-    if (!energy_ready_) {
-        const int n = energy_size_;
-        if (blocks_order_ != n) compute_blocks(n);
-        decompose_energy_pencil(n);
-        energy_ready_ = true;
-    }
+    if (energy_ready_) return;
+    const int n = energy_size_;
+    if (blocks_order_ != n) compute_blocks(n);
+    decompose_energy_pencil(n);
+    energy_ready_ = true;
+}
+
+double FastRoute::energy_element(double e) {
+    ensure_energy_decomposition();
     return energy_.element(e);
+}
+
+// The pencil's negative eigenvalues. In the Dirac scheme the sea lies below -2c^2, but a
+// repulsive potential lifts positron states out of it into the gap, so the count stops at the
+// gap's middle, -c^2: either kind of state crosses it only in a potential of some c^2 hartree.
+std::optional<int> FastRoute::bound_states() {
+    ensure_energy_decomposition();
+    if (!energy_.converged() || energy_.eigenvalues().empty()) return std::nullopt;
+    const double light = problem().scheme.light;
+    const double floor = dirac() ? -light * light : -std::numeric_limits<double>::infinity();
+    return energy_.eigenvalues_between(floor, 0.0);
 }
 
 }  // namespace

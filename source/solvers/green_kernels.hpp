@@ -73,9 +73,12 @@ class EnergyGreen {
     double element(double e) const;
     // Generalised eigenvalues and the matching weights x_(m-1,k)^2 (S-normalised eigenvectors),
     // in no particular order. After decompose_shifted they are e0 + 1/mu_k and beta_k^2/mu_k^2
-    // (diagnostics only: element() does not use them, and eigenvalues far from e0 are coarse).
+    // (element() does not use them, and eigenvalues far from e0 are coarse).
     const std::vector<double>& eigenvalues() const { return eigenvalues_; }
     const std::vector<double>& weights() const { return weights_; }
+    // How many eigenvalues lie in (low, high): a sign of e0 + 1/mu_k after decompose_shifted,
+    // which stays right for the coarse eigenvalues far from e0.
+    int eigenvalues_between(double low, double high) const;
     // False when the QL iteration did not converge (the results are then unreliable) or when
     // H - e0 S was exactly singular.
     bool converged() const { return converged_; }

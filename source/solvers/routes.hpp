@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +50,10 @@ class Route {
 
     virtual void begin_energies(int n, const EnergyWindow& window) = 0;
     virtual double energy_element(double e) = 0;
+    // The bound states of the wave in the truncated problem of the energy pass (after
+    // begin_energies): eigenvalues below 0, in the Dirac scheme above the negative-energy sea
+    // too. Empty where the route keeps no decomposition to count from or it failed.
+    virtual std::optional<int> bound_states() { return std::nullopt; }
 
     const Problem& problem() const { return potential_.problem(); }
 
