@@ -133,17 +133,19 @@ TEST(WholeRun, PartialWavesStopEarly) {
 // formula, and sigma_tr_N against a Simpson sum of (1 - cos theta)(dsigma/dOmega - Rutherford).
 TEST(WholeRun, CrossSectionsUnderACoulombTail) {
     RunDirectory dir;
-    dir.write("sk.inp", user(300, lines(waves +
-                                        "nstart = 300|pot_type = well|v0 = -1|a = 0|b = 1|zc = 1|"
-                                        "lmax = 8|estart = 0.5|eend = 2|estep = 0.5|angles = 2001")));
+    dir.write("sk.inp",
+              user(300, lines(waves + "nstart = 300|pot_type = well|v0 = -1|a = 0|b = 1|zc = 1|"
+                                      "lmax = 8|estart = 0.5|eend = 2|estep = 0.5|angles = 2001")));
     const RunResult run = dir.run("\n\n");
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_TRUE(contains(run.out, " Warning (loadparams): theta = 0 has been left out of <angles>: "
-                                  "the Rutherford amplitude is infinite there.\n"));
+    EXPECT_TRUE(contains(run.out,
+                         " Warning (loadparams): theta = 0 has been left out of <angles>: "
+                         "the Rutherford amplitude is infinite there.\n"));
     const Rows pw = data_rows(dir.read("sk.out.pw")), xs = data_rows(dir.read("sk.out.xs")),
                dcs = data_rows(dir.read("sk.out.dcs")), en = data_rows(dir.read("sk.out.en"));
     ASSERT_TRUE(pw.size() == 4 && xs.size() == 4 && dcs.size() == 4 * 2000 && en.size() == 4);
-    EXPECT_TRUE(contains(dir.read("sk.out.xs"), "; NUMERICAL RESULTS: energy  sigma_N  sigma_tr_N"));
+    EXPECT_TRUE(
+        contains(dir.read("sk.out.xs"), "; NUMERICAL RESULTS: energy  sigma_N  sigma_tr_N"));
     const auto delta = [&](int i, int l) { return pw[i][1 + 2 * l]; };
     const auto phase = [&](int i, int l) { return pw[i][2 + 2 * l]; };
     int exact = 0;
@@ -158,8 +160,9 @@ TEST(WholeRun, CrossSectionsUnderACoulombTail) {
     const std::size_t line = by_size.find("\n; sigma_l  = ");
     ASSERT_NE(line, std::string::npos);
     EXPECT_EQ(std::stod(by_size.substr(line + 14, 22)), phase(1, 0));
-    for (auto [l, sigma] : {std::pair(0, -2.4405829890542776e-1), std::pair(1, 2.1958931009537835e-1),
-                            std::pair(2, 4.6456797322224251e-1), std::pair(5, 8.5374029767479281e-1)})
+    for (auto [l, sigma] :
+         {std::pair(0, -2.4405829890542776e-1), std::pair(1, 2.1958931009537835e-1),
+          std::pair(2, 4.6456797322224251e-1), std::pair(5, 8.5374029767479281e-1)})
         EXPECT_NEAR(phase(3, l), sigma, 1e-15) << l;
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(en[i].back(), phase(i, 0));  // the energy pass ends its lines with sigma_l
