@@ -128,6 +128,7 @@ struct PartialWaves {
     py::array_t<double> energies;
     py::array_t<int> l, kappa;
     py::array_t<double> delta, sigma, sigma_tr, angles, dsigma;
+    py::array_t<double> coulomb_phase, rutherford_ratio;  // zc != 0 only, else 0 rows
     int lmax_reached = 0;
     bool converged = false;
 };
@@ -447,9 +448,16 @@ dirac: Dirac scheme with speed of light `light` (a.u.; the parameter file's v_li
         .def_readonly("sigma", &PartialWaves::sigma, "elastic cross section per energy (bohr^2)")
         .def_readonly("sigma_tr", &PartialWaves::sigma_tr,
                       "momentum-transfer cross section per energy (bohr^2)")
-        .def_readonly("angles", &PartialWaves::angles,
-                      "scattering angles (degrees), 0 ... 180; empty without angles")
+        .def_readonly(
+            "angles", &PartialWaves::angles,
+            "scattering angles (degrees), 0 ... 180 (0 left out with zc); empty without angles")
         .def_readonly("dsigma", &PartialWaves::dsigma, "dsigma/dOmega[energy, angle] (bohr^2/sr)")
+        .def_readonly("coulomb_phase", &PartialWaves::coulomb_phase,
+                      "with zc: sigma_l = arg Gamma(l + 1 + i eta) [wave, energy] (radians); "
+                      "0 rows without")
+        .def_readonly("rutherford_ratio", &PartialWaves::rutherford_ratio,
+                      "with zc: dsigma/dOmega over the Rutherford cross section [energy, angle]; "
+                      "0 rows without")
         .def_readonly("lmax_reached", &PartialWaves::lmax_reached, "the last l computed")
         .def_readonly("converged", &PartialWaves::converged, "two l in a row stayed below lconv");
 
@@ -521,6 +529,8 @@ threads and shift as in phase_shift_scan.)");
             out.sigma_tr = array_of(r.sigma_transport);
             out.angles = array_of(r.angles);
             out.dsigma = matrix_of(r.dsigma, r.angles.size());
+            out.coulomb_phase = matrix_of(r.coulomb_phase, r.energies.size());
+            out.rutherford_ratio = matrix_of(r.rutherford_ratio, r.angles.size());
             out.lmax_reached = r.lmax_reached;
             out.converged = r.converged;
             return out;
@@ -531,7 +541,10 @@ threads and shift as in phase_shift_scan.)");
 by the fast route, stopped after two l in a row whose |sin delta| stay below lconv at every energy;
 and sigma, sigma_tr (bohr^2) and, with angles >= 2 equally spaced angles over 0 ... 180 degrees,
 dsigma/dOmega (bohr^2/sr). The problem's own l and kappa are not used. Needs a short-range
-potential. Returns a PartialWaves.)");
+potential; a Coulomb tail is the problem's zc. With zc, delta is relative to the Coulomb
+functions, dsigma/dOmega = |f_C + f_N|^2 on the angles without 0, sigma the nuclear part and
+sigma_tr the change of the momentum-transfer integral by the short-range potential; coulomb_phase
+and rutherford_ratio are filled. Returns a PartialWaves.)");
 
     py::class_<skarven::Limit>(m, "Limit", "delta = lim delta_N with its error estimate.")
         .def_readonly("delta", &skarven::Limit::delta, "the limit (radians)")

@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -239,12 +240,51 @@ TEST(Api, CoulombTail) {
     dirac.wave.kappa = -1;
     EXPECT_ERROR(phase_shifts_by_size(dirac, 1.0, 1, 5), "loadparams",
                  "<zc> needs <scheme> = non-relativistic");
-    EXPECT_ERROR(partial_waves(yukawa, 10, {1.0}, 2, 1e-6), "loadparams",
-                 "<lmax> needs <zc> = 0: the sums with a Coulomb tail are not done");
     EXPECT_FALSE(
         exact_phase_shift(
             Problem{.potential = {.kind = PotentialKind::well, .v0 = -1, .b = 1}, .zc = 1}, 1.0)
             .has_value());
+}
+
+// The partial waves under a tail. No potential: every delta_l is 0, sigma_l is mpmath's
+// (tests/data/coulomb_phase.txt, eta = 0.5 at e = 2), dsigma/dOmega is the Rutherford formula on
+// the angles without 0, and nothing is nuclear. zc -> 0 joins the sums without a tail.
+TEST(Api, PartialWavesUnderACoulombTail) {
+    Problem bare;
+    bare.potential.kind = PotentialKind::user;
+    bare.zc = 1.0;
+    const PartialWaveResult r = partial_waves(bare, 60, {0.5, 2.0}, 4, 1e-8, 7);
+    ASSERT_EQ(r.angles.size(), 6u);
+    EXPECT_EQ(r.angles.front(), 30.0);
+    ASSERT_EQ(r.coulomb_phase.size(), r.waves.size());
+    for (std::size_t w = 0; w < r.waves.size(); ++w)
+        for (double delta : r.delta[w])
+            EXPECT_NEAR(delta, 0.0, 1e-12);
+    EXPECT_NEAR(r.coulomb_phase[0][1], -2.4405829890542776e-1, 1e-15);
+    EXPECT_NEAR(r.coulomb_phase[1][1], 2.1958931009537835e-1, 1e-15);
+    for (std::size_t i = 0; i < r.energies.size(); ++i) {
+        const double k = std::sqrt(2.0 * r.energies[i]), eta = bare.zc / k;
+        EXPECT_NEAR(r.sigma[i], 0.0, 1e-12);
+        EXPECT_NEAR(r.sigma_transport[i], 0.0, 1e-12);
+        for (std::size_t a = 0; a < r.angles.size(); ++a) {
+            const double s = std::sin(r.angles[a] * std::numbers::pi / 360.0);
+            const double rutherford = eta * eta / (4.0 * k * k * s * s * s * s);
+            EXPECT_LT(relative_error(r.dsigma[i][a], rutherford), 1e-12) << r.angles[a];
+            EXPECT_NEAR(r.rutherford_ratio[i][a], 1.0, 1e-12);
+        }
+    }
+    Problem yukawa;
+    yukawa.potential = {.kind = PotentialKind::yukawa, .g = 1.0, .m = 1.0};
+    const PartialWaveResult free = partial_waves(yukawa, 60, {0.5, 2.0}, 6, 1e-8, 7);
+    EXPECT_TRUE(free.coulomb_phase.empty() && free.rutherford_ratio.empty());
+    yukawa.zc = 1e-9;
+    const PartialWaveResult tail = partial_waves(yukawa, 60, {0.5, 2.0}, 6, 1e-8, 7);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_LT(relative_error(tail.sigma[i], free.sigma[i]), 1e-7);
+        EXPECT_LT(relative_error(tail.sigma_transport[i], free.sigma_transport[i]), 1e-7);
+        for (std::size_t a = 0; a < tail.angles.size(); ++a)
+            EXPECT_LT(relative_error(tail.dsigma[i][a], free.dsigma[i][a + 1]), 1e-7);
+    }
 }
 
 // delta_N of the square well approaches the closed form; other potentials have none.

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
+#include <map>
 #include <numbers>
 #include <tuple>
 
 #include "cross_sections.hpp"
+#include "special.hpp"
 #include "test_support.hpp"
 
 namespace skarven::test {
@@ -59,6 +62,76 @@ TEST(CrossSections, OpticalTheoremSphereIntegralsAndSchroedingerLimit) {
             EXPECT_LT(relative_error(transport_cross_section(k, dirac), sigma_t), 1e-13);
             EXPECT_LT(std::abs(scattering_amplitudes(k, dirac, 1.0).spin_flip), 1e-14);
         }
+}
+
+// Under a Coulomb tail: sigma_l, f_N, f_C, dsigma/dOmega and its ratio to Rutherford at each
+// angle, the nuclear sigma and the transport change (the integrals by quadrature) against mpmath
+// (tests/data/gen_coulomb_cross_sections.py), eta = +-0.5, +-2, l = 0 ... 20.
+TEST(CrossSections, CoulombTailAgainstMpmath) {
+    const auto rows = read_table("coulomb_cross_sections.txt");
+    std::map<int, PartialWaves> cases;
+    std::map<int, double> wave_numbers;
+    int phases = 0, angles = 0;
+    for (const std::vector<double>& r : rows) {
+        const int kind = static_cast<int>(r[0]);
+        if (kind == 0) {
+            const int l = static_cast<int>(r[2]);
+            EXPECT_LE(std::fabs(coulomb_phase(l, r[1]) - r[3]),
+                      1e-15 * std::max(1.0, std::fabs(r[3])))
+                << "eta " << r[1] << " l " << l;
+            ++phases;
+        } else if (kind == 1) {
+            const int size = static_cast<int>(r[4]);
+            PartialWaves waves;
+            waves.eta = r[3];
+            waves.minus.assign(r.begin() + 5, r.begin() + 5 + size);
+            waves.plus = waves.minus;
+            const double k = r[2];
+            SCOPED_TRACE(testing::Message() << "k " << k << " eta " << waves.eta);
+            EXPECT_LT(relative_error(elastic_cross_section(k, waves), r[5 + size]), 1e-13);
+            EXPECT_LT(relative_error(transport_cross_section(k, waves), r[6 + size]), 1e-12);
+            cases[static_cast<int>(r[1])] = waves;
+            wave_numbers[static_cast<int>(r[1])] = k;
+        } else {
+            const int c = static_cast<int>(r[1]);
+            const PartialWaves& waves = cases.at(c);
+            const double k = wave_numbers.at(c), theta = r[2] * pi / 180.0;
+            SCOPED_TRACE(testing::Message() << "case " << c << " theta " << r[2]);
+            const std::complex<double> f_n = scattering_amplitudes(k, waves, theta).direct;
+            const std::complex<double> f_c = rutherford_amplitude(k, waves.eta, theta);
+            EXPECT_LT(std::abs(f_n - std::complex(r[3], r[4])), 1e-13 * std::abs(f_n));
+            EXPECT_LT(std::abs(f_c - std::complex(r[5], r[6])), 1e-13 * std::abs(f_c));
+            const double dcs = differential_cross_section(k, waves, theta);
+            EXPECT_LT(relative_error(dcs, r[7]), 1e-12);
+            EXPECT_LT(relative_error(dcs / rutherford_cross_section(k, waves.eta, theta), r[8]),
+                      1e-12);
+            ++angles;
+        }
+    }
+    EXPECT_EQ(phases, 84);
+    EXPECT_EQ(cases.size(), 4u);
+    EXPECT_EQ(angles, 28);
+}
+
+// No short-range potential under the tail: f_N = 0, nothing nuclear, and dsigma/dOmega is the
+// Rutherford formula eta^2 / (4 k^2 sin^4(theta/2)) at every angle, either sign of the charge.
+TEST(CrossSections, PureCoulombIsRutherford) {
+    for (auto [k, eta] : {std::pair(0.7, 0.5), std::pair(2.0, -2.0), std::pair(0.05, 30.0)}) {
+        PartialWaves waves;
+        waves.eta = eta;
+        waves.minus.assign(12, 0.0);
+        waves.plus = waves.minus;
+        SCOPED_TRACE(testing::Message() << "k " << k << " eta " << eta);
+        EXPECT_EQ(elastic_cross_section(k, waves), 0.0);
+        EXPECT_EQ(transport_cross_section(k, waves), 0.0);
+        for (double theta : {1e-3, 0.3, 1.0, pi / 2, 2.5, pi}) {
+            const double s = std::sin(0.5 * theta);
+            const double rutherford = eta * eta / (4.0 * k * k * s * s * s * s);
+            const double dcs = differential_cross_section(k, waves, theta);
+            EXPECT_LT(relative_error(dcs, rutherford), 1e-12) << theta;
+            EXPECT_LT(std::fabs(dcs / rutherford_cross_section(k, eta, theta) - 1.0), 1e-12);
+        }
+    }
 }
 
 }  // namespace

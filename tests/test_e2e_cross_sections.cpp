@@ -127,5 +127,59 @@ TEST(WholeRun, PartialWavesStopEarly) {
         EXPECT_LT(relative_error(stopped[i][1], full[0][i][1]), 1e-8);
 }
 
+// A square well under a Coulomb tail, one run: delta_l against the matched phase shifts
+// (tests/data/coulomb_well.txt, e = 1), sigma_l beside each against mpmath (coulomb_phase.txt,
+// eta = 0.5 at e = 2), theta = 0 left out with the loader's warning, the ratio to the Rutherford
+// formula, and sigma_tr_N against a Simpson sum of (1 - cos theta)(dsigma/dOmega - Rutherford).
+TEST(WholeRun, CrossSectionsUnderACoulombTail) {
+    RunDirectory dir;
+    dir.write("sk.inp",
+              user(300, lines(waves + "nstart = 300|pot_type = well|v0 = -1|a = 0|b = 1|zc = 1|"
+                                      "lmax = 8|estart = 0.5|eend = 2|estep = 0.5|angles = 2001")));
+    const RunResult run = dir.run("\n\n");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out,
+                         " Warning (loadparams): theta = 0 has been left out of <angles>: "
+                         "the Rutherford amplitude is infinite there.\n"));
+    const Rows pw = data_rows(dir.read("sk.out.pw")), xs = data_rows(dir.read("sk.out.xs")),
+               dcs = data_rows(dir.read("sk.out.dcs")), en = data_rows(dir.read("sk.out.en"));
+    ASSERT_TRUE(pw.size() == 4 && xs.size() == 4 && dcs.size() == 4 * 2000 && en.size() == 4);
+    EXPECT_TRUE(
+        contains(dir.read("sk.out.xs"), "; NUMERICAL RESULTS: energy  sigma_N  sigma_tr_N"));
+    const auto delta = [&](int i, int l) { return pw[i][1 + 2 * l]; };
+    const auto phase = [&](int i, int l) { return pw[i][2 + 2 * l]; };
+    int exact = 0;
+    for_rows("coulomb_well.txt", 6, [&](const std::vector<double>& r) {
+        if (r[0] != 1.0 || r[1] != -1.0 || r[2] != 1.0 || r[4] != 1.0) return;
+        EXPECT_NEAR(delta(1, static_cast<int>(r[3])), r[5], 2e-3) << "l = " << r[3];
+        ++exact;
+    });
+    EXPECT_EQ(exact, 3);
+    // The basis-size pass at e = 1 names sigma_l of its wave in the header.
+    const std::string by_size = dir.read("sk.out");
+    const std::size_t line = by_size.find("\n; sigma_l  = ");
+    ASSERT_NE(line, std::string::npos);
+    EXPECT_EQ(std::stod(by_size.substr(line + 14, 22)), phase(1, 0));
+    for (auto [l, sigma] :
+         {std::pair(0, -2.4405829890542776e-1), std::pair(1, 2.1958931009537835e-1),
+          std::pair(2, 4.6456797322224251e-1), std::pair(5, 8.5374029767479281e-1)})
+        EXPECT_NEAR(phase(3, l), sigma, 1e-15) << l;
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(en[i].back(), phase(i, 0));  // the energy pass ends its lines with sigma_l
+        const double k = std::sqrt(2.0 * xs[i][0]), eta = 1.0 / k;
+        double transport = 0.0;
+        for (int a = 1; a <= 2000; ++a) {
+            const std::vector<double>& row = dcs[i * 2000 + a - 1];
+            const double theta = row[0] * pi / 180.0, s = std::sin(0.5 * theta),
+                         rutherford = eta * eta / (4.0 * k * k * s * s * s * s);
+            EXPECT_LT(relative_error(row[2], row[1] / rutherford), 1e-14);
+            const double weight = a == 2000 ? 1.0 : (a % 2 == 1 ? 4.0 : 2.0);
+            transport += weight * (row[1] - rutherford) * (1.0 - std::cos(theta)) * std::sin(theta);
+        }
+        EXPECT_EQ(dcs[i * 2000][0], 0.09);
+        EXPECT_LT(relative_error(2.0 * pi * (pi / 2000) / 3.0 * transport, xs[i][2]), 1e-6);
+    }
+}
+
 }  // namespace
 }  // namespace skarven::test

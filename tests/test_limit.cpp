@@ -159,6 +159,15 @@ TEST(Limit, ErrorBarsCoverIndependentPhaseShifts) {
         p.potential = {.kind = PotentialKind::well, .v0 = -1.0, .a = a, .b = 1.0};
         cases.push_back({p, 1.0, *exact_phase_shift(p, 1.0), false});
     }
+    // Wells under a Coulomb tail, matched to F_l and G_l (gen_coulomb_well.py): the partial-wave
+    // loop takes its limits with zc by the same model.
+    for_rows("coulomb_well.txt", 6, [&](const std::vector<double>& r) {
+        Problem p;
+        p.potential = {.kind = PotentialKind::well, .v0 = r[1], .a = 0.0, .b = r[2]};
+        p.wave.l = static_cast<int>(r[3]);
+        p.zc = r[0];
+        cases.push_back({p, r[4], r[5], false});
+    });
     ASSERT_GE(cases.size(), 30u);
     int covered = 0;
     for (const Case& c : cases) {

@@ -397,8 +397,16 @@ energies = T|estart = 1|eend = 2|estep = 0.5|solver = fast|nend = 5000|lmax = 34
 zc = 1|basis = gauss => <zc> needs <basis> = laguerre
 zc = 1|scheme = relativistic|kappa = -1 => <zc> needs <scheme> = non-relativistic
 zc = 2e6 => <zc> is out of range ~ zc = 1e6
-zc = 1|lmax = 2|energies = T|estart = 1|eend = 2|solver = fast =>
-    <lmax> needs <zc> = 0: the sums with a Coulomb tail are not done
+// The partial waves take the tail; theta = 0 leaves the angles.
+zc = 1|lmax = 2|energies = T|estart = 1|eend = 2|solver = fast|tolerance = 1e-6 =>
+    warns <l> has been ignored: the partial waves start at l = 0
+zc = 1|lmax = 2|energies = T|estart = 1|eend = 2|solver = fast|angles = 2 =>
+    warns theta = 0 has been left out of <angles>: the Rutherford amplitude is infinite there;<l>
+    has been ignored: the partial waves start at l = 0
+zc = 0|lmax = 2|energies = T|estart = 1|eend = 2|solver = fast|angles = 2 =>
+    warns <l> has been ignored: the partial waves start at l = 0
+zc = 1|lmax = 2|energies = T|estart = 1|eend = 2|solver = fast|scheme = relativistic|kappa = -1
+    => <zc> needs <scheme> = non-relativistic
 // The limit of delta_N.
 tolerance = 0|solver = fast => <tolerance> must be positive ~ tolerance = 1e-300
 tolerance = 1e-8 => <tolerance> needs <solver> = fast

@@ -162,8 +162,6 @@ void check_partial_wave_sampling(double lconv, int angles);
 void check_lmax(const Basis& basis, int lmax, int largest_basis_size);
 // zc != 0: finite, |zc| <= 1e6, Laguerre basis, Schroedinger scheme.
 void check_coulomb_tail(const Problem& problem);
-// The partial-wave loop refuses zc != 0.
-void check_no_coulomb_tail_in_sums(const Problem& problem);
 // A potential whose partial-wave sums converge: no uncut Coulomb tail (alpha <= 1, r0 <= 0).
 void check_short_range(const Potential& potential);
 // The largest basis size the method is validated for.

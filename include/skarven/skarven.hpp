@@ -74,13 +74,21 @@ struct PartialWaveResult {
     std::vector<double> sigma_transport;      // momentum-transfer cross section, per energy
     std::vector<double> angles;               // degrees, 0 ... 180 (empty without angles)
     std::vector<std::vector<double>> dsigma;  // [energy][angle], dsigma/dOmega
+    // With zc only (empty without): the Coulomb phase sigma_l = arg Gamma(l + 1 + i eta) of
+    // each wave, and dsigma/dOmega over the Rutherford cross section.
+    std::vector<std::vector<double>> coulomb_phase;     // [wave][energy]
+    std::vector<std::vector<double>> rutherford_ratio;  // [energy][angle]
 };
 
 // Every partial wave l = 0 ... lmax (the problem's own wave is not used) at basis size n by the
 // fast route, stopped after two l in a row whose |sin delta| stay below lconv at every energy,
 // and the cross sections summed from them (`angles` >= 2 equally spaced angles for dsigma/dOmega,
 // or 0). Cost per wave as phase_shifts_by_energy. Needs a short-range potential: a Coulomb tail
-// (alpha <= 1 without a cut-off r0) is refused.
+// (alpha <= 1 without a cut-off r0) is refused; take zc for it. With zc, delta is relative to the
+// Coulomb functions, dsigma/dOmega = |f_C + f_N|^2, theta = 0 (where f_C is infinite) is left
+// out of the angles, sigma is the nuclear part (4 pi / k^2) sum (2l+1) sin^2 delta_l and
+// sigma_transport the change of the divergent momentum-transfer integral by the short-range
+// potential (README, "Cross sections with a Coulomb tail").
 PartialWaveResult partial_waves(const Problem& problem, int n, const std::vector<double>& energies,
                                 int lmax, double lconv, int angles = 0,
                                 const Options& options = {});

@@ -47,6 +47,29 @@ def test_reproduces_the_programs_result_files(program, tmp_path, solver, scheme,
     assert columns(tmp_path / "out.en", 2) == [f"{d:.16f}" for d in by_e.delta]
 
 
+
+def test_partial_waves_under_a_coulomb_tail(program, tmp_path):
+    """zc reaches the partial waves: the module gives the digits of the program's .pw (delta and
+    sigma_l of each wave) and .dcs (dsigma/dOmega and the ratio to Rutherford, theta = 0 left
+    out)."""
+    settings = (f"{YUKAWA}zc = -1.5\nscheme = non-relativistic\nl = 0\nbasis = laguerre\n"
+                "e = 0.7\nnstart = 60\nnend = 60\nsolver = fast\nenergies = T\nestart = 0.5\n"
+                "eend = 1.5\nestep = 0.5\nlmax = 6\nangles = 5\nscreen = F\n")
+    assert run_program(program, tmp_path, settings).returncode == 0
+    problem = skarven.Problem(potential=skarven.yukawa(g=1.5, m=0.8))
+    problem.zc = -1.5
+    r = skarven.partial_waves(problem, 60, [0.5, 1.0, 1.5], lmax=6, angles=5)
+    assert list(r.angles) == [45.0, 90.0, 135.0, 180.0]
+    assert r.coulomb_phase.shape == r.delta.shape and r.rutherford_ratio.shape == r.dsigma.shape
+    for w in range(len(r.l)):
+        assert columns(tmp_path / "out.pw", 1 + 2 * w) == [f"{d:.16f}" for d in r.delta[w]]
+        assert columns(tmp_path / "out.pw", 2 + 2 * w) == [f"{s:.16f}" for s in r.coulomb_phase[w]]
+    assert columns(tmp_path / "out.dcs", 1) == [f"{x:.15E}" for x in r.dsigma.ravel()]
+    assert columns(tmp_path / "out.dcs", 2) == [f"{x:.15E}" for x in r.rutherford_ratio.ravel()]
+    free = skarven.partial_waves(skarven.Problem(potential=skarven.yukawa(g=1.5, m=0.8)), 60,
+                                 [0.5], lmax=6, angles=5)
+    assert free.coulomb_phase.shape[0] == 0 and len(free.angles) == 5
+
 def test_python_potential_reproduces_the_built_in_yukawa():
     calls = []
 

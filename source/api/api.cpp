@@ -17,6 +17,7 @@
 #include "partial_waves.hpp"
 #include "phase_shift.hpp"
 #include "routes.hpp"
+#include "special.hpp"
 
 namespace skarven {
 
@@ -133,7 +134,6 @@ PartialWaveResult partial_waves(const Problem& problem, int n, const std::vector
     check_partial_wave_sampling(lconv, angles);
     check_lmax(first.basis, lmax, n);
     check_short_range(first.potential);
-    check_no_coulomb_tail_in_sums(first);
     const ThreadCount threads(options.threads);
     const FloatModeGuard mode;
     const PartialWaveLoop loop = partial_wave_loop(first, n, n + 1, energies, window_of(energies),
@@ -144,18 +144,31 @@ PartialWaveResult partial_waves(const Problem& problem, int n, const std::vector
     result.delta = loop.deltas;
     result.lmax_reached = loop.lmax_reached;
     result.converged = loop.converged;
-    for (int a = 0; a < angles; ++a)
+    const bool tail = problem.zc != 0.0;
+    for (int a = tail ? 1 : 0; a < angles; ++a)
         result.angles.push_back(180.0 * a / (angles - 1));
+    if (tail) {
+        for (std::size_t w = 0; w < loop.waves.size(); ++w) {
+            std::vector<double> phases;
+            for (double eta : loop.etas)
+                phases.push_back(coulomb_phase(loop.waves[w].l, eta));
+            result.coulomb_phase.push_back(std::move(phases));
+        }
+    }
     for (std::size_t i = 0; i < energies.size(); ++i) {
         const double k = wave_number(problem.scheme, energies[i]);
         const PartialWaves waves = waves_at(loop, problem.scheme.dirac, i);
         result.sigma.push_back(elastic_cross_section(k, waves));
         result.sigma_transport.push_back(transport_cross_section(k, waves));
-        std::vector<double> dsigma;
-        for (double degrees : result.angles)
-            dsigma.push_back(
-                differential_cross_section(k, waves, degrees * std::numbers::pi / 180.0));
+        std::vector<double> dsigma, ratio;
+        for (double degrees : result.angles) {
+            const double theta = degrees * std::numbers::pi / 180.0;
+            dsigma.push_back(differential_cross_section(k, waves, theta));
+            if (tail)
+                ratio.push_back(dsigma.back() / rutherford_cross_section(k, waves.eta, theta));
+        }
         result.dsigma.push_back(std::move(dsigma));
+        if (tail) result.rutherford_ratio.push_back(std::move(ratio));
     }
     return result;
 }

@@ -6,8 +6,11 @@
 // Electron Theory, Wiley 1961, ch. 5; N. F. Mott and H. S. W. Massey, The Theory of Atomic
 // Collisions, 3rd ed., ch. IV). Equal shifts for both kappa give the Schroedinger amplitude of
 // A. Messiah, Quantum Mechanics, vol. I, ch. X: A_l = (2l+1)(exp(2i delta_l) - 1), g = 0.
+// Under a Coulomb tail (Messiah, ch. XI) each A_l gains the factor exp(2i sigma_l) and the
+// Rutherford amplitude f_C adds to f.
 #include "cross_sections.hpp"
 #include "skarven/errors.hpp"
+#include "special.hpp"
 
 #include <cmath>
 #include <complex>
@@ -40,6 +43,14 @@ void amplitude_coefficients(const PartialWaves& waves, std::vector<Complex>& a_c
         a_coef[l] = double(l + 1) * minus + double(l) * plus;
         if (l > 0) b_coef[l] = plus - minus;
     }
+    if (waves.eta == 0.0) return;
+    SKARVEN_CHECK(!waves.relativistic);
+    // sigma_l = sigma_(l-1) + atan(eta / l), the recurrence of Gamma(l + 1 + i eta).
+    double sigma = coulomb_phase(0, waves.eta);
+    for (int l = 0; l < size; ++l) {
+        if (l > 0) sigma += std::atan(waves.eta / l);
+        a_coef[l] *= std::polar(1.0, 2.0 * sigma);
+    }
 }
 
 }  // namespace
@@ -68,8 +79,25 @@ Amplitudes scattering_amplitudes(double k, const PartialWaves& waves, double the
     return {factor * f_sum, factor * g_sum};
 }
 
+Complex rutherford_amplitude(double k, double eta, double theta) {
+    const double half_sine = std::sin(0.5 * theta);
+    const double sine2 = half_sine * half_sine;
+    return -eta / (2.0 * k * sine2) *
+           std::polar(1.0, -eta * std::log(sine2) + 2.0 * coulomb_phase(0, eta));
+}
+
+double rutherford_cross_section(double k, double eta, double theta) {
+    const double half_sine = std::sin(0.5 * theta);
+    const double scale = eta / (2.0 * k * half_sine * half_sine);
+    return scale * scale;
+}
+
 double differential_cross_section(double k, const PartialWaves& waves, double theta) {
     const Amplitudes amplitudes = scattering_amplitudes(k, waves, theta);
+    if (waves.eta != 0.0) {
+        return std::norm(rutherford_amplitude(k, waves.eta, theta) + amplitudes.direct) +
+               std::norm(amplitudes.spin_flip);
+    }
     return std::norm(amplitudes.direct) + std::norm(amplitudes.spin_flip);
 }
 
@@ -91,6 +119,18 @@ double elastic_cross_section(double k, const PartialWaves& waves) {
 // Schroedinger sum of sin^2 of neighbouring differences.
 double transport_cross_section(double k, const PartialWaves& waves) {
     const int size = waves.size();
+    if (waves.eta != 0.0) {
+        SKARVEN_CHECK(!waves.relativistic);
+        // sin^2(a + d) - sin^2(a) = sin(d) sin(2a + d): no cancellation where delta_l is small.
+        double sum = 0.0;
+        for (int l = 0; l < size; ++l) {
+            const double next = l + 1 < size ? waves.minus[l + 1] : 0.0;
+            const double coulomb_step = std::atan(waves.eta / (l + 1));  // sigma_(l+1) - sigma_l
+            const double difference = next - waves.minus[l];
+            sum += (l + 1) * std::sin(difference) * std::sin(2.0 * coulomb_step + difference);
+        }
+        return 4.0 * pi / (k * k) * sum;
+    }
     if (!waves.relativistic) {
         double sum = 0.0;
         for (int l = 0; l < size; ++l) {

@@ -268,11 +268,6 @@ void check_coulomb_tail(const Problem& problem) {
     require(!problem.scheme.dirac, "<zc> needs <scheme> = non-relativistic");
 }
 
-// The partial-wave sums with a Coulomb tail (Rutherford amplitude) are not carried yet.
-void check_no_coulomb_tail_in_sums(const Problem& problem) {
-    require(problem.zc == 0.0, "<lmax> needs <zc> = 0: the sums with a Coulomb tail are not done");
-}
-
 void check_basis_sizes(int first, int last) {
     require(first >= 1 && first <= last, "incorrect values of <nstart> or <nend>");
     require(last <= largest_basis, "<nend> is to big");

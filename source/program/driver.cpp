@@ -18,6 +18,7 @@
 #include "run.hpp"
 #include "saved_matrix.hpp"
 #include "settings.hpp"
+#include "special.hpp"
 #include "text_format.hpp"
 
 namespace skarven {
@@ -183,7 +184,10 @@ void energy_pass(const std::string& root, Route& route) {
     }
     file.write("; NUMERICAL RESULTS: energy  tan(delta)  delta");
     delta_analytic();
-    file.write(run_record.delta_analytic_error ? "\n" : "  delta_analytical\n");
+    file.write(run_record.delta_analytic_error ? "" : "  delta_analytical");
+    // With a tail the Coulomb phase of each energy ends the line.
+    const double zc = run_record.zc;
+    file.write(zc != 0.0 ? "  sigma_l\n" : "\n");
 
     const int count = energy_count(run_record);
     run_record.ntrunc = run_record.nend;
@@ -205,6 +209,10 @@ void energy_pass(const std::string& root, Route& route) {
             if (scr)
                 say(std::string(11, ' ') + "delta_analytic = " + format_fixed(analytic, 20, 16));
             file.write(format_fixed_fitting(analytic, 26, 16));
+        }
+        if (zc != 0.0) {
+            file.write(format_fixed_fitting(
+                coulomb_phase(run_record.projectile.l, zc / run_record.projectile.k), 26, 16));
         }
         file.write("\n");
         file.flush();

@@ -16,6 +16,7 @@
 #include "results.hpp"
 #include "run.hpp"
 #include "settings.hpp"
+#include "special.hpp"
 #include "text_format.hpp"
 
 namespace skarven {
@@ -57,17 +58,23 @@ void write_phase_shifts(const std::string& root, const PartialWaveLoop& loop,
                         const std::vector<double>& energies) {
     ResultFile file(routine, root + ".pw");
     open_with_header(file, loop.lmax_reached);
-    // With a tolerance each delta is a limit and its error follows it.
+    // With a tolerance each delta is a limit and its error follows it; with a tail the wave's
+    // Coulomb phase comes last.
     const bool errors = !loop.errors.empty();
+    const bool tail = !loop.etas.empty();
     std::string columns = "; NUMERICAL RESULTS: energy";
-    for (const Wave& wave : loop.waves)
+    for (const Wave& wave : loop.waves) {
         columns += "  " + column_name(wave) + (errors ? "  error" : "");
+        if (tail) columns += "  coulomb_phase(l=" + std::to_string(wave.l) + ")";
+    }
     file.put_line(columns);
     for (std::size_t i = 0; i < energies.size(); ++i) {
         std::string text = energy_field(energies[i]);
         for (std::size_t w = 0; w < loop.deltas.size(); ++w) {
             text += format_fixed(loop.deltas[w][i], 26, 16);
             if (errors) text += format_scientific(loop.errors[w][i], 12, 3);
+            if (tail)
+                text += format_fixed_fitting(coulomb_phase(loop.waves[w].l, loop.etas[i]), 26, 16);
         }
         file.put_line(text);
     }
@@ -79,9 +86,16 @@ void write_cross_sections(const std::string& root, const PartialWaveLoop& loop,
     ResultFile file(routine, root + ".xs");
     open_with_header(file, loop.lmax_reached);
     const bool errors = !loop.errors.empty();
-    file.put_line(errors ? "; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used  "
-                           "sigma_error  sigma_tr_error"
-                         : "; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used");
+    if (!loop.etas.empty()) {
+        // Under a tail both integrals diverge: the nuclear parts (see transport_cross_section).
+        file.put_line(errors ? "; NUMERICAL RESULTS: energy  sigma_N  sigma_tr_N  lmax_used  "
+                               "sigma_N_error  sigma_tr_N_error"
+                             : "; NUMERICAL RESULTS: energy  sigma_N  sigma_tr_N  lmax_used");
+    } else {
+        file.put_line(errors ? "; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used  "
+                               "sigma_error  sigma_tr_error"
+                             : "; NUMERICAL RESULTS: energy  sigma  sigma_tr  lmax_used");
+    }
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
         const double k = run_record.projectile.k;
@@ -105,17 +119,27 @@ void write_differential_cross_sections(const std::string& root, const PartialWav
     const int angles = run_record.angles;
     ResultFile file(routine, root + ".dcs");
     open_with_header(file, loop.lmax_reached, std::size_t{1} << 16);
-    file.put_line("; NUMERICAL RESULTS: theta(deg)  dsigma/dOmega, one block per energy");
+    // Under a tail f_C is infinite at theta = 0, and the ratio to Rutherford follows each value.
+    const bool tail = !loop.etas.empty();
+    file.put_line(tail ? "; NUMERICAL RESULTS: theta(deg)  dsigma/dOmega  ratio_to_Rutherford, one "
+                         "block per energy"
+                       : "; NUMERICAL RESULTS: theta(deg)  dsigma/dOmega, one block per energy");
     for (std::size_t i = 0; i < energies.size(); ++i) {
         set_energy(energies[i]);
         const double k = run_record.projectile.k;
         const PartialWaves waves = waves_at(loop, relativistic_scheme(), i);
         if (i > 0) file.put_line("\n");
         file.put_line("; energy = " + energy_field(energies[i]));
-        for (int a = 0; a < angles; ++a) {
+        for (int a = tail ? 1 : 0; a < angles; ++a) {
             const double degrees = 180.0 * a / (angles - 1);
-            const double value = differential_cross_section(k, waves, degrees * pi / 180.0);
-            file.put_line(format_fixed(degrees, 12, 6) + format_scientific(value, 24, 15));
+            const double theta = degrees * pi / 180.0;
+            const double value = differential_cross_section(k, waves, theta);
+            std::string line = format_fixed(degrees, 12, 6) + format_scientific(value, 24, 15);
+            if (tail) {
+                line += format_scientific(value / rutherford_cross_section(k, waves.eta, theta), 24,
+                                          15);
+            }
+            file.put_line(line);
         }
         file.flush();
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "settings.hpp"
+#include "special.hpp"
 #include "text_format.hpp"
 
 namespace skarven {
@@ -222,6 +223,12 @@ void write_header(std::FILE* unit) {
     lines.push_back(label("shift") + (settings.shift ? "T" : "F"));
     if (text_is(settings.solver, "fast")) lines.push_back(label("solver") + "fast");
     if (settings.zc != 0.0) lines.push_back(real_line("zc", settings.zc));
+    // The Coulomb phase of the run's wave, which the files' delta leaves out; one energy only.
+    if (settings.zc != 0.0 && first_pass) {
+        const Projectile& p = settings.projectile;
+        lines.push_back(label("sigma_l") +
+                        format_fixed_fitting(coulomb_phase(p.l, settings.zc / p.k), 22, 16));
+    }
     if (settings.tolerance > 0.0) {
         lines.push_back("; tolerance = " + format_scientific(settings.tolerance, 9, 2));
     }

@@ -129,7 +129,11 @@ void check_partial_wave_keys(const PartialWaveKeys& given) {
     require(s.energies, "<lmax> needs <energies> = true");
     require(text_is(s.solver, "fast"), "<lmax> needs <solver> = fast");
     check_short_range(problem_of(s).potential);
-    check_no_coulomb_tail_in_sums(problem_of(s));
+    if (s.zc != 0.0 && s.angles > 0) {
+        show_warning(loadparams_routine,
+                     "theta = 0 has been left out of <angles>: the Rutherford amplitude is "
+                     "infinite there");
+    }
     if (given.l) {
         show_warning(loadparams_routine, "<l> has been ignored: the partial waves start at l = 0");
     }

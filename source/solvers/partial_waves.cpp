@@ -47,6 +47,10 @@ PartialWaveLoop partial_wave_loop(const Problem& problem, int n, int largest_siz
                                   int lmax, double lconv, bool shift, Route* first_route,
                                   const WaveDone& done, double tolerance) {
     PartialWaveLoop result;
+    if (problem.zc != 0.0) {
+        for (double e : energies)
+            result.etas.push_back(problem.zc / wave_number(problem.scheme, e));
+    }
     int quiet_in_a_row = 0;
     for (int l = 0; l <= lmax; ++l) {
         double largest_sine = 0.0;
@@ -97,6 +101,7 @@ PartialWaveLoop partial_wave_loop(const Problem& problem, int n, int largest_siz
 PartialWaves waves_at(const PartialWaveLoop& loop, bool dirac, std::size_t i) {
     PartialWaves waves;
     waves.relativistic = dirac;
+    if (!loop.etas.empty()) waves.eta = loop.etas[i];
     waves.minus.assign(loop.lmax_reached + 1, 0.0);
     waves.plus.assign(loop.lmax_reached + 1, 0.0);
     for (std::size_t w = 0; w < loop.waves.size(); ++w) {

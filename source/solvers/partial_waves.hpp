@@ -20,6 +20,8 @@ struct PartialWaveLoop {
     std::vector<std::vector<double>> errors;
     std::vector<int> sizes_used;
     std::vector<double> worst_errors;
+    // With a Coulomb tail: eta = zc / k of each energy (empty without).
+    std::vector<double> etas;
     int lmax_reached = 0;
     bool converged = false;
     double last_largest_sine = 0.0;  // largest |sin delta| of the last l
@@ -55,7 +57,7 @@ struct CrossSectionErrors {
 CrossSectionErrors cross_section_errors(const PartialWaveLoop& loop, bool dirac, std::size_t i,
                                         double k);
 
-// The phase shifts of energy i in the form of the partial-wave sums.
+// The phase shifts of energy i in the form of the partial-wave sums, with eta under a tail.
 PartialWaves waves_at(const PartialWaveLoop& loop, bool dirac, std::size_t i);
 
 }  // namespace skarven
