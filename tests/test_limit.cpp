@@ -2,6 +2,7 @@
 // of known form, and its error bars against independently integrated phase shifts.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -122,6 +123,27 @@ TEST(Limit, EnergiesTogetherAsAlone) {
         EXPECT_EQ(together[i].delta, alone.delta);
         EXPECT_EQ(together[i].error, alone.error);
         EXPECT_EQ(together[i].largest_size, alone.largest_size);
+    }
+}
+
+// lambda = auto: at the same largest N the bar of the chosen scale is far narrower than at
+// lambda = 1 for high waves and high energies, and it still covers the integrated value.
+TEST(Limit, AutoLambdaNarrowsTheBar) {
+    std::vector<std::array<double, 3>> cases;  // l, e, exact
+    for_rows("limit_reference.txt", 15, [&](const std::vector<double>& r) {
+        const bool wanted =
+            (r[4] == 5 && r[5] == 1) || (r[4] == 16 && r[5] == 1) || (r[4] == 0 && r[5] == 20);
+        if (r[0] == 1 && r[3] == 0 && wanted) cases.push_back({r[4], r[5], r[6]});
+    });
+    ASSERT_EQ(cases.size(), 3u);
+    for (const auto& [l, e, exact] : cases) {
+        SCOPED_TRACE("l = " + std::to_string(l) + ", e = " + std::to_string(e));
+        Problem p = yukawa(static_cast<int>(l));
+        const LimitEstimate plain = limit_by_size(p, e, 1, 800, 1e-12, false);
+        p.basis.lambda = auto_lambda(p.wave.l, std::sqrt(2.0 * e));
+        const LimitEstimate chosen = limit_by_size(p, e, 1, 800, 1e-12, false);
+        EXPECT_LE(std::fabs(chosen.delta - exact), chosen.error);
+        EXPECT_LT(chosen.error, 0.5 * plain.error);
     }
 }
 

@@ -411,6 +411,15 @@ zc = 1|lmax = 2|energies = T|estart = 1|eend = 2|solver = fast|scheme = relativi
 tolerance = 0|solver = fast => <tolerance> must be positive ~ tolerance = 1e-300
 tolerance = 1e-8 => <tolerance> needs <solver> = fast
 tolerance = 1e-8|solver = fast|energies = T|estart = 1|eend = 2 => loads
+// lambda = auto: max(2, 4k) (1 + l/25) of the run's wave at the middle of its energies.
+lambda = auto|tolerance = 1e-8|solver = fast|e = 2 => stores lambda=8
+lambda = AUTO|tolerance = 1e-8|solver = fast|e = 0.02|l = 5 => stores lambda=2.4
+lambda = auto|tolerance = 1e-8|solver = fast|energies = T|estart = 1|eend = 3|e = 0.1 =>
+    stores lambda=8
+lambda = auto => <lambda> = auto needs <tolerance> ~ lambda = 1
+lambda = auto|tolerance = 1e-8|solver = fast|basis = gauss => <lambda> = auto needs <basis> =
+    laguerre ~ basis = laguerre
+lambda = autox => incorrect value for <lambda>
 )";
 
 TEST_F(Loader, EachRowOfTheTable) {

@@ -12,6 +12,7 @@
 #include "diagnostics.hpp"
 #include "driver.hpp"
 #include "float_mode.hpp"
+#include "limit.hpp"
 #include "partial_waves.hpp"
 #include "results.hpp"
 #include "run.hpp"
@@ -156,6 +157,7 @@ void partial_wave_pass(const std::string& root, Route& first_route) {
     const RunSettings& s = run_record;
     const Projectile first = s.projectile;
     const std::vector<double> energies = energy_grid();
+    const double auto_k = wave_number(run_problem().scheme, window_energy(s));
     if (s.scr) {
         say("");
         say("Now calculating partial waves l = 0 ... " + std::to_string(s.lmax) +
@@ -164,8 +166,8 @@ void partial_wave_pass(const std::string& root, Route& first_route) {
     const PartialWaveLoop loop = partial_wave_loop(
         run_problem(), s.nend, std::max(s.nend + 1, 1), energies, run_window(), s.lmax, s.lconv,
         s.shift, &first_route,
-        [&s](const Wave& wave, const std::vector<double>& deltas, double seconds, int sizes_used,
-             double worst_error) {
+        [&s, auto_k](const Wave& wave, const std::vector<double>& deltas, double seconds,
+                     int sizes_used, double worst_error) {
             if (!s.scr) return;
             double largest = 0.0;
             for (double delta : deltas)
@@ -176,9 +178,11 @@ void partial_wave_pass(const std::string& root, Route& first_route) {
                 " s   max |delta| =" + format_fixed(largest, 20, 16) +
                 (sizes_used > 0 ? "   N <=" + format_int(sizes_used, 5) +
                                       "   error <=" + format_scientific(worst_error, 9, 2)
-                                : ""));
+                                : "") +
+                (s.lambda_auto ? "   lambda =" + format_fixed(auto_lambda(wave.l, auto_k), 9, 4)
+                               : ""));
         },
-        s.tolerance);
+        s.tolerance, s.lambda_auto ? window_energy(s) : 0.0);
     if (s.scr && loop.converged) {
         say(" partial waves converged at l =" + format_int(loop.lmax_reached, 4));
     }

@@ -217,6 +217,8 @@ void write_header(std::FILE* unit) {
     lines.push_back(int_line("l", settings.projectile.l));
     lines.push_back(int_line("kappa", settings.projectile.kappa));
     lines.push_back(real_line("lambda", settings.lambda));
+    // lambda = auto: the value above is the run's wave's; the partial waves choose their own.
+    if (settings.lambda_auto) lines.push_back("; lambda_auto = T");
     lines.push_back(label("basis") + settings.basis);
     lines.push_back(label("scheme") + settings.scheme);
     lines.push_back(label("v_light") + settings.vol);

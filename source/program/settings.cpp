@@ -29,6 +29,10 @@ bool relativistic_scheme() {
     return text_is(run_record.scheme, "relativistic");
 }
 
+double window_energy(const RunSettings& settings) {
+    return settings.energies ? 0.5 * (settings.estart + settings.eend) : settings.projectile.e;
+}
+
 bool text_is(std::string_view field, std::string_view value) {
     return trimmed(field) == trimmed(value);
 }

@@ -46,6 +46,7 @@ struct Projectile {
 struct RunSettings {
     PotentialParams potential;
     double lambda = 0.0;
+    bool lambda_auto = false;  // lambda = auto: chosen per wave from the energies
     Projectile projectile;
     double estep = 0.0;
     double eend = 0.0;
@@ -86,6 +87,9 @@ bool fast_solver();
 // The Dirac (two-component) scheme is chosen.
 bool relativistic_scheme();
 // Exact, case-sensitive comparison of a blank-padded field with a value; trailing blanks ignored.
+// The energy lambda = auto chooses the scale for: the middle of the energy pass's grid, or the
+// one energy.
+double window_energy(const RunSettings& settings);
 bool text_is(std::string_view field, std::string_view value);
 // `text` without its trailing blanks.
 std::string_view trimmed(std::string_view text);

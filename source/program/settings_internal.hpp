@@ -31,6 +31,7 @@ void validate();
 void check_partial_wave_keys(const PartialWaveKeys& given);
 // The key `tolerance`, when given: positive, on the fast route.
 void check_tolerance(bool given);
+void check_lambda_auto(bool tolerance_given);
 // Warnings about values that are allowed but unwise.
 void warn();
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "float_mode.hpp"
+#include "limit.hpp"
 #include "settings.hpp"
 #include "settings_internal.hpp"
 #include "text_format.hpp"
@@ -177,6 +178,16 @@ void store_value(const Parameter& parameter, std::string_view value) {
     // Blanks around a number or a boolean (possible inside quotes) are not part of it.
     const std::string_view number = without_blanks(value);
     bool converted = true;
+    if (double* const* real = std::get_if<double*>(&parameter.field);
+        real && *real == &run_record.lambda) {
+        // "auto": the scale is chosen once the wave and the energies are known; the last value
+        // given counts.
+        run_record.lambda_auto = number == "auto" || number == "AUTO";
+        if (run_record.lambda_auto) {
+            run_record.lambda = 1.0;
+            return;
+        }
+    }
     if (double* const* real = std::get_if<double*>(&parameter.field)) {
         const std::optional<double> parsed = parse_real(number, free_form);
         if (parsed) **real = *parsed;
@@ -321,8 +332,8 @@ bool next_line(std::FILE* file, long long number, std::size_t& bytes_read, Line&
     while ((ch = getc_unlocked(file)) != EOF && ch != '\n') {
         if (++length > longest_line) {
             throw_error(routine, "line " + std::to_string(number) +
-                                    " of the input file is longer than " +
-                                    std::to_string(longest_line) + " characters");
+                                     " of the input file is longer than " +
+                                     std::to_string(longest_line) + " characters");
         }
         if (line.text.size() < kept_width) {
             line.text.push_back(static_cast<char>(ch));
@@ -339,7 +350,7 @@ bool next_line(std::FILE* file, long long number, std::size_t& bytes_read, Line&
     bytes_read += length + (ch == '\n' ? 1 : 0);
     if (bytes_read > largest_file) {
         throw_error(routine,
-                   "the input file is longer than " + std::to_string(largest_file) + " bytes");
+                    "the input file is longer than " + std::to_string(largest_file) + " bytes");
     }
     if (ch == EOF && length == 0) return false;
     if (ch == EOF && dropped_return) line.text_dropped = line.item_dropped = true;
@@ -544,6 +555,19 @@ void read_potential_data() {
     if (text_is(p.pot_type, "table")) read_table(p.table, p.table_r, p.table_v);
 }
 
+// lambda = auto: the scale of the run's wave at its energies, before the checks that depend on
+// it (the reach of the basis, (k/lambda)^2); energies or waves the checks will refuse keep 1.
+void choose_lambda() {
+    RunSettings& s = run_record;
+    if (!s.lambda_auto) return;
+    s.v_light = text_is(s.vol, "finite") ? finite_light_speed : infinite_light_speed;
+    const Problem problem = problem_of(s);
+    const double e = window_energy(s);
+    const double lambda = auto_lambda(problem.wave.l, wave_number(problem.scheme, e));
+    const int l = problem.wave.l;
+    s.lambda = e > 0.0 && l >= 0 && l <= 1000 && std::isfinite(lambda) ? lambda : 1.0;
+}
+
 }  // namespace
 
 void loadparams(const std::string& filename) {
@@ -553,7 +577,7 @@ void loadparams(const std::string& filename) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(open_input(filename), std::fclose);
     if (file == nullptr) {
         throw_error(routine,
-                   "unable to open the input file <" + std::string(trimmed(filename)) + ">");
+                    "unable to open the input file <" + std::string(trimmed(filename)) + ">");
     }
     ParameterTable table = fresh_table();
     read_file(file.get(), table);
@@ -563,13 +587,14 @@ void loadparams(const std::string& filename) {
     for (const Parameter& parameter : table) {
         if (parameter.required && !parameter.given) {
             throw_error(routine,
-                       "required parameter missing: <" + std::string(parameter.name) + ">");
+                        "required parameter missing: <" + std::string(parameter.name) + ">");
         }
     }
     for (std::size_t i = 0; i < entry_count; ++i) {
         if (!table[i].required && !table[i].given) apply_default(static_cast<Entry>(i));
     }
     read_potential_data();
+    choose_lambda();
     detail::validate();
     detail::check_partial_wave_keys({.lmax = table[lmax].given,
                                      .lconv = table[lconv].given,
@@ -577,6 +602,7 @@ void loadparams(const std::string& filename) {
                                      .l = l_kappa_given[0],
                                      .kappa = l_kappa_given[1]});
     detail::check_tolerance(table[tolerance].given);
+    detail::check_lambda_auto(table[tolerance].given);
     detail::warn();
 
     run_record.v_light =

@@ -152,6 +152,15 @@ void check_tolerance(bool given) {
     require(text_is(s.solver, "fast"), "<tolerance> needs <solver> = fast");
 }
 
+// The rule of lambda = auto is for the limit's cost in the Laguerre basis; without a tolerance
+// delta_N itself would depend on a scale the user did not choose.
+void check_lambda_auto(bool tolerance_given) {
+    const RunSettings& s = run_record;
+    if (!s.lambda_auto) return;
+    require(tolerance_given, "<lambda> = auto needs <tolerance>");
+    require(text_is(s.basis, "laguerre"), "<lambda> = auto needs <basis> = laguerre");
+}
+
 namespace {
 
 // ln 1e16: a potential fallen by this factor no longer changes a double.

@@ -228,6 +228,10 @@ LimitEstimate estimate_limit(const std::vector<int>& sizes, const std::vector<do
     return estimate;
 }
 
+double auto_lambda(int l, double k) {
+    return std::max(2.0, 4.0 * k) * (1.0 + l / 25.0);
+}
+
 LimitEstimate limit_by_size(const Problem& problem, double e, int first_size, int largest_size,
                             double tolerance, bool shift,
                             const std::function<void(int, const PhaseShift&)>& each) {

@@ -45,7 +45,8 @@ std::vector<double> wave_phase_shifts(const Problem& problem, int n, int largest
 PartialWaveLoop partial_wave_loop(const Problem& problem, int n, int largest_size,
                                   const std::vector<double>& energies, const EnergyWindow& window,
                                   int lmax, double lconv, bool shift, Route* first_route,
-                                  const WaveDone& done, double tolerance) {
+                                  const WaveDone& done, double tolerance,
+                                  double auto_lambda_energy) {
     PartialWaveLoop result;
     if (problem.zc != 0.0) {
         for (double e : energies)
@@ -58,6 +59,10 @@ PartialWaveLoop partial_wave_loop(const Problem& problem, int n, int largest_siz
             const double start = omp_get_wtime();
             Problem of_wave = problem;
             of_wave.wave = wave;
+            if (auto_lambda_energy > 0.0) {
+                of_wave.basis.lambda =
+                    auto_lambda(wave.l, wave_number(problem.scheme, auto_lambda_energy));
+            }
             std::vector<double> deltas;
             if (tolerance > 0.0) {
                 std::vector<double> errors;

@@ -42,11 +42,13 @@ using WaveDone = std::function<void(const Wave&, const std::vector<double>& delt
 // pass at size n is in place; it is reused. Cost per wave: the potential blocks at size n, one
 // decomposition of the pencil (order n, 2n in the Dirac scheme), then O(n) per energy.
 // With tolerance > 0 every delta is instead the limit of delta_N (limit.hpp) with n as the cap:
-// one basis-size pass in stages per wave and energy.
+// one basis-size pass in stages per wave and energy. With auto_lambda_energy > 0 each wave's
+// basis scale is auto_lambda(l, k) at that energy instead of the problem's.
 PartialWaveLoop partial_wave_loop(const Problem& problem, int n, int largest_size,
                                   const std::vector<double>& energies, const EnergyWindow& window,
                                   int lmax, double lconv, bool shift, Route* first_route,
-                                  const WaveDone& done, double tolerance = 0.0);
+                                  const WaveDone& done, double tolerance = 0.0,
+                                  double auto_lambda_energy = 0.0);
 
 // Error estimates of sigma and sigma_tr from the errors of the phase shifts of energy i: the sum
 // of |d sigma / d delta| times each error (first order, the derivatives by differences).
