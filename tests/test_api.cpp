@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -196,8 +197,8 @@ TEST(Api, LimitOfTheYukawaSWave) {
 }
 
 // With a Coulomb tail the free problem is the Coulomb one: no potential gives delta_N = 0 at every
-// N on both routes; a square well inside converges to the phase shift matched to F_l and G_l
-// (tests/data/gen_coulomb_well.py, mpmath); zc -> 0 joins today's free problem.
+// N on both routes; a square well or shell inside converges to its closed form, matched to F_l
+// and G_l (tests/data/gen_coulomb_well.py, mpmath); zc -> 0 joins today's free problem.
 TEST(Api, CoulombTail) {
     for (double zc : {1.5, -1.5})
         for (RouteKind route : {RouteKind::fast, RouteKind::eigen}) {
@@ -211,17 +212,20 @@ TEST(Api, CoulombTail) {
                  phase_shifts_by_energy(bare, 60, {0.3, 1.3}, {.route = route}).delta)
                 EXPECT_NEAR(delta, 0.0, 1e-12) << zc;
         }
-    for_rows("coulomb_well.txt", 6, [](const std::vector<double>& r) {
+    for_rows("coulomb_well.txt", 42, [](const std::vector<double>& r) {
         Problem p;
-        p.potential = {.kind = PotentialKind::well, .v0 = r[1], .a = 0.0, .b = r[2]};
-        p.wave.l = static_cast<int>(r[3]);
+        p.potential = {.kind = PotentialKind::well, .v0 = r[1], .a = r[2], .b = r[3]};
+        p.wave.l = static_cast<int>(r[4]);
         p.zc = r[0];
-        const SizeScan scan = phase_shifts_by_size(p, r[4], 300, 400);
+        const std::optional<double> exact = exact_phase_shift(p, r[5]);
+        ASSERT_TRUE(exact.has_value());
+        EXPECT_NEAR(*exact, r[6], 1e-10);
+        const SizeScan scan = phase_shifts_by_size(p, r[5], 300, 400);
         double mean = 0.0;
         for (double delta : scan.delta)
-            mean += (delta - r[5]) / static_cast<double>(scan.delta.size());
-        EXPECT_LT(std::fabs(mean), 2e-4);
-        EXPECT_LT(std::fabs(scan.delta.back() - r[5]), 1e-3);
+            mean += (delta - r[6]) / static_cast<double>(scan.delta.size());
+        EXPECT_LT(std::fabs(mean), 6e-4);
+        EXPECT_LT(std::fabs(scan.delta.back() - r[6]), 3e-3);
     });
     Problem yukawa;
     yukawa.potential = {.kind = PotentialKind::yukawa, .g = 1.0, .m = 1.0};
@@ -241,10 +245,6 @@ TEST(Api, CoulombTail) {
                  "<zc> needs <scheme> = non-relativistic");
     EXPECT_ERROR(partial_waves(yukawa, 10, {1.0}, 2, 1e-6), "loadparams",
                  "<lmax> needs <zc> = 0: the sums with a Coulomb tail are not done");
-    EXPECT_FALSE(
-        exact_phase_shift(
-            Problem{.potential = {.kind = PotentialKind::well, .v0 = -1, .b = 1}, .zc = 1}, 1.0)
-            .has_value());
 }
 
 // delta_N of the square well approaches the closed form; other potentials have none.
