@@ -202,9 +202,11 @@ std::optional<double> hulthen_s_wave(const Problem& problem, double e) {
 }  // namespace
 
 // Matching free and shell solutions built from spherical Bessel and Neumann functions, in the
-// Schroedinger or the Dirac scheme; the s wave of the Hulthen potential in gamma functions.
+// Schroedinger or the Dirac scheme, or from Coulomb functions under a tail (Schroedinger); the
+// s wave of the Hulthen potential in gamma functions.
 std::optional<double> exact_phase_shift(const Problem& problem, double e) {
     const Potential& pot = problem.potential;
+    // Under a Coulomb tail only the Schroedinger well has a closed form here.
     if (problem.zc != 0.0 && (pot.kind != PotentialKind::well || problem.scheme.dirac))
         return std::nullopt;
     if (pot.kind == PotentialKind::hulthen) return hulthen_s_wave(problem, e);
