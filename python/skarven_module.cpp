@@ -590,5 +590,7 @@ reached first).)");
         "problem"_a, "e"_a,
         R"(The exact phase shift (radians, in (-pi/2, pi/2]) of the square well or spherical shell at
 kinetic energy e (hartree): a float, or None for other potentials, below the well's top or where
-the Bessel functions cannot be computed. For an array of energies, an array with NaN there.)");
+the Bessel functions cannot be computed. With problem.zc != 0, relative to the Coulomb functions
+(F_l and G_l matched at the well's edges), and None at or below the well's top. For an array of
+energies, an array with NaN there.)");
 }

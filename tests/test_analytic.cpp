@@ -75,6 +75,48 @@ TEST(Analytic, NoResultWhereNoneIsKnown) {
     }
 }
 
+// Under a Coulomb tail: F_l and G_l matched at a and b against mpmath's linear solve
+// (gen_coulomb_well.py), repulsive and attractive, wells and shells; the tail's closed form
+// joins the Bessel one as zc -> 0, to first order in zc.
+TEST(Analytic, CoulombTailMatchesReferences) {
+    for_rows("coulomb_well.txt", 42, [&](const std::vector<double>& r) {
+        Problem problem = shell(r[1], r[2], r[3], int(r[4]));
+        problem.zc = r[0];
+        const auto delta = exact_phase_shift(problem, r[5]);
+        ASSERT_TRUE(delta.has_value());
+        EXPECT_NEAR(*delta, r[6], 1e-10);
+    });
+    for (double zc : {1e-8, -1e-6})
+        for (int l : {0, 2}) {
+            Problem problem = shell(-2.0, 0.5, 1.5, l);
+            const auto bessel = exact_phase_shift(problem, 0.5);
+            problem.zc = zc;
+            const auto coulomb = exact_phase_shift(problem, 0.5);
+            ASSERT_TRUE(bessel.has_value() && coulomb.has_value()) << zc << " " << l;
+            EXPECT_NEAR(*coulomb, *bessel, 10.0 * std::fabs(zc)) << zc << " " << l;
+        }
+}
+
+// Under a tail no value: at or below a repulsive shell (the evanescent Coulomb functions are not
+// at hand), another potential, the Dirac scheme.
+TEST(Analytic, CoulombTailNoResultWhereNoneIsKnown) {
+    const struct {
+        PotentialKind kind;
+        double v0, e;
+        int kappa;
+    } cases[] = {{PotentialKind::well, 1.5, 1.0, 0},
+                 {PotentialKind::well, 1.0, 1.0, 0},
+                 {PotentialKind::hulthen, -1.0, 1.0, 0},
+                 {PotentialKind::well, -1.0, 1.0, -1}};
+    for (const auto& c : cases) {
+        Problem problem = shell(c.v0, 0.0, 1.0, 0, c.kappa);
+        problem.potential.kind = c.kind;
+        problem.potential.range = 1.0;
+        problem.zc = 1.0;
+        EXPECT_EQ(exact_phase_shift(problem, c.e), std::nullopt) << int(c.kind) << " " << c.v0;
+    }
+}
+
 // An inner radius too small for n_l(qa) in a double used to give NaN (inf - inf, or Neumann
 // values of 0 where the recurrence stopped short): that shell is the well of radius b. The well
 // at l = 60 from mpmath at 400 digits (gen_analytic.py's matching).

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -197,8 +199,8 @@ TEST(Api, LimitOfTheYukawaSWave) {
 }
 
 // With a Coulomb tail the free problem is the Coulomb one: no potential gives delta_N = 0 at every
-// N on both routes; a square well inside converges to the phase shift matched to F_l and G_l
-// (tests/data/gen_coulomb_well.py, mpmath); zc -> 0 joins today's free problem.
+// N on both routes; a square well or shell inside converges to its closed form, matched to F_l
+// and G_l (tests/data/gen_coulomb_well.py, mpmath); zc -> 0 joins today's free problem.
 TEST(Api, CoulombTail) {
     for (double zc : {1.5, -1.5})
         for (RouteKind route : {RouteKind::fast, RouteKind::eigen}) {
@@ -212,17 +214,20 @@ TEST(Api, CoulombTail) {
                  phase_shifts_by_energy(bare, 60, {0.3, 1.3}, {.route = route}).delta)
                 EXPECT_NEAR(delta, 0.0, 1e-12) << zc;
         }
-    for_rows("coulomb_well.txt", 6, [](const std::vector<double>& r) {
+    for_rows("coulomb_well.txt", 42, [](const std::vector<double>& r) {
         Problem p;
-        p.potential = {.kind = PotentialKind::well, .v0 = r[1], .a = 0.0, .b = r[2]};
-        p.wave.l = static_cast<int>(r[3]);
+        p.potential = {.kind = PotentialKind::well, .v0 = r[1], .a = r[2], .b = r[3]};
+        p.wave.l = static_cast<int>(r[4]);
         p.zc = r[0];
-        const SizeScan scan = phase_shifts_by_size(p, r[4], 300, 400);
+        const std::optional<double> exact = exact_phase_shift(p, r[5]);
+        ASSERT_TRUE(exact.has_value());
+        EXPECT_NEAR(*exact, r[6], 1e-10);
+        const SizeScan scan = phase_shifts_by_size(p, r[5], 300, 400);
         double mean = 0.0;
         for (double delta : scan.delta)
-            mean += (delta - r[5]) / static_cast<double>(scan.delta.size());
-        EXPECT_LT(std::fabs(mean), 2e-4);
-        EXPECT_LT(std::fabs(scan.delta.back() - r[5]), 1e-3);
+            mean += (delta - r[6]) / static_cast<double>(scan.delta.size());
+        EXPECT_LT(std::fabs(mean), 6e-4);
+        EXPECT_LT(std::fabs(scan.delta.back() - r[6]), 3e-3);
     });
     Problem yukawa;
     yukawa.potential = {.kind = PotentialKind::yukawa, .g = 1.0, .m = 1.0};
@@ -240,10 +245,70 @@ TEST(Api, CoulombTail) {
     dirac.wave.kappa = -1;
     EXPECT_ERROR(phase_shifts_by_size(dirac, 1.0, 1, 5), "loadparams",
                  "<zc> needs <scheme> = non-relativistic");
-    EXPECT_FALSE(
-        exact_phase_shift(
-            Problem{.potential = {.kind = PotentialKind::well, .v0 = -1, .b = 1}, .zc = 1}, 1.0)
-            .has_value());
+}
+
+// A Yukawa potential under a Coulomb tail (zc = +-1, g = 1..2, l = 0..2, e = 0.5..5) against
+// an independent integration matched to F_l and G_l (tests/data/gen_coulomb_yukawa.py): at
+// N = 300 every delta is as close as the same Yukawa without a tail gets there (zc = 0 rows).
+TEST(Api, CoulombTailOnAYukawaPotential) {
+    double free_worst = 0.0;
+    std::vector<double> tail_errors;
+    const int cases = for_cases("coulomb_yukawa.txt", 4, [&](const auto& rows) {
+        Problem p;
+        p.potential = {.kind = PotentialKind::yukawa, .g = rows[0][1], .m = rows[0][2]};
+        p.wave.l = static_cast<int>(rows[0][3]);
+        p.zc = rows[0][0];
+        std::vector<double> energies;
+        for (const auto& r : rows)
+            energies.push_back(r[4]);
+        const std::vector<double> delta = phase_shifts_by_energy(p, 300, energies).delta;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            // delta is known modulo pi.
+            const double error = std::fabs(std::remainder(delta[i] - rows[i][5], std::numbers::pi));
+            if (p.zc == 0.0)
+                free_worst = std::max(free_worst, error);
+            else
+                tail_errors.push_back(error);
+        }
+    });
+    EXPECT_EQ(cases, 27);
+    EXPECT_LT(free_worst, 2e-3);
+    EXPECT_EQ(tail_errors.size(), 54u);
+    for (double error : tail_errors)
+        EXPECT_LE(error, free_worst);
+}
+
+// zc -> 0 is continuous on both routes: delta_N moves by the same slope d delta_N / d zc at
+// zc = +-1e-8 and +-1e-6 (first order, no jump at zc != 0), a slope of order one.
+TEST(Api, CoulombTailVanishesToFirstOrder) {
+    const struct {
+        Potential potential;
+        int l;
+        double e;
+    } cases[] = {{{.kind = PotentialKind::yukawa, .g = 1.0, .m = 1.0}, 0, 1.0},
+                 {{.kind = PotentialKind::well, .v0 = -1.0, .a = 0.3, .b = 1.0}, 1, 0.7}};
+    for (const auto& c : cases)
+        for (RouteKind route : {RouteKind::fast, RouteKind::eigen}) {
+            Problem p;
+            p.potential = c.potential;
+            p.wave.l = c.l;
+            const std::vector<double> free =
+                phase_shifts_by_size(p, c.e, 1, 60, {.route = route}).delta;
+            std::vector<std::vector<double>> slopes;
+            for (double zc : {1e-8, -1e-8, 1e-6, -1e-6}) {
+                p.zc = zc;
+                const std::vector<double> tail =
+                    phase_shifts_by_size(p, c.e, 1, 60, {.route = route}).delta;
+                slopes.emplace_back();
+                for (std::size_t n = 0; n < free.size(); ++n)
+                    slopes.back().push_back((tail[n] - free[n]) / zc);
+            }
+            for (const std::vector<double>& slope : slopes)
+                for (std::size_t n = 0; n < free.size(); ++n) {
+                    EXPECT_LT(std::fabs(slope[n]), 1.0) << n;
+                    EXPECT_NEAR(slope[n], slopes.back()[n], 1e-3) << n;
+                }
+        }
 }
 
 // The partial waves under a tail. No potential: every delta_l is 0, sigma_l is mpmath's

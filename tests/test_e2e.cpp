@@ -192,6 +192,29 @@ TEST(ResultFiles, SingleEnergyAndExactValueAtTheEdges) {
     EXPECT_FALSE(contains(run.out, "Warning")) << run.out;
 }
 
+// Under a Coulomb tail a well has its exact value in both passes (F_l and G_l matched at the
+// edge, tests/data/coulomb_well.txt); at or below a repulsive well it is not known.
+TEST(ResultFiles, ExactValueWithACoulombTail) {
+    RunDirectory dir;
+    const std::string one = "energies = T|estart = 0.5|eend = 0.5|pot_type = well|zc = 1|";
+    RunResult run = run_in(dir, user(10, lines(one + "v0 = -1|a = 0|b = 1")), "tail");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(contains(dir.read("tail"), "\n; delta =    0.225056495237808\n"))
+        << dir.read("tail");
+    EXPECT_TRUE(std::regex_match(
+        body_of(dir.read("tail.en")),
+        std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta  delta_analytical  sigma_l\n"
+                   "  0\\.500000 .{103}\n")))
+        << dir.read("tail.en");
+    run = run_in(dir, user(10, lines(one + "v0 = 1.5|a = 0|b = 1")), "below");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_FALSE(contains(dir.read("below"), "ANALYTICAL")) << dir.read("below");
+    EXPECT_TRUE(contains(run.out,
+                         " (Info: Analytical result not known. RMS will not be "
+                         "calculated.)\n"))
+        << run.out;
+}
+
 // Every file a run leaves, without the date line of its header.
 std::string undated_files(const RunDirectory& dir) {
     std::vector<std::filesystem::path> paths;

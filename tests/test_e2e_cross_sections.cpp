@@ -149,9 +149,10 @@ TEST(WholeRun, CrossSectionsUnderACoulombTail) {
     const auto delta = [&](int i, int l) { return pw[i][1 + 2 * l]; };
     const auto phase = [&](int i, int l) { return pw[i][2 + 2 * l]; };
     int exact = 0;
-    for_rows("coulomb_well.txt", 6, [&](const std::vector<double>& r) {
-        if (r[0] != 1.0 || r[1] != -1.0 || r[2] != 1.0 || r[4] != 1.0) return;
-        EXPECT_NEAR(delta(1, static_cast<int>(r[3])), r[5], 2e-3) << "l = " << r[3];
+    // Columns zc, v0, a, b, l, e, delta.
+    for_rows("coulomb_well.txt", 42, [&](const std::vector<double>& r) {
+        if (r[0] != 1.0 || r[1] != -1.0 || r[2] != 0.0 || r[3] != 1.0 || r[5] != 1.0) return;
+        EXPECT_NEAR(delta(1, static_cast<int>(r[4])), r[6], 2e-3) << "l = " << r[4];
         ++exact;
     });
     EXPECT_EQ(exact, 3);

@@ -183,12 +183,14 @@ TEST(Limit, ErrorBarsCoverIndependentPhaseShifts) {
     }
     // Wells under a Coulomb tail, matched to F_l and G_l (gen_coulomb_well.py): the partial-wave
     // loop takes its limits with zc by the same model.
-    for_rows("coulomb_well.txt", 6, [&](const std::vector<double>& r) {
+    // Columns zc, v0, a, b, l, e, delta; the square wells v0 = -1, b = 1 at e = 1.
+    for_rows("coulomb_well.txt", 42, [&](const std::vector<double>& r) {
+        if (r[1] != -1.0 || r[2] != 0.0 || r[3] != 1.0 || r[5] != 1.0) return;
         Problem p;
-        p.potential = {.kind = PotentialKind::well, .v0 = r[1], .a = 0.0, .b = r[2]};
-        p.wave.l = static_cast<int>(r[3]);
+        p.potential = {.kind = PotentialKind::well, .v0 = r[1], .a = 0.0, .b = r[3]};
+        p.wave.l = static_cast<int>(r[4]);
         p.zc = r[0];
-        cases.push_back({p, r[4], r[5], false});
+        cases.push_back({p, r[5], r[6], false});
     });
     ASSERT_GE(cases.size(), 30u);
     int covered = 0;

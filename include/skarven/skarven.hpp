@@ -96,7 +96,8 @@ PartialWaveResult partial_waves(const Problem& problem, int n, const std::vector
 // The exact phase shift of the square well or spherical shell (PotentialKind::well) at kinetic
 // energy e, in (-pi/2, pi/2]; none for other potentials, below the well's top, or where the
 // Bessel functions cannot be computed. Cost: a few Bessel values; accurate to a few ulps of
-// tan(delta).
+// tan(delta). With zc != 0 (Schroedinger scheme) delta is relative to the Coulomb functions,
+// matched through F_l and G_l (about 1e-13 relative), none at or below the well's top.
 std::optional<double> exact_phase_shift(const Problem& problem, double e);
 
 }  // namespace skarven

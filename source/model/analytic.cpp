@@ -144,6 +144,42 @@ std::optional<double> tan_delta_dirac_shell(const Wave& wave, double c, double k
     return m[1] / m[0];
 }
 
+// F_l, G_l and their r-derivatives at radius r for wave number p under the tail zc/r
+// (eta = zc/p); no value when the Coulomb routines give none there.
+struct CoulombValues {
+    double f, fp, g, gp;
+};
+
+std::optional<CoulombValues> coulomb_values(int l, double zc, double p, double r) {
+    const std::optional<CoulombFunctions> c = coulomb_functions(zc / p, p * r, l);
+    if (!c) return std::nullopt;
+    const auto i = static_cast<std::size_t>(l);
+    return CoulombValues{c->f[i], p * c->fp[i], c->g[i], p * c->gp[i]};
+}
+
+// Square well or shell v0 (a < r < b) under the tail zc/r (Schroedinger scheme): F_l(eta, kr)
+// for r < a, A F_l(eta_in, qr) + B G_l(eta_in, qr) in the shell with eta_in = zc/q (matched at
+// a; A = 1, B = 0 for a = 0), F_l(eta, kr) + tan(delta) G_l(eta, kr) outside (matched at b).
+// The Wronskian F'G - FG' = 1 makes the common factor of A and B cancel in tan(delta).
+std::optional<double> tan_delta_coulomb_shell(int l, double zc, double k, double q, double a,
+                                              double b) {
+    double big_a = 1.0;
+    double big_b = 0.0;
+    if (a > 0.0) {
+        const std::optional<CoulombValues> outer = coulomb_values(l, zc, k, a);
+        const std::optional<CoulombValues> inner = coulomb_values(l, zc, q, a);
+        if (!outer || !inner) return std::nullopt;
+        big_a = outer->f * inner->gp - inner->g * outer->fp;
+        big_b = inner->f * outer->fp - inner->fp * outer->f;
+    }
+    const std::optional<CoulombValues> shell = coulomb_values(l, zc, q, b);
+    const std::optional<CoulombValues> free = coulomb_values(l, zc, k, b);
+    if (!shell || !free) return std::nullopt;
+    const double u = big_a * shell->f + big_b * shell->g;
+    const double du = big_a * shell->fp + big_b * shell->gp;
+    return -(free->fp * u - free->f * du) / (free->gp * u - free->g * du);
+}
+
 // The s wave of the uncut Hulthen potential v0 e^(-r/s) / (1 - e^(-r/s)) (Schroedinger
 // scheme): with y = e^(-r/s) the radial equation is hypergeometric, and the connection of its
 // solution regular at r = 0 to e^(+-ikr) gives, with K = k s and q = sqrt(-2 v0 s^2 - K^2),
@@ -166,15 +202,24 @@ std::optional<double> hulthen_s_wave(const Problem& problem, double e) {
 }  // namespace
 
 // Matching free and shell solutions built from spherical Bessel and Neumann functions, in the
-// Schroedinger or the Dirac scheme; the s wave of the Hulthen potential in gamma functions.
+// Schroedinger or the Dirac scheme, or from Coulomb functions under a tail (Schroedinger); the
+// s wave of the Hulthen potential in gamma functions.
 std::optional<double> exact_phase_shift(const Problem& problem, double e) {
     const Potential& pot = problem.potential;
-    if (problem.zc != 0.0) return std::nullopt;  // no closed form with a Coulomb tail yet
+    // Under a Coulomb tail only the Schroedinger well has a closed form here.
+    if (problem.zc != 0.0 && (pot.kind != PotentialKind::well || problem.scheme.dirac))
+        return std::nullopt;
     if (pot.kind == PotentialKind::hulthen) return hulthen_s_wave(problem, e);
     if (pot.kind != PotentialKind::well || e < pot.v0) return std::nullopt;
     const double k = wave_number(problem.scheme, e);
     std::optional<double> tan_delta = 0.0;
-    if (problem.scheme.dirac) {
+    if (problem.zc != 0.0) {
+        // e = v0 leaves no wave number in the shell (eta_in infinite): no value there.
+        const double q = std::sqrt(2.0 * (e - pot.v0));
+        if (!(q > 0.0)) return std::nullopt;
+        if (pot.b != 0.0)
+            tan_delta = tan_delta_coulomb_shell(problem.wave.l, problem.zc, k, q, pot.a, pot.b);
+    } else if (problem.scheme.dirac) {
         tan_delta =
             tan_delta_dirac_shell(problem.wave, problem.scheme.light, k, pot.a, pot.b, e, pot.v0);
     } else {

@@ -1,5 +1,6 @@
 #pragma once
-// Exact phase shifts in closed form: the square well and the spherical shell.
+// Exact phase shifts in closed form: the square well and the spherical shell (also under a
+// Coulomb tail), the s wave of the Hulthen potential.
 
 #include "skarven/skarven.hpp"
 
