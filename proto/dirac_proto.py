@@ -148,38 +148,114 @@ def schur_pivots(A, block):
     return piv
 
 
-def dirac_deltas(kappa, xv, xend, e, nmax, variant, c=C_LIGHT, zeff=None, nodes=None):
-    """delta_N, N = 1..nmax. variant: reference order kappa' = sign(kappa) gamma with
-    gamma from zeff (the 1/r strength of V at the origin)."""
+class Family:
+    """Basis functions x^a e^(-x/2) P_n(x) with P_n polynomials, n = 0..nmax-1, at given nodes."""
+
+    def __init__(self, kind, nmax, lb, kb):
+        self.kind, self.nmax, self.alpha, self.kb = kind, nmax, 2 * lb + 1, kb
+        # psi ~ x^(lb+1) when kb = -(lb+1): B_n / x is then a polynomial
+        self.vanish = kind == "psi" and abs(kb + lb + 1) < 1e-14
+        if kind == "phi":
+            self.a = lb + 1
+        else:
+            self.a = lb + (1 if self.vanish else 0)
+
+    def values(self, x):
+        L = laguerre_table(self.nmax, self.alpha, x)
+        if self.kind == "phi":
+            return L[: self.nmax]
+        B = psi_bracket(L, self.nmax, self.alpha, self.kb)
+        return B / x if self.vanish else B
+
+
+def integral_matrix(f1, f2, h, s, xend, nodes):
+    """int_0^xend f1_m f2_n x^-s h(x) dx, h smooth; Gauss-Jacobi in the weight x^(a1 + a2 - s)."""
+    p = f1.a + f2.a - s
+    t, w = roots_jacobi(nodes, 0.0, p)
+    x = xend * (1 + t) / 2
+    f = np.exp(-x) * h(x) * w * (xend / 2) ** (p + 1)
+    return (f1.values(x) * f) @ f2.values(x).T
+
+
+def dirac_matrix(kappa, xv, xend, e, nmax, variant, balance, c, zeff, nodes, lam=1.0):
+    """The 2N x 2N matrix (natural block order) and the reference order lb, kb.
+    balance = "kinetic": lower basis psi_n = D phi_n, D = d/dr + kb/r (today's scheme);
+    "atomic": psi_n = w D phi_n with w = 2c^2 / (2c^2 - V), which carries the small component's
+    r/Z shape inside r ~ Z/(2c^2) that no affordable basis resolves. The parts beyond the
+    tridiagonal free matrix (V, the kappa - kb remainder, the balance factor's w - 1) are
+    truncated to N x N like V."""
     l = -kappa - 1 if kappa < 0 else kappa
-    k = np.sqrt(e * (2 * c * c + e)) / c
     if variant:
         gamma = np.sqrt(kappa * kappa - (zeff / c) ** 2)
         kb = np.sign(kappa) * gamma
         lb = -kb - 1 if kb < 0 else kb
     else:
         kb, lb = float(kappa), float(l)
-    if nodes is None:
-        nodes = nmax + 600
-    S, T = overlap_kinetic(nmax, lb)
-    VPP, VQQ = potential_blocks(nmax, lb, kb, xv, xend, nodes)
     N = nmax
-    UU = -e * S[:N, :N] + VPP
+    S, T = overlap_kinetic(nmax, lb)
+    # basis scale lam: x = lam r; S and T of the x functions, physical S / lam and lam T
+    S, T = S / lam, lam * T
+    xv0, xend = xv, xend * lam
+    xv = lambda x: lam * xv0(x / lam)  # x V in units of x, times lam (the psi factor of V)
+    phi = Family("phi", N, lb, kb)
+    psi = Family("psi", N, lb, kb)
+    c2 = 2 * c * c
+    UU = -e * S[:N, :N] + integral_matrix(phi, phi, xv, 1, xend, nodes) / lam
     UL = c * T[:N, :N]
     if variant:
-        UL = UL + c * (kappa - kb) * remainder_block(N, lb, kb)
-    LL = -(2 * c * c + e) * T[:N, :N] + VQQ
+        UL = UL + c * (kappa - kb) * lam * remainder_block(N, lb, kb)
+    if balance == "kinetic":
+        LL = -(c2 + e) * T[:N, :N] + lam * integral_matrix(psi, psi, xv, 1, xend, nodes)
+    else:
+        r_of = lambda x: x / lam
+        m2 = c2 + e if balance == "exact" else c2  # "exact": w = (2c^2+E) / (2c^2+E-V)
+        wm1 = lambda x: xv0(r_of(x)) / (m2 * r_of(x) - xv0(r_of(x)))  # w - 1
+        # <D phi_m | (w - 1) D phi_n>, and the remainder's <phi_m | (w - 1) D phi_n / r>
+        UL = UL + c * lam * integral_matrix(psi, psi, wm1, 0, xend, nodes)
+        if variant:
+            UL = UL + c * (kappa - kb) * lam * integral_matrix(phi, psi, wm1, 1, xend, nodes)
+
+        def hll(x):
+            r = r_of(x)
+            w = m2 * r / (m2 * r - xv0(r))
+            return w * w * (xv0(r) / r - c2 - e) + c2 + e
+
+        LL = -(c2 + e) * T[:N, :N] + lam * integral_matrix(psi, psi, hll, 0, xend, nodes)
+    return UU, UL, LL, lb, kb
+
+
+def dirac_deltas(kappa, xv, xend, e, nmax, variant, c=C_LIGHT, zeff=None, nodes=None,
+                 balance="kinetic", lam=1.0, tail=False):
+    """delta_N, N = 1..nmax. variant: reference order kappa' = sign(kappa) gamma with
+    gamma from zeff (the 1/r strength of V at the origin)."""
+    k = np.sqrt(e * (2 * c * c + e)) / c
+    if nodes is None:
+        nodes = nmax + 600
+    UU, UL, LL, lb, kb = dirac_matrix(kappa, xv, xend, e, nmax, variant, balance, c, zeff, nodes,
+                                      lam)
+    N = nmax
     A = np.zeros((2 * N, 2 * N))
     A[0::2, 0::2] = UU
     A[0::2, 1::2] = UL
     A[1::2, 0::2] = UL.T
     A[1::2, 1::2] = LL
     piv = schur_pivots(A, 2)
-    s, cc, J = free_coefficients(nmax + 1, lb, k)
+    s, cc, J = free_coefficients(nmax + 1, lb, k / lam)
+    J = lam * J
     B = 2 * c * c / (2 * c * c + e)
     out = np.empty(nmax)
+    Sf, Tf = overlap_kinetic(nmax + 1, lb)
+    Tf = lam * Tf
+    G = np.exp(gammaln(np.arange(nmax + 2) + 2 * lb + 2) - gammaln(np.arange(nmax + 2) + 1))
+    v = np.array([c, -(2 * c * c + e)])
     for Nn in range(1, nmax + 1):
-        g = np.linalg.inv(piv[Nn - 1])[0, 0]
+        P = piv[Nn - 1]
+        if tail:
+            # the outer lower rows: d = c a - (2c^2+E) b solves T d = 0 beyond the basis; its
+            # minimal solution (-1)^n / G(n) fixes d_N = rho d_(N-1)
+            rho = -G[Nn - 1] / G[Nn] if (tail == "minimal" or kb > 0) else -1.0
+            P = P - Tf[Nn - 1, Nn] * rho / (2 * c * c + e) * np.outer(v, v)
+        g = np.linalg.inv(P)[0, 0]
         X = B * g * J[Nn, Nn - 1]
         t = -(s[Nn - 1] + X * s[Nn]) / (cc[Nn - 1] + X * cc[Nn])
         out[Nn - 1] = np.arctan(t)
