@@ -168,9 +168,18 @@ class Family:
         return B / x if self.vanish else B
 
 
+XSTART = 0.0  # lower end of the potential (a shell); 0 for the singular cases
+
+
 def integral_matrix(f1, f2, h, s, xend, nodes):
-    """int_0^xend f1_m f2_n x^-s h(x) dx, h smooth; Gauss-Jacobi in the weight x^(a1 + a2 - s)."""
+    """int_0^xend f1_m f2_n x^-s h(x) dx, h smooth; Gauss-Jacobi in the weight x^(a1 + a2 - s).
+    With XSTART > 0, Gauss-Legendre on [XSTART, xend]."""
     p = f1.a + f2.a - s
+    if XSTART > 0.0:
+        t, w = roots_jacobi(nodes, 0.0, 0.0)
+        x = XSTART + (xend - XSTART) * (1 + t) / 2
+        f = np.exp(-x) * h(x) * w * x**p * (xend - XSTART) / 2
+        return (f1.values(x) * f) @ f2.values(x).T
     t, w = roots_jacobi(nodes, 0.0, p)
     x = xend * (1 + t) / 2
     f = np.exp(-x) * h(x) * w * (xend / 2) ** (p + 1)

@@ -40,7 +40,11 @@ for name in ["dy_m1", "dy_p1", "dy_m2", "dc_m1"]:
     n = min(len(prog), len(r["today"]))
     agree = np.abs(wrap(r["today"][:n] - prog[:n]))
     print(row(f"{name} Dirac today (program)", prog, EXACT[name]))
-    print(row(f"{name} Dirac kappa' variant", r["variant"], EXACT[name]))
+    labels = {"variant": "kappa' variant", "today_tail": "today + outer lower rows",
+              "variant_tail": "kappa' variant + outer lower rows"}
+    for key, label in labels.items():
+        if key in r.files:
+            print(row(f"{name} Dirac {label}", r[key], EXACT[name]))
     s = SCHR[name]
     print(row(f"{s} Schroedinger (program)", program(s), EXACT[s]))
     print(f"|   prototype vs program, today: max {agree.max():.1e}, median {np.median(agree):.1e} | | |")
