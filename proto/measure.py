@@ -20,16 +20,17 @@ METHODS = {
     "variant_tail": dict(variant=True, tail="null"),
 }
 
-for name in sys.argv[1].split(","):
-    kappa, xv, xend, e, z = CASES[name]
-    out = {}
-    for m in (sys.argv[3].split(",") if len(sys.argv) > 3 else METHODS):
-        t = time.time()
-        out[m] = dirac_deltas(kappa, xv, xend, e, NMAX, zeff=z, **METHODS[m])
-        print(name, m, f"{time.time() - t:.1f} s", flush=True)
-    try:
-        old = dict(np.load(f"results/{name}.npz"))
-    except FileNotFoundError:
-        old = {}
-    old.update(out)
-    np.savez(f"results/{name}.npz", **old)
+if __name__ == "__main__":
+    for name in sys.argv[1].split(","):
+        kappa, xv, xend, e, z = CASES[name]
+        out = {}
+        for m in (sys.argv[3].split(",") if len(sys.argv) > 3 else METHODS):
+            t = time.time()
+            out[m] = dirac_deltas(kappa, xv, xend, e, NMAX, zeff=z, **METHODS[m])
+            print(name, m, f"{time.time() - t:.1f} s", flush=True)
+        try:
+            old = dict(np.load(f"results/{name}.npz"))
+        except FileNotFoundError:
+            old = {}
+        old.update(out)
+        np.savez(f"results/{name}.npz", **old)

@@ -17,7 +17,8 @@ Potentials: yukawa V = -s e^(-m r) / r (s is the program's g^2), coulomb V = -z 
 
 Output: dirac_singular.txt, one case a line:
   scheme(0 = non-relativistic, 1 = relativistic) pot(0 = yukawa, 1 = cut coulomb) kappa l
-  strength range(m or r0) e delta
+  strength range(m or r0) e c delta
+(c is the speed of light of the Dirac rows, 0 in the Schroedinger rows.)
 """
 import numpy as np
 from scipy.integrate import solve_ivp
@@ -94,31 +95,35 @@ def schroedinger_delta(l, pot, strength, rng, e):
     return np.arctan((fd - rho * f) / (rho * g - gd))
 
 
+C_INFINITE = 5000.0  # the program's "infinite" speed of light
 CASES = [
-    # scheme, pot, kappa, strength, range, e
-    (1, "yukawa", -1, 9.0, 1.0, 1.0),
-    (1, "yukawa", 1, 9.0, 1.0, 1.0),
-    (1, "yukawa", -2, 9.0, 1.0, 1.0),
-    (1, "yukawa", -1, 3.0, 1.0, 1.0),
-    (1, "coulomb", -1, 80.0, 1.0, 10.0),
-    (1, "coulomb", -1, 50.0, 1.0, 10.0),
-    (0, "yukawa", -1, 9.0, 1.0, 1.0),
-    (0, "yukawa", 1, 9.0, 1.0, 1.0),
-    (0, "yukawa", -1, 3.0, 1.0, 1.0),
-    (0, "coulomb", -1, 80.0, 1.0, 10.0),
+    # scheme, pot, kappa, strength, range, e, c
+    (1, "yukawa", -1, 9.0, 1.0, 1.0, C_LIGHT),
+    (1, "yukawa", 1, 9.0, 1.0, 1.0, C_LIGHT),
+    (1, "yukawa", -2, 9.0, 1.0, 1.0, C_LIGHT),
+    (1, "yukawa", -1, 3.0, 1.0, 1.0, C_LIGHT),
+    (1, "coulomb", -1, 80.0, 1.0, 10.0, C_LIGHT),
+    (1, "coulomb", -1, 50.0, 1.0, 10.0, C_LIGHT),
+    (1, "yukawa", -1, 9.0, 1.0, 1.0, C_INFINITE),
+    (1, "yukawa", 1, 9.0, 1.0, 1.0, C_INFINITE),
+    (1, "yukawa", -2, 9.0, 1.0, 1.0, C_INFINITE),
+    (0, "yukawa", -1, 9.0, 1.0, 1.0, 0.0),
+    (0, "yukawa", 1, 9.0, 1.0, 1.0, 0.0),
+    (0, "yukawa", -1, 3.0, 1.0, 1.0, 0.0),
+    (0, "coulomb", -1, 80.0, 1.0, 10.0, 0.0),
 ]
 
 
 def main():
     lines = []
-    for scheme, pot, kappa, strength, rng, e in CASES:
+    for scheme, pot, kappa, strength, rng, e, c in CASES:
         l = -kappa - 1 if kappa < 0 else kappa
         if scheme:
-            d = dirac_delta(kappa, pot, strength, rng, e)
+            d = dirac_delta(kappa, pot, strength, rng, e, c)
         else:
             d = schroedinger_delta(l, pot, strength, rng, e)
         code = 0 if pot == "yukawa" else 1
-        lines.append(f"{scheme} {code} {kappa:3d} {l} {strength:g} {rng:g} {e:g} {d:.13f}")
+        lines.append(f"{scheme} {code} {kappa:3d} {l} {strength:g} {rng:g} {e:g} {c:.16g} {d:.13f}")
         print(lines[-1], flush=True)
     with open("dirac_singular.txt", "w") as out:
         out.write("\n".join(lines) + "\n")
