@@ -350,6 +350,40 @@ TEST(Api, DiracAtACoulombLikeOriginReachesTheRelativisticShift) {
     }
 }
 
+// The consistent edge of the Dirac scheme at v ~ -Z/r was on the eigen route only: both routes
+// give the same delta_N over basis sizes and over energies (Yukawa kappa = -1, -2 and a cut
+// Coulomb potential), as they do for every other run.
+TEST(Api, DiracAtACoulombLikeOriginOnBothRoutes) {
+    const struct {
+        const char* what;
+        int l, kappa;
+        Potential potential;
+    } cases[] = {
+        {"yukawa", 0, -1, {.kind = PotentialKind::yukawa, .g = 3.0, .m = 1.0}},
+        {"yukawa", 1, -2, {.kind = PotentialKind::yukawa, .g = 3.0, .m = 1.0}},
+        {"cut coulomb", 0, -1, {.kind = PotentialKind::coulomb, .r0 = 1.0, .z = 9.0, .alpha = 1.0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + " kappa = " + std::to_string(c.kappa));
+        Problem p;
+        p.basis = {.kind = BasisKind::laguerre, .lambda = 4.0};
+        p.scheme = {.dirac = true, .light = 137.0359996287515};
+        p.wave = {.l = c.l, .kappa = c.kappa};
+        p.potential = c.potential;
+        const SizeScan fast = phase_shifts_by_size(p, 1.0, 20, 80, {.route = RouteKind::fast});
+        const SizeScan eigen = phase_shifts_by_size(p, 1.0, 20, 80, {.route = RouteKind::eigen});
+        for (std::size_t i = 0; i < fast.delta.size(); ++i)
+            EXPECT_NEAR(fast.delta[i], eigen.delta[i], 1e-10) << "N = " << fast.sizes[i];
+        const std::vector<double> energies = {0.25, 1.0, 2.5, 6.0};
+        const EnergyScan by_e = phase_shifts_by_energy(p, 80, energies, {.route = RouteKind::fast});
+        const EnergyScan by_e_eigen =
+            phase_shifts_by_energy(p, 80, energies, {.route = RouteKind::eigen});
+        for (std::size_t i = 0; i < energies.size(); ++i)
+            EXPECT_NEAR(by_e.delta[i], by_e_eigen.delta[i], 1e-10) << "e = " << energies[i];
+        EXPECT_NEAR(by_e.delta[1], fast.delta.back(), 1e-10);
+    }
+}
+
 // The s wave of the Hulthen potential converges to its closed form in gamma functions.
 TEST(Api, HulthenApproachesItsClosedForm) {
     Problem p;

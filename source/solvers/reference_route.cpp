@@ -31,9 +31,7 @@ class ReferenceRoute final : public Route {
     ReferenceRoute(const Problem& problem, int largest_size, WarningSink warn)
         : Route(problem, largest_size),
           warn_(std::move(warn)),
-          outer_lower_rows_(problem.scheme.dirac && problem.wave.kappa < 0 &&
-                            problem.basis.kind == BasisKind::laguerre &&
-                            coulomb_strength_at_origin(problem.potential) != 0.0) {}
+          outer_lower_rows_(keeps_outer_lower_rows(problem)) {}
 
     double size_element(int n) override;
     std::vector<double> potential_in_saved_order(int n) const override;
@@ -50,15 +48,9 @@ class ReferenceRoute final : public Route {
     }
     // The edge element of (A)^-1, A = J + V of order `order`, which it overwrites.
     double edge_element(std::vector<double>& amat, int order, int i);
-    // The Dirac edge element with the lower rows beyond the basis kept consistent, from the
-    // inverse's elements at phi_(n-1) and psi_(n-1).
-    double consistent_edge(int n, double g_phi, double g_mixed, double g_psi) const;
 
     WarningSink warn_;
-    // Dirac with kappa < 0, Laguerre basis, v ~ -Z/r at the origin: the edge element takes the
-    // lower rows beyond the basis into account (consistent_edge). Every other run keeps the plain
-    // element (kappa > 0 keeps an error of its own that this does not remove).
-    bool outer_lower_rows_;
+    bool outer_lower_rows_;  // keeps_outer_lower_rows
     int energy_size_ = 0;
     // Matrices kept between calls: the potential block and the whole matrix of the last basis
     // size (leading dimension saved_order). Empty means not built.
@@ -205,25 +197,7 @@ double ReferenceRoute::edge_element(std::vector<double>& amat, int order, int ed
     const int psi = order - 1;  // psi_(n-1): last in the Dirac ordering
     const double mixed = scale[p] * scale[psi] * green_sum(order, w.data(), z.data(), p, psi);
     const double g_psi = scale[psi] * scale[psi] * green_sum(order, w.data(), z.data(), psi, psi);
-    return consistent_edge(order / 2, g, mixed, g_psi);
-}
-
-// Beyond the basis the free lower rows ask T d = 0 of d_j = c a_j - (2c^2 + e) b_j, which the
-// plain element sets to zero there although the potential makes d_(n-1) nonzero; for v ~ -Z/r
-// that error does not shrink with n. The solution that adds nothing to the second component is
-// the expansion of the null function r^(l+1) of d/dr + kappa/r (kappa = -(l+1)): d_j ~ (-1)^j,
-// so d_n = -d_(n-1). Folded back into rows phi_(n-1) and psi_(n-1) it adds tau v v^T to their
-// block, v = (c, -(2c^2 + e)), and the edge element follows by Sherman-Morrison.
-double ReferenceRoute::consistent_edge(int n, double g_phi, double g_mixed, double g_psi) const {
-    const Problem& p = problem();
-    const int l = p.wave.l;
-    const double c = p.scheme.light;
-    const double heavy = 2.0 * c * c + e_;
-    const double tau = kinetic(p.basis, l, n - 1, n) / heavy;
-    const double gv_phi = c * g_phi - heavy * g_mixed;
-    const double gv_psi = c * g_mixed - heavy * g_psi;
-    const double vgv = c * gv_phi - heavy * gv_psi;
-    return g_phi - tau * gv_phi * gv_phi / (1.0 + tau * vgv);
+    return consistent_edge(problem(), e_, order / 2, g, mixed, g_psi);
 }
 
 std::vector<double> ReferenceRoute::potential_in_saved_order(int n) const {
