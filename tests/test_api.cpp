@@ -384,6 +384,47 @@ TEST(Api, DiracAtACoulombLikeOriginOnBothRoutes) {
     }
 }
 
+// With the consistent edge the fast route's Dirac delta_N at v ~ -Z/r err from the integrated
+// phase shift (tests/data/dirac_singular.txt) as the Schroedinger delta_N do from theirs; before,
+// the Dirac error carried an excess that did not shrink with N (2.5e-4 here at lambda = 4).
+TEST(Api, DiracAtACoulombLikeOriginConvergesAtTheSchroedingerRate) {
+    const struct {
+        int l, kappa;
+        double strength;  // g^2
+    } cases[] = {{0, -1, 9.0}, {1, -2, 9.0}, {0, -1, 3.0}};
+    const auto rows = read_table("dirac_singular.txt");
+    // Dirac rows by kappa, Schroedinger rows by l.
+    auto exact = [&](bool dirac, int l, int kappa, double strength) {
+        for (const auto& r : rows)
+            if (r[0] == (dirac ? 1 : 0) && r[1] == 0 && (dirac ? r[2] == kappa : r[3] == l) &&
+                r[4] == strength && r[7] == (dirac ? 137.0359996287515 : 0.0))
+                return r[8];
+        ADD_FAILURE() << "no reference for kappa = " << kappa;
+        return 0.0;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("kappa = " + std::to_string(c.kappa) + " g^2 = " + std::to_string(c.strength));
+        double previous = 1.0;
+        for (const auto& [first, last] : {std::pair{100, 150}, std::pair{250, 300}}) {
+            double error[2] = {0.0, 0.0};
+            for (int dirac = 0; dirac < 2; ++dirac) {
+                Problem p;
+                p.basis = {.kind = BasisKind::laguerre, .lambda = 4.0};
+                if (dirac == 1) p.scheme = {.dirac = true, .light = 137.0359996287515};
+                p.wave = {.l = c.l, .kappa = c.kappa};
+                p.potential = {.kind = PotentialKind::yukawa, .g = std::sqrt(c.strength), .m = 1.0};
+                const SizeScan scan = phase_shifts_by_size(p, 1.0, first, last);
+                const double delta = exact(dirac == 1, c.l, c.kappa, c.strength);
+                for (double d : scan.delta)
+                    error[dirac] += (d - delta) / static_cast<double>(scan.delta.size());
+            }
+            EXPECT_NEAR(error[1], error[0], 0.05 * std::fabs(error[0])) << "N = " << first;
+            EXPECT_LT(std::fabs(error[1]), 0.5 * previous) << "N = " << first;
+            previous = std::fabs(error[1]);
+        }
+    }
+}
+
 // The s wave of the Hulthen potential converges to its closed form in gamma functions.
 TEST(Api, HulthenApproachesItsClosedForm) {
     Problem p;
