@@ -352,7 +352,7 @@ TEST(Api, DiracAtACoulombLikeOriginReachesTheRelativisticShift) {
 
 // The consistent edge of the Dirac scheme at v ~ -Z/r was on the eigen route only: both routes
 // give the same delta_N over basis sizes and over energies (Yukawa kappa = -1, -2 and a cut
-// Coulomb potential), as they do for every other run.
+// Coulomb potential), as they do for every other run; the fast route's bits at any thread count.
 TEST(Api, DiracAtACoulombLikeOriginOnBothRoutes) {
     const struct {
         const char* what;
@@ -375,11 +375,16 @@ TEST(Api, DiracAtACoulombLikeOriginOnBothRoutes) {
         for (std::size_t i = 0; i < fast.delta.size(); ++i)
             EXPECT_NEAR(fast.delta[i], eigen.delta[i], 1e-10) << "N = " << fast.sizes[i];
         const std::vector<double> energies = {0.25, 1.0, 2.5, 6.0};
-        const EnergyScan by_e = phase_shifts_by_energy(p, 80, energies, {.route = RouteKind::fast});
+        const EnergyScan by_e =
+            phase_shifts_by_energy(p, 80, energies, {.route = RouteKind::fast, .threads = 1});
         const EnergyScan by_e_eigen =
             phase_shifts_by_energy(p, 80, energies, {.route = RouteKind::eigen});
-        for (std::size_t i = 0; i < energies.size(); ++i)
+        const EnergyScan by_e_two =
+            phase_shifts_by_energy(p, 80, energies, {.route = RouteKind::fast, .threads = 2});
+        for (std::size_t i = 0; i < energies.size(); ++i) {
             EXPECT_NEAR(by_e.delta[i], by_e_eigen.delta[i], 1e-10) << "e = " << energies[i];
+            EXPECT_EQ(by_e.delta[i], by_e_two.delta[i]) << "e = " << energies[i];
+        }
         EXPECT_NEAR(by_e.delta[1], fast.delta.back(), 1e-10);
     }
 }
