@@ -102,12 +102,29 @@ TEST(BorderedGreen, EveryStepMatchesLongDoubleSolve) {
             const bool defect = std::count(c.defect_steps.begin(), c.defect_steps.end(), step) > 0;
             const int edge = c.count == 2 && !defect ? step % 2 : c.count - 1;  // either of a pair
             const std::vector<double> block = leading<double>(p, order);  // the border ends it
-            const double g = green.extend(&block[(order - c.count) * order], c.count, edge);
+            double pair[4];  // the whole block of a pair, every third step
+            const bool whole = c.count == 2 && step % 3 == 0;
+            const double g = green.extend(&block[(order - c.count) * order], c.count, edge,
+                                          whole ? pair : nullptr);
             if (step == 1) first = g;
             const ScaledElement ref =
                 reference_element(order, leading(p, order), order - c.count + edge);
             const double computed = g / static_cast<double>(ref.d * ref.d);
             EXPECT_LT(defect ? 0.0 : chordal_distance(computed, ref.x), 1e-11);
+            if (whole && !defect) {
+                std::vector<long double> b(order, 0.0L);
+                b[order - 2] = 1.0L;
+                const ReferenceSolve r = reference_solve(order, leading(p, order), b);
+                for (int a = 0; a < 2; ++a) {
+                    const long double d = r.d[order - 2] * r.d[order - 2 + a];
+                    EXPECT_LT(chordal_distance(pair[a] / static_cast<double>(d),
+                                               static_cast<double>(r.x[order - 2 + a] / d)),
+                              1e-11);
+                    EXPECT_LT(chordal_distance(pair[2 * a] / static_cast<double>(d),
+                                               pair[a] / static_cast<double>(d)),
+                              1e-11);  // symmetric
+                }
+            }
             EXPECT_TRUE(!defect || (std::fabs(computed) > 1e11 && green.deferred() > 0));
             EXPECT_TRUE(c.defect != decoupled_zero || !defect || g == infinity);
         }
@@ -136,8 +153,10 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
             for (int i : {17, p.m - 1})
                 if (c.zero_diagonal) p.h[i * (p.m + 1)] = e0 * p.s[i * (p.m + 1)];
             EnergyGreen green;
-            shift ? green.decompose_shifted(p.m, p.h.data(), p.s.data(), e0)
-                  : green.decompose(p.m, p.h.data(), p.s.data());
+            // Dirac: index 0 too (the block of indices 0 and m-1).
+            const bool first_too = c.count == 2;
+            shift ? green.decompose_shifted(p.m, p.h.data(), p.s.data(), e0, first_too)
+                  : green.decompose(p.m, p.h.data(), p.s.data(), first_too);
             ASSERT_TRUE(green.converged());
             EXPECT_TRUE(!shift || c.count == 1 || green.pivot_pairs() > 0);
             const std::vector<double>& lambda = green.eigenvalues();
@@ -160,6 +179,23 @@ TEST(EnergyGreen, MatchesLongDoubleSolves) {
                                          : chordal_distance(x, ref.x);  // relative at a pole
                 const double scale = shift ? std::max(1.0, size(e)) : spread;
                 EXPECT_LT(error, (shift ? 1e-12 : 1e-10) + 2e-13 * scale / nearest) << e;
+                if (!first_too || nearest < 1e-6) continue;
+                double last = 0.0, mixed = 0.0, first = 0.0;
+                green.block(e, last, mixed, first);
+                EXPECT_EQ(last, green.element(e));
+                std::vector<long double> b(p.m, 0.0L);
+                b[0] = 1.0L;
+                const ReferenceSolve r = reference_solve(p.m, leading(p, p.m, e), b);
+                const long double d0 = r.d[0], dm = r.d[p.m - 1];
+                const double tolerance = (shift ? 1e-12 : 1e-10) + 2e-13 * scale / nearest;
+                EXPECT_LT(chordal_distance(first / static_cast<double>(d0 * d0),
+                                           static_cast<double>(r.x[0] / (d0 * d0))),
+                          tolerance)
+                    << e;
+                EXPECT_LT(chordal_distance(mixed / static_cast<double>(d0 * dm),
+                                           static_cast<double>(r.x[p.m - 1] / (d0 * dm))),
+                          tolerance)
+                    << e;
             }
             if (shift) continue;
             const double sum = std::accumulate(green.weights().begin(), green.weights().end(), 0.0);

@@ -446,4 +446,26 @@ void PotentialMatrix::lower_triangle(int size, int dim, double* matrix) {
     }
 }
 
+double coulomb_strength_at_origin(const Potential& p) {
+    switch (p.kind) {
+        case PotentialKind::coulomb:
+            return p.alpha == 1.0 ? p.z : 0.0;
+        case PotentialKind::yukawa:
+            return p.g * p.g;
+        case PotentialKind::hulthen:
+            return -p.v0 * p.range;
+        case PotentialKind::user:
+        case PotentialKind::formula:
+        case PotentialKind::table: {
+            const double near = 1e-8 * potential_value(p, 1e-8);
+            const double far = 1e-7 * potential_value(p, 1e-7);
+            const bool settled = std::isfinite(near) && std::isfinite(far) && near != 0.0 &&
+                                 std::fabs(far - near) <= 1e-3 * std::fabs(near);
+            return settled ? -near : 0.0;
+        }
+        default:
+            return 0.0;
+    }
+}
+
 }  // namespace skarven

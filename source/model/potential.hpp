@@ -62,4 +62,8 @@ class PotentialMatrix {
 // relativistic ordering (first component in reverse), row 0 as well, column by column.
 void border_positions(int order, bool relativistic, std::vector<int>& rows, std::vector<int>& cols);
 
+// Z when v(r) -> -Z / r at the origin, else 0: closed forms for the built-in types, and for
+// formulas and tables r v(r) sampled at 1e-8 and 1e-7 (a finite limit that does not move).
+double coulomb_strength_at_origin(const Potential& potential);
+
 }  // namespace skarven

@@ -97,9 +97,11 @@ double hypotenuse(double a, double b) {
     return a * std::sqrt(1.0 + r * r);
 }
 
-// Element `want` of the solution of T x = e_want for a small dense T (n x n, leading dimension
-// ld), by Gaussian elimination with complete pivoting; +infinity when T is exactly singular.
-double small_inverse_element(const double* t, int ld, int n, int want, std::vector<double>& work) {
+namespace {
+
+// T x = e_want by Gaussian elimination with complete pivoting: x in work[n^2 + k] for the unknown
+// work[n^2 + n + k]; false when T is exactly singular.
+bool small_solve(const double* t, int ld, int n, int want, std::vector<double>& work) {
     work.resize(static_cast<std::size_t>(n) * (n + 2));
     double* a = work.data();  // n x n, leading dimension n
     double* rhs = a + static_cast<std::size_t>(n) * n;
@@ -120,7 +122,7 @@ double small_inverse_element(const double* t, int ld, int n, int want, std::vect
                     pr = i;
                     pc = j;
                 }
-        if (largest == 0.0) return infinity;
+        if (largest == 0.0) return false;
         for (int j = 0; j < n; ++j)
             std::swap(a[k + j * n], a[pr + j * n]);
         std::swap(rhs[k], rhs[pr]);
@@ -141,9 +143,28 @@ double small_inverse_element(const double* t, int ld, int n, int want, std::vect
             s -= a[k + j * n] * rhs[j];
         rhs[k] = s / a[k + k * n];
     }
+    return true;
+}
+
+}  // namespace
+
+double small_inverse_element(const double* t, int ld, int n, int want, std::vector<double>& work) {
+    if (!small_solve(t, ld, n, want, work)) return infinity;
+    const double* rhs = work.data() + static_cast<std::size_t>(n) * n;
+    const double* unknown = rhs + n;
     for (int k = 0; k < n; ++k)
         if (unknown[k] == want) return rhs[k];
     return infinity;
+}
+
+bool small_inverse_column(const double* t, int ld, int n, int want, std::vector<double>& work,
+                          double* column) {
+    if (!small_solve(t, ld, n, want, work)) return false;
+    const double* rhs = work.data() + static_cast<std::size_t>(n) * n;
+    const double* unknown = rhs + n;
+    for (int k = 0; k < n; ++k)
+        column[static_cast<int>(unknown[k])] = rhs[k];
+    return true;
 }
 
 double absolute_sum(int n, const double* x) {
@@ -178,7 +199,8 @@ double householder_vector(int len, double scale, double* x, double& sigma, doubl
 // parts of equal size, each part summing its own share of the product, and the shares are added
 // in part order: the number of parts depends on the order alone, so the result is the same at any
 // thread count. a is overwritten.
-void tridiagonalise_last_fixed(int n, double* a, double* d, double* e, std::vector<double>& work) {
+void tridiagonalise_last_fixed(int n, double* a, double* d, double* e, std::vector<double>& work,
+                               double* carried) {
     const int threads = std::max(1, omp_get_max_threads());
     const int max_parts = product_parts(n);
     work.assign(static_cast<std::size_t>(n) * (max_parts + 4), 0.0);
@@ -213,6 +235,14 @@ void tridiagonalise_last_fixed(int n, double* a, double* d, double* e, std::vect
     }
     for (int i = n - 1; i >= 1; --i) {
         const int l = i - 1;  // the current reflector acts on 0..l
+        if (active && carried != nullptr) {
+            double uc = 0.0;
+            for (int k = 0; k <= l; ++k)
+                uc += u[k] * carried[k];
+            const double f = uc / h;
+            for (int k = 0; k <= l; ++k)
+                carried[k] -= f * u[k];
+        }
         if (active) {
             double up = 0.0;
             for (int k = 0; k <= l; ++k) {
@@ -282,11 +312,15 @@ void tridiagonalise_last_fixed(int n, double* a, double* d, double* e, std::vect
     }
 }
 
-bool ql_last_row(int n, double* d, double* e, double* z) {
-    const auto carry = [z](int i, double c, double s) {
+bool ql_last_row(int n, double* d, double* e, double* z, double* z2) {
+    const auto carry = [z, z2](int i, double c, double s) {
         const double zi1 = z[i + 1];
         z[i + 1] = s * z[i] + c * zi1;
         z[i] = c * z[i] - s * zi1;
+        if (z2 == nullptr) return;
+        const double wi1 = z2[i + 1];
+        z2[i + 1] = s * z2[i] + c * wi1;
+        z2[i] = c * z2[i] - s * wi1;
     };
     return tql2_iteration(
                n, d, e, hypotenuse, [](int, int) {}, carry) == 0;

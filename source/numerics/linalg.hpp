@@ -40,7 +40,10 @@ double householder_vector(int len, double scale, double* x, double& sigma, doubl
 // dimension n), last row first, without accumulating the transformation; the last index stays
 // in place (Q e_(n-1) = e_(n-1)). d gets the diagonal, e[i] the entry (i, i-1), e[0] = 0; a is
 // overwritten. One parallel region per step above reduction_parallel_threshold columns.
-void tridiagonalise_last_fixed(int n, double* a, double* d, double* e, std::vector<double>& work);
+// `carried`, when given, becomes Q^T carried (entries 0..n-2 change): a second vector's
+// coordinates in the tridiagonal basis.
+void tridiagonalise_last_fixed(int n, double* a, double* d, double* e, std::vector<double>& work,
+                               double* carried = nullptr);
 
 // ---- Implicit QL -------------------------------------------------------------------------------
 
@@ -113,8 +116,9 @@ int tql2_iteration(int n, double* d, double* e, Hypot hypot, Begin begin, Rotate
 
 // The tql2 iteration carrying only the last row of the eigenvector matrix: z starts as that row
 // of the identity and ends as the last components of the eigenvectors. O(n^2). False when an
-// eigenvalue needs more than 30 sweeps.
-bool ql_last_row(int n, double* d, double* e, double* z);
+// eigenvalue needs more than 30 sweeps. `z2`, when given, is carried alike: a vector c becomes
+// Z^T c, its components along the eigenvectors.
+bool ql_last_row(int n, double* d, double* e, double* z, double* z2 = nullptr);
 
 // One implicit QL sweep with Wilkinson's shift over the unreduced block l..m of the symmetric
 // tridiagonal matrix (d, e[i] coupling i and i + 1), as in EISPACK imtql1 (Martin and Wilkinson,
@@ -192,5 +196,9 @@ void symmetric_product(int n, int count, const double* a, const double* b, doubl
 // Element `want` of the solution of T x = e_want for a small dense T (n x n, leading dimension
 // ld), by Gaussian elimination with complete pivoting; +infinity when T is exactly singular.
 double small_inverse_element(const double* t, int ld, int n, int want, std::vector<double>& work);
+// The whole column `want` of T^-1 into column[0..n-1] by the same elimination; false when T is
+// exactly singular.
+bool small_inverse_column(const double* t, int ld, int n, int want, std::vector<double>& work,
+                          double* column);
 
 }  // namespace skarven

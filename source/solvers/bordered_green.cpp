@@ -156,7 +156,7 @@ void BorderedGreen::commit(int first, int second) {
 // an earlier index exceeds 1: every scaled entry is then at most 1 in size, even where a diagonal
 // element happens to be nearly zero. The grown matrix's inverse at the edge is the inverse of the
 // Schur complement of the committed indices, taken over the open ones.
-double BorderedGreen::extend(const double* border, int count, int edge) {
+double BorderedGreen::extend(const double* border, int count, int edge, double* new_block) {
     SKARVEN_CHECK(count == 1 || count == 2);
     SKARVEN_CHECK(edge >= 0 && edge < count);
     const int old = order_;
@@ -235,6 +235,19 @@ double BorderedGreen::extend(const double* border, int count, int edge) {
     double element =
         small_inverse_element(open_schur_.data(), open_ld_, open, open_before + edge, solve_work_);
     if (element != infinity) element *= scale_[old + edge] * scale_[old + edge];
+    if (new_block != nullptr) {
+        // The whole block of the inverse at the new indices, column by column.
+        solve_column_.resize(open);
+        for (int b = 0; b < count; ++b) {
+            const bool regular =
+                small_inverse_column(open_schur_.data(), open_ld_, open, open_before + b,
+                                     solve_work_, solve_column_.data());
+            for (int a = 0; a < count; ++a)
+                new_block[a + b * count] =
+                    regular ? solve_column_[open_before + a] * scale_[old + a] * scale_[old + b]
+                            : infinity;
+        }
+    }
 
     // Commit every pivot that is safe to extend from, largest first (Bunch-Parlett).
     const double acceptable = deferral_threshold * matrix_norm_;

@@ -27,9 +27,10 @@ constexpr double infinity = std::numeric_limits<double>::infinity();
 // S's nonzeros), C = L^-1 H L^-T by two passes of forward solves, tridiagonalisation of C with the
 // last index fixed, QL carrying the last row only. Since L^-1 e_last = e_last / L(last, last),
 // the weights are z_k^2 / (S_last,last L(last, last)^2).
-void EnergyGreen::decompose(int m, const double* h, const double* s) {
+void EnergyGreen::decompose(int m, const double* h, const double* s, bool first_too) {
     SKARVEN_CHECK(m >= 1);
     shifted_ = false;
+    first_too_ = first_too;
     const auto n = static_cast<std::size_t>(m);
     std::vector<double> sigma(n);
     for (int j = 0; j < m; ++j) {
@@ -64,11 +65,18 @@ void EnergyGreen::decompose(int m, const double* h, const double* s) {
     for (int j = 0; j < m; ++j)
         band_forward_solve(m, band, factor.data(), c + j * n);
 
+    // Index 0 enters through L^-1 e_0, which is not confined to the last index.
+    std::vector<double> w;
+    if (first_too) {
+        w.assign(n, 0.0);
+        w[0] = 1.0;
+        band_forward_solve(m, band, factor.data(), w.data());
+    }
     std::vector<double> d(n), e(n), scratch;
-    tridiagonalise_last_fixed(m, c, d.data(), e.data(), scratch);
+    tridiagonalise_last_fixed(m, c, d.data(), e.data(), scratch, first_too ? w.data() : nullptr);
     std::vector<double> z(n, 0.0);
     z[n - 1] = 1.0;
-    converged_ = ql_last_row(m, d.data(), e.data(), z.data());
+    converged_ = ql_last_row(m, d.data(), e.data(), z.data(), first_too ? w.data() : nullptr);
 
     const double last_pivot = factor[(n - 1) * stride];
     const double to_original = sigma[n - 1] / last_pivot;
@@ -76,6 +84,14 @@ void EnergyGreen::decompose(int m, const double* h, const double* s) {
     weights_.resize(n);
     for (std::size_t k = 0; k < n; ++k)
         weights_[k] = z[k] * z[k] * to_original * to_original;
+    if (!first_too) return;
+    first_weights_.resize(n);
+    mixed_weights_.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double x_first = w[k] * sigma[0];
+        first_weights_[k] = x_first * x_first;
+        mixed_weights_[k] = x_first * z[k] * to_original;
+    }
 }
 
 // No decomposition: element() gives NaN until the next one succeeds.
@@ -126,14 +142,16 @@ int EnergyGreen::eigenvalues_between(double low, double high) const {
 // turns b into a multiple of the last unit vector, so the QL pass carries one row, as in
 // decompose(). Cost: n^3/3 (factor) + about 2n^3/3 (solve and product, less when the pivots stay
 // local) + 4n^3/3 (tridiagonalisation).
-void EnergyGreen::decompose_shifted(int m, const double* h, const double* s, double e0) {
+void EnergyGreen::decompose_shifted(int m, const double* h, const double* s, double e0,
+                                    bool first_too) {
     SKARVEN_CHECK(m >= 1);
     shifted_ = true;
+    first_too_ = first_too;
     converged_ = true;
     reference_energy_ = e0;
     pivot_pairs_ = 0;
     const auto n = static_cast<std::size_t>(m);
-    const int order = m + 1;  // the bordered matrix
+    const int order = first_too ? m + 2 : m + 1;  // the bordered matrix (e_0 last when asked)
     const auto ld = static_cast<std::size_t>(order);
     const bool parallel = m > reduction_parallel_threshold;
 
@@ -204,6 +222,10 @@ void EnergyGreen::decompose_shifted(int m, const double* h, const double* s, dou
     }
     v[position[m - 1] + m * ld] = 1.0;
     first[m] = position[m - 1];
+    if (first_too) {
+        v[position[0] + (m + 1) * ld] = 1.0;
+        first[m + 1] = position[0];
+    }
     unit_lower_solve(m, a, ld, order, v, ld, first.data());
     for (int j = 0; j < order; ++j)
         first_z[j] = first[j] < m && block[first[j]] == 0 ? first[j] - 1 : first[j];
@@ -264,13 +286,28 @@ void EnergyGreen::decompose_shifted(int m, const double* h, const double* s, dou
         }
     }
 
+    // With e_0 too: its row of the bordered matrix aside, and the rest packed to order m + 1.
+    std::vector<double> b_first;
+    double first_corner = 0.0, mixed_corner = 0.0;
+    if (first_too) {
+        b_first.resize(n);
+        for (int i = 0; i < m; ++i)
+            b_first[i] = v[(m + 1) + i * ld];
+        mixed_corner = v[(m + 1) + m * ld];
+        first_corner = v[(m + 1) + (m + 1) * ld];
+        const std::size_t packed = n + 1;
+        for (int j = 0; j <= m; ++j)
+            for (int i = j; i <= m; ++i)
+                v[i + j * packed] = v[i + j * ld];
+    }
     std::vector<double> d(ld), e(ld);
-    tridiagonalise_last_fixed(order, v, d.data(), e.data(), scratch);
+    tridiagonalise_last_fixed(m + 1, v, d.data(), e.data(), scratch,
+                              first_too ? b_first.data() : nullptr);
     const double border = e[m];
     const double corner = d[m];
     std::vector<double> z(n, 0.0);
     z[n - 1] = 1.0;
-    converged_ = ql_last_row(m, d.data(), e.data(), z.data());
+    converged_ = ql_last_row(m, d.data(), e.data(), z.data(), first_too ? b_first.data() : nullptr);
 
     const double to_original = scale[n - 1] * scale[n - 1];
     reference_element_ = corner * to_original;
@@ -287,6 +324,44 @@ void EnergyGreen::decompose_shifted(int m, const double* h, const double* s, dou
         weights_[k] = shift_weights_[k] / (mu * mu);
     }
     reference_distance_ = largest > 0.0 ? 1.0 / largest : infinity;
+    if (!first_too) return;
+    const double to_first = scale[0] * scale[0];
+    const double to_mixed = scale[0] * scale[n - 1];
+    first_element_ = first_corner * to_first;
+    mixed_element_ = mixed_corner * to_mixed;
+    first_weights_.resize(n);
+    mixed_weights_.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        first_weights_[k] = b_first[k] * b_first[k] * to_first;
+        mixed_weights_[k] = b_first[k] * border * z[k] * to_mixed;
+    }
+}
+
+// The same sums as element() with the weights of index 0 and of the pair (0, m-1).
+void EnergyGreen::block(double e, double& last, double& mixed, double& first) const {
+    SKARVEN_CHECK(first_too_);
+    last = element(e);
+    if (std::isnan(last) || last == infinity) {
+        mixed = first = last;
+        return;
+    }
+    if (shifted_) {
+        const double epsilon = e - reference_energy_;
+        mixed = mixed_element_;
+        first = first_element_;
+        if (epsilon == 0.0) return;
+        for (std::size_t k = 0; k < inverse_shifts_.size(); ++k) {
+            const double factor = epsilon / (1.0 - epsilon * inverse_shifts_[k]);
+            mixed += mixed_weights_[k] * factor;
+            first += first_weights_[k] * factor;
+        }
+        return;
+    }
+    mixed = first = 0.0;
+    for (std::size_t k = 0; k < eigenvalues_.size(); ++k) {
+        mixed += mixed_weights_[k] / (eigenvalues_[k] - e);
+        first += first_weights_[k] / (eigenvalues_[k] - e);
+    }
 }
 
 }  // namespace skarven

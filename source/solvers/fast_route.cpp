@@ -19,7 +19,9 @@ namespace {
 class FastRoute final : public Route {
   public:
     FastRoute(const Problem& problem, int largest_size, PotentialBlocksSource blocks)
-        : Route(problem, largest_size), blocks_source_(std::move(blocks)) {
+        : Route(problem, largest_size),
+          blocks_source_(std::move(blocks)),
+          outer_lower_rows_(keeps_outer_lower_rows(problem)) {
         if (!blocks_source_) {
             blocks_source_ = [](PotentialMatrix& matrix, int n, std::vector<double>& phi,
                                 std::vector<double>& psi) { matrix.blocks(n, phi, psi); };
@@ -50,6 +52,7 @@ class FastRoute final : public Route {
     void decompose_energy_pencil(int n);
 
     PotentialBlocksSource blocks_source_;
+    bool outer_lower_rows_;  // keeps_outer_lower_rows
     BorderedGreen bordered_;
     EnergyGreen energy_;
     bool energy_ready_ = false;
@@ -144,20 +147,25 @@ double FastRoute::extend_to(int n) {
         psi_column[2 * j] = light * kinetic(basis, l, j, last);
         psi_column[2 * j + 1] = lower * kinetic(basis, l, last, j) + vpsi(last, j);
     }
-    return bordered_.extend(border_.data(), 2, 0);
+    if (!outer_lower_rows_) return bordered_.extend(border_.data(), 2, 0);
+    double block[4];  // phi_(n-1), psi_(n-1)
+    const double g = bordered_.extend(border_.data(), 2, 0, block);
+    if (g == std::numeric_limits<double>::infinity()) return g;
+    return consistent_edge(p, e_, n, block[0], block[1], block[3]);
 }
 
 // The pencil is decomposed around a reference energy inside the energy window, where it gives
 // the eigenvalues that matter full relative accuracy; a reference energy too close to an
 // eigenvalue costs digits, so a few are tried and the one farthest from the spectrum is kept.
 void FastRoute::decompose_around_window(int m, const double* h, const double* s) {
+    const bool first_too = dirac() && outer_lower_rows_;  // psi_(n-1) is index 0
     const double width = std::max(window_.last - window_.first, window_.step);
     const double middle = 0.5 * (window_.first + window_.last);
     const double wanted = 1e-4 * std::max(width, 1.0);
     double best = -1.0, best_e0 = middle;
     for (double offset : {0.0, 0.137, -0.213, 0.291}) {
         const double e0 = middle + offset * width;
-        energy_.decompose_shifted(m, h, s, e0);
+        energy_.decompose_shifted(m, h, s, e0, first_too);
         if (!energy_.converged()) continue;
         if (energy_.reference_distance() >= wanted) return;
         if (energy_.reference_distance() > best) {
@@ -166,9 +174,9 @@ void FastRoute::decompose_around_window(int m, const double* h, const double* s)
         }
     }
     if (best > 0.0) {
-        energy_.decompose_shifted(m, h, s, best_e0);
+        energy_.decompose_shifted(m, h, s, best_e0, first_too);
     } else {
-        energy_.decompose(m, h, s);
+        energy_.decompose(m, h, s, first_too);
     }
 }
 
@@ -257,7 +265,11 @@ void FastRoute::ensure_energy_decomposition() {
 
 double FastRoute::energy_element(double e) {
     ensure_energy_decomposition();
-    return energy_.element(e);
+    if (!outer_lower_rows_) return energy_.element(e);
+    double g_phi = 0.0, g_mixed = 0.0, g_psi = 0.0;
+    energy_.block(e, g_phi, g_mixed, g_psi);
+    if (!std::isfinite(g_phi)) return g_phi;
+    return consistent_edge(problem(), e, energy_size_, g_phi, g_mixed, g_psi);
 }
 
 // The pencil's negative eigenvalues. In the Dirac scheme the sea lies below -2c^2, but a

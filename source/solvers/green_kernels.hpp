@@ -21,8 +21,9 @@ class BorderedGreen {
     // order() + count, column-major: entries 0..order()-1 couple to the existing indices, the
     // last `count` entries are the new diagonal block. Returns the element of the inverse of the
     // grown matrix at new index `edge` (0 <= edge < count), or +infinity if that matrix is
-    // singular.
-    double extend(const double* border, int count, int edge);
+    // singular. `new_block`, when given, gets the whole count x count block of that inverse at
+    // the new indices (column-major; +infinity throughout if singular).
+    double extend(const double* border, int count, int edge, double* new_block = nullptr);
     int order() const { return order_; }
     // Indices whose pivots are still deferred (diagnostics and tests).
     int deferred() const { return static_cast<int>(open_index_.size()); }
@@ -53,7 +54,7 @@ class BorderedGreen {
     std::vector<double> open_schur_;
     int open_ld_ = 0;
     // Work space reused between steps.
-    std::vector<double> z_new_[2], solve_work_;
+    std::vector<double> z_new_[2], solve_work_, solve_column_;
 };
 
 // Pass over energies at a fixed basis size: A(E) = H - E S with S positive definite. One
@@ -61,16 +62,20 @@ class BorderedGreen {
 class EnergyGreen {
   public:
     // H and S: m x m, column-major, lower triangles read. The wanted element is (m-1, m-1).
-    void decompose(int m, const double* h, const double* s);
+    // `first_too` keeps what block() needs as well.
+    void decompose(int m, const double* h, const double* s, bool first_too = false);
     // The same around a reference energy e0 that is not an eigenvalue (shift and invert):
     // accurate to working precision relative to the pencil's own entries however large the
     // spectrum (the -2c^2 states of the Dirac pencil, lambda_max ~ m^2 of a large basis). Best
     // with e0 inside the energy range and away from eigenvalues (see reference_distance()).
-    void decompose_shifted(int m, const double* h, const double* s, double e0);
+    void decompose_shifted(int m, const double* h, const double* s, double e0,
+                           bool first_too = false);
     // Element (m-1, m-1) of (H - E S)^-1 from the latest decomposition; +infinity when E is an
     // eigenvalue; NaN when no decomposition could be made (converged() is false): H - e0 S was
     // singular, or the scaled S left the range of a double.
     double element(double e) const;
+    // Elements (m-1, m-1), (0, m-1) and (0, 0) after a decomposition with `first_too`.
+    void block(double e, double& last, double& mixed, double& first) const;
     // Generalised eigenvalues and the matching weights x_(m-1,k)^2 (S-normalised eigenvectors),
     // in no particular order. After decompose_shifted they are e0 + 1/mu_k and beta_k^2/mu_k^2
     // (element() does not use them, and eigenvalues far from e0 are coarse).
@@ -104,6 +109,13 @@ class EnergyGreen {
     std::vector<double> inverse_shifts_;  // mu_k, eigenvalues of L^T (H - e0 S)^-1 L
     std::vector<double> shift_weights_;   // beta_k^2
     std::vector<double> work2_;           // second (m+1) x (m+1) buffer of decompose_shifted
+    // Index 0 as well (block()): its weights and those of the pair (0, m-1); after
+    // decompose_shifted also the elements at e0.
+    bool first_too_ = false;
+    double first_element_ = 0.0;
+    double mixed_element_ = 0.0;
+    std::vector<double> first_weights_;
+    std::vector<double> mixed_weights_;
 };
 
 }  // namespace skarven

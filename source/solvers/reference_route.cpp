@@ -29,7 +29,9 @@ double green_sum(int order, const double* w, const double* z, int p, int q) {
 class ReferenceRoute final : public Route {
   public:
     ReferenceRoute(const Problem& problem, int largest_size, WarningSink warn)
-        : Route(problem, largest_size), warn_(std::move(warn)) {}
+        : Route(problem, largest_size),
+          warn_(std::move(warn)),
+          outer_lower_rows_(keeps_outer_lower_rows(problem)) {}
 
     double size_element(int n) override;
     std::vector<double> potential_in_saved_order(int n) const override;
@@ -48,6 +50,7 @@ class ReferenceRoute final : public Route {
     double edge_element(std::vector<double>& amat, int order, int i);
 
     WarningSink warn_;
+    bool outer_lower_rows_;  // keeps_outer_lower_rows
     int energy_size_ = 0;
     // Matrices kept between calls: the potential block and the whole matrix of the last basis
     // size (leading dimension saved_order). Empty means not built.
@@ -189,7 +192,12 @@ double ReferenceRoute::edge_element(std::vector<double>& amat, int order, int ed
         // A singular truncated matrix: the caller takes the limit of the phase-shift formula.
         if (w[mu] == 0.0) return std::numeric_limits<double>::infinity();
     }
-    return scale[p] * scale[q] * green_sum(order, w.data(), z.data(), p, q);
+    const double g = scale[p] * scale[q] * green_sum(order, w.data(), z.data(), p, q);
+    if (!outer_lower_rows_) return g;
+    const int psi = order - 1;  // psi_(n-1): last in the Dirac ordering
+    const double mixed = scale[p] * scale[psi] * green_sum(order, w.data(), z.data(), p, psi);
+    const double g_psi = scale[psi] * scale[psi] * green_sum(order, w.data(), z.data(), psi, psi);
+    return consistent_edge(problem(), e_, order / 2, g, mixed, g_psi);
 }
 
 std::vector<double> ReferenceRoute::potential_in_saved_order(int n) const {

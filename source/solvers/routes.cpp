@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "basis.hpp"
 #include "routes_internal.hpp"
 
 namespace skarven {
@@ -11,6 +12,30 @@ std::unique_ptr<Route> make_route(RouteKind kind, const Problem& problem, int la
                                   WarningSink warn, PotentialBlocksSource blocks) {
     if (kind == RouteKind::fast) return make_fast_route(problem, largest_size, std::move(blocks));
     return make_reference_route(problem, largest_size, std::move(warn));
+}
+
+bool keeps_outer_lower_rows(const Problem& problem) {
+    return problem.scheme.dirac && problem.wave.kappa < 0 &&
+           problem.basis.kind == BasisKind::laguerre &&
+           coulomb_strength_at_origin(problem.potential) != 0.0;
+}
+
+// Beyond the basis the free lower rows ask T d = 0 of d_j = c a_j - (2c^2 + e) b_j, which the
+// plain element sets to zero there although the potential makes d_(n-1) nonzero; for v ~ -Z/r
+// that error does not shrink with n. The solution that adds nothing to the second component is
+// the expansion of the null function r^(l+1) of d/dr + kappa/r (kappa = -(l+1)): d_j ~ (-1)^j,
+// so d_n = -d_(n-1). Folded back into rows phi_(n-1) and psi_(n-1) it adds tau v v^T to their
+// block, v = (c, -(2c^2 + e)), and the edge element follows by Sherman-Morrison.
+double consistent_edge(const Problem& problem, double e, int n, double g_phi, double g_mixed,
+                       double g_psi) {
+    const int l = problem.wave.l;
+    const double c = problem.scheme.light;
+    const double heavy = 2.0 * c * c + e;
+    const double tau = kinetic(problem.basis, l, n - 1, n) / heavy;
+    const double gv_phi = c * g_phi - heavy * g_mixed;
+    const double gv_psi = c * g_mixed - heavy * g_psi;
+    const double vgv = c * gv_phi - heavy * gv_psi;
+    return g_phi - tau * gv_phi * gv_phi / (1.0 + tau * vgv);
 }
 
 // An infinite or undefined potential element would be scaled and diagonalised into a finite but
