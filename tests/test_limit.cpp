@@ -147,6 +147,24 @@ TEST(Limit, AutoLambdaNarrowsTheBar) {
     }
 }
 
+// Under a Coulomb tail the free coefficients' phase gains eta ln N: without that term the fit
+// of a Yukawa under zc = +-1 stopped near 1e-7 (columns zc, g, m, l, e, delta of
+// coulomb_yukawa.txt, an independent integration).
+TEST(Limit, CoulombTailPhaseInTheFit) {
+    int cases = 0;
+    for_rows("coulomb_yukawa.txt", 54, [&](const std::vector<double>& r) {
+        if (r[0] == 0.0 || r[1] != 1.0 || r[3] > 1.0 || r[4] != 2.0) return;
+        Problem p = yukawa(static_cast<int>(r[3]));
+        p.zc = r[0];
+        const LimitEstimate e = limit_by_size(p, r[4], 1, 1600, 1e-12, false);
+        SCOPED_TRACE("zc = " + std::to_string(r[0]) + ", l = " + std::to_string(r[3]));
+        EXPECT_LE(std::fabs(std::remainder(e.delta - r[5], pi)), e.error);
+        EXPECT_LT(e.error, 5e-8);  // 2.5e-7 to 1.1e-6 without the term
+        ++cases;
+    });
+    EXPECT_EQ(cases, 4);
+}
+
 // The error bars against phase shifts integrated independently (tests/data/
 // gen_limit_reference.py) and the closed forms: each case's true error within its bar, and the
 // bar of a smooth potential small.

@@ -35,7 +35,8 @@ std::vector<double> jumps_of(const Potential& p) {
 }
 
 double phase_at(const SequenceModel::Phase& phase, double n) {
-    return phase.root ? phase.scale * std::sqrt(n + phase.shift) : phase.scale * n;
+    const double phase_n = phase.root ? phase.scale * std::sqrt(n + phase.shift) : phase.scale * n;
+    return phase.log_scale == 0.0 ? phase_n : phase_n + phase.log_scale * std::log(n);
 }
 
 int column_count(const SequenceModel& model) {
@@ -165,7 +166,9 @@ SequenceModel sequence_model(const Problem& problem, double e) {
     const std::vector<double> jumps = jumps_of(problem.potential);
     if (problem.basis.kind == BasisKind::laguerre) {
         const double cos_theta = (q * q - 0.25) / (q * q + 0.25);
-        model.phases.push_back({std::acos(std::clamp(cos_theta, -1.0, 1.0)), 0.0, false});
+        // A Coulomb tail turns the free coefficients' phase by eta ln N (their n^(i eta)).
+        const double eta = problem.zc / wave_number(problem.scheme, e);
+        model.phases.push_back({std::acos(std::clamp(cos_theta, -1.0, 1.0)), 0.0, false, eta});
         for (double r : jumps)
             model.phases.push_back({2.0 * std::sqrt(problem.basis.lambda * r), l + 1.0, true});
     } else {

@@ -25,6 +25,7 @@ struct SequenceModel {
         double scale = 0.0;  // phase(N) = scale * N (linear) or scale * sqrt(N + shift)
         double shift = 0.0;
         bool root = false;
+        double log_scale = 0.0;  // plus log_scale * ln N (a Coulomb tail's eta)
     };
     std::vector<Phase> phases;
     std::vector<double> powers;
