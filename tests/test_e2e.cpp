@@ -165,20 +165,30 @@ TEST(ResultFiles, Layouts) {
 // estart = eend without estep is one energy. The exact value of a shell whose inner radius is
 // below what a double resolves is the well's (it was NaN: asterisks, then a false rmse warning);
 // where the exact value is not known there is an Info line and no exact column.
+// A one-energy well run (`settings` added) whose basis-size file gives the exact `delta` and
+// whose energy file has the columns `columns` and one line of `width` characters after the energy.
+void expect_exact_one_energy_run(RunDirectory& dir, const std::string& settings,
+                                 const std::string& root, const std::string& delta,
+                                 const std::string& columns, int width) {
+    const std::string one = "energies = T|estart = 0.5|eend = 0.5|pot_type = well|";
+    const RunResult run = run_in(dir, user(10, lines(one + settings)), root);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(contains(dir.read(root), "\n; delta =    " + delta + "\n")) << dir.read(root);
+    EXPECT_TRUE(contains(dir.read(root + ".en"), "\n; estep    =     0.0500000000000000\n"));
+    EXPECT_TRUE(
+        std::regex_match(body_of(dir.read(root + ".en")),
+                         std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta  " +
+                                    columns + "\n  0\\.500000 .{" + std::to_string(width) + "}\n")))
+        << dir.read(root + ".en");
+    EXPECT_FALSE(contains(run.out, "Warning")) << run.out;
+}
+
 TEST(ResultFiles, SingleEnergyAndExactValueAtTheEdges) {
     RunDirectory dir;
     const std::string one = "energies = T|estart = 0.5|eend = 0.5|pot_type = well|";
-    RunResult run = run_in(dir, user(10, lines(one + "v0 = -1|a = 1e-155|b = 1")), "tiny");
-    ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_TRUE(contains(dir.read("tiny"), "\n; delta =    0.731005086556607\n"))
-        << dir.read("tiny");
-    EXPECT_TRUE(contains(dir.read("tiny.en"), "\n; estep    =     0.0500000000000000\n"));
-    EXPECT_TRUE(std::regex_match(
-        body_of(dir.read("tiny.en")),
-        std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta  delta_analytical\n"
-                   "  0\\.500000 .{77}\n")))
-        << dir.read("tiny.en");
-    EXPECT_FALSE(contains(run.out, "Warning")) << run.out;
+    expect_exact_one_energy_run(dir, "v0 = -1|a = 1e-155|b = 1", "tiny", "0.731005086556607",
+                                "delta_analytical", 77);
+    RunResult run;
     run = run_in(dir, user(10, lines(one + "l = 60|v0 = 0.9999999|a = 1|b = 2")), "unknown");
     ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(std::regex_match(body_of(dir.read("unknown.en")),
@@ -197,16 +207,9 @@ TEST(ResultFiles, SingleEnergyAndExactValueAtTheEdges) {
 TEST(ResultFiles, ExactValueWithACoulombTail) {
     RunDirectory dir;
     const std::string one = "energies = T|estart = 0.5|eend = 0.5|pot_type = well|zc = 1|";
-    RunResult run = run_in(dir, user(10, lines(one + "v0 = -1|a = 0|b = 1")), "tail");
-    ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_TRUE(contains(dir.read("tail"), "\n; delta =    0.225056495237808\n"))
-        << dir.read("tail");
-    EXPECT_TRUE(std::regex_match(
-        body_of(dir.read("tail.en")),
-        std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta  delta_analytical  sigma_l\n"
-                   "  0\\.500000 .{103}\n")))
-        << dir.read("tail.en");
-    run = run_in(dir, user(10, lines(one + "v0 = 1.5|a = 0|b = 1")), "below");
+    expect_exact_one_energy_run(dir, "zc = 1|v0 = -1|a = 0|b = 1", "tail", "0.225056495237808",
+                                "delta_analytical  sigma_l", 103);
+    const RunResult run = run_in(dir, user(10, lines(one + "v0 = 1.5|a = 0|b = 1")), "below");
     ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_FALSE(contains(dir.read("below"), "ANALYTICAL")) << dir.read("below");
     EXPECT_TRUE(contains(run.out,
