@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """delta_N, N = 1..NMAX, of today's scheme, the kappa' variant, and both with the outer lower rows
 made consistent (tail), for the measured cases; saved to results/<case>.npz."""
+import os
 import sys, time
 import numpy as np
 from dirac_proto import dirac_deltas
@@ -33,4 +34,5 @@ if __name__ == "__main__":
         except FileNotFoundError:
             old = {}
         old.update(out)
+        os.makedirs("results", exist_ok=True)
         np.savez(f"results/{name}.npz", **old)
