@@ -28,6 +28,7 @@ constexpr int max_deferred = 8;
 
 void BorderedGreen::reset() {
     order_ = 0;
+    first_floor_ = 0.0;
     matrix_norm_ = 0.0;
     scale_.clear();
     pivot_index_.clear();
@@ -176,11 +177,15 @@ double BorderedGreen::extend(const double* border, int count, int edge, double* 
         double coupling = 0.0;
         for (int j = 0; j < index; ++j)
             coupling = std::max(coupling, std::fabs(entry(j, a)) * scale_[j]);
-        const double diagonal = std::fabs(entry(index, a));
+        const double diagonal = index == 0 ? std::max(std::fabs(entry(index, a)), first_floor_)
+                                           : std::fabs(entry(index, a));
         double scale = diagonal > 0.0 ? 1.0 / std::sqrt(diagonal) : infinity;
         if (coupling > 0.0) scale = std::min(scale, 1.0 / coupling);
         if (scale == infinity) scale = 1.0;
         scale_.push_back(scale);
+        // The floor is the first index's measure of size too: a pivot that is only rounding
+        // then stays open, to pair with the next index.
+        if (index == 0) matrix_norm_ = std::max(matrix_norm_, first_floor_ * scale * scale);
     }
     auto scaled = [&](int i, int a) { return scale_[i] * entry(i, a) * scale_[old + a]; };
     for (int a = 0; a < count; ++a)

@@ -16,6 +16,9 @@ namespace skarven {
 
 namespace {
 
+// A first diagonal element below this fraction of its terms is taken as a cancellation to rounding.
+constexpr double first_floor_relative = 1e-8;
+
 class FastRoute final : public Route {
   public:
     FastRoute(const Problem& problem, int largest_size, PotentialBlocksSource blocks)
@@ -47,6 +50,7 @@ class FastRoute final : public Route {
         blocks_order_ = n;
     }
     void build_potential(int first_n);
+    double first_element_parts() const;
     double extend_to(int n);
     void decompose_around_window(int m, const double* h, const double* s);
     void decompose_energy_pencil(int n);
@@ -229,6 +233,18 @@ void FastRoute::decompose_energy_pencil(int n) {
     decompose_around_window(m, h.data(), s.data());
 }
 
+// The sizes of the terms that make up the first element of the factorised matrix (phi_0's
+// diagonal): the scale of what a cancellation among them leaves as rounding.
+double FastRoute::first_element_parts() const {
+    const Problem& p = problem();
+    const double potential = std::fabs(vphi(0, 0));
+    if (dirac()) return std::fabs(e_) * overlap(p.basis, p.wave.l, 0, 0) + potential;
+    double parts = 0.5 * kinetic(p.basis, p.wave.l, 0, 0) +
+                   0.5 * k_ * k_ * overlap(p.basis, p.wave.l, 0, 0) + potential;
+    if (p.zc != 0.0) parts += std::fabs(p.zc) * inverse_r(p.basis, p.wave.l, 0, 0);
+    return parts;
+}
+
 double FastRoute::size_element(int n) {
     if (n != first_) return extend_to(n);
     bordered_.reset();
@@ -237,6 +253,7 @@ double FastRoute::size_element(int n) {
     build_potential(n);
     require_finite_potential(vphi_, n);
     require_finite_potential(vpsi_, n);
+    bordered_.set_first_floor(first_floor_relative * first_element_parts());
     double result = 0.0;
     for (int size = 1; size <= n; ++size)
         result = extend_to(size);

@@ -17,6 +17,10 @@ class BorderedGreen {
     void reset();
     // Room for a matrix of order max_order without reallocation (optional).
     void reserve(int max_order);
+    // A floor under |A_00| when the first index's scale is chosen (until the next reset). The
+    // first index has no earlier coupling to bound its scale: an A_00 that is only the rounding
+    // of a cancellation would make the scale unbounded and swamp every later diagonal entry.
+    void set_first_floor(double floor) { first_floor_ = floor; }
     // Append `count` (1 or 2) new indices. `border` holds `count` columns of length
     // order() + count, column-major: entries 0..order()-1 couple to the existing indices, the
     // last `count` entries are the new diagonal block. Returns the element of the inverse of the
@@ -38,6 +42,7 @@ class BorderedGreen {
     void drop_open(int local);
 
     int order_ = 0;
+    double first_floor_ = 0.0;
     double matrix_norm_ = 0.0;   // largest |entry| of the scaled matrix so far
     std::vector<double> scale_;  // per index: scaled entry = scale_i * entry * scale_j
     // Committed part: P L D L^T P^T of the scaled matrix restricted to `pivot_index_`.
