@@ -236,7 +236,8 @@ def dirac_matrix(kappa, xv, xend, e, nmax, variant, balance, c, zeff, nodes, lam
 def dirac_deltas(kappa, xv, xend, e, nmax, variant, c=C_LIGHT, zeff=None, nodes=None,
                  balance="kinetic", lam=1.0, tail=False):
     """delta_N, N = 1..nmax. variant: reference order kappa' = sign(kappa) gamma with
-    gamma from zeff (the 1/r strength of V at the origin)."""
+    gamma from zeff (the 1/r strength of V at the origin). tail: the outer lower rows, False
+    (d_n = 0 beyond the basis), "alternating", "minimal", "null" (below) or a ratio rho."""
     k = np.sqrt(e * (2 * c * c + e)) / c
     if nodes is None:
         nodes = nmax + 600
@@ -260,9 +261,14 @@ def dirac_deltas(kappa, xv, xend, e, nmax, variant, c=C_LIGHT, zeff=None, nodes=
     for Nn in range(1, nmax + 1):
         P = piv[Nn - 1]
         if tail:
-            # the outer lower rows: d = c a - (2c^2+E) b solves T d = 0 beyond the basis; its
-            # minimal solution (-1)^n / G(n) fixes d_N = rho d_(N-1)
-            rho = -G[Nn - 1] / G[Nn] if (tail == "minimal" or kb > 0) else -1.0
+            # the outer lower rows: d = c a - (2c^2+E) b solves T d = 0 beyond the basis, whose
+            # solutions are (-1)^n ("alternating", r^(l+1)) and (-1)^n / G(n) ("minimal", r^-l);
+            # "null" takes the null function of D, r^-kappa (the first for kappa < 0)
+            minimal = tail == "minimal" or (tail == "null" and kb > 0)
+            if isinstance(tail, float):  # a fixed ratio, for scans
+                rho = tail
+            else:
+                rho = -G[Nn - 1] / G[Nn] if minimal else -1.0
             P = P - Tf[Nn - 1, Nn] * rho / (2 * c * c + e) * np.outer(v, v)
         g = np.linalg.inv(P)[0, 0]
         X = B * g * J[Nn, Nn - 1]
