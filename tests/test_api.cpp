@@ -438,12 +438,12 @@ TEST(Api, FormulaReproducesTheBuiltInTypes) {
 // The Dirac scheme at v ~ -Z/r kept an error of ~(Z/c)^2 that did not shrink with N (it grows
 // with the basis scale): the eigen route's delta_N(c) - delta_N(c = 5000) over N = 41..60 at
 // lambda = 16 reaches the integrated difference (tests/data/dirac_singular.txt; 3e-3 and 1e-3
-// off before), for a Yukawa potential (kappa = -1, -2) and the same as a formula.
+// off before), for a Yukawa potential (kappa = -1, -2, +1) and the same as a formula.
 TEST(Api, DiracAtACoulombLikeOriginReachesTheRelativisticShift) {
     const struct {
         int l, kappa;
         bool written;
-    } cases[] = {{0, -1, false}, {1, -2, false}, {0, -1, true}};
+    } cases[] = {{0, -1, false}, {1, -2, false}, {1, 1, false}, {0, -1, true}};
     const auto rows = read_table("dirac_singular.txt");
     auto exact = [&](int kappa, double light) {
         for (const auto& r : rows)
@@ -483,6 +483,7 @@ TEST(Api, DiracAtACoulombLikeOriginOnBothRoutes) {
     } cases[] = {
         {"yukawa", 0, -1, {.kind = PotentialKind::yukawa, .g = 3.0, .m = 1.0}},
         {"yukawa", 1, -2, {.kind = PotentialKind::yukawa, .g = 3.0, .m = 1.0}},
+        {"yukawa", 1, 1, {.kind = PotentialKind::yukawa, .g = 3.0, .m = 1.0}},
         {"cut coulomb", 0, -1, {.kind = PotentialKind::coulomb, .r0 = 1.0, .z = 9.0, .alpha = 1.0}},
     };
     for (const auto& c : cases) {
@@ -518,7 +519,7 @@ TEST(Api, DiracAtACoulombLikeOriginConvergesAtTheSchroedingerRate) {
     const struct {
         int l, kappa;
         double strength;  // g^2
-    } cases[] = {{0, -1, 9.0}, {1, -2, 9.0}, {0, -1, 3.0}};
+    } cases[] = {{0, -1, 9.0}, {1, -2, 9.0}, {1, 1, 9.0}, {0, -1, 3.0}};
     const auto rows = read_table("dirac_singular.txt");
     // Dirac rows by kappa, Schroedinger rows by l.
     auto exact = [&](bool dirac, int l, int kappa, double strength) {

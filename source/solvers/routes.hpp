@@ -84,9 +84,9 @@ using PotentialBlocksSource = std::function<void(PotentialMatrix&, int n, std::v
 std::unique_ptr<Route> make_route(RouteKind kind, const Problem& problem, int largest_size,
                                   WarningSink warn = {}, PotentialBlocksSource blocks = {});
 
-// Dirac with kappa < 0, Laguerre basis and v ~ -Z/r at the origin: the edge element then takes
-// the lower rows beyond the basis into account (consistent_edge). Every other run keeps the plain
-// element (kappa > 0 keeps an error of its own that this does not remove).
+// Dirac, Laguerre basis and v ~ -Z/r at the origin (either sign of kappa): the edge element then
+// takes the lower rows beyond the basis into account (consistent_edge). Every other run keeps the
+// plain element.
 bool keeps_outer_lower_rows(const Problem& problem);
 // That edge element at basis size n and energy e from the elements of (J + V)^-1 at phi_(n-1)
 // (g_phi), psi_(n-1) (g_psi) and between them (g_mixed).

@@ -6,7 +6,7 @@ Run: /usr/bin/python3 experiments.py [kappa] [lambda] [nmax]"""
 import sys
 import numpy as np
 
-sys.path.insert(0, "../tests/data")
+sys.path.insert(0, "../../tests/data")
 import gen_dirac_singular as gd
 from dirac_proto import dirac_deltas
 
