@@ -23,8 +23,9 @@ bool keeps_outer_lower_rows(const Problem& problem) {
 // plain element sets to zero there although the potential makes d_(n-1) nonzero; for v ~ -Z/r
 // that error does not shrink with n. T = -d^2/dr^2 + l(l+1)/r^2 is the same for kappa and
 // -kappa - 1; of its two solutions, d_j ~ (-1)^j (the expansion of r^(l+1), regular) and
-// (-1)^j / G(j) (of r^-l), the regular one continues the rows for either sign: d_n = -d_(n-1). Folded back into rows phi_(n-1) and psi_(n-1) it adds tau v v^T to their
-// block, v = (c, -(2c^2 + e)), and the edge element follows by Sherman-Morrison.
+// (-1)^j / G(j) (of r^-l), the regular one continues the rows for either sign: d_n = -d_(n-1).
+// Folded back into rows phi_(n-1) and psi_(n-1) it adds tau v v^T to their block,
+// v = (c, -(2c^2 + e)), and the edge element follows by Sherman-Morrison.
 double consistent_edge(const Problem& problem, double e, int n, double g_phi, double g_mixed,
                        double g_psi) {
     const int l = problem.wave.l;
