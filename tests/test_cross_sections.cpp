@@ -113,26 +113,5 @@ TEST(CrossSections, CoulombTailAgainstMpmath) {
     EXPECT_EQ(angles, 28);
 }
 
-// No short-range potential under the tail: f_N = 0, nothing nuclear, and dsigma/dOmega is the
-// Rutherford formula eta^2 / (4 k^2 sin^4(theta/2)) at every angle, either sign of the charge.
-TEST(CrossSections, PureCoulombIsRutherford) {
-    for (auto [k, eta] : {std::pair(0.7, 0.5), std::pair(2.0, -2.0), std::pair(0.05, 30.0)}) {
-        PartialWaves waves;
-        waves.eta = eta;
-        waves.minus.assign(12, 0.0);
-        waves.plus = waves.minus;
-        SCOPED_TRACE(testing::Message() << "k " << k << " eta " << eta);
-        EXPECT_EQ(elastic_cross_section(k, waves), 0.0);
-        EXPECT_EQ(transport_cross_section(k, waves), 0.0);
-        for (double theta : {1e-3, 0.3, 1.0, pi / 2, 2.5, pi}) {
-            const double s = std::sin(0.5 * theta);
-            const double rutherford = eta * eta / (4.0 * k * k * s * s * s * s);
-            const double dcs = differential_cross_section(k, waves, theta);
-            EXPECT_LT(relative_error(dcs, rutherford), 1e-12) << theta;
-            EXPECT_LT(std::fabs(dcs / rutherford_cross_section(k, eta, theta) - 1.0), 1e-12);
-        }
-    }
-}
-
 }  // namespace
 }  // namespace skarven::test

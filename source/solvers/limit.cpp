@@ -73,7 +73,8 @@ Fit least_squares(const SequenceModel& model, const std::vector<double>& n,
     const int c = column_count(model);
     Fit fit;
     if (m < 3 * c) return fit;
-    std::vector<double> a(static_cast<std::size_t>(m) * c);  // column-major
+    // Column-major, with y as the last column so that each reflection reaches it with the rest.
+    std::vector<double> a(static_cast<std::size_t>(m) * (c + 1));
     std::vector<double> row(c);
     for (int i = 0; i < m; ++i) {
         fill_row(model, n[i], row.data());
@@ -88,7 +89,8 @@ Fit least_squares(const SequenceModel& model, const std::vector<double>& n,
         for (int i = 0; i < m; ++i)
             a[i + static_cast<std::size_t>(j) * m] /= scale[j];
     }
-    std::vector<double> b = y;
+    double* const b = a.data() + static_cast<std::size_t>(c) * m;
+    std::copy(y.begin(), y.end(), b);
     for (int j = 0; j < c; ++j) {
         double* col = a.data() + static_cast<std::size_t>(j) * m;
         double norm = 0.0;
@@ -98,7 +100,7 @@ Fit least_squares(const SequenceModel& model, const std::vector<double>& n,
         const double alpha = col[j] > 0.0 ? -norm : norm;
         col[j] -= alpha;                    // v = x - alpha e_j, stored in place
         const double vv = -alpha * col[j];  // v^T v / 2 ... = norm^2 - alpha x_j
-        for (int k = j + 1; k < c; ++k) {
+        for (int k = j + 1; k <= c; ++k) {
             double* other = a.data() + static_cast<std::size_t>(k) * m;
             double dot = 0.0;
             for (int i = j; i < m; ++i)
@@ -107,12 +109,6 @@ Fit least_squares(const SequenceModel& model, const std::vector<double>& n,
             for (int i = j; i < m; ++i)
                 other[i] -= f * col[i];
         }
-        double dot = 0.0;
-        for (int i = j; i < m; ++i)
-            dot += col[i] * b[i];
-        const double f = dot / vv;
-        for (int i = j; i < m; ++i)
-            b[i] -= f * col[i];
         col[j] = alpha;  // R(j, j)
     }
     // Back substitution for the coefficients; the residual is b[c ... m-1].
