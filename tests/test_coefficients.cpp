@@ -167,6 +167,70 @@ TEST(Coefficients, CoulombJoinsTheFreeProblemAtEtaZero) {
     }
 }
 
+// 50-digit values (mpmath's Gauss series at n = 0, 1, carried by the relation) to n = 2000 in
+// the Laguerre basis of a real order l' = -0.45 ... 2.6 at q = 0.3 ... 20;
+// gen_coefficients_real_order.py also checks them as projections of the regular and the
+// regularised irregular free solutions.
+TEST(Coefficients, RealOrderMatchesFiftyDigitValuesUpToN2000) {
+    const int cases = for_cases(
+        "coefficients_real_order.txt", 2, [](const std::vector<std::vector<double>>& rows) {
+            const auto& h = rows.front();
+            const FreeSolutions free(basis_of(0, 1.0), h[0], h[1], 2000);
+            for (const auto& r : rows) {
+                const double size = std::hypot(r[3], r[4]);
+                EXPECT_LT(std::fabs(free.regular(int(r[2])) - r[3]) / size, 1e-14)
+                    << r[2] << ": " << free.regular(int(r[2])) << " vs " << r[3];
+                EXPECT_LT(std::fabs(free.irregular(int(r[2])) - r[4]) / size, 1e-14)
+                    << r[2] << ": " << free.irregular(int(r[2])) << " vs " << r[4];
+            }
+        });
+    EXPECT_EQ(cases, 20);
+}
+
+// The pair has the Wronskian of the free problem, J(0,1) (s_0 c_1 - s_1 c_0) = k/2, at every
+// order and lambda (J(0,1) = lambda G(1)/8 + k^2 G(1)/(2 lambda), G(1) = Gamma(2l + 3)), the
+// integral orders included: a wrong c_0 scale or c_1 from the first row breaks it.
+TEST(Coefficients, RealOrderKeepsTheWronskian) {
+    const struct {
+        double l, lambda, k;
+    } cases[] = {{0.0, 1.0, 1.4},   {2.0, 0.6, 0.3},    {-0.19, 1.0, 1.4},
+                 {-0.45, 0.6, 0.2}, {-0.499, 1.0, 3.0}, {0.3, 2.0, 40.0},
+                 {0.913, 1.0, 0.5}, {2.6, 0.8, 12.0},   {7.25, 1.0, 0.05}};
+    for (const auto& c : cases) {
+        const FreeSolutions free(basis_of(0, c.lambda), c.l, c.k, 10);
+        const double g1 = std::tgamma(2.0 * c.l + 3.0);
+        const double j01 = c.lambda * g1 / 8.0 + c.k * c.k * g1 / (2.0 * c.lambda);
+        const double w =
+            j01 * (free.regular(0) * free.irregular(1) - free.regular(1) * free.irregular(0));
+        EXPECT_LT(relative_error(w, c.k / 2.0), 1e-14)
+            << "l = " << c.l << " k = " << c.k << ": " << w << " vs " << c.k / 2.0;
+    }
+}
+
+// A real order next to an integral one joins the integer closed forms continuously, and an
+// integral order passed as a double is the integer path to the bit.
+TEST(Coefficients, RealOrderJoinsTheIntegralOrders) {
+    for (int l : {0, 1, 4}) {
+        for (double k : {0.2, 0.5, 1.3, 9.0}) {
+            const FreeSolutions free = free_solutions(0, l, 1.0, k, 2000);
+            const FreeSolutions as_double(basis_of(0, 1.0), double(l), k, free_solution_top(2000));
+            for (double offset : {-1e-9, 1e-9}) {
+                if (l + offset < -0.5) continue;
+                const FreeSolutions near(basis_of(0, 1.0), l + offset, k, free_solution_top(2000));
+                for (int n : {0, 1, 2, 50, 1999, 2000}) {
+                    EXPECT_TRUE(same_bits(as_double.regular(n), free.regular(n)) &&
+                                same_bits(as_double.irregular(n), free.irregular(n)));
+                    const double size = std::hypot(free.regular(n), free.irregular(n));
+                    EXPECT_LT(std::fabs(near.regular(n) - free.regular(n)) / size, 1e-6)
+                        << l << " " << k << " " << offset << " " << n;
+                    EXPECT_LT(std::fabs(near.irregular(n) - free.irregular(n)) / size, 1e-6)
+                        << l << " " << k << " " << offset << " " << n;
+                }
+            }
+        }
+    }
+}
+
 // Closed-form values at q = 1 and 1/2; indices up to 5 held even for the smallest runs, and no
 // index past the top.
 TEST(Coefficients, SmallTablesAndTheirTop) {
@@ -192,6 +256,15 @@ TEST(Coefficients, ErrorReports) {
     // The oscillator basis has no tridiagonal Coulomb reference problem.
     EXPECT_ERROR(FreeSolutions(basis_of(1, 1.0), 0, 1.0, 10, 0.5), "s",
                  "a Coulomb tail needs the laguerre basis");
+    // A real order has closed forms only in the Laguerre basis, without a Coulomb tail, and a
+    // basis only above l = -1/2.
+    EXPECT_ERROR(FreeSolutions(basis_of(1, 1.0), 0.3, 1.0, 10), "s",
+                 "a non-integral order l needs the laguerre basis");
+    EXPECT_ERROR(FreeSolutions(basis_of(0, 1.0), 0.3, 1.0, 10, 0.5), "s",
+                 "a non-integral order l has no Coulomb tail");
+    for (double l : {-0.5, -0.7, std::nan("")})
+        EXPECT_ERROR(FreeSolutions(basis_of(0, 1.0), l, 1.0, 10), "s",
+                     "a non-integral order l must lie above -1/2");
 }
 
 }  // namespace

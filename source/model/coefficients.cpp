@@ -27,19 +27,23 @@ namespace {
 // of 1/r, which is the weight (n + 2l + 1)!/n! itself, and reads
 //   (n-1) t(n-2) - 2((n + l) x - eta y) t(n-1) + (n + 2l + 1) t(n) = 0,  y = sin(theta),
 // with x = cos(theta): the Pollaczek relation (Yamani and Fishman, J. Math. Phys. 16 (1975) 410).
+// A non-integral l (Laguerre basis of order 2l + 1, no Coulomb tail) keeps the Laguerre row as it
+// is: the relation holds at any real order.
 struct FreeProblem {
     bool gauss;
-    int l;
+    double l;
+    bool integral;  // l is an integer: the closed forms of t(0), t(1) are finite sums
     double q;
     double q2;
     double q2_lo;
     double eta;
 };
 
-FreeProblem free_problem(const Basis& basis, int l, double k, double eta) {
+FreeProblem free_problem(const Basis& basis, double l, double k, double eta) {
     const double q = k / basis.lambda;
     const double q2 = q * q;
-    return {basis.kind == BasisKind::oscillator, l, q, q2, std::fma(q, q, -q2), eta};
+    const bool oscillator = basis.kind == BasisKind::oscillator;
+    return {oscillator, l, l == std::floor(l), q, q2, std::fma(q, q, -q2), eta};
 }
 
 // Where the relation stops being safe in double precision. In rows whose characteristic roots
@@ -197,10 +201,12 @@ void complex_div(BigComplex& out, BigComplex& a, BigComplex& b, mpfr_prec_t bits
 // 2F1(1, 2l + 2; b + 2l + 2 + K; z/(z - 1)), whose terms fall once m/(K + m) |z/(z - 1)| < 1:
 // with |z/(z - 1)| = 1/(2y) above 1/2, K of about (bits ln 2)/y makes its smallest term
 // negligible. Returns the bits lost to cancellation. Cost O(K) complex MPFR operations.
-long coulomb_gauss_series(BigComplex& sum, int l, double eta, mpfr_ptr x, mpfr_ptr y,
+// l may be real (eta = 0, a Laguerre basis of real order): the series then needs 2l + 2 > 1.
+long coulomb_gauss_series(BigComplex& sum, double l, double eta, mpfr_ptr x, mpfr_ptr y,
                           mpfr_prec_t bits) {
     BigComplex z(bits), zeta(bits), term(bits), factor(bits), ratio(bits), power(bits);
-    Big t(bits);
+    Big t(bits), order(bits);
+    mpfr_set_d(order, l, near);  // exact, and so are l + k, 2l + 2 + m below
     // z = (x - i y)^2, 1 - z = 2y (y + i x), -z/(1 - z) = -zeta.
     mpfr_sqr(z.re, x, near);
     mpfr_sqr(t, y, near);
@@ -215,7 +221,9 @@ long coulomb_gauss_series(BigComplex& sum, int l, double eta, mpfr_ptr x, mpfr_p
     complex_div(zeta, z, one_minus_z, bits);
     const double y_d = mpfr_get_d(y, near);
     const double reach = (static_cast<double>(bits) * std::log(2.0) + 20.0) / y_d;
-    const long k_top = 2.0 * y_d > 1.0 ? 0 : static_cast<long>(std::ceil(reach)) + 4L * l + 8;
+    const long k_top = 2.0 * y_d > 1.0 ? 0
+                                       : static_cast<long>(std::ceil(reach)) +
+                                             static_cast<long>(std::ceil(4.0 * l)) + 8;
     if (k_top > 100000000L)
         throw_error("s", "the energy is too far from lambda^2/8 for the Coulomb coefficients");
     long peak = 1;
@@ -229,9 +237,9 @@ long coulomb_gauss_series(BigComplex& sum, int l, double eta, mpfr_ptr x, mpfr_p
         peak = std::max({peak, static_cast<long>(mpfr_get_exp(term.re)),
                          static_cast<long>(mpfr_get_exp(term.im))});
         // T_(k+1) z^(k+1) = T_k z^k (b + k)/(b + 2l + 2 + k) z
-        mpfr_set_si(ratio.re, -l + k, near);
+        mpfr_si_sub(ratio.re, k, order, near);
         mpfr_set_d(ratio.im, eta, near);
-        mpfr_set_si(factor.re, l + 2 + k, near);
+        mpfr_add_si(factor.re, order, 2 + k, near);
         mpfr_set_d(factor.im, eta, near);
         complex_div(ratio, ratio, factor, bits);
         complex_mul(ratio, ratio, z, bits);
@@ -247,9 +255,10 @@ long coulomb_gauss_series(BigComplex& sum, int l, double eta, mpfr_ptr x, mpfr_p
     mpfr_neg(zeta.im, zeta.im, near);
     long tail_peak = 1;
     for (long m = 0;; ++m) {
-        mpfr_set_si(ratio.re, 2 * l + 2 + m, near);
+        mpfr_mul_2ui(ratio.re, order, 1, near);
+        mpfr_add_si(ratio.re, ratio.re, 2 + m, near);
         mpfr_set_ui(ratio.im, 0, near);
-        mpfr_set_si(factor.re, l + 2 + k_top + m, near);
+        mpfr_add_si(factor.re, order, 2 + k_top + m, near);
         mpfr_set_d(factor.im, eta, near);
         complex_div(ratio, ratio, factor, bits);
         complex_mul(ratio, ratio, zeta, bits);
@@ -283,11 +292,37 @@ long coulomb_gauss_series(BigComplex& sum, int l, double eta, mpfr_ptr x, mpfr_p
 // the irregular partner whose sum c_n + i s_n is the pure e^(-i n theta) solution of the
 // relation (Yamani and Fishman 1975; Heller and Yamani, Phys. Rev. A 9 (1974) 1201 at eta = 0).
 // Only c_0 needs the series: c_1 follows from the first row, whose term at n = -1 (of the
-// weighted form (n + 2l + 1)!/n! t(n)) is R (2l)!, so c_1 = (2((l+1) x - eta y) c_0 - R)/(2l + 2).
-// Returns the bits lost to cancellation.
+// weighted form Gamma(n + 2l + 2)/n! t(n)) is R Gamma(2l + 1), so
+// c_1 = (2 mid c_0 - R)/(2l + 2) with mid = (l + 1) x - eta y; at eta = 0 this holds for a real
+// l as well (the closed form is analytic in n and l). Returns the bits lost to cancellation.
+long irregular_start(double l, double eta, mpfr_ptr x, mpfr_ptr y, mpfr_ptr r, mpfr_ptr mid,
+                     mpfr_prec_t bits, mpfr_ptr c0, mpfr_ptr c1) {
+    // c_0 = R Re((x - i y) F/(l + 1 + i eta))
+    BigComplex f(bits), w(bits);
+    long lost = coulomb_gauss_series(f, l, eta, x, y, bits);
+    mpfr_set(w.re, x, near);
+    mpfr_neg(w.im, y, near);
+    complex_mul(f, f, w, bits);
+    mpfr_set_d(w.re, l, near);
+    mpfr_add_ui(w.re, w.re, 1, near);  // l + 1 and 2l + 2 are exact
+    mpfr_set_d(w.im, eta, near);
+    complex_div(f, f, w, bits);
+    mpfr_mul(c0, f.re, r, near);
+    // A real part far below the modulus keeps fewer of the series' bits.
+    lost = std::max(lost, cancellation(f.re, std::max(mpfr_get_exp(f.re), mpfr_get_exp(f.im))));
+    mpfr_mul(c1, c0, mid, near);
+    mpfr_mul_2ui(c1, c1, 1, near);
+    const long peak = std::max(mpfr_get_exp(c1), mpfr_get_exp(r));
+    mpfr_sub(c1, c1, r, near);
+    lost = std::max(lost, cancellation(c1, peak));
+    mpfr_mul_2ui(w.re, w.re, 1, near);
+    mpfr_div(c1, c1, w.re, near);
+    return lost;
+}
+
 long coulomb_start(const FreeProblem& p, mpfr_ptr x, mpfr_ptr y, mpfr_prec_t bits, mpfr_ptr s0,
                    mpfr_ptr s1, mpfr_ptr c0, mpfr_ptr c1) {
-    const int l = p.l;
+    const int l = static_cast<int>(p.l);
     Big theta(bits), pi(bits), gamma_abs(bits), t(bits), e(bits), mid(bits), r(bits);
     mpfr_atan2(theta, y, x, near);
     mpfr_const_pi(pi, near);
@@ -325,25 +360,35 @@ long coulomb_start(const FreeProblem& p, mpfr_ptr x, mpfr_ptr y, mpfr_prec_t bit
     mpfr_mul(r, r, e, near);
     mpfr_mul(r, r, gamma_abs, near);
     mpfr_si_div(r, -1, r, near);
-    // c_0 = R Re((x - i y) F/(l + 1 + i eta))
-    BigComplex f(bits), w(bits);
-    long lost = coulomb_gauss_series(f, l, p.eta, x, y, bits);
-    mpfr_set(w.re, x, near);
-    mpfr_neg(w.im, y, near);
-    complex_mul(f, f, w, bits);
-    mpfr_set_ui(w.re, l + 1, near);
-    mpfr_set_d(w.im, p.eta, near);
-    complex_div(f, f, w, bits);
-    mpfr_mul(c0, f.re, r, near);
-    // A real part far below the modulus keeps fewer of the series' bits.
-    lost = std::max(lost, cancellation(f.re, std::max(mpfr_get_exp(f.re), mpfr_get_exp(f.im))));
-    mpfr_mul(c1, c0, mid, near);
-    mpfr_mul_2ui(c1, c1, 1, near);
-    const long peak = std::max(mpfr_get_exp(c1), mpfr_get_exp(r));
-    mpfr_sub(c1, c1, r, near);
-    lost = std::max(lost, cancellation(c1, peak));
-    mpfr_div_ui(c1, c1, 2 * l + 2, near);
-    return lost;
+    return irregular_start(p.l, p.eta, x, y, r, mid, bits, c0, c1);
+}
+
+// The free closed forms continued to a real order l > -1/2 (the Coulomb ones at eta = 0):
+//   s_0 = 2^l Gamma(l + 1) y^(l+1)/Gamma(2l + 2), s_1 = s_0 x,
+// and c_0, c_1 from the outgoing solution with R = -(2y)^(-l)/Gamma(l + 1). The series on the
+// unit circle falls as k^-(2l+2), slowly near l = -1/2; its Pfaff tail carries it. Returns the
+// bits lost to cancellation.
+long real_order_start(const FreeProblem& p, mpfr_ptr x, mpfr_ptr y, mpfr_prec_t bits, mpfr_ptr s0,
+                      mpfr_ptr s1, mpfr_ptr c0, mpfr_ptr c1) {
+    Big order(bits), gamma_l1(bits), t(bits), r(bits), mid(bits);
+    mpfr_set_d(order, p.l, near);
+    mpfr_add_ui(mid, order, 1, near);
+    mpfr_gamma(gamma_l1, mid, near);
+    mpfr_pow(s0, y, mid, near);
+    mpfr_mul(s0, s0, gamma_l1, near);
+    mpfr_ui_pow(t, 2, order, near);
+    mpfr_mul(s0, s0, t, near);
+    mpfr_mul_2ui(t, mid, 1, near);
+    mpfr_gamma(t, t, near);
+    mpfr_div(s0, s0, t, near);
+    mpfr_mul(s1, s0, x, near);
+    // R = -1/((2y)^l Gamma(l + 1))
+    mpfr_mul_2ui(r, y, 1, near);
+    mpfr_pow(r, r, order, near);
+    mpfr_mul(r, r, gamma_l1, near);
+    mpfr_si_div(r, -1, r, near);
+    mpfr_mul(mid, mid, x, near);  // (l + 1) x
+    return irregular_start(p.l, 0.0, x, y, r, mid, bits, c0, c1);
 }
 
 // (2m - 1)!! = 1 * 3 * ... * (2m - 1), times x.
@@ -364,9 +409,10 @@ struct Head {
 // then the relation up to t(last), all with `bits` of precision. Returns the bits the series
 // lost to cancellation (their result is good when that stays within the margin).
 long fill_head(const FreeProblem& p, int last, int sigma, mpfr_prec_t bits, Head& head) {
-    const int l = p.l;
+    const int l = static_cast<int>(p.l);  // read on the integral paths only
     Big s0(bits), s1(bits), s2(bits), c0(bits), c1(bits), c2(bits), q2(bits), x(bits);
-    Big pre(bits), tmp(bits), sum(bits), eta_y(bits);
+    Big pre(bits), tmp(bits), sum(bits), eta_y(bits), order(bits), weight(bits);
+    mpfr_set_d(order, p.l, near);
     long lost = 0;
     mpfr_set_d(q2, p.q, near);
     mpfr_sqr(q2, q2, near);  // exact: 106 bits at most
@@ -425,6 +471,8 @@ long fill_head(const FreeProblem& p, int last, int sigma, mpfr_prec_t bits, Head
         if (p.eta != 0.0) {
             lost = coulomb_start(p, x, y, bits, s0, s1, c0, c1);
             mpfr_mul_d(eta_y, y, p.eta, near);
+        } else if (!p.integral) {
+            lost = real_order_start(p, x, y, bits, s0, s1, c0, c1);
         } else {
             mpfr_pow_ui(s0, y, l + 1, near);
             mpfr_set_ui(tmp, 1, near);
@@ -473,12 +521,17 @@ long fill_head(const FreeProblem& p, int last, int sigma, mpfr_prec_t bits, Head
                 mpfr_sub(t2, t2, tmp, near);
                 mpfr_div_si(t2, t2, n + 2 * l + 1, near);
             } else {
-                // t2 = (2(n + l) x t1 - (n - 1) t0) / (n + 2l + 1)
+                // t2 = (2(n + l) x t1 - (n - 1) t0) / (n + 2l + 1); both weights are exact in
+                // MPFR for a real l too, so an integral l rounds as with integer factors.
+                mpfr_add_si(weight, order, n, near);
+                mpfr_mul_2ui(weight, weight, 1, near);
                 mpfr_mul(t2, t1, x, near);
-                mpfr_mul_si(t2, t2, 2 * (n + l), near);
+                mpfr_mul(t2, t2, weight, near);
                 mpfr_mul_si(tmp, t0, n - 1, near);
                 mpfr_sub(t2, t2, tmp, near);
-                mpfr_div_si(t2, t2, n + 2 * l + 1, near);
+                mpfr_mul_2ui(weight, order, 1, near);
+                mpfr_add_si(weight, weight, n + 1, near);
+                mpfr_div(t2, t2, weight, near);
             }
         }
         mpfr_swap(s0, s1);
@@ -541,6 +594,13 @@ void continue_relation(const FreeProblem& p, int last, int sigma, double s_step,
 void fill_tables(const FreeProblem& p, int top, std::vector<double>& t_s,
                  std::vector<double>& t_c) {
     if (p.gauss && p.eta != 0.0) throw_error("s", "a Coulomb tail needs the laguerre basis");
+    if (!p.integral) {
+        if (p.gauss) throw_error("s", "a non-integral order l needs the laguerre basis");
+        if (p.eta != 0.0) throw_error("s", "a non-integral order l has no Coulomb tail");
+        if (!(p.l > -0.5)) throw_error("s", "a non-integral order l must lie above -1/2");
+    } else {
+        SKARVEN_CHECK(std::fabs(p.l) <= INT_MAX / 4);  // integral orders come from an int
+    }
     if (p.gauss && !(p.q2 <= max_gauss_q2))
         throw_error("s", "k/lambda is above 50, beyond the range of the gauss basis");
     t_s.assign(top + 1, 0.0);
@@ -587,8 +647,9 @@ int free_solution_top(int largest_size) {
 // Laguerre polynomials in the oscillator basis), then the free relation. Irregular ones: closed
 // forms for n = 0, 1 (Gauss series in the Laguerre basis, Kummer series in the oscillator basis),
 // then the free relation. With a Coulomb tail (Laguerre basis): the Pollaczek closed forms and a
-// Gauss series on the unit circle, then the Coulomb relation.
-FreeSolutions::FreeSolutions(const Basis& basis, int l, double k, int top, double eta) {
+// Gauss series on the unit circle, then the Coulomb relation. A non-integral order: the Coulomb
+// closed forms at eta = 0 continued in l, then the free relation.
+FreeSolutions::FreeSolutions(const Basis& basis, double l, double k, int top, double eta) {
     SKARVEN_CHECK(top >= 3);
     fill_tables(free_problem(basis, l, k, eta), top, regular_, irregular_);
 }
