@@ -320,6 +320,7 @@ long irregular_start(double l, double eta, mpfr_ptr x, mpfr_ptr y, mpfr_ptr r, m
     return lost;
 }
 
+// s_0, s_1 and R of the Coulomb closed forms above at an integral l; c_0, c_1 by irregular_start.
 long coulomb_start(const FreeProblem& p, mpfr_ptr x, mpfr_ptr y, mpfr_prec_t bits, mpfr_ptr s0,
                    mpfr_ptr s1, mpfr_ptr c0, mpfr_ptr c1) {
     const int l = static_cast<int>(p.l);
