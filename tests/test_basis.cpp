@@ -19,11 +19,34 @@ TEST(Basis, ElementsAgainstMpmathIntegrals) {
         const int l = int(row[1]), i = int(row[3]), n = int(row[4]);
         const skarven::Basis basis = basis_of(row[0], row[2]);
         for (int k = 0; k < 2; ++k) {  // overlap, kinetic
-            double (*f)(const skarven::Basis&, int, int, int) = k == 0 ? overlap : kinetic;
+            double (*f)(const skarven::Basis&, double, int, int) = k == 0 ? overlap : kinetic;
             EXPECT_LE(std::fabs(f(basis, l, i, n) - row[5 + k]) /
                           std::sqrt(std::fabs(f(basis, l, i, i) * f(basis, l, n, n))),
                       1e-13);
         }
+    });
+}
+
+// At a non-integer order (l = gamma - 1, kappa = -gamma): overlap, kinetic and the coupling
+// <phi_i | psi_n / r> the order leaves out, against mpmath integrals, relative to the diagonal's
+// scale (the coupling's own diagonal for it).
+TEST(Basis, RealOrderElementsAgainstMpmathIntegrals) {
+    for_rows("basis_real_order.txt", 50, [&](const std::vector<double>& row) {
+        const double gamma = row[0];
+        const skarven::Basis basis{BasisKind::laguerre, row[1]};
+        const Order order{gamma - 1.0, -gamma, 1.0};
+        const int i = int(row[2]), n = int(row[3]);
+        for (int k = 0; k < 2; ++k) {  // overlap, kinetic
+            double (*f)(const skarven::Basis&, double, int, int) = k == 0 ? overlap : kinetic;
+            EXPECT_LE(std::fabs(f(basis, order.l, i, n) - row[4 + k]) /
+                          std::sqrt(std::fabs(f(basis, order.l, i, i) * f(basis, order.l, n, n))),
+                      1e-13)
+                << "gamma " << gamma << " i " << i << " n " << n;
+        }
+        const double scale = std::sqrt(std::fabs(order_coupling(basis, order, 1.0, i, i) *
+                                                 order_coupling(basis, order, 1.0, n, n)));
+        EXPECT_LE(std::fabs(order_coupling(basis, order, 1.0, i, n) - row[6]) / scale, 1e-13)
+            << "gamma " << gamma << " i " << i << " n " << n;
     });
 }
 

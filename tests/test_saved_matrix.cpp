@@ -54,6 +54,10 @@ void base_run(const char* scheme = "non-relativistic", int ntrunc = 3, int kappa
     run_record.projectile.e = 0.5;
     run_record.nend = 5;
     run_record.pass = 1;
+    if (text_is(run_record.scheme, "relativistic")) {  // the basis order depends on c
+        run_record.vol = padded("finite", 8);
+        run_record.v_light = 137.0359996287515;
+    }
 }
 
 int dim() {
@@ -144,6 +148,32 @@ TEST_F(SavedFile, MatrixHeaderLines) {
         ASSERT_LT(h, lines.size());
         EXPECT_EQ(lines[h], expected);
     }
+}
+
+// A Dirac wave at a -Z/r origin is expanded in a basis of order gamma - 1, which depends on Z/c:
+// its file carries the order after the parameters, and a file without it (as older runs wrote it)
+// or of another speed of light is not taken.
+TEST_F(SavedFile, BasisOrderOfACoulombLikeOrigin) {
+    apply({"laguerre", "relativistic", "coulomb", 0, -1, 1.0, {0, 0, 0, 80, 1}, 3});
+    run_record.vol = padded("finite", 8);
+    run_record.v_light = 137.0359996287515;
+    write_marked();
+    auto [lines, h] = saved_lines();
+    ASSERT_LT(h, lines.size());
+    const double gamma = std::sqrt(1.0 - std::pow(80.0 / 137.0359996287515, 2));
+    ASSERT_EQ(lines[h].size(), 55u + 4u * 22u);  // z, alpha, r0, order
+    EXPECT_NEAR(std::strtod(lines[h].c_str() + 121, nullptr), gamma - 1.0, 1e-16);
+    EXPECT_TRUE(read_back());
+    run_record.v_light = 274.0;
+    EXPECT_FALSE(read_back()) << "another speed of light";
+    run_record.v_light = 137.0359996287515;
+    lines[h].resize(121);
+    write_lines(lines);
+    EXPECT_FALSE(read_back()) << "no order";
+    run_record.potential.z = 1e-9;  // gamma rounds to 1: the integer order, as before
+    lines[h].replace(55, 22, "    0.0000000010000000");
+    write_lines(lines);
+    EXPECT_TRUE(read_back());
 }
 
 // Each recorded setting is compared alone; the energy and other types' parameters are not.
@@ -357,9 +387,7 @@ std::vector<Point> run(const char* scheme, int kappa, int nstart, int nend, bool
     r.nend = nend;
     r.pass = 0;
     r.solver = padded(fast ? "fast" : "eigen", 8);
-    const bool rel = text_is(r.scheme, "relativistic");
-    r.vol = padded(rel ? "finite" : "", 8);
-    r.v_light = rel ? 137.0359996287515 : 5000.0;
+    if (!text_is(r.scheme, "relativistic")) r.v_light = 5000.0;
     r.energies = true;
     r.estart = r.estep = 0.5;
     r.eend = 1.0;

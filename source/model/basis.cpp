@@ -1,6 +1,8 @@
 #include "basis.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "skarven/errors.hpp"
 #include "special.hpp"
@@ -23,12 +25,25 @@ Band band(int i, int n) {
 }
 
 // The squared norms of the unnormalised basis functions, up to constant factors:
-// (n + 2l + 1)!/n! (Laguerre) and Gamma(n + l + 3/2)/n! (oscillator).
-double laguerre_weight(int n, int l) {
-    return fact_over_fact(n + 2 * l + 1, n);
+// (n + 2l + 1)!/n! (Laguerre) and Gamma(n + l + 3/2)/n! (oscillator); Gamma(n + 2l + 2)/n! at a
+// non-integer order.
+double laguerre_weight(int n, double l) {
+    if (l == std::floor(l)) return fact_over_fact(n + 2 * static_cast<int>(l) + 1, n);
+    // The routes ask for every element of a row, each several weights: kept per thread and order.
+    thread_local double table_l = 0.0;
+    thread_local std::vector<double> table;
+    if (table_l != l) {
+        table_l = l;
+        table.clear();
+    }
+    while (static_cast<int>(table.size()) <= n) {
+        const double j = static_cast<double>(table.size());
+        table.push_back(std::exp(specfun::lgamma(j + 2.0 * l + 2.0) - specfun::lgamma(j + 1.0)));
+    }
+    return table[n];
 }
 
-double oscillator_weight(int n, int l) {
+double oscillator_weight(int n, double l) {
     return std::exp(specfun::lgamma(n + l + 1.5) - lfact(n));
 }
 
@@ -38,7 +53,7 @@ double oscillator_weight(int n, int l) {
 // orthogonality of L_n^(2l+1) under x^(2l+1) e^-x and its three-term recurrence; oscillator
 // basis: diagonal, from the orthogonality of L_n^(l+1/2) under t^(l+1/2) e^-t with t = x^2.
 // Both carry the 1/lambda of dr = dx/lambda.
-double overlap(const Basis& basis, int l, int i, int n) {
+double overlap(const Basis& basis, double l, int i, int n) {
     const double lambda = basis.lambda;
     if (basis.kind == BasisKind::laguerre) {
         const Band d = band(i, n);
@@ -51,7 +66,7 @@ double overlap(const Basis& basis, int l, int i, int n) {
 // Twice the kinetic-energy integral, int phi_i' phi_n' + l(l+1)/r^2 phi_i phi_n dr, in closed
 // form. The factor lambda (dr = dx/lambda, d/dr = lambda d/dx) keeps it on the scale of fifi
 // and of the potential integrals for every basis scale.
-double kinetic(const Basis& basis, int l, int i, int n) {
+double kinetic(const Basis& basis, double l, int i, int n) {
     const double lambda = basis.lambda;
     if (basis.kind == BasisKind::laguerre) {
         const Band d = band(i, n);
@@ -65,23 +80,42 @@ double kinetic(const Basis& basis, int l, int i, int n) {
 
 // Integral of phi_i phi_n / r: in the Laguerre basis 1/r = lambda/x against dr = dx/lambda leaves
 // the orthogonality integral of L_n^(2l+1) under x^(2l+1) e^-x, diagonal and free of lambda.
-double inverse_r(const Basis& basis, int l, int i, int n) {
+double inverse_r(const Basis& basis, double l, int i, int n) {
     SKARVEN_CHECK(basis.kind == BasisKind::laguerre);
     return laguerre_weight(n, l) * kronecker(i, n);
 }
 
-double free_element_schroedinger(const Basis& basis, int l, int n, int m, double k, double zc) {
+// <phi_i | psi_n / r> = lambda int x^(2l) e^-x L_i [kappa L_n + (n+1)/2 L_(n+1) - (n+alpha)/2
+// L_(n-1)] dx, alpha = 2l + 1, and int x^(alpha-1) e^-x L_i^alpha L_j^alpha dx = H(min(i, j)) with
+// H(p) = Gamma(p + alpha + 1)/(alpha p!), the weight over alpha. Dense: for kappa = -(l + 1) it is
+// (kappa - l) H(i) above the band and 0 below it.
+double order_coupling(const Basis& basis, const Order& order, double light, int i, int n) {
+    if (order.excess == 0.0) return 0.0;
+    SKARVEN_CHECK(basis.kind == BasisKind::laguerre);
+    const double alpha = 2.0 * order.l + 1.0;
+    auto h = [&](int j) { return j < 0 ? 0.0 : laguerre_weight(std::min(i, j), order.l) / alpha; };
+    const double bracket =
+        order.kappa * h(n) + 0.5 * (n + 1) * h(n + 1) - 0.5 * (n + alpha) * h(n - 1);
+    return light * order.excess * basis.lambda * bracket;
+}
+
+double free_element_schroedinger(const Basis& basis, double l, int n, int m, double k, double zc) {
     if (zc != 0.0)
         return 0.5 * kinetic(basis, l, n, m) - 0.5 * k * k * overlap(basis, l, n, m) +
                zc * inverse_r(basis, l, n, m);
     return 0.5 * kinetic(basis, l, n, m) - 0.5 * k * k * overlap(basis, l, n, m);
 }
 
-double free_element_dirac(const Basis& basis, int l, double light, int n, int m, int size,
-                          double e) {
+double free_element_dirac(const Basis& basis, const Order& order, double light, int n, int m,
+                          int size, double e) {
+    const double l = order.l;
     if (n < size && m < size) return -e * overlap(basis, l, size - 1 - n, size - 1 - m);
-    if (n < size) return light * kinetic(basis, l, size - 1 - n, m - size);
-    if (m < size) return light * kinetic(basis, l, size - 1 - m, n - size);
+    if (n < size)
+        return light * kinetic(basis, l, size - 1 - n, m - size) +
+               order_coupling(basis, order, light, size - 1 - n, m - size);
+    if (m < size)
+        return light * kinetic(basis, l, size - 1 - m, n - size) +
+               order_coupling(basis, order, light, size - 1 - m, n - size);
     return -(2.0 * light * light + e) * kinetic(basis, l, n - size, m - size);
 }
 

@@ -102,20 +102,20 @@ bool is_normal(double value) {
 }
 
 // p * ln|x|, with 0 for p = 0 also at x = 0.
-double log_power(double x, int p) {
+double log_power(double x, double p) {
     return p == 0 ? 0.0 : p * std::log(std::fabs(x));
 }
 
-// Sign of x^p.
-double power_sign(double x, int p) {
-    return (x < 0.0 && p % 2 != 0) ? -1.0 : 1.0;
+// Sign of x^p (x < 0 only in the oscillator basis, whose orders are integers).
+double power_sign(double x, double p) {
+    return (x < 0.0 && std::fmod(p, 2.0) != 0.0) ? -1.0 : 1.0;
 }
 
 // Factors of one radius shared by all indices.
 struct BasisPoint {
     bool gauss = false;
     bool zero = false;  // the polynomial argument is so large that every value underflows
-    int l = 0;
+    double l = 0.0;
     double lambda = 0.0;
     double r = 0.0;
     double x = 0.0;
@@ -124,7 +124,7 @@ struct BasisPoint {
     double log_e = 0.0;  // ln E = -y/2
 };
 
-BasisPoint basis_point(const Basis& basis, int l, double r) {
+BasisPoint basis_point(const Basis& basis, double l, double r) {
     BasisPoint p;
     p.gauss = basis.kind == BasisKind::oscillator;
     p.l = l;
@@ -161,9 +161,9 @@ double basis_phi(const BasisPoint& p, double power, double e_factor, const Scale
 // Q = -(dE/dr) P / E and D = dy/dr, which makes it d(phi_n)/dr + (kappa/r) phi_n. The literal
 // form is used where all its factors are normal; otherwise the same quantity as
 // lambda x^l E [(kappa + l + 1 - r Q/P) A - r D (B - A)], which has no 1/r.
-double basis_psi(const BasisPoint& p, int kappa, double phi, const Scaled& a, const Scaled& b) {
+double basis_psi(const BasisPoint& p, double kappa, double phi, const Scaled& a, const Scaled& b) {
     if (p.zero) return 0.0;
-    const int l = p.l;
+    const double l = p.l;
     const double x = p.x;
     const double r = p.r;
     const double power = std::pow(x, l + 1);
@@ -196,9 +196,9 @@ double basis_psi(const BasisPoint& p, int kappa, double phi, const Scaled& a, co
 }  // namespace
 
 // Both polynomial sequences (alpha and alpha + 1) run once to count - 1.
-void basis_values(const Basis& basis, const Wave& wave, int count, double r, double* phi,
+void basis_values(const Basis& basis, const Order& order, int count, double r, double* phi,
                   double* psi) {
-    const BasisPoint p = basis_point(basis, wave.l, r);
+    const BasisPoint p = basis_point(basis, order.l, r);
     if (p.zero) {
         std::fill_n(phi, count, 0.0);
         if (psi != nullptr) std::fill_n(psi, count, 0.0);
@@ -206,7 +206,7 @@ void basis_values(const Basis& basis, const Wave& wave, int count, double r, dou
     }
     const double power = std::pow(p.x, p.l + 1);
     const double e_factor = exponential_factor(p);
-    const int kappa = wave.kappa;
+    const double kappa = order.kappa;
     LaguerreSequence a(p.alpha, p.y);
     LaguerreSequence b(p.alpha + 1.0, p.y);
     for (int k = 0; k < count; ++k) {

@@ -1,5 +1,7 @@
 #include "coefficients.hpp"
 
+#include "potential.hpp"
+
 #include <mpfr.h>
 
 #include <algorithm>
@@ -657,7 +659,7 @@ FreeSolutions::FreeSolutions(const Basis& basis, double l, double k, int top, do
 
 FreeSolutions free_solutions_of(const Problem& problem, double e, int top) {
     const double k = wave_number(problem.scheme, e);
-    return FreeSolutions(problem.basis, problem.wave.l, k, top,
+    return FreeSolutions(problem.basis, basis_order(problem).l, k, top,
                          problem.zc == 0.0 ? 0.0 : problem.zc / k);
 }
 

@@ -144,6 +144,7 @@ void tabulate_level(const Problem& problem, NodeTable& node_table, const Interva
     const int nodes = layout.nodes[level];
     const std::size_t cap = static_cast<std::size_t>(node_table.capacity);
     const bool psi = problem.scheme.dirac;
+    const Order order = basis_order(problem);
     LevelValues values;
     values.phi.assign(cap * nodes, 0.0);
     if (psi) values.psi.assign(cap * nodes, 0.0);
@@ -185,7 +186,7 @@ void tabulate_level(const Problem& problem, NodeTable& node_table, const Interva
                 const double potential = values.v[node];
                 values.weighted_v[node] =
                     weight == 0.0 || !std::isfinite(potential) ? 0.0 : weight * potential;
-                basis_values(problem.basis, problem.wave, node_table.capacity, r, phi.data(),
+                basis_values(problem.basis, order, node_table.capacity, r, phi.data(),
                              psi ? psi_values.data() : nullptr);
                 for (std::size_t n = 0; n < cap; ++n) {
                     values.phi[n * nodes + node] = phi[n];
@@ -461,11 +462,23 @@ double coulomb_strength_at_origin(const Potential& p) {
             const double far = 1e-7 * potential_value(p, 1e-7);
             const bool settled = std::isfinite(near) && std::isfinite(far) && near != 0.0 &&
                                  std::fabs(far - near) <= 1e-3 * std::fabs(near);
-            return settled ? -near : 0.0;
+            // r v(r) = -Z + O(r) extrapolated to r = 0: the basis order follows Z to rounding.
+            return settled ? -(near - (far - near) / 9.0) : 0.0;
         }
         default:
             return 0.0;
     }
+}
+
+Order basis_order(const Problem& problem) {
+    const Wave& wave = problem.wave;
+    if (!problem.scheme.dirac || problem.basis.kind != BasisKind::laguerre || wave.kappa >= 0)
+        return order_of(wave);
+    const double t = coulomb_strength_at_origin(problem.potential) / problem.scheme.light;
+    const double gamma = std::sqrt(static_cast<double>(wave.kappa) * wave.kappa - t * t);
+    if (!(gamma > 0.5) || gamma == -wave.kappa) return order_of(wave);
+    // gamma - 1 is exact for gamma > 1/2, so kappa + l + 1 vanishes exactly, as psi_n does at 0.
+    return {gamma - 1.0, -gamma, wave.kappa + gamma};
 }
 
 }  // namespace skarven

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "basis.hpp"
 #include "skarven/errors.hpp"
 #include "skarven/problem.hpp"
 
@@ -63,7 +64,14 @@ class PotentialMatrix {
 void border_positions(int order, bool relativistic, std::vector<int>& rows, std::vector<int>& cols);
 
 // Z when v(r) -> -Z / r at the origin, else 0: closed forms for the built-in types, and for
-// formulas and tables r v(r) sampled at 1e-8 and 1e-7 (a finite limit that does not move).
+// formulas and tables r v(r) sampled at 1e-8 and 1e-7 (a finite limit that does not move) and
+// extrapolated linearly to 0.
 double coulomb_strength_at_origin(const Potential& potential);
+
+// The order of the problem's basis functions. A Dirac wave with kappa < 0 in the Laguerre basis at
+// a potential -Z/r near the origin starts as r^gamma, gamma = sqrt(kappa^2 - (Z/c)^2), which
+// integer powers expand slowly once Z/c is large: its basis takes l = gamma - 1 and kappa = -gamma
+// (while gamma > 1/2, where the kinetic integrals exist). Every other wave keeps its own order.
+Order basis_order(const Problem& problem);
 
 }  // namespace skarven

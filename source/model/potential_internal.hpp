@@ -39,8 +39,8 @@ Interval interval_of_potential(const Potential& potential);
 struct BasisShape {
     const Potential* potential = nullptr;  // the potential the rules integrate against
     bool gauss = false;
-    int l = 0;
-    int kappa = 0;
+    double l = 0.0;  // the order of the basis functions (basis_order)
+    double kappa = 0.0;
     double lambda = 1.0;
     double alpha = 0.0;  // order of the Laguerre polynomials
 };

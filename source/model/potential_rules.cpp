@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "basis.hpp"
+#include "potential.hpp"
 #include "potential_internal.hpp"
 #include "skarven/errors.hpp"
 #include "special_gauss.hpp"
@@ -53,8 +54,9 @@ BasisShape shape_of(const Problem& problem) {
     BasisShape s;
     s.potential = &problem.potential;
     s.gauss = problem.basis.kind == BasisKind::oscillator;
-    s.l = problem.wave.l;
-    s.kappa = problem.wave.kappa;
+    const Order order = basis_order(problem);
+    s.l = order.l;
+    s.kappa = order.kappa;
     s.lambda = problem.basis.lambda;
     s.alpha = s.gauss ? s.l + 0.5 : 2.0 * s.l + 1.0;
     return s;

@@ -14,7 +14,9 @@
 #include <string_view>
 
 #include "diagnostics.hpp"
+#include "potential.hpp"
 #include "results.hpp"
+#include "run.hpp"
 #include "saved_matrix.hpp"
 #include "settings.hpp"
 #include "text_format.hpp"
@@ -73,6 +75,15 @@ constexpr int parameters_column = 55;
 constexpr int parameter_width = 22;
 constexpr int parameter_decimals = 16;
 
+// The basis order of a Dirac wave that takes the non-integer order of its r^gamma start depends
+// on Z/c, which no other field holds: such a file carries it after the parameters.
+std::optional<double> shifted_order() {
+    const Problem problem = run_problem();
+    const Order order = basis_order(problem);
+    if (order.l == problem.wave.l) return std::nullopt;
+    return order.l;
+}
+
 std::string matrix_header_line() {
     std::string line = format_int(run_record.ntrunc, 5) + format_int(run_record.projectile.l, 5) +
                        format_int(run_record.projectile.kappa, 5) +
@@ -84,6 +95,8 @@ std::string matrix_header_line() {
         line += format_fixed(parameters.values[k], parameter_width, parameter_decimals);
     }
     if (parameters.hashed) line += hash_field();
+    if (const auto order = shifted_order())
+        line += format_fixed(*order, parameter_width, parameter_decimals);
     return line;
 }
 
@@ -130,6 +143,7 @@ struct MatrixHeader {
     std::string pot_type;
     Parameters parameters;
     std::string hash;
+    std::optional<double> order;  // shifted_order of the run that wrote it
 };
 
 std::optional<MatrixHeader> read_matrix_header(std::string_view line) {
@@ -166,6 +180,12 @@ std::optional<MatrixHeader> read_matrix_header(std::string_view line) {
         header.hash = std::string(line.substr(end, parameter_width));
         end += parameter_width;
     }
+    if (line.size() >= end + parameter_width &&
+        line.find_first_not_of(" \t\r", end) != std::string_view::npos) {
+        header.order = read_real(line.substr(end, parameter_width), parameter_decimals);
+        if (!header.order) return std::nullopt;
+        end += parameter_width;
+    }
     // The line ends with the last parameter; text beyond it belongs to no setting we could check.
     if (line.size() > end && line.find_first_not_of(" \t\r", end) != std::string_view::npos) {
         return std::nullopt;
@@ -188,7 +208,13 @@ bool matches_current_settings(const MatrixHeader& file) {
     for (int k = 0; k < current.count; ++k) {
         if (file.parameters.values[k] != current.values[k]) return false;
     }
-    return !current.hashed || file.hash == hash_field();
+    if (current.hashed && file.hash != hash_field()) return false;
+    // The order as the fixed field reads it back.
+    const std::optional<double> order = shifted_order();
+    if (order.has_value() != file.order.has_value()) return false;
+    return !order ||
+           *file.order == *read_real(format_fixed(*order, parameter_width, parameter_decimals),
+                                     parameter_decimals);
 }
 
 // Opens a file for reading only when it is a regular file. O_NONBLOCK keeps a FIFO from

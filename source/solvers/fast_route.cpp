@@ -130,7 +130,7 @@ std::vector<double> FastRoute::potential_in_saved_order(int n) const {
 double FastRoute::extend_to(int n) {
     const Problem& p = problem();
     const Basis& basis = p.basis;
-    const int l = p.wave.l;
+    const double l = order_.l;
     const int last = n - 1;
     if (!dirac()) {
         border_.assign(n, 0.0);
@@ -147,15 +147,17 @@ double FastRoute::extend_to(int n) {
     double* psi_column = phi_column + order;
     for (int j = 0; j < n; ++j) {
         phi_column[2 * j] = -e_ * overlap(basis, l, last, j) + vphi(last, j);
-        phi_column[2 * j + 1] = light * kinetic(basis, l, last, j);
-        psi_column[2 * j] = light * kinetic(basis, l, j, last);
+        phi_column[2 * j + 1] =
+            light * kinetic(basis, l, last, j) + order_coupling(basis, order_, light, last, j);
+        psi_column[2 * j] =
+            light * kinetic(basis, l, j, last) + order_coupling(basis, order_, light, j, last);
         psi_column[2 * j + 1] = lower * kinetic(basis, l, last, j) + vpsi(last, j);
     }
     if (!outer_lower_rows_) return bordered_.extend(border_.data(), 2, 0);
     double block[4];  // phi_(n-1), psi_(n-1)
     const double g = bordered_.extend(border_.data(), 2, 0, block);
     if (g == std::numeric_limits<double>::infinity()) return g;
-    return consistent_edge(p, e_, n, block[0], block[1], block[3]);
+    return consistent_edge(p, l, e_, n, block[0], block[1], block[3]);
 }
 
 // The pencil is decomposed around a reference energy inside the energy window, where it gives
@@ -187,7 +189,7 @@ void FastRoute::decompose_around_window(int m, const double* h, const double* s)
 // H and S of A(E) = H - E S at basis size n, ordered so that phi_(n-1) is the last index.
 void FastRoute::decompose_energy_pencil(int n) {
     const Basis& basis = problem().basis;
-    const int l = problem().wave.l;
+    const double l = order_.l;
     const double zc = problem().zc;
     if (!dirac()) {
         std::vector<double> h(static_cast<std::size_t>(n) * n), s(h.size());
@@ -224,7 +226,10 @@ void FastRoute::decompose_energy_pencil(int n) {
                 hv = vphi(a, b);
                 sv = overlap(basis, l, a, b);
             } else {
-                hv = r_psi ? light * kinetic(basis, l, b, a) : light * kinetic(basis, l, a, b);
+                hv = r_psi ? light * kinetic(basis, l, b, a) +
+                                 order_coupling(basis, order_, light, b, a)
+                           : light * kinetic(basis, l, a, b) +
+                                 order_coupling(basis, order_, light, a, b);
             }
             h[r + static_cast<std::size_t>(c) * m] = hv;
             s[r + static_cast<std::size_t>(c) * m] = sv;
@@ -238,7 +243,7 @@ void FastRoute::decompose_energy_pencil(int n) {
 double FastRoute::first_element_parts() const {
     const Problem& p = problem();
     const double potential = std::fabs(vphi(0, 0));
-    if (dirac()) return std::fabs(e_) * overlap(p.basis, p.wave.l, 0, 0) + potential;
+    if (dirac()) return std::fabs(e_) * overlap(p.basis, order_.l, 0, 0) + potential;
     double parts = 0.5 * kinetic(p.basis, p.wave.l, 0, 0) +
                    0.5 * k_ * k_ * overlap(p.basis, p.wave.l, 0, 0) + potential;
     if (p.zc != 0.0) parts += std::fabs(p.zc) * inverse_r(p.basis, p.wave.l, 0, 0);
@@ -286,7 +291,7 @@ double FastRoute::energy_element(double e) {
     double g_phi = 0.0, g_mixed = 0.0, g_psi = 0.0;
     energy_.block(e, g_phi, g_mixed, g_psi);
     if (!std::isfinite(g_phi)) return g_phi;
-    return consistent_edge(problem(), e, energy_size_, g_phi, g_mixed, g_psi);
+    return consistent_edge(problem(), order_.l, e, energy_size_, g_phi, g_mixed, g_psi);
 }
 
 // The pencil's negative eigenvalues. In the Dirac scheme the sea lies below -2c^2, but a

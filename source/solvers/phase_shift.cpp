@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "basis.hpp"
+#include "potential.hpp"
 #include "skarven/errors.hpp"
 
 namespace skarven {
@@ -24,7 +25,8 @@ PhaseShift phase_shift(const Problem& problem, double e, int n, double g_n,
                    "the Green's function element is not finite");
     const double k = wave_number(problem.scheme, e);
     // The Dirac coupling is the Schroedinger form of the free element, with the factor b.
-    const double coupling = free_element_schroedinger(problem.basis, problem.wave.l, n, n - 1, k);
+    const Order order = basis_order(problem);
+    const double coupling = free_element_schroedinger(problem.basis, order.l, n, n - 1, k);
     double b = 1.0;
     if (problem.scheme.dirac) {
         const double light = problem.scheme.light;
@@ -38,10 +40,16 @@ PhaseShift phase_shift(const Problem& problem, double e, int n, double g_n,
     require_finite(std::isfinite(coupling) && std::isfinite(b) && std::isfinite(s0) &&
                        std::isfinite(s1) && std::isfinite(c0) && std::isfinite(c1),
                    "the free solutions are not finite");
-    const double tan_delta = std::isfinite(g_n) ? -(s0 + x * s1) / (c0 + x * c1) : -s1 / c1;
+    double tan_delta = std::isfinite(g_n) ? -(s0 + x * s1) / (c0 + x * c1) : -s1 / c1;
     // A zero denominator gives an infinite tangent, which is written as it is.
     require_finite(!std::isnan(tan_delta), "the phase shift is not a number");
     double delta = std::atan(tan_delta);
+    if (order.l != problem.wave.l) {
+        // The free solutions of order l' lag those of the wave's l by (l' - l) pi/2.
+        delta += (problem.wave.l - order.l) * (0.5 * std::numbers::pi);
+        if (delta > 0.5 * std::numbers::pi) delta -= std::numbers::pi;
+        tan_delta = std::tan(delta);
+    }
     if (shift && delta < 0.0) delta += std::numbers::pi;
     return {tan_delta, delta};
 }

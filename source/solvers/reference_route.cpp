@@ -44,7 +44,7 @@ class ReferenceRoute final : public Route {
     double free_matrix(int r, int c, int n) const {
         const Problem& p = problem();
         if (!p.scheme.dirac) return free_element_schroedinger(p.basis, p.wave.l, r, c, k_, p.zc);
-        return free_element_dirac(p.basis, p.wave.l, p.scheme.light, r, c, n, e_);
+        return free_element_dirac(p.basis, order_, p.scheme.light, r, c, n, e_);
     }
     // The edge element of (A)^-1, A = J + V of order `order`, which it overwrites.
     double edge_element(std::vector<double>& amat, int order, int i);
@@ -197,7 +197,7 @@ double ReferenceRoute::edge_element(std::vector<double>& amat, int order, int ed
     const int psi = order - 1;  // psi_(n-1): last in the Dirac ordering
     const double mixed = scale[p] * scale[psi] * green_sum(order, w.data(), z.data(), p, psi);
     const double g_psi = scale[psi] * scale[psi] * green_sum(order, w.data(), z.data(), psi, psi);
-    return consistent_edge(problem(), e_, order / 2, g, mixed, g_psi);
+    return consistent_edge(problem(), order_.l, e_, order / 2, g, mixed, g_psi);
 }
 
 std::vector<double> ReferenceRoute::potential_in_saved_order(int n) const {

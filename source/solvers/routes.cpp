@@ -26,9 +26,8 @@ bool keeps_outer_lower_rows(const Problem& problem) {
 // (-1)^j / G(j) (of r^-l), the regular one continues the rows for either sign: d_n = -d_(n-1).
 // Folded back into rows phi_(n-1) and psi_(n-1) it adds tau v v^T to their block,
 // v = (c, -(2c^2 + e)), and the edge element follows by Sherman-Morrison.
-double consistent_edge(const Problem& problem, double e, int n, double g_phi, double g_mixed,
-                       double g_psi) {
-    const int l = problem.wave.l;
+double consistent_edge(const Problem& problem, double l, double e, int n, double g_phi,
+                       double g_mixed, double g_psi) {
     const double c = problem.scheme.light;
     const double heavy = 2.0 * c * c + e;
     const double tau = kinetic(problem.basis, l, n - 1, n) / heavy;

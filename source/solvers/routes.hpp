@@ -58,7 +58,8 @@ class Route {
     const Problem& problem() const { return potential_.problem(); }
 
   protected:
-    Route(const Problem& problem, int largest_size) : potential_(problem, largest_size) {}
+    Route(const Problem& problem, int largest_size)
+        : potential_(problem, largest_size), order_(basis_order(problem)) {}
     bool dirac() const { return problem().scheme.dirac; }
     void set_energy(double e) {
         e_ = e;
@@ -66,6 +67,7 @@ class Route {
     }
 
     PotentialMatrix potential_;
+    Order order_;  // basis_order of the problem
     // The basis-size pass: its energy and wave number, sizes and saved matrix of the first size.
     double e_ = 0.0;
     double k_ = 0.0;
@@ -89,9 +91,9 @@ std::unique_ptr<Route> make_route(RouteKind kind, const Problem& problem, int la
 // plain element.
 bool keeps_outer_lower_rows(const Problem& problem);
 // That edge element at basis size n and energy e from the elements of (J + V)^-1 at phi_(n-1)
-// (g_phi), psi_(n-1) (g_psi) and between them (g_mixed).
-double consistent_edge(const Problem& problem, double e, int n, double g_phi, double g_mixed,
-                       double g_psi);
+// (g_phi), psi_(n-1) (g_psi) and between them (g_mixed), in a basis of order l.
+double consistent_edge(const Problem& problem, double l, double e, int n, double g_phi,
+                       double g_mixed, double g_psi);
 
 // Throws Error("g", ...) naming the basis size when a potential element is not finite.
 void require_finite_potential(const std::vector<double>& values, int n);
