@@ -523,7 +523,10 @@ TEST(Api, DiracAtACoulombLikeOriginConvergesAtTheSchroedingerRate) {
         int l, kappa;
         double strength;  // g^2, or z of the cut Coulomb potential at e = 10
         double tolerance;
-    } cases[] = {{0, -1, 9.0, 0.05}, {1, -2, 9.0, 0.05}, {1, 1, 9.0, 0.05}, {0, -1, 3.0, 0.05},
+    } cases[] = {{0, -1, 9.0, 0.05},
+                 {1, -2, 9.0, 0.05},
+                 {1, 1, 9.0, 0.05},
+                 {0, -1, 3.0, 0.05},
                  {0, -1, 80.0, 0.1}};
     const auto rows = read_table("dirac_singular.txt");
     // Dirac rows by kappa, Schroedinger rows by l.
@@ -537,7 +540,8 @@ TEST(Api, DiracAtACoulombLikeOriginConvergesAtTheSchroedingerRate) {
         return 0.0;
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE("kappa = " + std::to_string(c.kappa) + " strength " + std::to_string(c.strength));
+        SCOPED_TRACE("kappa = " + std::to_string(c.kappa) + " strength " +
+                     std::to_string(c.strength));
         double previous = 1.0;
         for (const auto& [first, last] : {std::pair{100, 150}, std::pair{250, 300}}) {
             double error[2] = {0.0, 0.0};
