@@ -87,16 +87,18 @@ double inverse_r(const Basis& basis, double l, int i, int n) {
 
 // <phi_i | psi_n / r> = lambda int x^(2l) e^-x L_i [kappa L_n + (n+1)/2 L_(n+1) - (n+alpha)/2
 // L_(n-1)] dx, alpha = 2l + 1, and int x^(alpha-1) e^-x L_i^alpha L_j^alpha dx = H(min(i, j)) with
-// H(p) = Gamma(p + alpha + 1)/(alpha p!), the weight over alpha. Dense: for kappa = -(l + 1) it is
-// (kappa - l) H(i) above the band and 0 below it.
+// H(p) = Gamma(p + alpha + 1)/(alpha p!), the weight over alpha. With H's ratios the bracket is
+// H(min(i, n)) times kappa - l above the diagonal, kappa + 1/2 on it and kappa + l + 1 below it:
+// dense above, and 0 below for kappa = -(l + 1).
 double order_coupling(const Basis& basis, const Order& order, double light, int i, int n) {
     if (order.excess == 0.0) return 0.0;
     SKARVEN_CHECK(basis.kind == BasisKind::laguerre);
-    const double alpha = 2.0 * order.l + 1.0;
-    auto h = [&](int j) { return j < 0 ? 0.0 : laguerre_weight(std::min(i, j), order.l) / alpha; };
-    const double bracket =
-        order.kappa * h(n) + 0.5 * (n + 1) * h(n + 1) - 0.5 * (n + alpha) * h(n - 1);
-    return light * order.excess * basis.lambda * bracket;
+    const double l = order.l;
+    const double kappa = order.kappa;
+    const double factor = i < n ? kappa - l : (i == n ? kappa + 0.5 : kappa + l + 1.0);
+    if (factor == 0.0) return 0.0;
+    const double h = laguerre_weight(std::min(i, n), l) / (2.0 * l + 1.0);
+    return light * order.excess * basis.lambda * h * factor;
 }
 
 double free_element_schroedinger(const Basis& basis, double l, int n, int m, double k, double zc) {
