@@ -6,7 +6,6 @@
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
 #include <sstream>
 #include <string>
@@ -58,15 +57,13 @@ class Driver : public ::testing::Test {
         r.eend = 1.5;
         control_calc_delta(root);
         std::vector<Point> points;
-        for (const std::string& name : {root, root + ".en"}) {
-            std::ifstream in(scratch_.path() / name);
-            for (std::string line; std::getline(in, line);) {
+        for (const std::string& name : {root, root + ".en"})
+            for (const std::string& line : file_lines(scratch_.path() / name)) {
                 if (line.empty() || line[0] == ';') continue;
                 Point p{};
                 std::istringstream(line) >> p.x >> p.tan_delta >> p.delta;
                 points.push_back(p);
             }
-        }
         return points;
     }
     ScratchDirectory scratch_;
@@ -134,7 +131,6 @@ TEST_F(Driver, ShiftAndTheExactValueOfTheRun) {
     }
 }
 
-// Routes agree above the parallel thresholds; each gives the same bits at 1 and 2 threads.
 // The mode is set on the caller and on every thread of the team, and put back, also when an
 // error passes.
 TEST(FloatMode, GuardSetsTheModeOnEveryThreadAndRestoresIt) {
@@ -153,12 +149,11 @@ TEST(FloatMode, GuardSetsTheModeOnEveryThreadAndRestoresIt) {
         EXPECT_EQ(threads_flushed(), omp_get_max_threads());
     }
     EXPECT_EQ(threads_flushed(), 0);
-    EXPECT_THROW(
-        {
-            const FloatModeGuard mode;
-            throw_error("test", "passing");
-        },
-        Error);
+    const auto throw_in_guard = [] {
+        const FloatModeGuard mode;
+        throw_error("test", "passing");
+    };
+    EXPECT_THROW(throw_in_guard(), Error);
     EXPECT_EQ(threads_flushed(), 0);
 }
 
@@ -175,6 +170,7 @@ TEST_F(Driver, EngineComputesInTheProgramsFloatingPointMode) {
         EXPECT_EQ(saved[k], " -0.0000000000000000E+00") << k;
 }
 
+// Routes agree above the parallel thresholds; each gives the same bits at 1 and 2 threads.
 TEST_F(Driver, RoutesAgreeAtAnyThreadCount) {
     RunSetup coulomb{.rel = true, .gauss = true, .pot = "coulomb", .l = 2, .kappa = -3, .nend = 52};
     coulomb.r0 = 4.0;
