@@ -344,12 +344,11 @@ TEST(ResultFiles, ContinuousDeltaAnchoredByLevinson) {
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_GT(rows[0][4], 2 * pi - 0.3);
     EXPECT_LT(rows[0][4], 2 * pi);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
+    for (std::size_t i = 0; i < rows.size(); ++i)
         EXPECT_NEAR(std::remainder(rows[i][4] - rows[i][1], pi), 0.0, 1e-12);
-        if (i > 0) {
-            EXPECT_LT(rows[i][4], rows[i - 1][4]);
-            EXPECT_GT(rows[i][4], rows[i - 1][4] - 1.0);
-        }
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_LT(rows[i][4], rows[i - 1][4]);
+        EXPECT_GT(rows[i][4], rows[i - 1][4] - 1.0);
     }
     EXPECT_TRUE(contains(text, "  anchored\n"));
     EXPECT_FALSE(contains(text, "jump"));

@@ -150,21 +150,20 @@ TEST(Reliability, ConcurrentWritersEachInstallAWholeFile) {
 
 // Names that would overwrite the parameter file or hold control characters end the run at once.
 TEST(Reliability, DialogueRefusesDangerousNames) {
-    const std::string overwrite = "Error (skarven): the output file <",
-                      control =
-                          "Error (skarven): the root name of the output files contains a "
-                          "control character.",
-                      waves =
-                          user(3, lines("energies = T|estart = 1|eend = 2|solver = fast|lmax = 1"));
+    const std::string waves =
+        user(3, lines("energies = T|estart = 1|eend = 2|solver = fast|lmax = 1"));
+    const auto overwrite = [](const std::string& file) {
+        return "Error (skarven): the output file <" + file + "> would overwrite the input file.";
+    };
     const struct {
         std::string name, answers, error, settings = user(3);
     } cases[] = {
-        {"run.inp", "run.inp\nrun.inp\n", overwrite + "run.inp> would overwrite the input file."},
-        {"run.avg", "run.avg\n./run\n", overwrite + "./run.avg> would overwrite the input file."},
-        {"saved.vn.3", "saved.vn.3\nout\n",
-         overwrite + "saved.vn.3> would overwrite the input file."},
-        {"run.xs", "run.xs\nrun\n", overwrite + "run.xs> would overwrite the input file.", waves},
-        {"run.inp", "run.inp\nout" + std::string(1, '\0') + "x\n", control},
+        {"run.inp", "run.inp\nrun.inp\n", overwrite("run.inp")},
+        {"run.avg", "run.avg\n./run\n", overwrite("./run.avg")},
+        {"saved.vn.3", "saved.vn.3\nout\n", overwrite("saved.vn.3")},
+        {"run.xs", "run.xs\nrun\n", overwrite("run.xs"), waves},
+        {"run.inp", "run.inp\nout" + std::string(1, '\0') + "x\n",
+         "Error (skarven): the root name of the output files contains a control character."},
         {"run.inp", "run.inp\x7f\nout\n",
          "Error (skarven): the name of the input file contains a control character."}};
     for (const auto& c : cases) {
