@@ -62,7 +62,6 @@ TEST(Dialogue, AnswersDefaultsAndErrors) {
                  {tiny, "result", "run.par   \nresult   \n", "run.par"},
                  {tiny, "unable to open the input file <sk.inp>", "\n\n", "other.inp"},
                  {tiny.substr(0, tiny.find("nend")), "required parameter missing: <nend>"},
-                 {user(2, "l = -2147483648\n"), "<l> is out of range"},
                  {tiny, "unable to open the output file <no/such/directory/out>",
                   "\nno/such/directory/out\n"},
                  {tiny, "unable to open the output file <taken>", "\ntaken\n", "sk.inp"}};
@@ -112,14 +111,58 @@ RunResult run_in(const RunDirectory& dir, const std::string& params, const std::
     return dir.run("run.inp\n" + root + "\n");
 }
 
-// Data lines of fixed width: N as I5, energies as F10.6, numbers as F26.16.
-TEST(ResultFiles, Layouts) {
-    RunDirectory dir;
+// Every file a run leaves, without the date line of its header.
+std::string undated_files(const RunDirectory& dir) {
+    std::vector<std::filesystem::path> paths;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.work()))
+        paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());  // the directory's own order is not fixed
+    std::string all;
+    for (const auto& path : paths) {
+        all += "== " + path.filename().string() + "\n";
+        std::istringstream text(slurp(path));
+        for (std::string line; std::getline(text, line);)
+            if (!line.starts_with("; date:")) all += line + "\n";
+    }
+    return all;
+}
+
+// The program with command-line `arguments` (shell words) and nothing on standard input.
+RunResult run_with_arguments(const RunDirectory& dir, const std::string& arguments) {
+    const std::string base = "'" + dir.work().parent_path().string() + "'";
+    const int status =
+        std::system(("cd " + base + "/work && timeout -s KILL 600 '" SKARVEN_BINARY "' " +
+                     arguments + " </dev/null >" + base + "/out 2>" + base + "/err")
+                        .c_str());
+    return {slurp(dir.work().parent_path() / "out"), slurp(dir.work().parent_path() / "err"),
+            WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+// Data lines of fixed width: N as I5, energies as F10.6, numbers as F26.16. The run named on the
+// command line writes the same files, to the byte; its screen is without the two questions.
+TEST(ResultFiles, LayoutsAndTheSameRunNamedOnTheCommandLine) {
+    RunDirectory dir, named;
     const std::string number = "( +-?[0-9]+\\.[0-9]{16})", window = "energies = T|estart = 0.5|";
     const std::string well = user(60, lines("pot_type = well|v0 = -1|a = 0|b = 1|screen = T|" +
                                             window + "eend = 1|estep = 0.25"));
     RunResult run = run_in(dir, well, "well");
     ASSERT_EQ(run.status, 0) << run.out;
+    named.write("run.inp", well);
+    const RunResult given = run_with_arguments(named, "run.inp 'well  '");
+    ASSERT_EQ(given.status, 0) << given.out << given.err;
+    EXPECT_EQ(given.err, "");
+    EXPECT_EQ(undated_files(named), undated_files(dir));
+    std::string screen = run.out;
+    for (const std::string question : {"Enter name of the input file  ( <cr> = sk.inp ).\n",
+                                       "Enter root name of the output files ( <cr> = sk.out ).\n"})
+        screen.erase(screen.find(question), question.size());
+    const auto without_time = [](const std::string& text) {
+        return std::regex_replace(text, std::regex("Elapsed CPU time: [^\n]*"), "");
+    };
+    EXPECT_EQ(without_time(given.out), without_time(screen));
+    // An error of the run itself keeps its own status and line.
+    expect_failure(run_with_arguments(named, "missing.inp out"),
+                   "Error (loadparams): unable to open the input file <missing.inp>.");
     const std::string body = body_of(dir.read("well")), energy = body_of(dir.read("well.en"));
     EXPECT_TRUE(std::regex_match(
         body, std::regex("; ANALYTICAL RESULT\n; delta =    0\\.731005086556607\n;\n; NUMERICAL "
@@ -162,76 +205,44 @@ TEST(ResultFiles, Layouts) {
         << run.out;
 }
 
-// estart = eend without estep is one energy. The exact value of a shell whose inner radius is
-// below what a double resolves is the well's (it was NaN: asterisks, then a false rmse warning);
-// where the exact value is not known there is an Info line and no exact column.
-// A one-energy well run (`settings` added) whose basis-size file gives the exact `delta` and
-// whose energy file has the columns `columns` and one line of `width` characters after the energy.
-void expect_exact_one_energy_run(RunDirectory& dir, const std::string& settings,
-                                 const std::string& root, const std::string& delta,
-                                 const std::string& columns, int width) {
-    const std::string one = "energies = T|estart = 0.5|eend = 0.5|pot_type = well|";
-    const RunResult run = run_in(dir, user(10, lines(one + settings)), root);
-    ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_TRUE(contains(dir.read(root), "\n; delta =    " + delta + "\n")) << dir.read(root);
-    EXPECT_TRUE(contains(dir.read(root + ".en"), "\n; estep    =     0.0500000000000000\n"));
-    EXPECT_TRUE(
-        std::regex_match(body_of(dir.read(root + ".en")),
-                         std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta  " +
-                                    columns + "\n  0\\.500000 .{" + std::to_string(width) + "}\n")))
-        << dir.read(root + ".en");
-    EXPECT_FALSE(contains(run.out, "Warning")) << run.out;
-}
-
-TEST(ResultFiles, SingleEnergyAndExactValueAtTheEdges) {
-    RunDirectory dir;
-    const std::string one = "energies = T|estart = 0.5|eend = 0.5|pot_type = well|";
-    expect_exact_one_energy_run(dir, "v0 = -1|a = 1e-155|b = 1", "tiny", "0.731005086556607",
-                                "delta_analytical", 77);
-    RunResult run;
-    run = run_in(dir, user(10, lines(one + "l = 60|v0 = 0.9999999|a = 1|b = 2")), "unknown");
-    ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_TRUE(std::regex_match(body_of(dir.read("unknown.en")),
-                                 std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta\n"
-                                            "  0\\.500000 .{51}\n")))
-        << dir.read("unknown.en");
-    EXPECT_TRUE(contains(run.out,
-                         " (Info: Analytical result not known. RMS will not be "
-                         "calculated.)\n"))
-        << run.out;
-    EXPECT_FALSE(contains(run.out, "Warning")) << run.out;
-}
-
-// Under a Coulomb tail a well has its exact value in both passes (F_l and G_l matched at the
-// edge, tests/data/coulomb_well.txt); at or below a repulsive well it is not known.
-TEST(ResultFiles, ExactValueWithACoulombTail) {
-    RunDirectory dir;
-    const std::string one = "energies = T|estart = 0.5|eend = 0.5|pot_type = well|zc = 1|";
-    expect_exact_one_energy_run(dir, "zc = 1|v0 = -1|a = 0|b = 1", "tail", "0.225056495237808",
-                                "delta_analytical  sigma_l", 103);
-    const RunResult run = run_in(dir, user(10, lines(one + "v0 = 1.5|a = 0|b = 1")), "below");
-    ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_FALSE(contains(dir.read("below"), "ANALYTICAL")) << dir.read("below");
-    EXPECT_TRUE(contains(run.out,
-                         " (Info: Analytical result not known. RMS will not be "
-                         "calculated.)\n"))
-        << run.out;
-}
-
-// Every file a run leaves, without the date line of its header.
-std::string undated_files(const RunDirectory& dir) {
-    std::vector<std::filesystem::path> paths;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.work()))
-        paths.push_back(entry.path());
-    std::sort(paths.begin(), paths.end());  // the directory's own order is not fixed
-    std::string all;
-    for (const auto& path : paths) {
-        all += "== " + path.filename().string() + "\n";
-        std::istringstream text(slurp(path));
-        for (std::string line; std::getline(text, line);)
-            if (!line.starts_with("; date:")) all += line + "\n";
+// estart = eend without estep is one energy, with the exact value in both passes where it is
+// known: a shell whose inner radius is below what a double resolves is the well's (it was NaN:
+// asterisks, then a false rmse warning); under a Coulomb tail F_l and G_l are matched at the edge
+// (tests/data/coulomb_well.txt). Otherwise an Info line, and no exact column.
+TEST(ResultFiles, OneEnergyWithAndWithoutTheExactValue) {
+    const struct {
+        std::string settings, delta, columns;  // delta "": not known
+        int width;
+    } cases[] = {
+        {"v0 = -1|a = 1e-155|b = 1", "0.731005086556607", "  delta_analytical", 77},
+        {"zc = 1|v0 = -1|a = 0|b = 1", "0.225056495237808", "  delta_analytical  sigma_l", 103},
+        {"l = 60|v0 = 0.9999999|a = 1|b = 2", "", "", 51},
+        {"zc = 1|v0 = 1.5|a = 0|b = 1", "", "  sigma_l", 77}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        RunDirectory dir;
+        const RunResult run = run_in(
+            dir,
+            user(10, lines("energies = T|estart = 0.5|eend = 0.5|pot_type = well|" + c.settings)),
+            "out");
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::string sizes = dir.read("out"), energies = dir.read("out.en");
+        EXPECT_EQ(contains(sizes, "ANALYTICAL"), !c.delta.empty()) << sizes;
+        EXPECT_TRUE(c.delta.empty() || contains(sizes, "\n; delta =    " + c.delta + "\n"))
+            << sizes;
+        EXPECT_TRUE(contains(energies, "\n; estep    =     0.0500000000000000\n"));
+        EXPECT_TRUE(std::regex_match(
+            body_of(energies),
+            std::regex("; NUMERICAL RESULTS: energy  tan\\(delta\\)  delta" + c.columns +
+                       "\n  0\\.500000 .{" + std::to_string(c.width) + "}\n")))
+            << energies;
+        EXPECT_EQ(contains(run.out,
+                           " (Info: Analytical result not known. RMS will not be "
+                           "calculated.)\n"),
+                  c.delta.empty())
+            << run.out;
+        EXPECT_FALSE(contains(run.out, "Warning")) << run.out;
     }
-    return all;
 }
 
 // The fast route summed the tridiagonalisation's products by thread, and delta moved in its last
@@ -267,45 +278,39 @@ TEST(ResultFiles, LimitWithItsError) {
     RunDirectory dir;
     const std::string yukawa = lines(
         "pot_type = yukawa|g = 1|m = 1|r0 = 0|l = 0|e = 1|basis = laguerre|scheme = "
-        "non-relativistic|solver = fast|screen = F|nend = 3000|");
-    ASSERT_EQ(run_in(dir, yukawa + "tolerance = 1e-7\n", "lim").status, 0);
-    const Rows limit = data_rows(dir.read("lim.lim"));
+        "non-relativistic|solver = fast|screen = F|nend = 3000");
+    const auto lim = [&](const std::string& settings, const std::string& root) {
+        EXPECT_EQ(run_in(dir, yukawa + lines(settings), root).status, 0) << root;
+        return dir.read(root + ".lim");
+    };
+    const std::string text = lim("tolerance = 1e-7", "lim");
+    const Rows limit = data_rows(text);
     ASSERT_EQ(limit.size(), 1u);
-    EXPECT_TRUE(contains(dir.read("lim.lim"), "  converged  unanchored\n"));
+    EXPECT_TRUE(contains(text, "  converged  unanchored\n"));
     EXPECT_EQ(limit[0][4], limit[0][1]);
     EXPECT_NEAR(limit[0][1], 0.9334314568477643, limit[0][2]);
     EXPECT_LE(limit[0][2], 1e-7);
     EXPECT_LT(limit[0][3], 3000);
     EXPECT_EQ(data_rows(dir.read("lim")).size(), static_cast<std::size_t>(limit[0][3]));
     EXPECT_TRUE(contains(dir.read("lim"), "; tolerance = "));
-    ASSERT_EQ(run_in(dir, yukawa + "nend = 150\ntolerance = 1e-12\n", "tight").status, 0);
-    EXPECT_TRUE(contains(dir.read("tight.lim"), "  not-converged  unanchored\n"));
-    EXPECT_EQ(data_rows(dir.read("tight.lim"))[0][3], 150);
-    ASSERT_EQ(run_in(dir, yukawa + "nend = 20\n", "plain").status, 0);
+    const std::string tight = lim("nend = 150|tolerance = 1e-12", "tight");
+    EXPECT_TRUE(contains(tight, "  not-converged  unanchored\n"));
+    EXPECT_EQ(data_rows(tight)[0][3], 150);
+    lim("nend = 20", "plain");
     EXPECT_FALSE(dir.exists("plain.lim"));
     // With an energy pass, one line per energy; e = 1 is the same limit again.
-    ASSERT_EQ(run_in(dir,
-                     yukawa + lines("nend = 1000|tolerance = 1e-6|energies = T|estart = 0.5|"
-                                    "eend = 1|estep = 0.5"),
-                     "scan")
-                  .status,
-              0);
-    const Rows scan = data_rows(dir.read("scan.lim"));
-    ASSERT_EQ(scan.size(), 2u);
-    EXPECT_EQ(scan[0][0], 0.5);
-    EXPECT_NEAR(scan[1][1], 0.9334314568477643, scan[1][2]);
-    EXPECT_FALSE(contains(dir.read("scan.lim"), "not-converged"));
+    const std::string energies = "tolerance = 1e-6|energies = T|estart = 0.5|eend = 1|estep = 0.5|";
+    const std::string scan = lim(energies + "nend = 1000", "scan");
+    const Rows rows = data_rows(scan);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][0], 0.5);
+    EXPECT_NEAR(rows[1][1], 0.9334314568477643, rows[1][2]);
+    EXPECT_FALSE(contains(scan, "not-converged"));
     // Its one weakly bound state has already pulled delta far below pi at e = 0.5.
-    EXPECT_TRUE(contains(dir.read("scan.lim"), "; bound states (n_b, delta(0+) = n_b pi): 1\n"));
-    EXPECT_TRUE(contains(dir.read("scan.lim"), "  converged  far-from-anchor\n"));
-    // The partial waves: each delta_l a limit followed by its error, the cross sections with
-    // theirs.
-    ASSERT_EQ(run_in(dir,
-                     yukawa + lines("nend = 800|tolerance = 1e-6|energies = T|estart = 0.5|"
-                                    "eend = 1|estep = 0.5|lmax = 2|lconv = 1e-3"),
-                     "waves")
-                  .status,
-              0);
+    EXPECT_TRUE(contains(scan, "; bound states (n_b, delta(0+) = n_b pi): 1\n"));
+    EXPECT_TRUE(contains(scan, "  converged  far-from-anchor\n"));
+    // The partial waves: each delta_l a limit followed by its error, the cross sections theirs.
+    lim(energies + "nend = 800|lmax = 2|lconv = 1e-3", "waves");
     const Rows pw = data_rows(dir.read("waves.pw")), xs = data_rows(dir.read("waves.xs"));
     ASSERT_EQ(pw.size(), 2u);
     ASSERT_EQ(pw[1].size(), 1u + 2 * 3);
@@ -339,55 +344,15 @@ TEST(ResultFiles, ContinuousDeltaAnchoredByLevinson) {
     ASSERT_EQ(rows.size(), 5u);
     EXPECT_GT(rows[0][4], 2 * pi - 0.3);
     EXPECT_LT(rows[0][4], 2 * pi);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
+    for (std::size_t i = 0; i < rows.size(); ++i)
         EXPECT_NEAR(std::remainder(rows[i][4] - rows[i][1], pi), 0.0, 1e-12);
-        if (i > 0) {
-            EXPECT_LT(rows[i][4], rows[i - 1][4]);
-            EXPECT_GT(rows[i][4], rows[i - 1][4] - 1.0);
-        }
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_LT(rows[i][4], rows[i - 1][4]);
+        EXPECT_GT(rows[i][4], rows[i - 1][4] - 1.0);
     }
     EXPECT_TRUE(contains(text, "  anchored\n"));
     EXPECT_FALSE(contains(text, "jump"));
     EXPECT_FALSE(contains(run.out, "Warning"));
-}
-
-// The program with command-line `arguments` (shell words) and nothing on standard input.
-RunResult run_with_arguments(const RunDirectory& dir, const std::string& arguments) {
-    const std::string base = "'" + dir.work().parent_path().string() + "'";
-    const int status =
-        std::system(("cd " + base + "/work && timeout -s KILL 600 '" SKARVEN_BINARY "' " +
-                     arguments + " </dev/null >" + base + "/out 2>" + base + "/err")
-                        .c_str());
-    return {slurp(dir.work().parent_path() / "out"), slurp(dir.work().parent_path() / "err"),
-            WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
-
-// A run named on the command line writes the files the dialogue's run writes, to the byte, and
-// its screen is the dialogue's without the two questions.
-TEST(CommandLine, NamedRunIsTheDialoguesRun) {
-    const std::string settings =
-        user(60, lines("pot_type = well|v0 = -1|a = 0|b = 1|screen = T|energies = T|estart = 0.5|"
-                       "eend = 1|estep = 0.25"));
-    RunDirectory prompted, named;
-    prompted.write("run.inp", settings);
-    named.write("run.inp", settings);
-    const RunResult asked = prompted.run("run.inp\nout\n");
-    const RunResult given = run_with_arguments(named, "run.inp 'out  '");
-    ASSERT_EQ(asked.status, 0) << asked.out;
-    ASSERT_EQ(given.status, 0) << given.out << given.err;
-    EXPECT_EQ(given.err, "");
-    EXPECT_EQ(undated_files(named), undated_files(prompted));
-    std::string screen = asked.out;
-    for (const std::string question : {"Enter name of the input file  ( <cr> = sk.inp ).\n",
-                                       "Enter root name of the output files ( <cr> = sk.out ).\n"})
-        screen.erase(screen.find(question), question.size());
-    const auto without_time = [](const std::string& text) {
-        return std::regex_replace(text, std::regex("Elapsed CPU time: [^\n]*"), "");
-    };
-    EXPECT_EQ(without_time(given.out), without_time(screen));
-    // An error of the run itself keeps its own status and line.
-    expect_failure(run_with_arguments(named, "missing.inp out"),
-                   "Error (loadparams): unable to open the input file <missing.inp>.");
 }
 
 // --help and --version print to standard output and exit 0; a command line the program does not

@@ -42,12 +42,17 @@ std::string with(const std::string& extra) {
     return text;
 }
 
-// Loads `text` with fresh settings in this process and returns what the loader printed.
-std::string load(const std::string& text, const std::string& name_end = "") {
+// Loads `text` with fresh settings in this process from `path` and returns what the loader
+// printed; with an `error`, the loader must end with it.
+std::string load(const std::string& text, const std::string& path = param_file,
+                 const std::string& error = "") {
     run_record = RunSettings{};
     std::ofstream(param_file, std::ios::binary) << text;
     testing::internal::CaptureStdout();
-    loadparams(param_file + name_end);
+    if (error.empty())
+        loadparams(path);
+    else
+        EXPECT_ERROR(loadparams(path), "loadparams", error);
     return testing::internal::GetCapturedStdout();
 }
 
@@ -63,11 +68,7 @@ std::string warning(const std::string& message) {
 void expect_load_error(const std::string& text, const std::string& message,
                        const std::string& path = param_file) {
     SCOPED_TRACE(text);
-    run_record = RunSettings{};
-    std::ofstream(param_file, std::ios::binary) << text;
-    testing::internal::CaptureStdout();
-    EXPECT_ERROR(loadparams(path), "loadparams", message);
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = load(text, path, message);
     EXPECT_TRUE(printed.starts_with("Loading parameters...\n") && printed.ends_with("\n"))
         << printed;
 }
@@ -92,7 +93,7 @@ TEST_F(Loader, FileNames) {
         expect_load_error(minimal, "unable to open the input file <" + std::string(name) + ">",
                           name);
     expect_load_error(minimal, "unable to open the input file </tmp>", "/tmp   ");
-    load(with("e = 3.5"), "   ");  // trailing blanks of the name are ignored
+    load(with("e = 3.5"), param_file + "   ");  // trailing blanks of the name are ignored
     expect_stored("e=3.5");
 }
 
@@ -218,14 +219,8 @@ TEST_F(Loader, ByteOrderMarkLongLinesAndFloods) {
     // Blank lines are silent, so only the size ends this one (random bytes would now and then
     // form a real key with a bad value first).
     const std::string endless = param_file + "_blank";
-    {
-        std::ofstream blank_lines(endless, std::ios::binary);
-        std::string block;
-        for (int i = 0; i < 1024; ++i)
-            block += std::string(1023, ' ') + "\n";
-        for (int i = 0; i <= 64; ++i)
-            blank_lines << block;
-    }
+    for (std::ofstream out(endless, std::ios::binary); out.tellp() <= 64 << 20;)
+        out << std::string(1023, ' ') << '\n';
     expect_load_error(minimal, "the input file is longer than 67108864 bytes", endless);
     std::remove(endless.c_str());
 }
