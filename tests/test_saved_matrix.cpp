@@ -241,7 +241,9 @@ TEST_F(SavedFile, FormulaAndTableKnownByTheirHash) {
         p.range = p.diffuse = p.radius = p.v0 = 1.0;
         write_marked();
         const auto [lines, h] = saved_lines();
-        if (text_is(p.pot_type, "formula")) EXPECT_EQ(lines[h].size(), 55u + 2 * 22u) << lines[h];
+        if (text_is(p.pot_type, "formula")) {
+            EXPECT_EQ(lines[h].size(), 55u + 2 * 22u) << lines[h];
+        }
         change(p);
         EXPECT_EQ(read_back(), accepted) << pot_type << " " << name;
     }
