@@ -163,29 +163,23 @@ TEST(Potential, ConstantPotentialGivesOverlapAndKineticMatrices) {
         for (int k = 1; k <= s.n; ++k)
             ratio[k] = ratio[k - 1] * (k + s.l + 0.5L) / k;
         const Basis basis{s.basis, s.lambda};
-        auto overlap_element = [&](int i, int j) -> double {
-            return !gauss   ? overlap(basis, s.l, i, j)
-                   : i == j ? double(ratio[j] / (2.0L * s.lambda))
-                            : 0.0;
-        };
-        auto kinetic_element = [&](int i, int j) -> double {
-            if (!gauss) return kinetic(basis, s.l, i, j);
+        auto expected = [&](bool psi_block, int i, int j) -> double {  // overlap or kinetic
+            if (!gauss) return psi_block ? kinetic(basis, s.l, i, j) : overlap(basis, s.l, i, j);
+            if (!psi_block) return i == j ? double(ratio[j] / (2.0L * s.lambda)) : 0.0;
             const long double band = i == j       ? 2.0L * j + s.l + 1.5L
                                      : i == j - 1 ? j
                                      : i == j + 1 ? j + s.l + 1.5L
                                                   : 0.0L;
             return double(s.lambda * ratio[j] / 2.0L * band);
         };
-        const double phi_scale = *std::max_element(phi.begin(), phi.end());
-        const double psi_scale = *std::max_element(psi.begin(), psi.end());
-        for (int j = 0; j < s.n; ++j)
-            for (int i = j; i < s.n; ++i) {
-                const std::size_t at = i + std::size_t(j) * s.n;
-                ASSERT_LE(std::fabs(phi[at] - overlap_element(i, j)) / phi_scale, 1e-12)
-                    << i << ' ' << j;
-                ASSERT_LE(std::fabs(psi[at] - kinetic_element(i, j)) / psi_scale, 1e-12)
-                    << i << ' ' << j;
-            }
+        for (const bool b : {false, true}) {
+            const std::vector<double>& block = b ? psi : phi;
+            const double scale = *std::max_element(block.begin(), block.end());
+            for (int j = 0; j < s.n; ++j)
+                for (int i = j; i < s.n; ++i)
+                    ASSERT_LE(std::fabs(block[i + j * s.n] - expected(b, i, j)) / scale, 1e-12)
+                        << b << ' ' << i << ' ' << j;
+        }
     }
 }
 
