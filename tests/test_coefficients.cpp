@@ -21,6 +21,14 @@ FreeSolutions free_solutions(double basis, int l, double lambda, double k, int n
     return FreeSolutions(basis_of(basis, lambda), l, k, free_solution_top(nend));
 }
 
+// s_n and c_n against s and c, relative to their envelope hypot(s, c).
+template <class T>
+void expect_pair(const FreeSolutions& free, int n, T s, T c, double tolerance) {
+    const T size = std::hypot(s, c);
+    EXPECT_LT(std::fabs(free.regular(n) - s) / size, tolerance) << n << ": " << free.regular(n);
+    EXPECT_LT(std::fabs(free.irregular(n) - c) / size, tolerance) << n << ": " << free.irregular(n);
+}
+
 // Sum of |terms| over |sum| of 2F1(a, -m; c; z): the digits the closed forms of c_0, c_1 lose.
 double gauss_series_condition(double a, int m, double c, double z) {
     double term = 1.0, sum = 1.0, size = 1.0;
@@ -44,23 +52,23 @@ TEST(Coefficients, MatchHighPrecisionClosedForms) {
         for (int m = 1; m <= 2 && h[0] == 0; ++m)  // Laguerre only
             tolerance = std::max(tolerance,
                                  2e-13 + 1e-15 * gauss_series_condition(m, 2 * l + m, 0.5 - l, u));
-        for (const auto& r : rows) {
-            const double envelope = std::hypot(r[5], r[6]);
-            EXPECT_LE(std::fabs(free.regular(int(r[4])) - r[5]) / envelope, tolerance)
-                << "n = " << r[4];
-            EXPECT_LE(std::fabs(free.irregular(int(r[4])) - r[6]) / envelope, tolerance)
-                << "n = " << r[4];
-        }
+        for (const auto& r : rows)
+            expect_pair(free, int(r[4]), r[5], r[6], tolerance);
     });
 }
 
-// 60-digit values to n = 5000, after the one power of two the tables may carry above q^2 = 400.
+// 60-digit values to n = 5000, after the one power of two the tables may carry above q^2 = 400:
+// the free problem in both bases, and the Coulomb reference problem at eta = +-0.5, +-2 (the
+// Pollaczek polynomials and the Gauss series on the unit circle, carried by the Coulomb relation;
+// gen_coefficients_coulomb.py also checks them as projections of F_l and the regularised G_l).
 TEST(Coefficients, MatchSixtyDigitValuesUpToN5000) {
-    const int cases = for_cases<long double>(
-        "coefficients_range.txt", 3, [](const std::vector<std::vector<long double>>& rows) {
-            const auto& end = rows.back();
-            const double k = double(end[2]);
-            const FreeSolutions free = free_solutions(double(end[0]), int(end[1]), 1.0, k, 5000);
+    for (const bool coulomb : {false, true}) {
+        const char* table = coulomb ? "coefficients_coulomb.txt" : "coefficients_range.txt";
+        const int cases = for_cases<long double>(table, 3, [&](const auto& rows) {
+            const auto& end = rows.back();  // basis column or eta, l, k, n, s_n, c_n
+            const double k = double(end[2]), eta = coulomb ? double(end[0]) : 0.0;
+            const FreeSolutions free(basis_of(coulomb ? 0 : double(end[0]), 1.0), int(end[1]), k,
+                                     5000, eta);
             const int n_end = int(end[3]);
             const long double ratio =
                 std::hypot(static_cast<long double>(free.regular(n_end)), free.irregular(n_end)) /
@@ -69,14 +77,11 @@ TEST(Coefficients, MatchSixtyDigitValuesUpToN5000) {
             EXPECT_NEAR(double(std::log2(ratio)), double(shift), 1e-9);
             EXPECT_EQ(shift, k * k < 401.0 ? 0 : shift);
             const long double factor = std::ldexp(1.0L, int(shift));
-            for (const auto& r : rows) {
-                const long double size = factor * std::hypot(r[4], r[5]);
-                EXPECT_LT(std::fabs(free.regular(int(r[3])) - factor * r[4]) / size, 1e-13) << r[3];
-                EXPECT_LT(std::fabs(free.irregular(int(r[3])) - factor * r[5]) / size, 1e-13)
-                    << r[3];
-            }
+            for (const auto& r : rows)
+                expect_pair(free, int(r[3]), factor * r[4], factor * r[5], 1e-13);
         });
-    EXPECT_EQ(cases, 24);
+        EXPECT_EQ(cases, coulomb ? 36 : 24);
+    }
 }
 
 // s_0, s_1 solve the first row of J s = 0, which the recurrence for higher n does not enforce;
@@ -99,24 +104,6 @@ TEST(Coefficients, RegularSolutionSolvesTheFirstRow) {
     }
 }
 
-// The Coulomb reference problem: 60-digit values of the closed forms (the Pollaczek polynomials
-// and the Gauss series on the unit circle, carried by the Coulomb relation) to n = 5000, for
-// eta = +-0.5, +-2, l = 0, 1, 5; gen_coefficients_coulomb.py also checks them as projections
-// of F_l and of the regularised G_l.
-TEST(Coefficients, CoulombMatchesSixtyDigitValuesUpToN5000) {
-    const int cases = for_cases<long double>(
-        "coefficients_coulomb.txt", 3, [](const std::vector<std::vector<long double>>& rows) {
-            const auto& h = rows.front();
-            const FreeSolutions free(basis_of(0, 1.0), int(h[1]), double(h[2]), 5000, double(h[0]));
-            for (const auto& r : rows) {
-                const long double size = std::hypot(r[4], r[5]);
-                EXPECT_LT(std::fabs(free.regular(int(r[3])) - r[4]) / size, 1e-13) << r[3];
-                EXPECT_LT(std::fabs(free.irregular(int(r[3])) - r[5]) / size, 1e-13) << r[3];
-            }
-        });
-    EXPECT_EQ(cases, 36);
-}
-
 // The free matrix with a Coulomb tail (basis elements: kinetic, overlap and 1/r) annihilates the
 // regular solution in every row and the irregular one in every row but the first.
 TEST(Coefficients, CoulombSolutionsSolveTheFreeMatrixWithTail) {
@@ -129,40 +116,17 @@ TEST(Coefficients, CoulombSolutionsSolveTheFreeMatrixWithTail) {
         const FreeSolutions free(basis, c.l, c.k, 60, c.eta);
         const double zc = c.eta * c.k;
         for (int row = 0; row < 60; ++row) {
-            double s = 0.0, s_size = 0.0, t = 0.0, t_size = 0.0;
-            for (int n = std::max(0, row - 1); n <= row + 1; ++n) {
-                const double j = free_element_schroedinger(basis, c.l, row, n, c.k, zc);
-                s += j * free.regular(n);
-                s_size += std::fabs(j * free.regular(n));
-                t += j * free.irregular(n);
-                t_size += std::fabs(j * free.irregular(n));
-            }
-            EXPECT_LT(std::fabs(s) / s_size, 1e-13) << c.l << " row " << row;
-            if (row > 0) {
-                EXPECT_LT(std::fabs(t) / t_size, 1e-13) << c.l << " row " << row;
-            } else {
-                EXPECT_GT(std::fabs(t) / t_size, 1e-3) << c.l;
-            }
-        }
-    }
-}
-
-// eta -> 0 joins the free tables continuously (both closed forms and the relation change), and
-// eta = 0 is the free problem to the bit.
-TEST(Coefficients, CoulombJoinsTheFreeProblemAtEtaZero) {
-    for (int l : {0, 3}) {
-        for (double k : {0.2, 1.3}) {
-            const FreeSolutions free = free_solutions(0, l, 1.0, k, 3000);
-            const FreeSolutions zero(basis_of(0, 1.0), l, k, free_solution_top(3000), 0.0);
-            const FreeSolutions near(basis_of(0, 1.0), l, k, free_solution_top(3000), 1e-9);
-            for (int n : {0, 1, 2, 50, 2999, 3000}) {
-                EXPECT_TRUE(same_bits(zero.regular(n), free.regular(n)) &&
-                            same_bits(zero.irregular(n), free.irregular(n)));
-                const double size = std::hypot(free.regular(n), free.irregular(n));
-                EXPECT_LT(std::fabs(near.regular(n) - free.regular(n)) / size, 1e-6) << l << k << n;
-                EXPECT_LT(std::fabs(near.irregular(n) - free.irregular(n)) / size, 1e-6)
-                    << l << " " << k << " " << n;
-            }
+            double sum[2] = {}, size[2] = {};  // J s and J c in this row, and their terms' sizes
+            for (int n = std::max(0, row - 1); n <= row + 1; ++n)
+                for (int w = 0; w < 2; ++w) {
+                    const double term = free_element_schroedinger(basis, c.l, row, n, c.k, zc) *
+                                        (w == 0 ? free.regular(n) : free.irregular(n));
+                    sum[w] += term, size[w] += std::fabs(term);
+                }
+            EXPECT_LT(std::fabs(sum[0]) / size[0], 1e-13) << c.l << " row " << row;
+            EXPECT_TRUE(row == 0 ? std::fabs(sum[1]) > 1e-3 * size[1]
+                                 : std::fabs(sum[1]) < 1e-13 * size[1])
+                << c.l << " row " << row << ": " << sum[1] / size[1];
         }
     }
 }
@@ -172,18 +136,13 @@ TEST(Coefficients, CoulombJoinsTheFreeProblemAtEtaZero) {
 // gen_coefficients_real_order.py also checks them as projections of the regular and the
 // regularised irregular free solutions.
 TEST(Coefficients, RealOrderMatchesFiftyDigitValuesUpToN2000) {
-    const int cases = for_cases(
-        "coefficients_real_order.txt", 2, [](const std::vector<std::vector<double>>& rows) {
-            const auto& h = rows.front();
-            const FreeSolutions free(basis_of(0, 1.0), h[0], h[1], 2000);
-            for (const auto& r : rows) {
-                const double size = std::hypot(r[3], r[4]);
-                EXPECT_LT(std::fabs(free.regular(int(r[2])) - r[3]) / size, 1e-14)
-                    << r[2] << ": " << free.regular(int(r[2])) << " vs " << r[3];
-                EXPECT_LT(std::fabs(free.irregular(int(r[2])) - r[4]) / size, 1e-14)
-                    << r[2] << ": " << free.irregular(int(r[2])) << " vs " << r[4];
-            }
-        });
+    const int cases = for_cases("coefficients_real_order.txt", 2,
+                                [](const std::vector<std::vector<double>>& rows) {
+                                    const auto& h = rows.front();
+                                    const FreeSolutions free(basis_of(0, 1.0), h[0], h[1], 2000);
+                                    for (const auto& r : rows)
+                                        expect_pair(free, int(r[2]), r[3], r[4], 1e-14);
+                                });
     EXPECT_EQ(cases, 20);
 }
 
@@ -207,28 +166,19 @@ TEST(Coefficients, RealOrderKeepsTheWronskian) {
     }
 }
 
-// A real order next to an integral one joins the integer closed forms continuously, and an
-// integral order passed as a double is the integer path to the bit.
-TEST(Coefficients, RealOrderJoinsTheIntegralOrders) {
-    for (int l : {0, 1, 4}) {
+// eta -> 0 and a real order next to an integral one join the free tables of the integral order
+// continuously, though the closed forms and the relation change on the way.
+TEST(Coefficients, CoulombAndRealOrderJoinTheFreeProblem) {
+    for (int l : {0, 1, 3, 4})
         for (double k : {0.2, 0.5, 1.3, 9.0}) {
-            const FreeSolutions free = free_solutions(0, l, 1.0, k, 2000);
-            const FreeSolutions as_double(basis_of(0, 1.0), double(l), k, free_solution_top(2000));
-            for (double offset : {-1e-9, 1e-9}) {
-                if (l + offset < -0.5) continue;
-                const FreeSolutions near(basis_of(0, 1.0), l + offset, k, free_solution_top(2000));
-                for (int n : {0, 1, 2, 50, 1999, 2000}) {
-                    EXPECT_TRUE(same_bits(as_double.regular(n), free.regular(n)) &&
-                                same_bits(as_double.irregular(n), free.irregular(n)));
-                    const double size = std::hypot(free.regular(n), free.irregular(n));
-                    EXPECT_LT(std::fabs(near.regular(n) - free.regular(n)) / size, 1e-6)
-                        << l << " " << k << " " << offset << " " << n;
-                    EXPECT_LT(std::fabs(near.irregular(n) - free.irregular(n)) / size, 1e-6)
-                        << l << " " << k << " " << offset << " " << n;
-                }
+            const FreeSolutions free = free_solutions(0, l, 1.0, k, 3000);
+            for (const auto& [dl, eta] : {std::pair{0.0, 1e-9}, {1e-9, 0.0}, {-1e-9, 0.0}}) {
+                SCOPED_TRACE(testing::Message() << l << " " << k << " " << dl << " " << eta);
+                const FreeSolutions near(basis_of(0, 1.0), l + dl, k, free_solution_top(3000), eta);
+                for (int n : {0, 1, 2, 50, 2999, 3000})
+                    expect_pair(near, n, free.regular(n), free.irregular(n), 1e-6);
             }
         }
-    }
 }
 
 // Closed-form values at q = 1 and 1/2; indices up to 5 held even for the smallest runs, and no

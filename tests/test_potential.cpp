@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "basis.hpp"
@@ -163,29 +164,23 @@ TEST(Potential, ConstantPotentialGivesOverlapAndKineticMatrices) {
         for (int k = 1; k <= s.n; ++k)
             ratio[k] = ratio[k - 1] * (k + s.l + 0.5L) / k;
         const Basis basis{s.basis, s.lambda};
-        auto overlap_element = [&](int i, int j) -> double {
-            return !gauss   ? overlap(basis, s.l, i, j)
-                   : i == j ? double(ratio[j] / (2.0L * s.lambda))
-                            : 0.0;
-        };
-        auto kinetic_element = [&](int i, int j) -> double {
-            if (!gauss) return kinetic(basis, s.l, i, j);
+        auto expected = [&](bool psi_block, int i, int j) -> double {  // overlap or kinetic
+            if (!gauss) return psi_block ? kinetic(basis, s.l, i, j) : overlap(basis, s.l, i, j);
+            if (!psi_block) return i == j ? double(ratio[j] / (2.0L * s.lambda)) : 0.0;
             const long double band = i == j       ? 2.0L * j + s.l + 1.5L
                                      : i == j - 1 ? j
                                      : i == j + 1 ? j + s.l + 1.5L
                                                   : 0.0L;
             return double(s.lambda * ratio[j] / 2.0L * band);
         };
-        const double phi_scale = *std::max_element(phi.begin(), phi.end());
-        const double psi_scale = *std::max_element(psi.begin(), psi.end());
-        for (int j = 0; j < s.n; ++j)
-            for (int i = j; i < s.n; ++i) {
-                const std::size_t at = i + std::size_t(j) * s.n;
-                ASSERT_LE(std::fabs(phi[at] - overlap_element(i, j)) / phi_scale, 1e-12)
-                    << i << ' ' << j;
-                ASSERT_LE(std::fabs(psi[at] - kinetic_element(i, j)) / psi_scale, 1e-12)
-                    << i << ' ' << j;
-            }
+        for (const bool b : {false, true}) {
+            const std::vector<double>& block = b ? psi : phi;
+            const double scale = *std::max_element(block.begin(), block.end());
+            for (int j = 0; j < s.n; ++j)
+                for (int i = j; i < s.n; ++i)
+                    ASSERT_LE(std::fabs(block[i + j * s.n] - expected(b, i, j)) / scale, 1e-12)
+                        << b << ' ' << i << ' ' << j;
+        }
     }
 }
 
@@ -208,18 +203,15 @@ TEST(Potential, LayoutsAndElementsWithoutIntegral) {
                 << r << " " << c;
     // A Coulomb potential would give a nonzero integral for every one of these index pairs; an
     // unknown potential name reaches the model as the kind none.
-    const struct {
-        bool dirac;
-        PotentialKind kind;
-        int n, m;
-    } zeros[] = {{schroedinger, V::coulomb, 3, 0}, {schroedinger, V::coulomb, 0, 3},
-                 {dirac, V::coulomb, 1, 3},        {dirac, V::coulomb, 4, 0},
-                 {dirac, V::user, 4, 4},           {schroedinger, V::none, 1, 1}};
-    for (const auto& c : zeros) {
+    const std::tuple<bool, PotentialKind, int, int> zeros[] = {
+        {schroedinger, V::coulomb, 3, 0}, {schroedinger, V::coulomb, 0, 3},
+        {dirac, V::coulomb, 1, 3},        {dirac, V::coulomb, 4, 0},
+        {dirac, V::user, 4, 4},           {schroedinger, V::none, 1, 1}};
+    for (const auto& [scheme, kind, n, m] : zeros) {
         PotentialMatrix zero =
-            matrix_of({B::laguerre, c.dirac, c.kind, 0, -1, 1.0, {0, 0, 0, 1, 1}, 3});
-        EXPECT_TRUE(same_bits(zero.element(3, c.n, c.m), 0.0))
-            << c.dirac << " " << int(c.kind) << " " << c.n << c.m;
+            matrix_of({B::laguerre, scheme, kind, 0, -1, 1.0, {0, 0, 0, 1, 1}, 3});
+        EXPECT_TRUE(same_bits(zero.element(3, n, m), 0.0))
+            << scheme << " " << int(kind) << " " << n << m;
     }
     // Blocks: zero for a user potential; no psi block in the Schroedinger scheme, none at n = 0.
     std::vector<double> phi{1.0}, psi;
@@ -273,37 +265,33 @@ TEST(Potential, ResultsDoNotDependOnThreadCount) {
 // engine calls it once per level or rule, never inside a parallel loop.
 TEST(Potential, BatchFormulaGivesThePointwiseBitsInFewCalls) {
     const auto v = [](double r) { return -1.5 * std::exp(-0.7 * r) / r + 0.2 * std::exp(-r * r); };
-    const struct {
-        bool scheme;
-        double r0;
-        int n;
-    } cases[] = {
+    const std::tuple<bool, double, int> cases[] = {
         {schroedinger, 3.0, 40}, {dirac, 3.0, 30}, {schroedinger, 0.0, 60}, {dirac, 0.0, 30}};
     omp_set_num_threads(2);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.r0) + (c.scheme ? " dirac" : " schroedinger"));
-        Problem pointwise = problem_of({B::laguerre, c.scheme, V::user, 0, -1, 1.0, {}, c.n});
-        pointwise.potential.r0 = c.r0;
+    for (const auto& [scheme, r0, n] : cases) {  // n: the basis size
+        SCOPED_TRACE(std::to_string(r0) + (scheme ? " dirac" : " schroedinger"));
+        Problem pointwise = problem_of({B::laguerre, scheme, V::user, 0, -1, 1.0, {}, n});
+        pointwise.potential.r0 = r0;
         pointwise.potential.formula = v;
         Problem batched = pointwise;
         batched.potential.formula = {};
         int calls = 0, in_parallel = 0;
         std::size_t points = 0;
-        batched.potential.batch_formula = [&](std::size_t n, const double* r, double* out) {
+        batched.potential.batch_formula = [&](std::size_t count, const double* r, double* out) {
             ++calls;
-            points += n;
+            points += count;
             in_parallel += omp_in_parallel();
-            for (std::size_t k = 0; k < n; ++k)
+            for (std::size_t k = 0; k < count; ++k)
                 out[k] = v(r[k]);
         };
-        PotentialMatrix one(pointwise, c.n), all(batched, c.n);
-        const int dim = c.scheme ? 2 * c.n : c.n;
+        PotentialMatrix one(pointwise, n), all(batched, n);
+        const int dim = scheme ? 2 * n : n;
         std::vector<double> expected(dim * dim), computed(dim * dim), phi[2], psi[2];
-        one.lower_triangle(c.n, dim, expected.data());
-        all.lower_triangle(c.n, dim, computed.data());
+        one.lower_triangle(n, dim, expected.data());
+        all.lower_triangle(n, dim, computed.data());
         EXPECT_TRUE(expected == computed);
-        one.blocks(c.n, phi[0], psi[0]);
-        all.blocks(c.n, phi[1], psi[1]);
+        one.blocks(n, phi[0], psi[0]);
+        all.blocks(n, phi[1], psi[1]);
         EXPECT_TRUE(phi[0] == phi[1] && psi[0] == psi[1]);
         EXPECT_EQ(in_parallel, 0);
         EXPECT_GT(points, 100u * static_cast<std::size_t>(calls) / 4) << calls << " calls";

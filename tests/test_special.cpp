@@ -46,11 +46,6 @@ TEST(Gamma, AgainstMpmathOnEveryBranch) {
                     EXPECT_LE(relative_error(f, r[1]), b.tolerance) << "x = " << r[0];
                 }
         });
-    // Outside its domain lgamma returns 1.79e308 and reports nothing.
-    ::testing::internal::CaptureStdout();
-    for (double x : {0.0, -2.5, 2.6e305})
-        EXPECT_EQ(specfun::lgamma(x), 1.79e308) << x;
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
 // Complex ln Gamma against mpmath's loggamma: Gamma itself to 1e-14 relative (the imaginary part
@@ -77,26 +72,25 @@ TEST(Gamma, ComplexLogGammaAgainstMpmath) {
     }
 }
 
+// Range checks throw with the line the program prints; the library prints nothing itself, nor
+// where lgamma, outside its domain, returns 1.79e308 without a report.
 TEST(SpecialErrors, RangeChecksAndImproperArguments) {
+    ::testing::internal::CaptureStdout();
     EXPECT_ERROR(lfact(-1), "lfact", "negative argument");
     EXPECT_ERROR(lfact(5004), "lfact", "argument too big");
     EXPECT_ERROR(fact_over_fact(1, 2), "fact_over_fact", "improper arguments");
     // A pole, and results finite in double precision but beyond the routine's thresholds.
     for (double x : {-2.0, 171.5, -170.2, 1.0e-308})
         EXPECT_ERROR(specfun::gamma(x), "gamma", "improper argument");
-    // The ascending series for negative orders does not converge far out.
-    EXPECT_ERROR(bessel(-0.5, 3000.0), "hyperg01", "convergence failure");
-}
-
-// The error carries the line the program prints, and nothing is printed where it is raised.
-TEST(SpecialErrors, ErrorLineIsNotPrintedByTheLibrary) {
-    ::testing::internal::CaptureStdout();
     try {
         specfun::gamma(-2.0);
-        ADD_FAILURE() << "no error";
     } catch (const Error& error) {
         EXPECT_STREQ(error.what(), "Error (gamma): improper argument.");
     }
+    // The ascending series for negative orders does not converge far out.
+    EXPECT_ERROR(bessel(-0.5, 3000.0), "hyperg01", "convergence failure");
+    for (double x : {0.0, -2.5, 2.6e305})
+        EXPECT_EQ(specfun::lgamma(x), 1.79e308) << x;
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
@@ -153,31 +147,29 @@ TEST(Bessel, GeneralOrdersAgainstMpmath) {
 }
 
 TEST(Bessel, DomainErrorsGiveNoValue) {
-    // x, alpha, nb out of range in turn: ncalc = -1, b[0] = 0 and nothing else computed.
-    using Routine = void (*)(double, double, int, double*, int&);
-    const std::tuple<Routine, double, double, int> cases[] = {
-        {specfun::rjbesl, -1.0, 0.5, 3},  {specfun::rjbesl, 2.0e4, 0.5, 3}, {specfun::rjbesl, 1.0, 1.0, 3},
-        {specfun::rjbesl, 1.0, -0.1, 2},  {specfun::rjbesl, 1.0, 0.5, 0},   {specfun::rybesl, 1.0e-308, 0.5, 3},
-        {specfun::rybesl, 1.0e8, 0.5, 3}, {specfun::rybesl, 1.0, 1.0, 3},   {specfun::rybesl, 1.0, 0.5, 0}};
-    for (const auto& [routine, x, alpha, nb] : cases) {
+    // rjbesl or rybesl (true), x, alpha, nb out of range in turn: ncalc = -1, b[0] = 0 and nothing
+    // else computed.
+    const std::tuple<bool, double, double, int> cases[] = {
+        {false, -1.0, 0.5, 3}, {false, 2.0e4, 0.5, 3}, {false, 1.0, 1.0, 3},
+        {false, 1.0, -0.1, 2}, {false, 1.0, 0.5, 0},   {true, 1.0e-308, 0.5, 3},
+        {true, 1.0e8, 0.5, 3}, {true, 1.0, 1.0, 3},    {true, 1.0, 0.5, 0}};
+    for (const auto& [y, x, alpha, nb] : cases) {
         double b[3] = {7.0, 7.0, 7.0};
         int ncalc = 99;
-        routine(x, alpha, nb, b, ncalc);
+        (y ? specfun::rybesl : specfun::rjbesl)(x, alpha, nb, b, ncalc);
         EXPECT_TRUE(ncalc == -1 && b[0] == 0.0 && b[1] == 7.0) << x << " " << alpha << " " << nb;
     }
-    // Outside the domain the public functions give no value.
+    // The public functions give no value outside the domain, nor beyond a double (the last four:
+    // Y's recurrence stops short of overflow, or the spherical factor overflows) rather than the
+    // 0 that stands for the orders not computed.
     const std::optional<double> none[] = {
-        sphbess(0, 0.0),     sphneum(2, 0.0),   sphbess_prim(1, 0.0), sphneum_prim(0, 0.0),
-        bessel(0.5, 2.0e4),  bessel(0.5, -1.0), bessel(-3.0, 2.0e4),  neumann(0.5, 1.0e-308),
-        neumann(2.5, 1.0e8), neumann(-2.0, 0.0)};
+        sphbess(0, 0.0),      sphneum(2, 0.0),          sphbess_prim(1, 0.0),
+        sphneum_prim(0, 0.0), bessel(0.5, 2.0e4),       bessel(0.5, -1.0),
+        bessel(-3.0, 2.0e4),  neumann(0.5, 1.0e-308),   neumann(2.5, 1.0e8),
+        neumann(-2.0, 0.0),   neumann(3.5, 1.0e-100),   sphneum(3, 1.0e-155),
+        sphneum(1, 1.0e-155), sphneum_prim(0, 1.0e-155)};
     for (std::size_t k = 0; k < std::size(none); ++k)
         EXPECT_FALSE(none[k].has_value()) << k;
-    // Beyond a double (Y's recurrence stops short of overflow, or the spherical factor overflows):
-    // no value rather than the 0 that stands for the orders not computed.
-    const std::optional<double> overflowing[] = {neumann(3.5, 1.0e-100), sphneum(3, 1.0e-155),
-                                                 sphneum(1, 1.0e-155), sphneum_prim(0, 1.0e-155)};
-    for (std::size_t k = 0; k < std::size(overflowing); ++k)
-        EXPECT_FALSE(overflowing[k].has_value()) << k;
 }
 
 // DE quadrature against closed forms (to 5e-10); swapped ends flip the sign.
@@ -198,9 +190,8 @@ TEST(Quadrature, KnownIntegralsAndEdgeCases) {
         ooura::intde(c.f, c.b, c.a, finite.data(), backward, err_backward);
         ooura::intde(c.f, c.a, c.b, finite.data(), i, err);
         EXPECT_TRUE(relative_error(-backward, i) < 1e-12 && err_backward >= 0.0);
-        EXPECT_LT(err, 1e-6 * std::fabs(c.exact));
+        EXPECT_TRUE(err >= 0.0 && err < 1e-6 * std::fabs(c.exact)) << err;
         EXPECT_LT(relative_error(i, c.exact), 5e-10);
-        EXPECT_GE(err, 0.0);
     }
     // A stateful callable is sampled within the table's points; an empty interval and a zero
     // integrand give exact zeros; a discontinuity exhausts the table: a result, a negative error.
@@ -253,11 +244,9 @@ TEST(Coulomb, PhaseAgainstMpmath) {
 // Riccati-Bessel functions x j_l(x) and -x n_l(x).
 TEST(Coulomb, DomainAndTheFreeLimit) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_FALSE(coulomb_functions(1.0, 0.0, 2).has_value());
-    EXPECT_FALSE(coulomb_functions(1.0, -1.0, 2).has_value());
-    EXPECT_FALSE(coulomb_functions(1.0, 1.0, -1).has_value());
-    EXPECT_FALSE(coulomb_functions(nan, 1.0, 0).has_value());
-    EXPECT_FALSE(coulomb_functions(0.0, nan, 0).has_value());
+    for (const auto& [eta, rho, lmax] :
+         {std::tuple{1.0, 0.0, 2}, {1.0, -1.0, 2}, {1.0, 1.0, -1}, {nan, 1.0, 0}, {0.0, nan, 0}})
+        EXPECT_FALSE(coulomb_functions(eta, rho, lmax).has_value()) << eta << rho << lmax;
     for (double x : {0.2, 1.7, 25.0}) {
         const std::optional<CoulombFunctions> c = coulomb_functions(0.0, x, 3);
         ASSERT_TRUE(c.has_value());
