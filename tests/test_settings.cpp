@@ -257,6 +257,12 @@ pot_type = coulomb|r0 = -1|z = -2|alpha = 0.5 => warns <coulomb> with <alpha> <=
     has an infinite range: delta_N has no limit, it grows like (z/k) ln N (faster for <alpha> < 1)
     and wraps modulo pi (a cut-off <r0> > 0 gives a finite range) ~ alpha = 1.000001
 pot_type = coulomb|r0 = 0|z = 0|alpha = 1 => loads
+scheme = relativistic|kappa = -1|pot_type = coulomb|r0 = 1|z = 118.7|alpha = 1 => warns the
+    potential's -Z/r at the origin leaves sqrt(kappa^2 - (Z/c)^2) at or below 1/2: the regular
+    solution rises too steeply for the basis, and delta_N may not converge ~ z = 118.6
+scheme = relativistic|l = 1|kappa = -2|pot_type = yukawa|r0 = 0|g = 16.3|m = 1 => warns the
+    potential's -Z/r at the origin leaves sqrt(kappa^2 - (Z/c)^2) at or below 1/2: the regular
+    solution rises too steeply for the basis, and delta_N may not converge ~ g = 16.2
 pot_type = well|v0 = 1|a = 0|b = 3104.5 => warns <b> lies beyond the reach of the basis at <nend>:
     the results are limited by the basis ~ b = 3104
 pot_type = well|v0 = -1|a = 0|b = 1e8|basis = gauss => warns <b> lies beyond the reach of the basis

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "potential.hpp"
 #include "settings.hpp"
 #include "settings_internal.hpp"
 #include "text_format.hpp"
@@ -225,6 +226,19 @@ void warn() {
                      "<coulomb> with <alpha> <= 1 and <r0> <= 0 has an infinite range: delta_N "
                      "has no limit, it grows like (z/k) ln N (faster for <alpha> < 1) and wraps "
                      "modulo pi (a cut-off <r0> > 0 gives a finite range)");
+    }
+    if (relativistic_scheme()) {
+        // The regular solution starts as r^gamma; at gamma <= 1/2 its derivative is not square
+        // integrable, and no basis of the kinetic-balance kind expands it (gamma^2 < 0: none).
+        const Problem problem = problem_of(s);
+        const double t = coulomb_strength_at_origin(problem.potential) / problem.scheme.light;
+        const double kappa = s.lmax >= 0 ? 1.0 : s.projectile.kappa;
+        if (t != 0.0 && kappa * kappa - t * t <= 0.25) {
+            show_warning(loadparams_routine,
+                         "the potential's -Z/r at the origin leaves sqrt(kappa^2 - (Z/c)^2) at or "
+                         "below 1/2: the regular solution rises too steeply for the basis, and "
+                         "delta_N may not converge");
+        }
     }
     const std::optional<OuterEdge> edge = outer_edge();
     if (edge && s.lambda * edge->radius > run_basis_reach()) {
