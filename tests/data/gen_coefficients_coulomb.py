@@ -96,9 +96,10 @@ def check_projections(eta, l, k, s, c):
                 assert abs(total - t[n]) < 2e-5 * size, (eta, l, k, n, ref, total, t[n])
 
 
-def samples():
-    n = {0, 1, 2, 3, 4, 5, NMAX - 1, NMAX}
-    n |= {int(round(10 ** (j / 8))) for j in range(0, 30) if 10 ** (j / 8) <= NMAX}
+def samples(nmax=NMAX):
+    """The indices the table keeps: the first few, the last two and eight a decade between."""
+    n = {0, 1, 2, 3, 4, 5, nmax - 1, nmax}
+    n |= {int(round(10 ** (j / 8))) for j in range(0, 30) if 10 ** (j / 8) <= nmax}
     return sorted(n)
 
 

@@ -27,6 +27,8 @@ import mpmath as mp
 import numpy as np
 from scipy import special
 
+from gen_coefficients_coulomb import samples
+
 NMAX = 2000
 ORDERS = (-0.19, -0.45, 0.3, 0.913, 2.6)
 KS = (0.3, 1.4, 5.0, 20.0)
@@ -114,12 +116,6 @@ def check_projections(l, k, s, c):
         assert abs(row[1] - float(c[n])) < 1e-11 * size, (l, k, n, "c", row[1], float(c[n]))
 
 
-def samples():
-    n = {0, 1, 2, 3, 4, 5, NMAX - 1, NMAX}
-    n |= {int(round(10 ** (j / 8))) for j in range(0, 30) if 10 ** (j / 8) <= NMAX}
-    return sorted(n)
-
-
 def main():
     mp.mp.dps = 40
     rows = []
@@ -128,7 +124,7 @@ def main():
             lo = sequences(l, k, DIGITS + 30)
             hi = sequences(l, k, DIGITS + 60)
             for t_lo, t_hi in zip(lo, hi):
-                for n in samples():
+                for n in samples(NMAX):
                     assert abs(t_lo[n] - t_hi[n]) <= mp.mpf(10) ** -DIGITS * abs(t_hi[n])
             for n in (2, 37, 400):
                 with mp.workdps(50):
@@ -138,7 +134,7 @@ def main():
             check_wronskian(l, k, *hi)
             if (l, k) in ((-0.19, 1.4), (-0.45, 0.3), (0.913, 5.0), (2.6, 1.4)):
                 check_projections(l, k, *hi)
-            for n in samples():
+            for n in samples(NMAX):
                 rows.append(f"{l!r} {k!r} {n} {mp.nstr(hi[0][n], 25)} {mp.nstr(hi[1][n], 25)}")
     with open(__file__.replace("gen_coefficients_real_order.py", "coefficients_real_order.txt"),
               "w") as out:
