@@ -652,7 +652,8 @@ int free_solution_top(int largest_size) {
 // then the free relation. With a Coulomb tail (Laguerre basis): the Pollaczek closed forms and a
 // Gauss series on the unit circle, then the Coulomb relation. A non-integral order: the Coulomb
 // closed forms at eta = 0 continued in l, then the free relation.
-FreeSolutions::FreeSolutions(const Basis& basis, double l, double k, int top, double eta) {
+FreeSolutions::FreeSolutions(const Basis& basis, double l, double k, int top, double eta)
+    : order_(l) {
     SKARVEN_CHECK(top >= 3);
     fill_tables(free_problem(basis, l, k, eta), top, regular_, irregular_);
 }

@@ -34,12 +34,14 @@ class FreeSolutions {
     double regular(int n) const { return at(regular_, n); }
     double irregular(int n) const { return at(irregular_, n); }
     int top() const { return static_cast<int>(regular_.size()) - 1; }
+    double order() const { return order_; }  // the l they were made for
 
   private:
     static double at(const std::vector<double>& table, int n) {
         SKARVEN_CHECK(n >= 0 && n < static_cast<int>(table.size()));
         return table[n];
     }
+    double order_;
     std::vector<double> regular_;
     std::vector<double> irregular_;
 };

@@ -470,12 +470,16 @@ double coulomb_strength_at_origin(const Potential& p) {
     }
 }
 
+double origin_gamma_squared(const Problem& problem, double kappa) {
+    const double t = coulomb_strength_at_origin(problem.potential) / problem.scheme.light;
+    return kappa * kappa - t * t;
+}
+
 Order basis_order(const Problem& problem) {
     const Wave& wave = problem.wave;
     if (!problem.scheme.dirac || problem.basis.kind != BasisKind::laguerre || wave.kappa >= 0)
         return order_of(wave);
-    const double t = coulomb_strength_at_origin(problem.potential) / problem.scheme.light;
-    const double gamma = std::sqrt(static_cast<double>(wave.kappa) * wave.kappa - t * t);
+    const double gamma = std::sqrt(origin_gamma_squared(problem, wave.kappa));
     if (!(gamma > 0.5) || gamma == -wave.kappa) return order_of(wave);
     // gamma - 1 is exact for gamma > 1/2, so kappa + l + 1 vanishes exactly, as psi_n does at 0.
     return {gamma - 1.0, -gamma, wave.kappa + gamma};

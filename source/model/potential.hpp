@@ -73,5 +73,8 @@ double coulomb_strength_at_origin(const Potential& potential);
 // integer powers expand slowly once Z/c is large: its basis takes l = gamma - 1 and kappa = -gamma
 // (while gamma > 1/2, where the kinetic integrals exist). Every other wave keeps its own order.
 Order basis_order(const Problem& problem);
+// gamma^2 = kappa^2 - (Z/c)^2 of a Dirac wave's r^gamma start at such an origin (kappa^2 without
+// one); at gamma^2 <= 1/4 no basis of the kinetic-balance kind expands it.
+double origin_gamma_squared(const Problem& problem, double kappa);
 
 }  // namespace skarven

@@ -95,7 +95,7 @@ void subtract_product(int rows, int cols, int depth, const double* a, std::size_
 // Symmetric diagonal scaling for H - e0 S (lower triangle, order m): scale_i = |a_ii|^-1/2 (from
 // the couplings where a_ii = 0), then lowered where a coupling would still exceed 1, so that
 // every scaled entry is at most 1 in size. The unnormalised basis spreads the diagonal over
-// thirty decades and the Dirac blocks differ by 2c^2; this puts all of them on one footing.
+// thirty decades and the Dirac blocks differ by 2c^2; this brings all of them to one footing.
 void symmetric_scaling(int m, const double* a, std::size_t ld, double* scale) {
     std::vector<double> largest(static_cast<std::size_t>(m), 0.0);
     bool zero_diagonal = false;

@@ -230,10 +230,9 @@ void warn() {
     if (relativistic_scheme()) {
         // The regular solution starts as r^gamma; at gamma <= 1/2 its derivative is not square
         // integrable, and no basis of the kinetic-balance kind expands it (gamma^2 < 0: none).
-        const Problem problem = problem_of(s);
-        const double t = coulomb_strength_at_origin(problem.potential) / problem.scheme.light;
         const double kappa = s.lmax >= 0 ? 1.0 : s.projectile.kappa;
-        if (t != 0.0 && kappa * kappa - t * t <= 0.25) {
+        const double gamma2 = origin_gamma_squared(problem_of(s), kappa);
+        if (gamma2 != kappa * kappa && gamma2 <= 0.25) {
             show_warning(loadparams_routine,
                          "the potential's -Z/r at the origin leaves sqrt(kappa^2 - (Z/c)^2) at or "
                          "below 1/2: the regular solution rises too steeply for the basis, and "

@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "basis.hpp"
-#include "potential.hpp"
 #include "skarven/errors.hpp"
 
 namespace skarven {
@@ -25,8 +24,9 @@ PhaseShift phase_shift(const Problem& problem, double e, int n, double g_n,
                    "the Green's function element is not finite");
     const double k = wave_number(problem.scheme, e);
     // The Dirac coupling is the Schroedinger form of the free element, with the factor b.
-    const Order order = basis_order(problem);
-    const double coupling = free_element_schroedinger(problem.basis, order.l, n, n - 1, k);
+    // The free solutions carry the basis order (basis_order) they were made for.
+    const double order = free.order();
+    const double coupling = free_element_schroedinger(problem.basis, order, n, n - 1, k);
     double b = 1.0;
     if (problem.scheme.dirac) {
         const double light = problem.scheme.light;
@@ -44,9 +44,9 @@ PhaseShift phase_shift(const Problem& problem, double e, int n, double g_n,
     // A zero denominator gives an infinite tangent, which is written as it is.
     require_finite(!std::isnan(tan_delta), "the phase shift is not a number");
     double delta = std::atan(tan_delta);
-    if (order.l != problem.wave.l) {
+    if (order != problem.wave.l) {
         // The free solutions of order l' lag those of the wave's l by (l' - l) pi/2.
-        delta += (problem.wave.l - order.l) * (0.5 * std::numbers::pi);
+        delta += (problem.wave.l - order) * (0.5 * std::numbers::pi);
         if (delta > 0.5 * std::numbers::pi) delta -= std::numbers::pi;
         tan_delta = std::tan(delta);
     }
